@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// Where the clock functions take their readings. The default reads the system's
+// monotonic clock; tests install their own to choose counts or to simulate a
+// machine without a high-resolution counter.
+class TickSource {
+public:
+    virtual ~TickSource() = default;
+    virtual bool query_performance_counter(int64_t* ticks) = 0;
+    virtual bool query_performance_frequency(int64_t* per_second) = 0;
+    virtual uint32_t get_tick_count() = 0;
+};
+
+// Installs a source (not owned); nullptr restores the system clock.
+void set_tick_source(TickSource* source);
+
+// High-resolution monotonic count; false when there is none.
+bool query_performance_counter(int64_t* ticks);
+// Counts per second of query_performance_counter; false when there is no counter.
+bool query_performance_frequency(int64_t* per_second);
+// Milliseconds of the monotonic clock, wrapping at 32 bits.
+uint32_t get_tick_count();
+
+} // namespace platform

@@ -1,0 +1,352 @@
+#include "platform/headless/script.h"
+
+#include "platform/window_backend.h"
+
+#include <bitset>
+#include <cstdlib>
+#include <mutex>
+
+namespace platform {
+namespace {
+
+int frames_from_environment()
+{
+    const char* text = std::getenv("QUILLO_FRAMES");
+    if (!text || !*text)
+        return 300;
+    char* end = nullptr;
+    const long frames = std::strtol(text, &end, 10);
+    if (*end != '\0' || frames < 0 || frames > 0x7FFFFFFF)
+        return 300;
+    return static_cast<int>(frames);
+}
+
+// Key states and the pointer may be read from any thread; the rest belongs to the
+// window thread.
+struct State {
+    std::mutex mutex;
+    Size desktop{1920, 1080};
+    Point pointer;
+    std::bitset<256> keys;
+    bool answer_yes = false;
+    int boxes_shown = 0;
+    std::u16string box_text;
+    std::u16string box_caption;
+    int frame_limit = frames_from_environment();
+    int idle_turns = 0;
+    bool fail_next_creation = false;
+    bool ran_out_once = false;
+};
+
+State& state()
+{
+    static State instance;
+    return instance;
+}
+
+Point client_origin_of(const detail::WindowRecord& record)
+{
+    const Rect in = detail::frame_insets(record.style);
+    return {record.outer.left + in.left, record.outer.top + in.top};
+}
+
+detail::WindowRecord* target(WindowHandle window)
+{
+    detail::choose_headless();
+    return window ? detail::find_window(window) : detail::first_window();
+}
+
+class HeadlessBackend final : public detail::Backend {
+public:
+    bool create_window(detail::WindowRecord&) override
+    {
+        auto& s = state();
+        if (s.fail_next_creation) {
+            s.fail_next_creation = false;
+            return false;
+        }
+        return true;
+    }
+
+    void destroy_window(detail::WindowRecord&) override {}
+
+    void show_window(detail::WindowRecord& record, int command) override
+    {
+        // A desktop gives the window it shows the focus.
+        if (!record.visible && command != sw::HIDE && command != sw::MINIMIZE)
+            post_message(record.handle, wm::ACTIVATE, WA_ACTIVE, 0);
+    }
+
+    void placement_changed(detail::WindowRecord&) override {}
+    void style_changed(detail::WindowRecord&) override {}
+    void title_changed(detail::WindowRecord&) override {}
+
+    Size desktop_size() override
+    {
+        auto& s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        return s.desktop;
+    }
+
+    Point client_origin(const detail::WindowRecord& record) override { return client_origin_of(record); }
+
+    void pump() override {}
+
+    void idle_turn() override
+    {
+        auto& s = state();
+        ++s.idle_turns;
+        if (s.frame_limit > 0 && s.idle_turns == s.frame_limit)
+            close_or_quit();
+    }
+
+    void wait() override
+    {
+        if (detail::wait_for_queue(std::chrono::milliseconds(250)))
+            return;
+        // Nothing can arrive any more: end the run as a user closing the window would.
+        auto& s = state();
+        if (!s.ran_out_once) {
+            s.ran_out_once = true;
+            close_or_quit();
+        } else {
+            post_message(nullptr, wm::QUIT, 0, 0);
+        }
+    }
+
+    void wake() override {}
+
+    Point cursor_pos() override
+    {
+        auto& s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        return s.pointer;
+    }
+
+    void set_cursor_pos(Point point) override
+    {
+        auto& s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.pointer = point;
+    }
+
+    void show_cursor(bool) override {}
+
+    bool key_down(int virtual_key) override
+    {
+        auto& s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        return s.keys.test(static_cast<size_t>(virtual_key) & 0xFF);
+    }
+
+    bool message_box_yes_no(const char16_t* text, const char16_t* caption, MessageBoxIcon) override
+    {
+        auto& s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        ++s.boxes_shown;
+        s.box_text = text;
+        s.box_caption = caption;
+        return s.answer_yes;
+    }
+
+    bool headless() const override { return true; }
+
+private:
+    static void close_or_quit()
+    {
+        if (detail::WindowRecord* window = detail::first_window())
+            post_message(window->handle, wm::CLOSE, 0, 0);
+        else
+            post_message(nullptr, wm::QUIT, 0, 0);
+    }
+};
+
+bool post_to(WindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam)
+{
+    detail::WindowRecord* record = target(window);
+    return record && post_message(record->handle, message, wparam, lparam);
+}
+
+} // namespace
+
+namespace detail {
+
+std::unique_ptr<Backend> make_headless_backend()
+{
+    return std::make_unique<HeadlessBackend>();
+}
+
+} // namespace detail
+
+namespace headless {
+
+void reset()
+{
+    detail::choose_headless();
+    detail::clear_queue();
+    auto& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.desktop = {1920, 1080};
+    s.pointer = {};
+    s.keys.reset();
+    s.answer_yes = false;
+    s.boxes_shown = 0;
+    s.box_text.clear();
+    s.box_caption.clear();
+    s.frame_limit = frames_from_environment();
+    s.idle_turns = 0;
+    s.fail_next_creation = false;
+    s.ran_out_once = false;
+}
+
+void set_frame_limit(int frames)
+{
+    detail::choose_headless();
+    state().frame_limit = frames < 0 ? 0 : frames;
+}
+
+int frame_limit()
+{
+    return state().frame_limit;
+}
+
+int idle_turns()
+{
+    return state().idle_turns;
+}
+
+void set_desktop_size(Size size)
+{
+    detail::choose_headless();
+    auto& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.desktop = size;
+}
+
+void set_pointer_position(Point point)
+{
+    detail::choose_headless();
+    auto& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.pointer = point;
+}
+
+void set_key_state(int virtual_key, bool down)
+{
+    detail::choose_headless();
+    auto& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.keys.set(static_cast<size_t>(virtual_key) & 0xFF, down);
+}
+
+void fail_next_window_creation()
+{
+    detail::choose_headless();
+    state().fail_next_creation = true;
+}
+
+void set_message_box_answer(bool yes)
+{
+    detail::choose_headless();
+    auto& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.answer_yes = yes;
+}
+
+int message_boxes_shown()
+{
+    auto& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.boxes_shown;
+}
+
+std::u16string last_message_box_text()
+{
+    auto& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.box_text;
+}
+
+std::u16string last_message_box_caption()
+{
+    auto& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.box_caption;
+}
+
+bool push_mouse_move(WindowHandle window, int32_t x, int32_t y)
+{
+    detail::WindowRecord* record = target(window);
+    if (!record)
+        return false;
+    const Point origin = client_origin_of(*record);
+    set_pointer_position({origin.x + x, origin.y + y});
+    detail::post_pointer_move(record->handle, {x, y});
+    return true;
+}
+
+bool push_mouse_button(WindowHandle window, int button, bool down, int32_t x, int32_t y)
+{
+    detail::WindowRecord* record = target(window);
+    if (!record)
+        return false;
+    set_key_state(button == 0 ? vk::LBUTTON : vk::RBUTTON, down);
+    const uint32_t message = button == 0 ? (down ? wm::LBUTTONDOWN : wm::LBUTTONUP)
+                                         : (down ? wm::RBUTTONDOWN : wm::RBUTTONUP);
+    return post_message(record->handle, message, 0,
+                        make_lparam(static_cast<uint32_t>(x), static_cast<uint32_t>(y)));
+}
+
+bool push_key(WindowHandle window, int virtual_key, bool down)
+{
+    detail::WindowRecord* record = target(window);
+    if (!record)
+        return false;
+    set_key_state(virtual_key, down);
+    return post_message(record->handle, down ? wm::KEYDOWN : wm::KEYUP, static_cast<uintptr_t>(virtual_key), 0);
+}
+
+bool push_char(WindowHandle window, unsigned char ansi)
+{
+    return post_to(window, wm::CHAR, ansi, 0);
+}
+
+bool push_size(WindowHandle window, int32_t width, int32_t height)
+{
+    detail::WindowRecord* record = target(window);
+    if (!record)
+        return false;
+    const bool was_minimized = record->minimized;
+    record->minimized = false;
+    const bool resized = detail::set_client_size(*record, {width, height});
+    if (!resized && !was_minimized)
+        return true;
+    return post_message(record->handle, wm::SIZE, SIZE_RESTORED,
+                        make_lparam(static_cast<uint32_t>(record->client.width),
+                                    static_cast<uint32_t>(record->client.height)));
+}
+
+bool push_minimize(WindowHandle window)
+{
+    detail::WindowRecord* record = target(window);
+    if (!record)
+        return false;
+    if (record->minimized)
+        return true;
+    record->minimized = true;
+    post_message(record->handle, wm::SYSCOMMAND, SC_MINIMIZE, 0);
+    return post_message(record->handle, wm::SIZE, SIZE_MINIMIZED, 0);
+}
+
+bool push_activate(WindowHandle window, bool active)
+{
+    return post_to(window, wm::ACTIVATE, active ? WA_ACTIVE : WA_INACTIVE, 0);
+}
+
+bool push_close(WindowHandle window)
+{
+    return post_to(window, wm::CLOSE, 0, 0);
+}
+
+} // namespace headless
+} // namespace platform

@@ -1,0 +1,371 @@
+// The window layer over SDL2: one SDL window per window, SDL's events turned into
+// the messages the engine handles.
+
+#include "platform/sdl/translate.h"
+#include "platform/window_backend.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <utility>
+
+// Leak checking (sanitizer builds): the D-Bus library keeps an allocation from SDL's
+// start-up that SDL 2.26 cannot release; it is not ours to report.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libdbus-1.so\n";
+}
+
+extern "C" const char* __lsan_default_options()
+{
+    return "print_suppressions=0";
+}
+
+namespace platform {
+namespace {
+
+SDL_Window* native_of(const detail::WindowRecord& record)
+{
+    return static_cast<SDL_Window*>(record.native);
+}
+
+intptr_t position_lparam(int32_t x, int32_t y)
+{
+    return make_lparam(static_cast<uint32_t>(x), static_cast<uint32_t>(y));
+}
+
+class SdlBackend final : public detail::Backend {
+public:
+    explicit SdlBackend(uint32_t wake_event) : wake_event_(wake_event) {}
+    ~SdlBackend() override { SDL_Quit(); }
+
+    bool create_window(detail::WindowRecord& record) override
+    {
+        const Rect in = detail::frame_insets(record.style);
+        Uint32 flags = SDL_WINDOW_HIDDEN;
+        if (record.style & ws::THICKFRAME)
+            flags |= SDL_WINDOW_RESIZABLE;
+        if ((record.style & ws::CAPTION) != ws::CAPTION)
+            flags |= SDL_WINDOW_BORDERLESS;
+        SDL_Window* window = SDL_CreateWindow(sdl::ansi_to_utf8(record.title).c_str(), record.outer.left + in.left,
+                                              record.outer.top + in.top, std::max(1, record.client.width),
+                                              std::max(1, record.client.height), flags);
+        if (!window)
+            return false;
+        record.native = window;
+        SDL_StartTextInput();
+        return true;
+    }
+
+    void destroy_window(detail::WindowRecord& record) override
+    {
+        SDL_DestroyWindow(native_of(record));
+        record.native = nullptr;
+    }
+
+    void show_window(detail::WindowRecord& record, int command) override
+    {
+        SDL_Window* window = native_of(record);
+        switch (command) {
+        case sw::HIDE:
+            SDL_HideWindow(window);
+            break;
+        case sw::MINIMIZE:
+            SDL_ShowWindow(window);
+            SDL_MinimizeWindow(window);
+            break;
+        case sw::SHOWNORMAL:
+        case sw::RESTORE:
+            SDL_ShowWindow(window);
+            if (record.minimized)
+                SDL_RestoreWindow(window);
+            SDL_RaiseWindow(window);
+            break;
+        default:
+            SDL_ShowWindow(window);
+            break;
+        }
+    }
+
+    void placement_changed(detail::WindowRecord& record) override
+    {
+        const Rect in = detail::frame_insets(record.style);
+        SDL_SetWindowPosition(native_of(record), record.outer.left + in.left, record.outer.top + in.top);
+        SDL_SetWindowSize(native_of(record), std::max(1, record.client.width), std::max(1, record.client.height));
+    }
+
+    void style_changed(detail::WindowRecord& record) override
+    {
+        SDL_Window* window = native_of(record);
+        SDL_SetWindowBordered(window, (record.style & ws::CAPTION) == ws::CAPTION ? SDL_TRUE : SDL_FALSE);
+        SDL_SetWindowResizable(window, (record.style & ws::THICKFRAME) ? SDL_TRUE : SDL_FALSE);
+        SDL_SetWindowAlwaysOnTop(window, (record.ex_style & ws::EX_TOPMOST) ? SDL_TRUE : SDL_FALSE);
+    }
+
+    void title_changed(detail::WindowRecord& record) override
+    {
+        SDL_SetWindowTitle(native_of(record), sdl::ansi_to_utf8(record.title).c_str());
+    }
+
+    Size desktop_size() override
+    {
+        SDL_DisplayMode mode;
+        if (SDL_GetDesktopDisplayMode(0, &mode) != 0)
+            return {};
+        return {mode.w, mode.h};
+    }
+
+    Point client_origin(const detail::WindowRecord& record) override
+    {
+        Point origin;
+        SDL_GetWindowPosition(native_of(record), &origin.x, &origin.y);
+        return origin;
+    }
+
+    void pump() override
+    {
+        SDL_Event event;
+        while (SDL_PollEvent(&event))
+            translate(event);
+    }
+
+    void idle_turn() override {}
+
+    void wait() override { SDL_WaitEventTimeout(nullptr, 100); }
+
+    void wake() override
+    {
+        SDL_Event event{};
+        event.type = wake_event_;
+        SDL_PushEvent(&event);
+    }
+
+    Point cursor_pos() override
+    {
+        Point point;
+        SDL_GetGlobalMouseState(&point.x, &point.y);
+        return point;
+    }
+
+    void set_cursor_pos(Point point) override { SDL_WarpMouseGlobal(point.x, point.y); }
+
+    void show_cursor(bool shown) override { SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE); }
+
+    bool key_down(int virtual_key) override
+    {
+        if (virtual_key == vk::LBUTTON || virtual_key == vk::RBUTTON) {
+            const Uint32 buttons = SDL_GetGlobalMouseState(nullptr, nullptr);
+            return buttons & (virtual_key == vk::LBUTTON ? SDL_BUTTON_LMASK : SDL_BUTTON_RMASK);
+        }
+        const Uint8* keys = SDL_GetKeyboardState(nullptr);
+        if (virtual_key == vk::SHIFT)
+            return keys[SDL_SCANCODE_LSHIFT] || keys[SDL_SCANCODE_RSHIFT];
+        if (virtual_key == vk::CONTROL)
+            return keys[SDL_SCANCODE_LCTRL] || keys[SDL_SCANCODE_RCTRL];
+        if (virtual_key == vk::RETURN && keys[SDL_SCANCODE_KP_ENTER])
+            return true;
+        const int32_t keycode = sdl::keycode_from_virtual_key(virtual_key);
+        if (keycode == 0)
+            return false;
+        const SDL_Scancode scancode = SDL_GetScancodeFromKey(keycode);
+        return scancode != SDL_SCANCODE_UNKNOWN && keys[scancode];
+    }
+
+    bool message_box_yes_no(const char16_t* text, const char16_t* caption, MessageBoxIcon icon) override
+    {
+        const std::string message = sdl::utf16_to_utf8(text);
+        const std::string title = sdl::utf16_to_utf8(caption);
+        const SDL_MessageBoxButtonData buttons[] = {
+            {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, "Yes"},
+            {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "No"},
+        };
+        SDL_MessageBoxData data{};
+        data.flags = icon == MessageBoxIcon::error ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
+        data.title = title.c_str();
+        data.message = message.c_str();
+        data.numbuttons = 2;
+        data.buttons = buttons;
+        int chosen = 0;
+        if (SDL_ShowMessageBox(&data, &chosen) != 0)
+            return false;
+        return chosen == 1;
+    }
+
+    bool headless() const override { return false; }
+
+private:
+    static detail::WindowRecord* record_of(Uint32 window_id)
+    {
+        if (SDL_Window* window = SDL_GetWindowFromID(window_id))
+            if (detail::WindowRecord* record = detail::find_window_by_native(window))
+                return record;
+        return nullptr;
+    }
+
+    void translate(const SDL_Event& event)
+    {
+        switch (event.type) {
+        case SDL_MOUSEMOTION:
+            if (detail::WindowRecord* record = record_of(event.motion.windowID))
+                detail::post_pointer_move(record->handle, {event.motion.x, event.motion.y});
+            break;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP: {
+            detail::WindowRecord* record = record_of(event.button.windowID);
+            const bool down = event.type == SDL_MOUSEBUTTONDOWN;
+            uint32_t message;
+            if (event.button.button == SDL_BUTTON_LEFT)
+                message = down ? wm::LBUTTONDOWN : wm::LBUTTONUP;
+            else if (event.button.button == SDL_BUTTON_RIGHT)
+                message = down ? wm::RBUTTONDOWN : wm::RBUTTONUP;
+            else
+                break;
+            if (record)
+                post_message(record->handle, message, 0, position_lparam(event.button.x, event.button.y));
+            break;
+        }
+        case SDL_KEYDOWN:
+        case SDL_KEYUP: {
+            const int virtual_key = sdl::virtual_key_from_keycode(event.key.keysym.sym);
+            detail::WindowRecord* record = record_of(event.key.windowID);
+            if (!record)
+                record = detail::first_window();
+            if (virtual_key != 0 && record)
+                post_message(record->handle, event.type == SDL_KEYDOWN ? wm::KEYDOWN : wm::KEYUP,
+                             static_cast<uintptr_t>(virtual_key), 0);
+            break;
+        }
+        case SDL_TEXTINPUT: {
+            detail::WindowRecord* record = record_of(event.text.windowID);
+            if (!record)
+                record = detail::first_window();
+            if (record)
+                for (const char byte : sdl::utf8_to_ansi(event.text.text))
+                    post_message(record->handle, wm::CHAR, static_cast<unsigned char>(byte), 0);
+            break;
+        }
+        case SDL_WINDOWEVENT:
+            if (detail::WindowRecord* record = record_of(event.window.windowID))
+                translate_window_event(*record, event.window);
+            break;
+        case SDL_DISPLAYEVENT:
+            if (detail::WindowRecord* record = detail::first_window())
+                post_message(record->handle, wm::DISPLAYCHANGE, 0, 0);
+            break;
+        case SDL_QUIT:
+            // Only signals bring this (SDL is told not to quit on the last window).
+            if (detail::WindowRecord* record = detail::first_window())
+                post_message(record->handle, wm::CLOSE, 0, 0);
+            break;
+        default:
+            break;
+        }
+    }
+
+    static void post_restored_size(detail::WindowRecord& record)
+    {
+        post_message(record.handle, wm::SIZE, SIZE_RESTORED,
+                     position_lparam(record.client.width, record.client.height));
+    }
+
+    static void translate_window_event(detail::WindowRecord& record, const SDL_WindowEvent& event)
+    {
+        switch (event.event) {
+        case SDL_WINDOWEVENT_CLOSE:
+            post_message(record.handle, wm::CLOSE, 0, 0);
+            break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            // A size the layer asked for itself comes back here unchanged: no echo.
+            if (!record.minimized && detail::set_client_size(record, {event.data1, event.data2}))
+                post_restored_size(record);
+            break;
+        case SDL_WINDOWEVENT_MINIMIZED:
+            if (!record.minimized) {
+                record.minimized = true;
+                post_message(record.handle, wm::SYSCOMMAND, SC_MINIMIZE, 0);
+                post_message(record.handle, wm::SIZE, SIZE_MINIMIZED, 0);
+            }
+            break;
+        case SDL_WINDOWEVENT_RESTORED:
+        case SDL_WINDOWEVENT_MAXIMIZED: {
+            const bool was_minimized = record.minimized;
+            record.minimized = false;
+            Size size;
+            SDL_GetWindowSize(native_of(record), &size.width, &size.height);
+            if (detail::set_client_size(record, size) || was_minimized)
+                post_restored_size(record);
+            break;
+        }
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+            post_message(record.handle, wm::ACTIVATE, WA_ACTIVE, 0);
+            break;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+            post_message(record.handle, wm::ACTIVATE, WA_INACTIVE, 0);
+            break;
+        case SDL_WINDOWEVENT_EXPOSED:
+            record.needs_paint = true;
+            post_message(record.handle, wm::PAINT, 0, 0);
+            break;
+        case SDL_WINDOWEVENT_MOVED: {
+            const Rect in = detail::frame_insets(record.style);
+            const int32_t width = record.outer.right - record.outer.left;
+            const int32_t height = record.outer.bottom - record.outer.top;
+            record.outer.left = event.data1 - in.left;
+            record.outer.top = event.data2 - in.top;
+            record.outer.right = record.outer.left + width;
+            record.outer.bottom = record.outer.top + height;
+            break;
+        }
+        default:
+            break;
+        }
+    }
+
+    uint32_t wake_event_;
+};
+
+} // namespace
+
+namespace detail {
+
+std::unique_ptr<Backend> make_sdl_backend(std::string* error)
+{
+    // Closing the window is the application's decision, made through WM_CLOSE.
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    // Only the displays the environment names (SDL_VIDEODRIVER still wins).
+    std::string drivers;
+    for (const auto& [variable, driver] : {std::pair{"DISPLAY", "x11"}, std::pair{"WAYLAND_DISPLAY", "wayland"}}) {
+        const char* value = std::getenv(variable);
+        if (value && *value)
+            drivers += drivers.empty() ? driver : std::string(",") + driver;
+    }
+    if (!drivers.empty())
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        if (error)
+            *error = SDL_GetError();
+        return nullptr;
+    }
+    // When the display cannot be reached SDL settles for a driver that shows
+    // nothing; a window nobody can see or close is no better than none.
+    const std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
+    if (driver.empty() || driver == "offscreen" || driver == "dummy" || driver == "evdev") {
+        if (error)
+            *error = "no display, only the \"" + driver + "\" video driver";
+        SDL_Quit();
+        return nullptr;
+    }
+    const Uint32 wake_event = SDL_RegisterEvents(1);
+    if (wake_event == static_cast<Uint32>(-1)) {
+        if (error)
+            *error = "no user event left";
+        SDL_Quit();
+        return nullptr;
+    }
+    return std::make_unique<SdlBackend>(wake_event);
+}
+
+} // namespace detail
+} // namespace platform
