@@ -1,6 +1,7 @@
 #include "platform/modules.h"
 
 #include "platform/crash.h"
+#include "platform/gfx/device.h"
 
 #include <map>
 #include <memory>
@@ -23,6 +24,7 @@ struct Table {
     Table()
     {
         add("dbghelp.dll", "MiniDumpWriteDump", reinterpret_cast<ModuleProc>(&write_dump));
+        add("d3d9.dll", "Direct3DCreate9", reinterpret_cast<ModuleProc>(&gfx::create_factory));
     }
 
     void add(const char* module, const char* entry, ModuleProc proc)

@@ -5,6 +5,7 @@
 // the engine asks for to entry points that this layer provides itself:
 //
 //   "dbghelp.dll"  "MiniDumpWriteDump"  platform::write_dump (platform/crash.h)
+//   "D3D9.DLL"     "Direct3DCreate9"    platform::gfx::create_factory (platform/gfx/device.h)
 //
 // Back ends add their own with register_module_entry. Library names compare ignoring
 // ASCII case, entry-point names exactly. Tests can make a library or an entry point

@@ -577,4 +577,21 @@ bool is_headless()
     return backend().headless();
 }
 
+Size fit_client_size_to_desktop(Size wanted, Size desktop)
+{
+    if (wanted.width <= 0 || wanted.height <= 0)
+        return wanted;
+    const float ratio = static_cast<float>(wanted.width) / static_cast<float>(wanted.height);
+    Size fitted = wanted;
+    if (fitted.width > desktop.width) {
+        fitted.width = desktop.width - 100;
+        fitted.height = static_cast<int32_t>(static_cast<float>(fitted.width) / ratio);
+    }
+    if (fitted.height > desktop.height) {
+        fitted.height = desktop.height - 100;
+        fitted.width = static_cast<int32_t>(ratio * static_cast<float>(fitted.height));
+    }
+    return fitted;
+}
+
 } // namespace platform

@@ -236,4 +236,59 @@ bool message_box_yes_no(const char16_t* text, const char16_t* caption, MessageBo
 // True when the headless back end serves this process.
 bool is_headless();
 
+// --- window placement ------------------------------------------------------------
+
+// The client size a window asking for `wanted` gets on the desktop: too wide, it becomes
+// the desktop's width less 100 with the height following the aspect ratio (truncated);
+// then too high, the desktop's height less 100 with the width following. A size that
+// is not positive is kept.
+Size fit_client_size_to_desktop(Size wanted, Size desktop);
+
+// The placement helpers work on a window record with the fields window, full_screen,
+// saved_style, window_width, window_height (outer size), client_width and client_height
+// (the wanted client size), as vadu::Window has them.
+
+// Stores the wanted client size, fits it to the desktop and resizes the window at its
+// place so that its client area gets the fitted size; the outer size is stored.
+template <class Record>
+void FitWindowSizeToDesktop(Record& record, int32_t client_width, int32_t client_height)
+{
+    record.client_width = client_width;
+    record.client_height = client_height;
+    const Size fitted = fit_client_size_to_desktop({client_width, client_height}, get_desktop_size());
+    const Rect outer = adjust_window_rect({0, 0, fitted.width, fitted.height}, get_window_style(record.window), false);
+    record.window_width = outer.right - outer.left;
+    record.window_height = outer.bottom - outer.top;
+    const Rect at = get_window_rect(record.window);
+    move_window(record.window, at.left, at.top, record.window_width, record.window_height);
+}
+
+// Once only: a borderless topmost popup over the whole desktop; the windowed style is
+// saved in the record.
+template <class Record>
+void EnterFullscreen(Record& record)
+{
+    if (record.full_screen)
+        return;
+    record.full_screen = true;
+    record.saved_style = get_window_style(record.window);
+    set_window_style(record.window, ws::POPUP);
+    set_window_ex_style(record.window, ws::EX_TOPMOST);
+    show_window(record.window, sw::SHOW);
+    const Size desktop = get_desktop_size();
+    move_window(record.window, 0, 0, desktop.width, desktop.height);
+}
+
+// A windowed window only: its stored outer size, centred on the desktop.
+template <class Record>
+void CenterWindow(Record& record)
+{
+    if (record.full_screen)
+        return;
+    const Size desktop = get_desktop_size();
+    move_window(record.window, desktop.width / 2 - record.window_width / 2,
+                desktop.height / 2 - record.window_height / 2, record.window_width, record.window_height);
+    update_window(record.window);
+}
+
 } // namespace platform

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever the build and the tests need and the
 # machine lacks. Safe to run again: it touches apt only when something is missing.
+# With the argument "fuzz" it adds what the fuzz targets need (clang and its runtimes).
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,9 @@ packages=(
   zlib1g-dev libxml2-dev libzip-dev zipcmp zipmerge ziptool
   libsdl2-dev fonts-dejavu-core
 )
+if [ "${1:-}" = "fuzz" ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

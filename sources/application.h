@@ -1,19 +1,36 @@
 #pragma once
 
 #include "vadu/input_windows.h"
+#include "vadu/lib3d/app/application.h"
+#include "vadu/lib3d/hard/directx8/creator.h"
 #include "vadu/window.h"
 
 // The game's application object. It is the most-derived object, so it builds the
-// engine's creators itself; the game's window is 512 by 512 and not resizable.
-class QuilloTovraApplication : public vadu::Application, public virtual vadu::input::hard::windows::Creator {
+// engine's creators itself, in this order: log, file system, loader, souls, dictionary,
+// render devices and their back end (before the shell's constructor needs them), the
+// window (512 by 512, not resizable), then the input devices.
+class QuilloTovraApplication : public virtual vadu::logs::Creator,
+                               public virtual vadu::filesystem::Creator,
+                               public virtual vadu::resource::ActiveMultithreaded::Creator,
+                               public virtual vadu::animate::Soul::Creator,
+                               public virtual vadu::DictionaryHolder::Creator,
+                               public virtual vadu::lib3d::hard::Manager::Creator,
+                               public virtual vadu::lib3d::hard::directx8::Creator,
+                               public virtual vadu::WindowCreator,
+                               public virtual vadu::input::hard::windows::Creator,
+                               public vadu::lib3d::Application {
 public:
-    explicit QuilloTovraApplication(const vadu::String& title);
+    // The name is the window title and the per-user folder name. Throws vadu::Gluck when
+    // no video mode starts.
+    QuilloTovraApplication(const vadu::String& name, const vadu::String& command_line);
     ~QuilloTovraApplication() override;
 
     // The player agreed to quit: the next update asks for the window to close.
     void Quit();
 
     bool Update(double seconds) override;
+    // Draws the frame: the cursor scene over the (so far empty) screen, unless the system
+    // cursor shows, then presents it.
     bool Render() override;
 
 private:

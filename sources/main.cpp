@@ -4,10 +4,18 @@
 #include <cstdio>
 #include <exception>
 
-int main()
+int main(int argc, char** argv)
 {
+    // The arguments as one line, the program's name left out: "quillo settings" gives
+    // exactly "settings".
+    vadu::String command_line;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1)
+            command_line += " ";
+        command_line += argv[i];
+    }
     try {
-        QuilloTovraApplication application("Quillo Tovra");
+        QuilloTovraApplication application("Quillo Tovra", command_line);
         application.run_main_loop();
     } catch (const vadu::Gluck& gluck) {
         std::fprintf(stderr, "quillo: %s: %s\n", gluck.get_function().c_str(), gluck.get_description().c_str());

@@ -439,66 +439,85 @@ template <class T>
 BasicString<T>& BasicString<T>::append_number(long long value)
     requires std::same_as<T, char>
 {
-    char digits[24];
-    const auto result = std::to_chars(digits, digits + sizeof(digits), value);
-    append_units(digits, static_cast<size_t>(result.ptr - digits));
-    return *this;
+    // The constraint keeps callers right; the branch keeps compilers that instantiate
+    // every member of an explicitly instantiated class (the conversions below too)
+    // from compiling the body for the other character type.
+    if constexpr (std::same_as<T, char>) {
+        char digits[24];
+        const auto result = std::to_chars(digits, digits + sizeof(digits), value);
+        append_units(digits, static_cast<size_t>(result.ptr - digits));
+        return *this;
+    } else {
+        return *this;
+    }
 }
 
 template <class T>
 bool BasicString<T>::assign_from_wide(const char16_t* first, const char16_t* last)
     requires std::same_as<T, char>
 {
-    if (first == last) {
-        clear();
+    if constexpr (std::same_as<T, char>) {
+        if (first == last) {
+            clear();
+            return true;
+        }
+        if (first == nullptr || last < first || last - first > INT_MAX) {
+            clear();
+            return false;
+        }
+        const int n = static_cast<int>(last - first);
+        reserve(static_cast<size_t>(n));
+        const int written = platform::wide_to_multibyte(first, n, begin_, n);
+        if (written == 0) {
+            // Report the failure without leaving half-converted characters behind.
+            clear();
+            return false;
+        }
+        end_ = begin_ + written;
+        *end_ = '\0';
         return true;
-    }
-    if (first == nullptr || last < first || last - first > INT_MAX) {
-        clear();
+    } else {
         return false;
     }
-    const int n = static_cast<int>(last - first);
-    reserve(static_cast<size_t>(n));
-    const int written = platform::wide_to_multibyte(first, n, begin_, n);
-    if (written == 0) {
-        // Report the failure without leaving half-converted characters behind.
-        clear();
-        return false;
-    }
-    end_ = begin_ + written;
-    *end_ = '\0';
-    return true;
 }
 
 template <class T>
 bool BasicString<T>::append_wide(const BasicString<char16_t>& wide)
     requires std::same_as<T, char>
 {
-    BasicString converted;
-    if (!converted.assign_from_wide(wide.data(), wide.data_end()))
+    if constexpr (std::same_as<T, char>) {
+        BasicString converted;
+        if (!converted.assign_from_wide(wide.data(), wide.data_end()))
+            return false;
+        append(converted);
+        return true;
+    } else {
         return false;
-    append(converted);
-    return true;
+    }
 }
 
 template <class T>
 bool BasicString<T>::append_narrow(const BasicString<char>& narrow)
     requires std::same_as<T, char16_t>
 {
-    if (narrow.empty())
+    if constexpr (std::same_as<T, char16_t>) {
+        if (narrow.empty())
+            return true;
+        if (narrow.size() > INT_MAX)
+            return false;
+        const int n = static_cast<int>(narrow.size());
+        BasicString converted;
+        char16_t* target = converted.reserve(static_cast<size_t>(n));
+        const int written = platform::multibyte_to_wide(narrow.data(), n, target, n);
+        if (written == 0)
+            return false;
+        converted.end_ = target + written;
+        *converted.end_ = u'\0';
+        append(converted);
         return true;
-    if (narrow.size() > INT_MAX)
+    } else {
         return false;
-    const int n = static_cast<int>(narrow.size());
-    BasicString converted;
-    char16_t* target = converted.reserve(static_cast<size_t>(n));
-    const int written = platform::multibyte_to_wide(narrow.data(), n, target, n);
-    if (written == 0)
-        return false;
-    converted.end_ = target + written;
-    *converted.end_ = u'\0';
-    append(converted);
-    return true;
+    }
 }
 
 template class BasicString<char>;

@@ -1,6 +1,7 @@
 // The window layer over SDL2: one SDL window per window, SDL's events turned into
 // the messages the engine handles.
 
+#include "platform/gfx/present_window.h"
 #include "platform/sdl/translate.h"
 #include "platform/window_backend.h"
 
@@ -61,6 +62,9 @@ public:
 
     void destroy_window(detail::WindowRecord& record) override
     {
+        // SDL 2 would leave the renderer of the frame presenter dangling.
+        if (SDL_Renderer* renderer = SDL_GetRenderer(native_of(record)))
+            SDL_DestroyRenderer(renderer);
         SDL_DestroyWindow(native_of(record));
         record.native = nullptr;
     }
@@ -368,4 +372,18 @@ std::unique_ptr<Backend> make_sdl_backend(std::string* error)
 }
 
 } // namespace detail
+
+// --- for the frame presenter of the graphics layer (platform/gfx/present_window.cpp)
+
+namespace sdl {
+
+SDL_Window* native_window(WindowHandle window)
+{
+    if (detail::backend().headless())
+        return nullptr;
+    const detail::WindowRecord* record = detail::find_window(window);
+    return record ? native_of(*record) : nullptr;
+}
+
+} // namespace sdl
 } // namespace platform

@@ -1,0 +1,1268 @@
+// The geometry stage of the rasterizer: vertex fetch, transform and lighting,
+// clipping, culling, triangle setup and the scan conversion that hands rows of
+// pixels to the span shader (raster_pixels.cpp).
+
+#include "platform/gfx/raster.h"
+
+#include "platform/gfx/raster_internal.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace platform::gfx::raster {
+
+using namespace detail;
+
+namespace {
+
+constexpr uint32_t float_word(float value)
+{
+    return std::bit_cast<uint32_t>(value);
+}
+
+} // namespace
+
+RasterState::RasterState()
+{
+    // The device's defaults, by state number.
+    const struct {
+        uint32_t state;
+        uint32_t value;
+    } defaults[] = {
+        {7, 1},  // z enable
+        {14, 1}, // z writes
+        {19, blend::one},
+        {20, blend::zero},
+        {22, cull::counter_clockwise},
+        {23, compare::less_equal},
+        {25, compare::always},
+        {60, 0xFFFFFFFFu}, // texture factor
+        {137, 1},          // lighting
+        {141, 1},          // colour vertex
+        {145, material_source::color1},
+        {146, material_source::color2},
+        {147, material_source::material},
+        {148, material_source::material},
+        {154, float_word(1.0f)},  // point size
+        {166, float_word(64.0f)}, // maximum point size
+        {168, 0xF},               // colour write enable
+        {171, blend_op::add},
+    };
+    for (const auto& entry : defaults)
+        render_states[entry.state] = entry.value;
+    for (uint32_t i = 0; i < max_texture_stages; ++i) {
+        auto& stage = stage_states[i];
+        stage[static_cast<uint32_t>(TextureStageState::color_op)] =
+            i == 0 ? texture_op::modulate : texture_op::disable;
+        stage[static_cast<uint32_t>(TextureStageState::color_arg1)] = texture_arg::texture;
+        stage[static_cast<uint32_t>(TextureStageState::color_arg2)] = texture_arg::current;
+        stage[static_cast<uint32_t>(TextureStageState::alpha_op)] =
+            i == 0 ? texture_op::select_arg1 : texture_op::disable;
+        stage[static_cast<uint32_t>(TextureStageState::alpha_arg1)] = texture_arg::texture;
+        stage[static_cast<uint32_t>(TextureStageState::alpha_arg2)] = texture_arg::current;
+        stage[static_cast<uint32_t>(TextureStageState::texcoord_index)] = i;
+        stage[static_cast<uint32_t>(TextureStageState::color_arg0)] = texture_arg::current;
+        stage[static_cast<uint32_t>(TextureStageState::alpha_arg0)] = texture_arg::current;
+        stage[static_cast<uint32_t>(TextureStageState::result_arg)] = texture_arg::current;
+        auto& sampler = sampler_states[i];
+        sampler[static_cast<uint32_t>(SamplerState::address_u)] = texture_address::wrap;
+        sampler[static_cast<uint32_t>(SamplerState::address_v)] = texture_address::wrap;
+        sampler[static_cast<uint32_t>(SamplerState::address_w)] = texture_address::wrap;
+        sampler[static_cast<uint32_t>(SamplerState::mag_filter)] = texture_filter::point;
+        sampler[static_cast<uint32_t>(SamplerState::min_filter)] = texture_filter::point;
+        sampler[static_cast<uint32_t>(SamplerState::mip_filter)] = texture_filter::none;
+        sampler[static_cast<uint32_t>(SamplerState::max_anisotropy)] = 1;
+    }
+}
+
+namespace {
+
+// Screen positions are snapped to 1/256 pixel.
+constexpr int kSubpixelBits = 8;
+constexpr int64_t kSubpixel = int64_t{1} << kSubpixelBits;
+// Triangles are clipped to this many pixels around the viewport's centre, which keeps
+// the fixed-point edge arithmetic far from overflow.
+constexpr double kGuardPixels = 8192.0;
+constexpr double kMinimumW = 1e-6;
+// Largest viewport or target coordinate drawn.
+constexpr int64_t kMaxCoordinate = 32768;
+constexpr uint32_t kMaxClipVertices = 16;
+
+namespace rs {
+constexpr uint32_t zenable = 7, zwrite = 14, alpha_test = 15, src_blend = 19, dest_blend = 20, cull = 22,
+                   zfunc = 23, alpha_ref = 24, alpha_func = 25, alpha_blend = 27, texture_factor = 60,
+                   lighting = 137, ambient = 139, color_vertex = 141, normalize_normals = 143,
+                   diffuse_source = 145, ambient_source = 147, emissive_source = 148,
+                   point_size = 154, point_sprite = 156, point_size_max = 166, color_write = 168, blend_op = 171;
+} // namespace rs
+
+uint32_t stage_state(const RasterState& state, uint32_t stage, TextureStageState which)
+{
+    return state.stage_states[stage][static_cast<uint32_t>(which)];
+}
+
+uint32_t sampler_state(const RasterState& state, uint32_t stage, SamplerState which)
+{
+    return state.sampler_states[stage][static_cast<uint32_t>(which)];
+}
+
+float word_float(uint32_t word) { return std::bit_cast<float>(word); }
+
+struct Color4 {
+    double r = 0, g = 0, b = 0, a = 0;
+};
+
+Color4 from_value(const ColorValue& c) { return {c.r, c.g, c.b, c.a}; }
+
+Color4 from_word(uint32_t argb)
+{
+    return {((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0, (argb & 0xFF) / 255.0,
+            (argb >> 24) / 255.0};
+}
+
+struct Vec3 {
+    double x = 0, y = 0, z = 0;
+};
+
+Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+double dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+double length(Vec3 a) { return std::sqrt(dot(a, a)); }
+
+using Matrix4d = std::array<std::array<double, 4>, 4>;
+
+Matrix4d to_double(const Matrix& m)
+{
+    Matrix4d r{};
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            r[i][j] = m.m[i][j];
+    return r;
+}
+
+Matrix4d product(const Matrix4d& a, const Matrix4d& b)
+{
+    Matrix4d r{};
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            r[i][j] = a[i][0] * b[0][j] + a[i][1] * b[1][j] + a[i][2] * b[2][j] + a[i][3] * b[3][j];
+    return r;
+}
+
+// Vertex layout of a flexible vertex format (untransformed positions only).
+struct Layout {
+    bool ok = false;
+    uint32_t size = 0;
+    int normal = -1;
+    int psize = -1;
+    int diffuse = -1;
+    int specular = -1;
+    uint32_t sets = 0;
+    uint32_t set_offset[8] = {};
+    uint32_t set_floats[8] = {};
+};
+
+Layout parse_layout(uint32_t fvf)
+{
+    Layout layout;
+    if ((fvf & fvf::position_mask) != fvf::xyz)
+        return layout;
+    uint32_t offset = 12;
+    if (fvf & fvf::normal) {
+        layout.normal = static_cast<int>(offset);
+        offset += 12;
+    }
+    if (fvf & fvf::psize) {
+        layout.psize = static_cast<int>(offset);
+        offset += 4;
+    }
+    if (fvf & fvf::diffuse) {
+        layout.diffuse = static_cast<int>(offset);
+        offset += 4;
+    }
+    if (fvf & fvf::specular) {
+        layout.specular = static_cast<int>(offset);
+        offset += 4;
+    }
+    layout.sets = (fvf & fvf::tex_count_mask) >> fvf::tex_count_shift;
+    if (layout.sets > 8)
+        return layout;
+    for (uint32_t i = 0; i < layout.sets; ++i) {
+        static constexpr uint32_t kFloats[4] = {2, 3, 4, 1};
+        layout.set_offset[i] = offset;
+        layout.set_floats[i] = kFloats[(fvf >> (16 + 2 * i)) & 3u];
+        offset += 4 * layout.set_floats[i];
+    }
+    layout.size = offset;
+    layout.ok = true;
+    return layout;
+}
+
+float read_float(const uint8_t* p)
+{
+    float value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+uint32_t read_word(const uint8_t* p)
+{
+    uint32_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+struct ClipVertex {
+    double x = 0, y = 0, z = 0, w = 1;
+    float size = 1.0f; // point size
+    float attributes[kMaxAttributes] = {};
+};
+
+struct ScreenVertex {
+    int64_t X = 0, Y = 0; // snapped, in 1/256 pixel
+    double x = 0, y = 0;  // the same in pixels
+    double z = 0;
+    double rhw = 1;
+    float attributes[kMaxAttributes] = {};
+};
+
+// ceil(n / d) for d > 0.
+int64_t ceil_div(int64_t n, int64_t d)
+{
+    const int64_t q = n / d;
+    return q + ((n % d) > 0 ? 1 : 0);
+}
+
+int64_t floor_div(int64_t n, int64_t d)
+{
+    const int64_t q = n / d;
+    return q - ((n % d) < 0 ? 1 : 0);
+}
+
+// The first pixel column at or right of an edge, row by row, in exact integer steps:
+// for the edge (X0, Y0)-(X1, Y1) and the row sampled at y = j, x is the smallest
+// integer with x ≥ X0 + (j − Y0)·(X1 − X0)/(Y1 − Y0) (all in 1/256 pixel).
+class EdgeStepper {
+public:
+    EdgeStepper() = default;
+    EdgeStepper(int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t row)
+    {
+        const int64_t dx = x1 - x0;
+        const int64_t dy = y1 - y0;
+        denominator_ = kSubpixel * dy;
+        const int64_t numerator = x0 * dy + (row * kSubpixel - y0) * dx;
+        x_ = ceil_div(numerator, denominator_);
+        remainder_ = x_ * denominator_ - numerator;
+        const int64_t increment = kSubpixel * dx;
+        step_ = floor_div(increment, denominator_);
+        step_remainder_ = increment - step_ * denominator_;
+    }
+    int64_t x() const { return x_; }
+    void next()
+    {
+        x_ += step_;
+        remainder_ -= step_remainder_;
+        if (remainder_ < 0) {
+            remainder_ += denominator_;
+            ++x_;
+        }
+    }
+
+private:
+    int64_t denominator_ = 1;
+    int64_t x_ = 0;
+    int64_t remainder_ = 0;
+    int64_t step_ = 0;
+    int64_t step_remainder_ = 0;
+};
+
+Plane make_plane(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c, double va, double vb, double vc,
+                 double det)
+{
+    Plane p;
+    const double d1 = vb - va;
+    const double d2 = vc - va;
+    p.a = (d1 * (c.y - a.y) - d2 * (b.y - a.y)) / det;
+    p.b = (d2 * (b.x - a.x) - d1 * (c.x - a.x)) / det;
+    p.c = va;
+    p.ox = a.x;
+    p.oy = a.y;
+    return p;
+}
+
+class Drawer {
+public:
+    Drawer(const Targets& targets, const RasterState& state, const Layout& layout, const VertexData& vertices)
+        : state_(state), layout_(layout), vertices_(vertices), shader_(pixel_)
+    {
+        setup_pixels(targets);
+        setup_vertices();
+    }
+
+    bool drawable() const { return drawable_; }
+
+    // Transforms the vertices [first, first + count) of the data.
+    void process(uint32_t first, uint32_t count)
+    {
+        first_ = first;
+        processed_.resize(count);
+        for (uint32_t i = 0; i < count; ++i)
+            process_vertex(vertices_.bytes + static_cast<size_t>(first + i) * vertices_.stride, processed_[i]);
+    }
+
+    void triangle(uint32_t a, uint32_t b, uint32_t c)
+    {
+        draw_triangle(processed_[a - first_], processed_[b - first_], processed_[c - first_]);
+    }
+
+    void point(uint32_t index) { draw_point(processed_[index - first_]); }
+
+    // Draws the quad p, s, q, r (screen order) made of the triangles (p, q, r) and
+    // (q, p, s) in one pass when that is the same picture: no clipping, no
+    // perspective, convex, and the second triangle on the first one's planes. False
+    // when the triangles must be drawn one by one.
+    bool quad(uint32_t p, uint32_t s, uint32_t q, uint32_t r)
+    {
+        const ClipVertex* c[4] = {&processed_[p - first_], &processed_[s - first_], &processed_[q - first_],
+                                  &processed_[r - first_]};
+        const double tolerance = 1e-6 * std::abs(c[0]->w);
+        for (const ClipVertex* v : c) {
+            if (!finite(*v) || outcode(*v) != 0 || !(std::abs(v->w - c[0]->w) <= tolerance))
+                return false;
+        }
+        const ScreenVertex sv[4] = {to_screen(*c[0]), to_screen(*c[1]), to_screen(*c[2]), to_screen(*c[3])};
+        const ScreenVertex &P = sv[0], &S = sv[1], &Q = sv[2], &R = sv[3];
+        const int64_t first = area2(P, Q, R);
+        const int64_t second = area2(Q, P, S);
+        if (first == 0 || second == 0 || (first > 0) != (second > 0))
+            return false;
+        if (culled(first))
+            return true;
+        for (int i = 0; i < 4; ++i) {
+            const int64_t turn = area2(sv[i], sv[(i + 1) % 4], sv[(i + 2) % 4]);
+            if (turn != 0 && (turn > 0) != (first > 0))
+                return false;
+        }
+        // Snapping moves corners by up to 1/512 pixel, so the fourth corner may miss the
+        // plane by what the attribute changes over such a distance.
+        const double det = static_cast<double>(first) / (kSubpixel * kSubpixel);
+        auto on_plane = [&](double p, double q, double r, double value, double slack) {
+            const Plane plane = make_plane(P, Q, R, p, q, r, det);
+            const double limit = (std::abs(plane.a) + std::abs(plane.b)) / 256.0 + slack;
+            return std::abs(plane.at(S.x, S.y) - value) <= limit;
+        };
+        if (!on_plane(P.z, Q.z, R.z, S.z, 1e-7))
+            return false;
+        for (int i = 0; i < attribute_count_; ++i) {
+            if (!on_plane(P.attributes[i], Q.attributes[i], R.attributes[i], S.attributes[i],
+                          i < kColorAttributes ? 0.01 : 1e-6))
+                return false;
+        }
+        const ScreenVertex* order[4] = {&P, &S, &Q, &R};
+        rasterize(order, 4, first, P, Q, R, first, true);
+        return true;
+    }
+
+
+private:
+    // --- per draw
+
+    void setup_pixels(const Targets& targets)
+    {
+        const RasterState& s = state_;
+        const Viewport& vp = s.viewport;
+        PixelState& p = pixel_;
+
+        const ColorView& color = targets.color;
+        const uint32_t bytes = bytes_per_pixel(color.format);
+        p.has_color = color.pixels != nullptr && is_color_format(color.format) && color.width > 0
+                      && color.height > 0 && std::abs(static_cast<int64_t>(color.pitch)) >= int64_t{color.width} * bytes;
+        if (p.has_color && bytes == 4
+            && ((reinterpret_cast<uintptr_t>(color.pixels) & 3u) != 0 || (color.pitch & 3) != 0))
+            p.has_color = false;
+        p.color = color;
+        p.color_bytes = bytes;
+        const bool depth_enabled = s.render_states[rs::zenable] != 0;
+        p.has_depth = depth_enabled && targets.depth.depth != nullptr && targets.depth.width > 0
+                      && targets.depth.height > 0 && targets.depth.pitch >= targets.depth.width;
+        p.depth = targets.depth;
+        p.depth_test = p.has_depth;
+        p.depth_write = p.has_depth && s.render_states[rs::zwrite] != 0;
+        p.depth_func = s.render_states[rs::zfunc];
+        p.min_z = std::min(vp.min_z, vp.max_z);
+        p.max_z = std::max(vp.min_z, vp.max_z);
+        if (!(p.min_z >= 0.0f))
+            p.min_z = 0.0f;
+        if (!(p.max_z <= 1.0f))
+            p.max_z = 1.0f;
+
+        p.alpha_test = s.render_states[rs::alpha_test] != 0;
+        p.alpha_func = s.render_states[rs::alpha_func];
+        p.alpha_ref = s.render_states[rs::alpha_ref] & 0xFFu;
+        p.blend = s.render_states[rs::alpha_blend] != 0;
+        p.src_blend = s.render_states[rs::src_blend];
+        p.dest_blend = s.render_states[rs::dest_blend];
+        p.blend_op = s.render_states[rs::blend_op];
+        const uint32_t write = s.render_states[rs::color_write];
+        p.write_mask = ((write & 1u) ? 0x00FF0000u : 0u) | ((write & 2u) ? 0x0000FF00u : 0u)
+                       | ((write & 4u) ? 0x000000FFu : 0u) | ((write & 8u) ? 0xFF000000u : 0u);
+        p.texture_factor = s.render_states[rs::texture_factor];
+        p.blend_kind = !p.blend ? BlendKind::copy : BlendKind::generic;
+        if (p.blend && p.blend_op == blend_op::add) {
+            if (p.src_blend == blend::src_alpha && p.dest_blend == blend::inv_src_alpha)
+                p.blend_kind = BlendKind::alpha;
+            else if (p.src_blend == blend::one && p.dest_blend == blend::one)
+                p.blend_kind = BlendKind::add;
+            else if (p.src_blend == blend::src_alpha && p.dest_blend == blend::one)
+                p.blend_kind = BlendKind::add_alpha;
+        }
+        p.direct_write = (color.format == Format::a8r8g8b8 || color.format == Format::x8r8g8b8)
+                         && p.write_mask == 0xFFFFFFFFu && p.blend_kind != BlendKind::generic;
+
+        // The scissor: viewport within the targets.
+        int64_t x0 = vp.x;
+        int64_t y0 = vp.y;
+        int64_t x1 = int64_t{vp.x} + vp.width;
+        int64_t y1 = int64_t{vp.y} + vp.height;
+        if (p.has_color) {
+            x1 = std::min<int64_t>(x1, color.width);
+            y1 = std::min<int64_t>(y1, color.height);
+        }
+        if (p.has_depth) {
+            x1 = std::min<int64_t>(x1, targets.depth.width);
+            y1 = std::min<int64_t>(y1, targets.depth.height);
+        }
+        scissor_x0_ = static_cast<int>(std::min<int64_t>(x0, kMaxCoordinate));
+        scissor_y0_ = static_cast<int>(std::min<int64_t>(y0, kMaxCoordinate));
+        scissor_x1_ = static_cast<int>(std::clamp<int64_t>(x1, 0, kMaxCoordinate));
+        scissor_y1_ = static_cast<int>(std::clamp<int64_t>(y1, 0, kMaxCoordinate));
+        // Viewports beyond the largest surface are refused: they would take the fixed-point
+        // arithmetic out of its range.
+        drawable_ = (p.has_color || p.has_depth) && vp.width > 0 && vp.height > 0
+                    && int64_t{vp.x} + vp.width <= kMaxCoordinate && int64_t{vp.y} + vp.height <= kMaxCoordinate
+                    && scissor_x0_ < scissor_x1_ && scissor_y0_ < scissor_y1_;
+
+        // Texture stages, up to the first disabled one.
+        int next_slot = kColorAttributes;
+        p.stage_count = 0;
+        for (uint32_t i = 0; i < max_texture_stages; ++i) {
+            if (stage_state(s, i, TextureStageState::color_op) == texture_op::disable)
+                break;
+            Stage& stage = p.stages[i];
+            stage.color_op = stage_state(s, i, TextureStageState::color_op);
+            stage.color_arg[0] = stage_state(s, i, TextureStageState::color_arg0);
+            stage.color_arg[1] = stage_state(s, i, TextureStageState::color_arg1);
+            stage.color_arg[2] = stage_state(s, i, TextureStageState::color_arg2);
+            stage.alpha_op = stage_state(s, i, TextureStageState::alpha_op);
+            stage.alpha_arg[0] = stage_state(s, i, TextureStageState::alpha_arg0);
+            stage.alpha_arg[1] = stage_state(s, i, TextureStageState::alpha_arg1);
+            stage.alpha_arg[2] = stage_state(s, i, TextureStageState::alpha_arg2);
+            stage.constant = stage_state(s, i, TextureStageState::constant);
+            setup_texture(i, stage);
+            if (stage.varying) {
+                stage.slot = next_slot;
+                next_slot += 2;
+            }
+            ++p.stage_count;
+        }
+        attribute_count_ = next_slot;
+    }
+
+    static bool reads_texture(uint32_t op, const uint32_t* args)
+    {
+        if (op == texture_op::blend_texture_alpha)
+            return true;
+        const bool uses0 = op == texture_op::lerp || op == texture_op::multiply_add;
+        const bool uses1 = op != texture_op::select_arg2;
+        const bool uses2 = op != texture_op::select_arg1;
+        auto is_texture = [](uint32_t arg) { return (arg & 0x0Fu) == texture_arg::texture; };
+        return (uses0 && is_texture(args[0])) || (uses1 && is_texture(args[1])) || (uses2 && is_texture(args[2]));
+    }
+
+    static bool valid_view(const TextureView* view)
+    {
+        if (view == nullptr || !is_color_format(view->format) || view->level_count == 0
+            || view->level_count > max_levels)
+            return false;
+        const int64_t bytes = bytes_per_pixel(view->format);
+        for (uint32_t i = 0; i < view->level_count; ++i) {
+            const LevelView& level = view->levels[i];
+            if (level.pixels == nullptr || level.width == 0 || level.height == 0
+                || std::abs(static_cast<int64_t>(level.pitch)) < level.width * bytes)
+                return false;
+        }
+        return true;
+    }
+
+    void setup_texture(uint32_t index, Stage& stage)
+    {
+        const RasterState& s = state_;
+        stage.varying = false;
+        stage.texture_color = 0xFFFFFFFFu;
+        const bool used = reads_texture(stage.color_op, stage.color_arg)
+                          || (stage.alpha_op != texture_op::disable && reads_texture(stage.alpha_op, stage.alpha_arg));
+        const TextureView* view = s.textures[index];
+        if (!used || !valid_view(view))
+            return;
+        stage.texture = view;
+        stage.format = view->format;
+        stage.address_u = sampler_state(s, index, SamplerState::address_u);
+        stage.address_v = sampler_state(s, index, SamplerState::address_v);
+        stage.border = sampler_state(s, index, SamplerState::border_color);
+        stage.min_filter = sampler_state(s, index, SamplerState::min_filter);
+        stage.mag_filter = sampler_state(s, index, SamplerState::mag_filter);
+        stage.mip_filter = sampler_state(s, index, SamplerState::mip_filter);
+        const LevelView& top = view->levels[0];
+        const bool border = stage.address_u == texture_address::border || stage.address_v == texture_address::border;
+        if (top.width == 1 && top.height == 1 && !border) {
+            stage.texture_color = decode_color(view->format, top.pixels);
+            return;
+        }
+        stage.varying = true;
+        bool aligned = bytes_per_pixel(view->format) == 4;
+        bool pow2 = true;
+        for (uint32_t i = 0; i < view->level_count; ++i) {
+            const LevelView& level = view->levels[i];
+            aligned = aligned && (reinterpret_cast<uintptr_t>(level.pixels) & 3u) == 0 && (level.pitch & 3) == 0;
+            pow2 = pow2 && std::has_single_bit(level.width) && std::has_single_bit(level.height)
+                   && level.width <= 65536 && level.height <= 65536;
+        }
+        stage.fetch = !aligned                            ? Fetch::other
+                      : view->format == Format::a8r8g8b8 ? Fetch::argb
+                      : view->format == Format::x8r8g8b8 ? Fetch::xrgb
+                                                         : Fetch::other;
+        stage.wrap_pow2 =
+            pow2 && stage.address_u == texture_address::wrap && stage.address_v == texture_address::wrap;
+    }
+
+    void setup_vertices()
+    {
+        const RasterState& s = state_;
+        wvp_ = product(product(to_double(s.world), to_double(s.view)), to_double(s.projection));
+        world_ = to_double(s.world);
+        lighting_ = s.render_states[rs::lighting] != 0;
+        if (lighting_) {
+            // Normals go through the inverse transpose of the world's 3×3 part.
+            const Matrix4d& m = world_;
+            const double a = m[0][0], b = m[0][1], c = m[0][2];
+            const double d = m[1][0], e = m[1][1], f = m[1][2];
+            const double g = m[2][0], h = m[2][1], i = m[2][2];
+            const double det = a * (e * i - f * h) - b * (d * i - f * g) + c * (d * h - e * g);
+            normal_matrix_ = {};
+            if (det != 0.0 && std::isfinite(det)) {
+                // Rows of the inverse transpose = cofactors / det.
+                normal_matrix_[0] = {(e * i - f * h) / det, -(d * i - f * g) / det, (d * h - e * g) / det, 0};
+                normal_matrix_[1] = {-(b * i - c * h) / det, (a * i - c * g) / det, -(a * h - b * g) / det, 0};
+                normal_matrix_[2] = {(b * f - c * e) / det, -(a * f - c * d) / det, (a * e - b * d) / det, 0};
+            }
+        }
+        const Viewport& vp = s.viewport;
+        guard_x_ = std::max(1.0, kGuardPixels / std::max(1.0, vp.width * 0.5));
+        guard_y_ = std::max(1.0, kGuardPixels / std::max(1.0, vp.height * 0.5));
+        cull_ = s.render_states[rs::cull];
+        point_sprites_ = s.render_states[rs::point_sprite] != 0;
+    }
+
+    // --- vertices
+
+    Color4 vertex_color(const uint8_t* v, int offset, const Color4& fallback) const
+    {
+        return offset >= 0 ? from_word(read_word(v + offset)) : fallback;
+    }
+
+    Color4 material_color(uint32_t source, const uint8_t* v, const ColorValue& material) const
+    {
+        if (state_.render_states[rs::color_vertex] != 0) {
+            if (source == material_source::color1 && layout_.diffuse >= 0)
+                return from_word(read_word(v + layout_.diffuse));
+            if (source == material_source::color2 && layout_.specular >= 0)
+                return from_word(read_word(v + layout_.specular));
+        }
+        return from_value(material);
+    }
+
+    Color4 light_vertex(const uint8_t* v, const Vec3& position) const
+    {
+        const RasterState& s = state_;
+        const Color4 md = material_color(s.render_states[rs::diffuse_source], v, s.material.diffuse);
+        const Color4 ma = material_color(s.render_states[rs::ambient_source], v, s.material.ambient);
+        const Color4 me = material_color(s.render_states[rs::emissive_source], v, s.material.emissive);
+        const Color4 ga = from_word(s.render_states[rs::ambient]);
+
+        Vec3 normal;
+        if (layout_.normal >= 0) {
+            const Vec3 n{read_float(v + layout_.normal), read_float(v + layout_.normal + 4),
+                         read_float(v + layout_.normal + 8)};
+            const auto& m = normal_matrix_;
+            normal = {n.x * m[0][0] + n.y * m[1][0] + n.z * m[2][0], n.x * m[0][1] + n.y * m[1][1] + n.z * m[2][1],
+                      n.x * m[0][2] + n.y * m[1][2] + n.z * m[2][2]};
+            if (s.render_states[rs::normalize_normals] != 0) {
+                const double len = length(normal);
+                if (len > 0.0)
+                    normal = {normal.x / len, normal.y / len, normal.z / len};
+            }
+        }
+
+        Color4 c{me.r + ga.r * ma.r, me.g + ga.g * ma.g, me.b + ga.b * ma.b, md.a};
+        for (uint32_t i = 0; i < std::min(s.light_count, max_active_lights); ++i) {
+            const Light& light = s.lights[i];
+            double attenuation = 1.0;
+            Vec3 to_light;
+            if (light.type == LightType::directional) {
+                const Vec3 d{light.direction.x, light.direction.y, light.direction.z};
+                const double len = length(d);
+                if (len > 0.0)
+                    to_light = {-d.x / len, -d.y / len, -d.z / len};
+            } else {
+                // Point lights (spot lights are lit as point lights).
+                const Vec3 offset = Vec3{light.position.x, light.position.y, light.position.z} - position;
+                const double distance = length(offset);
+                if (distance > light.range)
+                    continue;
+                if (distance > 0.0)
+                    to_light = {offset.x / distance, offset.y / distance, offset.z / distance};
+                const double denominator = light.attenuation0 + light.attenuation1 * distance
+                                           + light.attenuation2 * distance * distance;
+                attenuation = denominator > 0.0 ? 1.0 / denominator : 1.0;
+            }
+            const double lambert = std::max(0.0, dot(normal, to_light));
+            c.r += attenuation * (ma.r * light.ambient.r + md.r * light.diffuse.r * lambert);
+            c.g += attenuation * (ma.g * light.ambient.g + md.g * light.diffuse.g * lambert);
+            c.b += attenuation * (ma.b * light.ambient.b + md.b * light.diffuse.b * lambert);
+        }
+        return c;
+    }
+
+    void process_vertex(const uint8_t* v, ClipVertex& out) const
+    {
+        const double px = read_float(v), py = read_float(v + 4), pz = read_float(v + 8);
+        const auto& m = wvp_;
+        out.x = px * m[0][0] + py * m[1][0] + pz * m[2][0] + m[3][0];
+        out.y = px * m[0][1] + py * m[1][1] + pz * m[2][1] + m[3][1];
+        out.z = px * m[0][2] + py * m[1][2] + pz * m[2][2] + m[3][2];
+        out.w = px * m[0][3] + py * m[1][3] + pz * m[2][3] + m[3][3];
+        out.size = layout_.psize >= 0 ? read_float(v + layout_.psize) : word_float(state_.render_states[rs::point_size]);
+
+        Color4 c;
+        if (lighting_) {
+            const auto& w = world_;
+            const Vec3 position{px * w[0][0] + py * w[1][0] + pz * w[2][0] + w[3][0],
+                                px * w[0][1] + py * w[1][1] + pz * w[2][1] + w[3][1],
+                                px * w[0][2] + py * w[1][2] + pz * w[2][2] + w[3][2]};
+            c = light_vertex(v, position);
+        } else {
+            c = vertex_color(v, layout_.diffuse, Color4{1, 1, 1, 1});
+        }
+        const double channels[4] = {c.r, c.g, c.b, c.a};
+        for (int i = 0; i < 4; ++i)
+            out.attributes[i] = static_cast<float>(std::clamp(channels[i], 0.0, 1.0) * 255.0);
+
+        for (uint32_t i = 0; i < pixel_.stage_count; ++i) {
+            const Stage& stage = pixel_.stages[i];
+            if (!stage.varying)
+                continue;
+            const uint32_t set = stage_state(state_, i, TextureStageState::texcoord_index) & 7u;
+            double t[4] = {0, 0, 0, 0};
+            if (set < layout_.sets) {
+                const uint32_t floats = layout_.set_floats[set];
+                for (uint32_t k = 0; k < floats; ++k)
+                    t[k] = read_float(v + layout_.set_offset[set] + 4 * k);
+                // The first missing component is 1.
+                if (floats < 4)
+                    t[floats] = 1.0;
+            }
+            const uint32_t flags = stage_state(state_, i, TextureStageState::texture_transform_flags) & 0xFFu;
+            double u = t[0], w = t[1];
+            if (flags >= 1 && flags <= 4) {
+                const Matrix& tm = state_.texture_transforms[i];
+                u = t[0] * tm.m[0][0] + t[1] * tm.m[1][0] + t[2] * tm.m[2][0] + t[3] * tm.m[3][0];
+                w = t[0] * tm.m[0][1] + t[1] * tm.m[1][1] + t[2] * tm.m[2][1] + t[3] * tm.m[3][1];
+            }
+            out.attributes[stage.slot] = static_cast<float>(u);
+            out.attributes[stage.slot + 1] = static_cast<float>(w);
+        }
+    }
+
+    // --- clipping
+
+    // Signed distances to the clip planes; inside is ≥ 0.
+    void distances(const ClipVertex& v, double* d) const
+    {
+        d[0] = v.z;
+        d[1] = v.w - v.z;
+        d[2] = v.x + guard_x_ * v.w;
+        d[3] = guard_x_ * v.w - v.x;
+        d[4] = v.y + guard_y_ * v.w;
+        d[5] = guard_y_ * v.w - v.y;
+        d[6] = v.w - kMinimumW;
+    }
+
+    static constexpr int kPlanes = 7;
+
+    uint32_t outcode(const ClipVertex& v) const
+    {
+        double d[kPlanes];
+        distances(v, d);
+        uint32_t code = 0;
+        for (int i = 0; i < kPlanes; ++i)
+            code |= (d[i] < 0.0 ? 1u : 0u) << i;
+        return code;
+    }
+
+    ClipVertex interpolate(const ClipVertex& inside, const ClipVertex& outside, double t) const
+    {
+        ClipVertex r;
+        r.x = inside.x + t * (outside.x - inside.x);
+        r.y = inside.y + t * (outside.y - inside.y);
+        r.z = inside.z + t * (outside.z - inside.z);
+        r.w = inside.w + t * (outside.w - inside.w);
+        for (int i = 0; i < attribute_count_; ++i)
+            r.attributes[i] = static_cast<float>(inside.attributes[i]
+                                                 + t * (outside.attributes[i] - inside.attributes[i]));
+        return r;
+    }
+
+    // Clips the polygon against every plane in `code`; returns the vertex count.
+    uint32_t clip(ClipVertex* polygon, uint32_t count, uint32_t code) const
+    {
+        ClipVertex buffer[kMaxClipVertices];
+        ClipVertex* in = polygon;
+        ClipVertex* out = buffer;
+        for (int plane = 0; plane < kPlanes && count >= 3; ++plane) {
+            if (!(code >> plane & 1u))
+                continue;
+            uint32_t produced = 0;
+            for (uint32_t i = 0; i < count; ++i) {
+                const ClipVertex& a = in[i];
+                const ClipVertex& b = in[(i + 1) % count];
+                double da[kPlanes], db[kPlanes];
+                distances(a, da);
+                distances(b, db);
+                const bool a_in = da[plane] >= 0.0;
+                const bool b_in = db[plane] >= 0.0;
+                if (a_in)
+                    out[produced++] = a;
+                if (a_in != b_in && produced < kMaxClipVertices) {
+                    // Always from the inside vertex, so that a shared edge clips the same
+                    // way for both of its triangles.
+                    if (a_in)
+                        out[produced++] = interpolate(a, b, da[plane] / (da[plane] - db[plane]));
+                    else
+                        out[produced++] = interpolate(b, a, db[plane] / (db[plane] - da[plane]));
+                }
+                if (produced >= kMaxClipVertices - 1)
+                    break;
+            }
+            count = produced;
+            std::swap(in, out);
+        }
+        if (in != polygon)
+            std::copy(in, in + count, polygon);
+        return count;
+    }
+
+    ScreenVertex to_screen(const ClipVertex& v) const
+    {
+        const Viewport& vp = state_.viewport;
+        ScreenVertex s;
+        s.rhw = 1.0 / v.w;
+        const double x = vp.x + (1.0 + v.x * s.rhw) * vp.width * 0.5;
+        const double y = vp.y + (1.0 - v.y * s.rhw) * vp.height * 0.5;
+        s.z = vp.min_z + v.z * s.rhw * (static_cast<double>(vp.max_z) - vp.min_z);
+        s.X = std::llround(x * kSubpixel);
+        s.Y = std::llround(y * kSubpixel);
+        s.x = static_cast<double>(s.X) / kSubpixel;
+        s.y = static_cast<double>(s.Y) / kSubpixel;
+        std::copy(v.attributes, v.attributes + attribute_count_, s.attributes);
+        return s;
+    }
+
+    static int64_t area2(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c)
+    {
+        return (b.X - a.X) * (c.Y - a.Y) - (c.X - a.X) * (b.Y - a.Y);
+    }
+
+    bool culled(int64_t area) const
+    {
+        // Positive area: clockwise on the screen (y down).
+        if (area == 0)
+            return true;
+        if (cull_ == cull::counter_clockwise)
+            return area < 0;
+        if (cull_ == cull::clockwise)
+            return area > 0;
+        return false;
+    }
+
+    static bool finite(const ClipVertex& v)
+    {
+        return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.w);
+    }
+
+    void draw_triangle(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c)
+    {
+        // Positions that are not numbers draw nothing.
+        if (!finite(a) || !finite(b) || !finite(c))
+            return;
+        const uint32_t ca = outcode(a), cb = outcode(b), cc = outcode(c);
+        if (ca & cb & cc)
+            return;
+        // Perspective correction only where w really varies.
+        const double tolerance = 1e-6 * std::abs(a.w);
+        const bool affine = std::abs(b.w - a.w) <= tolerance && std::abs(c.w - a.w) <= tolerance;
+        if ((ca | cb | cc) == 0) {
+            const ScreenVertex s[3] = {to_screen(a), to_screen(b), to_screen(c)};
+            const int64_t area = area2(s[0], s[1], s[2]);
+            if (!culled(area))
+                rasterize(s[0], s[1], s[2], area, affine);
+            return;
+        }
+        ClipVertex polygon[kMaxClipVertices] = {a, b, c};
+        const uint32_t count = clip(polygon, 3, ca | cb | cc);
+        if (count < 3)
+            return;
+        ScreenVertex s[kMaxClipVertices];
+        for (uint32_t i = 0; i < count; ++i)
+            s[i] = to_screen(polygon[i]);
+        int64_t area = 0;
+        for (uint32_t i = 1; i + 1 < count; ++i)
+            area += area2(s[0], s[i], s[i + 1]);
+        if (culled(area))
+            return;
+        for (uint32_t i = 1; i + 1 < count; ++i) {
+            const int64_t part = area2(s[0], s[i], s[i + 1]);
+            // Slivers that snapping flipped or flattened add nothing.
+            if ((part > 0) == (area > 0) && part != 0)
+                rasterize(s[0], s[i], s[i + 1], part, affine);
+        }
+    }
+
+    void draw_point(const ClipVertex& v)
+    {
+        if (!finite(v) || !(v.w > kMinimumW) || v.z < 0.0 || v.z > v.w || std::abs(v.x) > guard_x_ * v.w
+            || std::abs(v.y) > guard_y_ * v.w)
+            return;
+        const float limit = word_float(state_.render_states[rs::point_size_max]);
+        double size = std::isfinite(v.size) ? v.size : 1.0;
+        size = std::clamp(size, 1.0, std::isfinite(limit) ? std::clamp<double>(limit, 1.0, 64.0) : 64.0);
+        const ScreenVertex centre = to_screen(v);
+        ScreenVertex corners[4];
+        for (int i = 0; i < 4; ++i) {
+            ScreenVertex& s = corners[i];
+            s = centre;
+            const double x = centre.x + (i & 1 ? 0.5 : -0.5) * size;
+            const double y = centre.y + (i & 2 ? 0.5 : -0.5) * size;
+            s.X = std::llround(x * kSubpixel);
+            s.Y = std::llround(y * kSubpixel);
+            s.x = static_cast<double>(s.X) / kSubpixel;
+            s.y = static_cast<double>(s.Y) / kSubpixel;
+            if (point_sprites_) {
+                for (uint32_t k = 0; k < pixel_.stage_count; ++k) {
+                    const Stage& stage = pixel_.stages[k];
+                    if (stage.varying) {
+                        s.attributes[stage.slot] = i & 1 ? 1.0f : 0.0f;
+                        s.attributes[stage.slot + 1] = i & 2 ? 1.0f : 0.0f;
+                    }
+                }
+            }
+        }
+        // Corners 0 1 / 2 3: both triangles clockwise on the screen.
+        rasterize(corners[0], corners[1], corners[2], area2(corners[0], corners[1], corners[2]), true);
+        rasterize(corners[1], corners[3], corners[2], area2(corners[1], corners[3], corners[2]), true);
+    }
+
+    // --- triangles and quads
+
+    // Walks one side of a convex polygon from its top vertex downwards.
+    class Chain {
+    public:
+        Chain(const ScreenVertex* const* vertices, int count, int direction, int top, int64_t row)
+            : vertices_(vertices), count_(count), direction_(direction), current_(top)
+        {
+            seek(row);
+        }
+        int64_t x(int64_t row)
+        {
+            if (row * kSubpixel >= end_y_)
+                seek(row);
+            return stepper_.x();
+        }
+        void next() { stepper_.next(); }
+
+    private:
+        // Moves to the edge that spans the row (there is one: the row lies above the
+        // polygon's lowest vertex).
+        void seek(int64_t row)
+        {
+            for (int i = 0; i < count_; ++i) {
+                const int next = (current_ + direction_ + count_) % count_;
+                const ScreenVertex& a = *vertices_[current_];
+                const ScreenVertex& b = *vertices_[next];
+                if (b.Y > row * kSubpixel) {
+                    stepper_ = EdgeStepper(a.X, a.Y, b.X, b.Y, row);
+                    end_y_ = b.Y;
+                    return;
+                }
+                current_ = next;
+            }
+            end_y_ = INT64_MAX;
+        }
+
+        const ScreenVertex* const* vertices_;
+        int count_;
+        int direction_;
+        int current_;
+        EdgeStepper stepper_;
+        int64_t end_y_ = 0;
+    };
+
+    // Scan-converts a convex polygon given in screen order (clockwise when `area` > 0)
+    // with the attribute planes of the triangle (a, b, c), whose doubled area is
+    // `plane_area`.
+    void rasterize(const ScreenVertex* const* v, int count, int64_t area, const ScreenVertex& a,
+                   const ScreenVertex& b, const ScreenVertex& c, int64_t plane_area, bool affine)
+    {
+        if (area == 0 || plane_area == 0)
+            return;
+        int top = 0;
+        int64_t min_y = v[0]->Y, max_y = v[0]->Y, min_x = v[0]->X, max_x = v[0]->X;
+        for (int i = 1; i < count; ++i) {
+            if (v[i]->Y < min_y) {
+                min_y = v[i]->Y;
+                top = i;
+            }
+            max_y = std::max(max_y, v[i]->Y);
+            min_x = std::min(min_x, v[i]->X);
+            max_x = std::max(max_x, v[i]->X);
+        }
+        const int64_t first_row = std::max<int64_t>(ceil_div(min_y, kSubpixel), scissor_y0_);
+        const int64_t end_row = std::min<int64_t>(ceil_div(max_y, kSubpixel), scissor_y1_);
+        if (first_row >= end_row)
+            return;
+        // Covered columns lie in [ceil(min x), ceil(max x)).
+        if (ceil_div(max_x, kSubpixel) <= scissor_x0_ || ceil_div(min_x, kSubpixel) >= scissor_x1_)
+            return;
+
+        setup_triangle(a, b, c, static_cast<double>(plane_area) / (kSubpixel * kSubpixel), affine,
+                       floor_div(min_x, kSubpixel), first_row);
+
+        // Going forward from the top of a clockwise polygon walks its right side.
+        Chain right(v, count, area > 0 ? 1 : -1, top, first_row);
+        Chain left(v, count, area > 0 ? -1 : 1, top, first_row);
+        auto span = [&](int64_t row, int64_t& x0, int64_t& x1) {
+            x0 = std::max<int64_t>(left.x(row), scissor_x0_);
+            x1 = std::min<int64_t>(right.x(row), scissor_x1_);
+            left.next();
+            right.next();
+        };
+        // Rows are a pitch apart in memory, out of reach of the hardware's prefetching:
+        // asking for the pixels a few rows ahead hides most of the wait for them.
+        constexpr int64_t kAhead = 3;
+        int64_t spans[kAhead + 1][2];
+        int64_t ahead = first_row;
+        for (; ahead < std::min(end_row, first_row + kAhead); ++ahead) {
+            int64_t* extent = spans[ahead % (kAhead + 1)];
+            span(ahead, extent[0], extent[1]);
+            prefetch(ahead, extent[0], extent[1]);
+        }
+        for (int64_t row = first_row; row < end_row; ++row) {
+            if (ahead < end_row) {
+                int64_t* extent = spans[ahead % (kAhead + 1)];
+                span(ahead, extent[0], extent[1]);
+                prefetch(ahead, extent[0], extent[1]);
+                ++ahead;
+            }
+            const int64_t* extent = spans[row % (kAhead + 1)];
+            if (extent[0] < extent[1])
+                shader_.shade(triangle_, static_cast<int>(row), static_cast<int>(extent[0]),
+                              static_cast<int>(extent[1]));
+        }
+    }
+
+    void prefetch(int64_t row, int64_t x0, int64_t x1) const
+    {
+        if (x0 >= x1)
+            return;
+        constexpr int64_t kLine = 64;
+        if (pixel_.has_color) {
+            const uint8_t* base = pixel_.color.pixels + row * pixel_.color.pitch;
+            for (int64_t b = x0 * pixel_.color_bytes; b < x1 * pixel_.color_bytes; b += kLine)
+                __builtin_prefetch(base + b, 1);
+            __builtin_prefetch(base + x1 * pixel_.color_bytes - 1, 1);
+        }
+        if (pixel_.has_depth) {
+            const float* base = pixel_.depth.depth + row * pixel_.depth.pitch;
+            for (int64_t i = x0; i < x1; i += kLine / 4)
+                __builtin_prefetch(base + i, 0);
+            __builtin_prefetch(base + x1 - 1, 0);
+        }
+    }
+
+    void rasterize(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c, int64_t area, bool affine)
+    {
+        const ScreenVertex* v[3] = {&a, &b, &c};
+        rasterize(v, 3, area, a, b, c, area, affine);
+    }
+
+    static FixedPlane fixed_plane(const Plane& plane, double scale, int64_t x, int64_t y)
+    {
+        auto fixed = [](double value, double limit) {
+            return std::isfinite(value) ? std::llround(std::clamp(value, -limit, limit)) : 0;
+        };
+        FixedPlane f;
+        f.ref = fixed(plane.at(static_cast<double>(x), static_cast<double>(y)) * scale, kFixedValueLimit);
+        f.dx = fixed(plane.a * scale, kFixedStepLimit);
+        f.dy = fixed(plane.b * scale, kFixedStepLimit);
+        return f;
+    }
+
+    void setup_triangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c, double det, bool affine,
+                        int64_t ref_x, int64_t ref_y)
+    {
+        Triangle& t = triangle_;
+        t.affine = affine;
+        t.z = make_plane(a, b, c, a.z, b.z, c.z, det);
+        if (!affine)
+            t.rhw = make_plane(a, b, c, a.rhw, b.rhw, c.rhw, det);
+        for (int i = 0; i < attribute_count_; ++i) {
+            double va = a.attributes[i], vb = b.attributes[i], vc = c.attributes[i];
+            if (!affine) {
+                va *= a.rhw;
+                vb *= b.rhw;
+                vc *= c.rhw;
+            }
+            t.attributes[i] = make_plane(a, b, c, va, vb, vc, det);
+        }
+
+        // One colour for the whole triangle when its corners agree.
+        uint32_t words[3];
+        const ScreenVertex* corners[3] = {&a, &b, &c};
+        for (int k = 0; k < 3; ++k) {
+            const float* at = corners[k]->attributes;
+            auto byte = [](float value) { return static_cast<uint32_t>(std::clamp(std::lround(value), 0L, 255L)); };
+            words[k] = (byte(at[3]) << 24) | (byte(at[0]) << 16) | (byte(at[1]) << 8) | byte(at[2]);
+        }
+        t.constant_diffuse = words[0] == words[1] && words[0] == words[2];
+        t.diffuse = words[0];
+
+        if (affine) {
+            constexpr double kScale = 4294967296.0; // 2^32
+            t.ref_x = ref_x;
+            t.ref_y = ref_y;
+            if (!t.constant_diffuse) {
+                for (int i = 0; i < 4; ++i)
+                    t.color[i] = fixed_plane(t.attributes[i], kScale, ref_x, ref_y);
+            }
+            for (uint32_t i = 0; i < pixel_.stage_count; ++i) {
+                const Stage& stage = pixel_.stages[i];
+                if (!stage.varying)
+                    continue;
+                const Plane& pu = t.attributes[stage.slot];
+                const Plane& pv = t.attributes[stage.slot + 1];
+                const double w = stage.texture->levels[0].width;
+                const double h = stage.texture->levels[0].height;
+                Sampler& sampler = t.samplers[i];
+                sampler = choose_sampler(stage, pu.a * w, pv.a * h, pu.b * w, pv.b * h);
+                for (int k = 0; k < (sampler.mip_weight != 0 ? 2 : 1); ++k) {
+                    sampler.u[k] = fixed_plane(pu, sampler.level[k].width * kScale, ref_x, ref_y);
+                    sampler.v[k] = fixed_plane(pv, sampler.level[k].height * kScale, ref_x, ref_y);
+                }
+            }
+        }
+        shader_.prepare(t);
+    }
+
+    const RasterState& state_;
+    const Layout& layout_;
+    const VertexData& vertices_;
+    PixelState pixel_;
+    SpanShader shader_;
+    Triangle triangle_;
+    bool drawable_ = false;
+    int attribute_count_ = kColorAttributes;
+    int scissor_x0_ = 0, scissor_y0_ = 0, scissor_x1_ = 0, scissor_y1_ = 0;
+
+    Matrix4d wvp_{};
+    Matrix4d world_{};
+    Matrix4d normal_matrix_{};
+    bool lighting_ = false;
+    double guard_x_ = 1.0, guard_y_ = 1.0;
+    uint32_t cull_ = cull::counter_clockwise;
+    bool point_sprites_ = false;
+
+    uint32_t first_ = 0;
+    std::vector<ClipVertex> processed_;
+};
+
+// When triangle u runs backwards along an edge p → q of triangle t = (p, q, r), so
+// that u = (q, p, s), gives the quad's corners p, s, q, r in screen order.
+bool shared_edge(const uint32_t* t, const uint32_t* u, uint32_t* corners)
+{
+    for (int e = 0; e < 3; ++e) {
+        const uint32_t p = t[e], q = t[(e + 1) % 3], r = t[(e + 2) % 3];
+        for (int f = 0; f < 3; ++f) {
+            if (u[f] == q && u[(f + 1) % 3] == p) {
+                const uint32_t s = u[(f + 2) % 3];
+                if (s == p || s == q || s == r)
+                    return false;
+                corners[0] = p;
+                corners[1] = s;
+                corners[2] = q;
+                corners[3] = r;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool draw(const Targets& targets, const RasterState& state, PrimitiveType type, const VertexData& vertices,
+          const IndexData& indices, int32_t base_vertex, uint32_t first, uint32_t count)
+{
+    const Layout layout = parse_layout(vertices.fvf);
+    if (!layout.ok || vertices.bytes == nullptr || vertices.stride < layout.size || vertices.size < layout.size)
+        return false;
+    const uint64_t vertex_count = (vertices.size - layout.size) / vertices.stride + 1;
+    const uint32_t needed = primitive_vertex_count(type, count);
+    if (needed == 0)
+        return count == 0;
+
+    // The vertex numbers the draw reads, in order.
+    std::vector<uint32_t> order(needed);
+    bool any_invalid = false;
+    if (indices.bytes != nullptr) {
+        const size_t size = indices.wide ? 4 : 2;
+        if ((uint64_t{first} + needed) * size > indices.size)
+            return false;
+        for (uint32_t i = 0; i < needed; ++i) {
+            const uint8_t* p = indices.bytes + (size_t{first} + i) * size;
+            uint32_t index;
+            if (indices.wide) {
+                std::memcpy(&index, p, 4);
+            } else {
+                uint16_t narrow;
+                std::memcpy(&narrow, p, 2);
+                index = narrow;
+            }
+            const int64_t vertex = int64_t{base_vertex} + index;
+            if (vertex < 0 || static_cast<uint64_t>(vertex) >= vertex_count) {
+                order[i] = UINT32_MAX;
+                any_invalid = true;
+            } else {
+                order[i] = static_cast<uint32_t>(vertex);
+            }
+        }
+    } else {
+        if (uint64_t{first} + needed > vertex_count)
+            return false;
+        for (uint32_t i = 0; i < needed; ++i)
+            order[i] = first + i;
+    }
+
+    if (type == PrimitiveType::line_list || type == PrimitiveType::line_strip)
+        return true;
+
+    Drawer drawer(targets, state, layout, vertices);
+    if (!drawer.drawable())
+        return true;
+    uint32_t low = UINT32_MAX, high = 0;
+    for (uint32_t v : order) {
+        if (v != UINT32_MAX) {
+            low = std::min(low, v);
+            high = std::max(high, v);
+        }
+    }
+    if (low > high)
+        return true;
+    drawer.process(low, high - low + 1);
+
+    auto valid = [&](uint32_t a, uint32_t b, uint32_t c) {
+        return !any_invalid || (a != UINT32_MAX && b != UINT32_MAX && c != UINT32_MAX);
+    };
+    switch (type) {
+    case PrimitiveType::point_list:
+        for (uint32_t v : order) {
+            if (v != UINT32_MAX)
+                drawer.point(v);
+        }
+        break;
+    case PrimitiveType::triangle_list:
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t* t = &order[3 * size_t{i}];
+            if (!valid(t[0], t[1], t[2]))
+                continue;
+            // Two triangles of one quad, as sprites come, are drawn together.
+            if (i + 1 < count) {
+                const uint32_t* u = t + 3;
+                uint32_t corners[4];
+                if (valid(u[0], u[1], u[2]) && shared_edge(t, u, corners)
+                    && drawer.quad(corners[0], corners[1], corners[2], corners[3])) {
+                    ++i;
+                    continue;
+                }
+            }
+            drawer.triangle(t[0], t[1], t[2]);
+        }
+        break;
+    case PrimitiveType::triangle_strip:
+        for (uint32_t i = 0; i < count; ++i) {
+            // Every second triangle is turned back so that all keep the first one's winding.
+            const uint32_t a = order[i + (i & 1)], b = order[i + 1 - (i & 1)], c = order[i + 2];
+            if (valid(a, b, c))
+                drawer.triangle(a, b, c);
+        }
+        break;
+    case PrimitiveType::triangle_fan:
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t a = order[0], b = order[i + 1], c = order[i + 2];
+            if (valid(a, b, c))
+                drawer.triangle(a, b, c);
+        }
+        break;
+    default: break;
+    }
+    return true;
+}
+
+void clear(const Targets& targets, const Rect& area, uint32_t flags, uint32_t argb, float z)
+{
+    auto cut = [&](uint32_t width, uint32_t height, int32_t& x0, int32_t& y0, int32_t& x1, int32_t& y1) {
+        x0 = std::max<int32_t>(area.left, 0);
+        y0 = std::max<int32_t>(area.top, 0);
+        x1 = static_cast<int32_t>(std::min<int64_t>(area.right, width));
+        y1 = static_cast<int32_t>(std::min<int64_t>(area.bottom, height));
+        return x0 < x1 && y0 < y1;
+    };
+    int32_t x0, y0, x1, y1;
+    const ColorView& color = targets.color;
+    if ((flags & clear_flags::target) && color.pixels != nullptr && is_color_format(color.format)
+        && cut(color.width, color.height, x0, y0, x1, y1)) {
+        const uint32_t bytes = bytes_per_pixel(color.format);
+        uint8_t pixel[4] = {};
+        encode_color(color.format, argb, pixel);
+        for (int32_t y = y0; y < y1; ++y) {
+            uint8_t* row = color.pixels + static_cast<ptrdiff_t>(y) * color.pitch + static_cast<ptrdiff_t>(x0) * bytes;
+            if (bytes == 4) {
+                uint32_t word;
+                std::memcpy(&word, pixel, 4);
+                for (int32_t x = x0; x < x1; ++x, row += 4)
+                    std::memcpy(row, &word, 4);
+            } else {
+                for (int32_t x = x0; x < x1; ++x, row += bytes)
+                    std::memcpy(row, pixel, bytes);
+            }
+        }
+    }
+    const DepthView& depth = targets.depth;
+    if ((flags & clear_flags::zbuffer) && depth.depth != nullptr && cut(depth.width, depth.height, x0, y0, x1, y1)) {
+        for (int32_t y = y0; y < y1; ++y)
+            std::fill(depth.depth + static_cast<size_t>(y) * depth.pitch + x0,
+                      depth.depth + static_cast<size_t>(y) * depth.pitch + x1, z);
+    }
+}
+
+} // namespace platform::gfx::raster

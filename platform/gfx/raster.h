@@ -1,0 +1,126 @@
+#pragma once
+
+// The software rasterizer behind the graphics device: fixed-function transform and
+// lighting, clipping, culling, the texture stages, samplers, alpha test, depth test
+// and blending, drawing into plain views of pixel memory. It knows nothing of device
+// objects: the device hands it a snapshot of its state and views of its surfaces.
+//
+// Screen space follows the device's rules: y points down, pixel (i, j) is sampled at
+// the integer point (i, j), edges follow the top-left fill rule, so a quad whose
+// corners lie at half-integer coordinates maps texels to pixels one to one.
+// Results depend only on the inputs (no threads, no randomness), so pictures can be
+// compared exactly.
+
+#include "platform/gfx/types.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace platform::gfx::raster {
+
+// A colour surface: rows `pitch` bytes apart, pixels in the format's layout.
+struct ColorView {
+    uint8_t* pixels = nullptr;
+    int32_t pitch = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    Format format = Format::unknown;
+};
+
+// A depth surface: one float per pixel, rows `pitch` floats apart.
+struct DepthView {
+    float* depth = nullptr;
+    uint32_t pitch = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+
+// Where a draw or clear lands; a null colour or depth view is simply not touched.
+struct Targets {
+    ColorView color;
+    DepthView depth;
+};
+
+constexpr uint32_t max_levels = 16;
+
+struct LevelView {
+    const uint8_t* pixels = nullptr;
+    int32_t pitch = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+
+// A bound texture: its mip chain, largest level first.
+struct TextureView {
+    Format format = Format::unknown;
+    uint32_t level_count = 0;
+    std::array<LevelView, max_levels> levels{};
+};
+
+constexpr uint32_t max_active_lights = 8;
+
+// Everything a draw reads, indexed like the device's states. The constructor gives
+// the device's defaults (first stage modulates texture and diffuse, later stages
+// off, wrap addressing, point filtering, depth test LESSEQUAL with writes, culling of
+// counter-clockwise triangles, lighting on with a black material, no blending).
+struct RasterState {
+    RasterState();
+
+    Viewport viewport;
+    Matrix world;
+    Matrix view;
+    Matrix projection;
+    std::array<Matrix, max_texture_stages> texture_transforms{};
+    std::array<uint32_t, render_state_count> render_states{};
+    std::array<std::array<uint32_t, texture_stage_state_count>, max_texture_stages> stage_states{};
+    std::array<std::array<uint32_t, sampler_state_count>, max_texture_stages> sampler_states{};
+    // The enabled lights, in index order; only the first `light_count` are used.
+    std::array<Light, max_active_lights> lights{};
+    uint32_t light_count = 0;
+    Material material;
+    // Per stage; null draws as opaque white.
+    std::array<const TextureView*, max_texture_stages> textures{};
+
+    uint32_t& operator[](RenderState state) { return render_states[static_cast<uint32_t>(state)]; }
+    uint32_t operator[](RenderState state) const { return render_states[static_cast<uint32_t>(state)]; }
+    uint32_t& stage(uint32_t index, TextureStageState state)
+    {
+        return stage_states[index][static_cast<uint32_t>(state)];
+    }
+    uint32_t& sampler(uint32_t index, SamplerState state)
+    {
+        return sampler_states[index][static_cast<uint32_t>(state)];
+    }
+};
+
+// Vertices in the flexible vertex format `fvf`, `stride` bytes apart, `size` bytes
+// readable from `bytes`. Only untransformed positions (xyz) are drawn.
+struct VertexData {
+    const uint8_t* bytes = nullptr;
+    size_t size = 0;
+    uint32_t stride = 0;
+    uint32_t fvf = 0;
+};
+
+// 16- or 32-bit indices; `bytes` null draws without indices.
+struct IndexData {
+    const uint8_t* bytes = nullptr;
+    size_t size = 0;
+    bool wide = false;
+};
+
+// Draws `count` primitives of `type`. Without indices vertex `first + n` is read;
+// with indices, index `first + n` names vertex `base_vertex + index`. Triangle lists,
+// strips and fans are drawn; point lists draw square point sprites (size from the
+// vertex or the point-size state); lines draw nothing. Primitives that name vertices
+// outside the data are skipped. False, with nothing drawn, when the vertex format,
+// stride or ranges are unusable.
+bool draw(const Targets& targets, const RasterState& state, PrimitiveType type, const VertexData& vertices,
+          const IndexData& indices, int32_t base_vertex, uint32_t first, uint32_t count);
+
+// Fills the rectangle [left, right) × [top, bottom), cut to each target, with the
+// colour (clear_flags::target) and the depth value (clear_flags::zbuffer).
+void clear(const Targets& targets, const Rect& area, uint32_t flags, uint32_t argb, float z);
+
+} // namespace platform::gfx::raster

@@ -1,0 +1,69 @@
+#include "platform/gfx/raster_device.h"
+
+#include <algorithm>
+#include <array>
+
+namespace platform::gfx {
+namespace {
+
+Matrix transform(const DeviceState& state, TransformState which)
+{
+    const auto found = state.transforms.find(static_cast<uint32_t>(which));
+    return found != state.transforms.end() ? found->second : Matrix{};
+}
+
+// Only plain textures are sampled; a cube texture on a stage reads as no texture.
+bool view_of(const BaseTexture* texture, raster::TextureView& view)
+{
+    if (texture == nullptr || texture->type() != ResourceType::texture)
+        return false;
+    view.format = texture->format();
+    view.level_count = std::min(texture->level_count(), raster::max_levels);
+    for (uint32_t i = 0; i < view.level_count; ++i) {
+        const Surface* level = texture->level_surface(0, i);
+        if (level == nullptr)
+            return false;
+        view.levels[i] = {level->pixels(), static_cast<int32_t>(level->pitch()), level->width(), level->height()};
+    }
+    return true;
+}
+
+} // namespace
+
+void raster_draw(const DeviceState& state, PrimitiveType type, const raster::VertexData& vertices,
+                 const raster::IndexData& indices, int32_t base_vertex, uint32_t first, uint32_t count)
+{
+    raster::RasterState s;
+    s.viewport = state.viewport;
+    s.world = transform(state, TransformState::world);
+    s.view = transform(state, TransformState::view);
+    s.projection = transform(state, TransformState::projection);
+    for (uint32_t i = 0; i < max_texture_stages; ++i)
+        s.texture_transforms[i] = transform(state, texture_transform(i));
+    s.render_states = state.render_states;
+    s.stage_states = state.stage_states;
+    for (uint32_t i = 0; i < max_texture_stages; ++i)
+        s.sampler_states[i] = state.sampler_states[i];
+    for (const auto& [index, slot] : state.lights) {
+        if (slot.enabled && s.light_count < raster::max_active_lights)
+            s.lights[s.light_count++] = slot.light;
+    }
+    s.material = state.material;
+    std::array<raster::TextureView, max_texture_stages> views;
+    for (uint32_t i = 0; i < max_texture_stages; ++i) {
+        if (view_of(state.textures[i], views[i]))
+            s.textures[i] = &views[i];
+    }
+
+    raster::Targets targets;
+    if (Surface* color = state.render_target) {
+        targets.color = {color->pixels(), static_cast<int32_t>(color->pitch()), color->width(), color->height(),
+                         color->format()};
+    }
+    // Depth surfaces hold one float per pixel, rows back to back.
+    if (Surface* depth = state.depth_stencil)
+        targets.depth = {depth->depth(), depth->width(), depth->width(), depth->height()};
+    raster::draw(targets, s, type, vertices, indices, base_vertex, first, count);
+}
+
+} // namespace platform::gfx

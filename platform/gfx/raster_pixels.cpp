@@ -1,0 +1,1188 @@
+// The pixel stage of the rasterizer: for a run of pixels of one row it interpolates,
+// tests depth, samples the textures, runs the texture stages, tests alpha, blends and
+// writes. Each step is a loop over a short array, plain where the compiler vectorises
+// it by itself and in the compiler's portable vector types where byte shuffles are
+// needed (blending, bilinear filtering). Colours are packed ARGB words (bytes B, G, R,
+// A in memory); every channel operation is integer and rounds exactly, so white is an
+// identity, opaque blending copies, and every path gives the same bits on any machine.
+
+#include "platform/gfx/raster_internal.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+namespace platform::gfx::raster::detail {
+namespace {
+
+using Word = uint32_t __attribute__((may_alias));
+
+// Sixteen bytes at a time, in the compiler's portable vector types.
+namespace simd {
+using u8x16 = uint8_t __attribute__((vector_size(16)));
+using u16x8 = uint16_t __attribute__((vector_size(16)));
+
+inline u8x16 load(const void* p)
+{
+    u8x16 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+inline void store(void* p, u8x16 v) { std::memcpy(p, &v, sizeof v); }
+// Bytes 0-7 (8-15) widened to 16 bits by interleaving them with zeros.
+inline u16x8 low(u8x16 v)
+{
+    const u8x16 zero{};
+    return reinterpret_cast<u16x8>(
+        __builtin_shufflevector(v, zero, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23));
+}
+inline u16x8 high(u8x16 v)
+{
+    const u8x16 zero{};
+    return reinterpret_cast<u16x8>(
+        __builtin_shufflevector(v, zero, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31));
+}
+// The low bytes of sixteen 16-bit lanes (all below 256).
+inline u8x16 pack(u16x8 a, u16x8 b)
+{
+    return __builtin_shufflevector(reinterpret_cast<u8x16>(a), reinterpret_cast<u8x16>(b), 0, 2, 4, 6, 8, 10, 12, 14,
+                                   16, 18, 20, 22, 24, 26, 28, 30);
+}
+// Each pixel's alpha in all four of its channels.
+inline u16x8 alphas(u16x8 v) { return __builtin_shufflevector(v, v, 3, 3, 3, 3, 7, 7, 7, 7); }
+inline u16x8 div255(u16x8 t)
+{
+    t += 128;
+    return (t + (t >> 8)) >> 8;
+}
+inline u8x16 pad_vector(uint32_t pad)
+{
+    u8x16 v;
+    for (int i = 0; i < 16; ++i)
+        v[i] = static_cast<uint8_t>(pad >> (8 * (i % 4)));
+    return v;
+}
+} // namespace simd
+
+constexpr uint32_t kWhite = 0xFFFFFFFFu;
+constexpr int kTemps = 24;
+
+// --- channel arithmetic (bytes; exact rounding)
+
+// a·b/255, rounded.
+inline uint32_t mul255(uint32_t a, uint32_t b)
+{
+    const uint32_t t = a * b + 128u;
+    return (t + (t >> 8)) >> 8;
+}
+
+// t/255 rounded for t ≤ 255·255; larger values stay above 255.
+inline uint32_t div255(uint32_t t)
+{
+    t += 128u;
+    return (t + (t >> 8)) >> 8;
+}
+
+inline uint32_t channel(uint32_t color, int index) { return (color >> (8 * index)) & 0xFFu; }
+
+template <typename F>
+uint32_t per_channel(F f)
+{
+    uint32_t result = 0;
+    for (int i = 0; i < 4; ++i)
+        result |= (f(i) & 0xFFu) << (8 * i);
+    return result;
+}
+
+inline uint32_t op_modulate(uint32_t a, uint32_t b) { return mul255(a, b); }
+inline uint32_t op_modulate2x(uint32_t a, uint32_t b) { return std::min(255u, 2u * mul255(a, b)); }
+inline uint32_t op_lerp(uint32_t f, uint32_t a, uint32_t b) { return div255(f * a + (255u - f) * b); }
+inline uint32_t op_multiply_add(uint32_t a0, uint32_t a1, uint32_t a2) { return std::min(255u, a0 + mul255(a1, a2)); }
+
+// --- texel access
+
+template <Fetch K>
+inline uint32_t texel(const Level& level, int x, int y, Format format)
+{
+    const uint8_t* row = level.pixels + static_cast<ptrdiff_t>(y) * level.pitch;
+    if constexpr (K == Fetch::argb)
+        return reinterpret_cast<const Word*>(row)[x];
+    else if constexpr (K == Fetch::xrgb)
+        return reinterpret_cast<const Word*>(row)[x] | 0xFF000000u;
+    else
+        return decode_color(format, row + static_cast<ptrdiff_t>(x) * level.bytes);
+}
+
+// Texel index for a coordinate outside the level; -1 selects the border colour.
+inline int64_t address(int64_t i, int64_t size, uint32_t mode)
+{
+    if (i >= 0 && i < size)
+        return i;
+    switch (mode) {
+    case texture_address::mirror: {
+        int64_t m = i % (2 * size);
+        if (m < 0)
+            m += 2 * size;
+        return m < size ? m : 2 * size - 1 - m;
+    }
+    case texture_address::clamp:
+        return i < 0 ? 0 : size - 1;
+    case texture_address::border:
+        return -1;
+    case texture_address::mirror_once: {
+        const int64_t m = i < 0 ? -i - 1 : i;
+        return std::min(m, size - 1);
+    }
+    default: { // wrap
+        int64_t m = i % size;
+        return m < 0 ? m + size : m;
+    }
+    }
+}
+
+template <Fetch K>
+inline uint32_t texel_addressed(const Stage& stage, const Level& level, int64_t x, int64_t y)
+{
+    x = address(x, level.width, stage.address_u);
+    y = address(y, level.height, stage.address_v);
+    if (x < 0 || y < 0)
+        return stage.border;
+    return texel<K>(level, static_cast<int>(x), static_cast<int>(y), stage.format);
+}
+
+// Four 16-bit lanes (B, R, G, A) so that two channels share one multiply.
+constexpr uint64_t kLaneMask = 0x00FF00FF00FF00FFull;
+inline uint64_t spread(uint32_t c) { return (c & 0x00FF00FFu) | (static_cast<uint64_t>(c & 0xFF00FF00u) << 24); }
+inline uint32_t gather(uint64_t x)
+{
+    return static_cast<uint32_t>(x & 0x00FF00FFu) | static_cast<uint32_t>((x >> 24) & 0xFF00FF00u);
+}
+inline uint64_t lerp_lanes(uint64_t a, uint64_t b, uint32_t f)
+{
+    return ((a * (256u - f) + b * f) >> 8) & kLaneMask;
+}
+
+// Coordinates are texel units of the level in 16.16 fixed point; a point sample takes
+// the texel the coordinate lies in, a linear one the four around it (texel centres
+// at +0.5).
+template <Fetch K, bool Pow2>
+void sample_point(const Stage& stage, const Level& level, int64_t u, int64_t v, int64_t du, int64_t dv,
+                  uint32_t* __restrict out, int n)
+{
+    if constexpr (Pow2) {
+        const int wm = level.width - 1;
+        const int hm = level.height - 1;
+        if (K != Fetch::other && level.pitch == level.width * 4 && !(du == 65536 && dv == 0)) {
+            // Rows back to back: the texel index is (y << shift) | x. The coordinates only
+            // matter modulo the level's size, so 32 bits of them suffice.
+            const Word* texels = reinterpret_cast<const Word*>(level.pixels);
+            const int shift = std::countr_zero(static_cast<uint32_t>(level.width));
+            uint32_t uu = static_cast<uint32_t>(u), vv = static_cast<uint32_t>(v);
+            const uint32_t duu = static_cast<uint32_t>(du), dvv = static_cast<uint32_t>(dv);
+            const uint32_t pad = K == Fetch::xrgb ? 0xFF000000u : 0u;
+            const uint32_t xm = static_cast<uint32_t>(wm), ym = static_cast<uint32_t>(hm);
+            for (int k = 0; k < n; ++k) {
+                out[k] = texels[((vv >> 16) & ym) << shift | ((uu >> 16) & xm)] | pad;
+                uu += duu;
+                vv += dvv;
+            }
+            return;
+        }
+        if (du == 65536 && dv == 0 && K != Fetch::other) {
+            // Unscaled and axis-aligned: runs of one texel row.
+            const Word* row = reinterpret_cast<const Word*>(
+                level.pixels + static_cast<ptrdiff_t>(static_cast<int>(v >> 16) & hm) * level.pitch);
+            int x = static_cast<int>(u >> 16) & wm;
+            int k = 0;
+            while (k < n) {
+                const int run = std::min(n - k, level.width - x);
+                for (int i = 0; i < run; ++i)
+                    out[k + i] = row[x + i] | (K == Fetch::xrgb ? 0xFF000000u : 0u);
+                k += run;
+                x = 0;
+            }
+            return;
+        }
+        for (int k = 0; k < n; ++k) {
+            out[k] = texel<K>(level, static_cast<int>(u >> 16) & wm, static_cast<int>(v >> 16) & hm, stage.format);
+            u += du;
+            v += dv;
+        }
+    } else {
+        for (int k = 0; k < n; ++k) {
+            out[k] = texel_addressed<K>(stage, level, u >> 16, v >> 16);
+            u += du;
+            v += dv;
+        }
+    }
+}
+
+// (a·(256 − f) + b·f) >> 8 in every 16-bit lane, as lerp_lanes does per channel.
+inline simd::u16x8 lerp16(simd::u16x8 a, simd::u16x8 b, simd::u16x8 f) { return (a * (256 - f) + b * f) >> 8; }
+
+// The four texels around each sample, their weights (0..255, repeated in the four
+// 16-bit lanes of the pixel's word), and the filtered colours.
+struct Quads {
+    alignas(16) uint32_t c00[kChunk], c10[kChunk], c01[kChunk], c11[kChunk];
+    alignas(16) uint64_t fx[kChunk], fy[kChunk];
+    alignas(16) uint32_t result[kChunk];
+};
+
+inline uint64_t spread_weight(uint32_t w) { return w * 0x0001000100010001ull; }
+
+// Filters entries [0, n) of the quads; entries up to the next multiple of four are
+// filled with zeros first and computed too.
+void bilerp_span(Quads& q, int n)
+{
+    for (int k = n; k < ((n + 3) & ~3); ++k) {
+        q.c00[k] = q.c10[k] = q.c01[k] = q.c11[k] = 0;
+        q.fx[k] = q.fy[k] = 0;
+    }
+    for (int p = 0; p < n; p += 4) {
+        const simd::u8x16 c00 = simd::load(q.c00 + p), c10 = simd::load(q.c10 + p);
+        const simd::u8x16 c01 = simd::load(q.c01 + p), c11 = simd::load(q.c11 + p);
+        simd::u16x8 fxl, fxh, fyl, fyh;
+        std::memcpy(&fxl, q.fx + p, 16);
+        std::memcpy(&fxh, q.fx + p + 2, 16);
+        std::memcpy(&fyl, q.fy + p, 16);
+        std::memcpy(&fyh, q.fy + p + 2, 16);
+        const simd::u16x8 rl = lerp16(lerp16(simd::low(c00), simd::low(c10), fxl),
+                                      lerp16(simd::low(c01), simd::low(c11), fxl), fyl);
+        const simd::u16x8 rh = lerp16(lerp16(simd::high(c00), simd::high(c10), fxh),
+                                      lerp16(simd::high(c01), simd::high(c11), fxh), fyh);
+        simd::store(q.result + p, simd::pack(rl, rh));
+    }
+}
+
+template <Fetch K, bool Pow2>
+void sample_linear(const Stage& stage, const Level& level, int64_t u, int64_t v, int64_t du, int64_t dv,
+                   uint32_t* __restrict out, int n)
+{
+    Quads q;
+    u -= 32768;
+    v -= 32768;
+    if constexpr (Pow2) {
+        const uint32_t wm = static_cast<uint32_t>(level.width - 1);
+        const uint32_t hm = static_cast<uint32_t>(level.height - 1);
+        // Coordinates only matter modulo the level's size: 32 bits of them suffice.
+        uint32_t uu = static_cast<uint32_t>(u), vv = static_cast<uint32_t>(v);
+        const uint32_t duu = static_cast<uint32_t>(du), dvv = static_cast<uint32_t>(dv);
+        if (K != Fetch::other && level.pitch == level.width * 4) {
+            // Rows back to back: texel (x, y) is entry (y << shift) | x.
+            const Word* texels = reinterpret_cast<const Word*>(level.pixels);
+            const uint32_t shift = static_cast<uint32_t>(std::countr_zero(wm + 1));
+            const uint32_t pad = K == Fetch::xrgb ? 0xFF000000u : 0u;
+            for (int k = 0; k < n; ++k) {
+                const uint32_t x0 = (uu >> 16) & wm, x1 = (x0 + 1) & wm;
+                const uint32_t y0 = ((vv >> 16) & hm) << shift, y1 = (((vv >> 16) + 1) & hm) << shift;
+                q.c00[k] = texels[y0 | x0] | pad;
+                q.c10[k] = texels[y0 | x1] | pad;
+                q.c01[k] = texels[y1 | x0] | pad;
+                q.c11[k] = texels[y1 | x1] | pad;
+                q.fx[k] = spread_weight((uu >> 8) & 0xFFu);
+                q.fy[k] = spread_weight((vv >> 8) & 0xFFu);
+                uu += duu;
+                vv += dvv;
+            }
+            bilerp_span(q, n);
+            std::memcpy(out, q.result, static_cast<size_t>(n) * sizeof(uint32_t));
+            return;
+        }
+        for (int k = 0; k < n; ++k) {
+            const uint32_t x0 = (uu >> 16) & wm, y0 = (vv >> 16) & hm;
+            const uint32_t x1 = (x0 + 1) & wm, y1 = (y0 + 1) & hm;
+            const uint8_t* row0 = level.pixels + static_cast<ptrdiff_t>(y0) * level.pitch;
+            const uint8_t* row1 = level.pixels + static_cast<ptrdiff_t>(y1) * level.pitch;
+            if constexpr (K == Fetch::other) {
+                q.c00[k] = decode_color(stage.format, row0 + x0 * level.bytes);
+                q.c10[k] = decode_color(stage.format, row0 + x1 * level.bytes);
+                q.c01[k] = decode_color(stage.format, row1 + x0 * level.bytes);
+                q.c11[k] = decode_color(stage.format, row1 + x1 * level.bytes);
+            } else {
+                const uint32_t pad = K == Fetch::xrgb ? 0xFF000000u : 0u;
+                q.c00[k] = reinterpret_cast<const Word*>(row0)[x0] | pad;
+                q.c10[k] = reinterpret_cast<const Word*>(row0)[x1] | pad;
+                q.c01[k] = reinterpret_cast<const Word*>(row1)[x0] | pad;
+                q.c11[k] = reinterpret_cast<const Word*>(row1)[x1] | pad;
+            }
+            q.fx[k] = spread_weight((uu >> 8) & 0xFFu);
+            q.fy[k] = spread_weight((vv >> 8) & 0xFFu);
+            uu += duu;
+            vv += dvv;
+        }
+    } else {
+        for (int k = 0; k < n; ++k) {
+            const int64_t x0 = u >> 16;
+            const int64_t y0 = v >> 16;
+            q.c00[k] = texel_addressed<K>(stage, level, x0, y0);
+            q.c10[k] = texel_addressed<K>(stage, level, x0 + 1, y0);
+            q.c01[k] = texel_addressed<K>(stage, level, x0, y0 + 1);
+            q.c11[k] = texel_addressed<K>(stage, level, x0 + 1, y0 + 1);
+            q.fx[k] = spread_weight(static_cast<uint32_t>(u >> 8) & 0xFFu);
+            q.fy[k] = spread_weight(static_cast<uint32_t>(v >> 8) & 0xFFu);
+            u += du;
+            v += dv;
+        }
+    }
+    bilerp_span(q, n);
+    std::memcpy(out, q.result, static_cast<size_t>(n) * sizeof(uint32_t));
+}
+
+template <Fetch K>
+void sample_level_as(const Stage& stage, Filter filter, const Level& level, int64_t u, int64_t v, int64_t du,
+                     int64_t dv, uint32_t* out, int n)
+{
+    // A linear sample that stays on texel centres is a point sample.
+    if (filter == Filter::linear && ((u - 32768) & 0xFFFF) == 0 && ((v - 32768) & 0xFFFF) == 0
+        && (du & 0xFFFF) == 0 && (dv & 0xFFFF) == 0)
+        filter = Filter::point;
+    if (filter == Filter::point) {
+        if (stage.wrap_pow2)
+            sample_point<K, true>(stage, level, u, v, du, dv, out, n);
+        else
+            sample_point<K, false>(stage, level, u, v, du, dv, out, n);
+    } else {
+        if (stage.wrap_pow2)
+            sample_linear<K, true>(stage, level, u, v, du, dv, out, n);
+        else
+            sample_linear<K, false>(stage, level, u, v, du, dv, out, n);
+    }
+}
+
+void sample_level(const Stage& stage, Filter filter, const Level& level, int64_t u, int64_t v, int64_t du,
+                  int64_t dv, uint32_t* out, int n)
+{
+    switch (stage.fetch) {
+    case Fetch::argb: sample_level_as<Fetch::argb>(stage, filter, level, u, v, du, dv, out, n); break;
+    case Fetch::xrgb: sample_level_as<Fetch::xrgb>(stage, filter, level, u, v, du, dv, out, n); break;
+    case Fetch::other: sample_level_as<Fetch::other>(stage, filter, level, u, v, du, dv, out, n); break;
+    }
+}
+
+inline int64_t to_fixed(double texels)
+{
+    // Far outside any texture; keeps the conversion defined for absurd coordinates.
+    constexpr double kLimit = 1e11;
+    return std::llround(std::clamp(texels, -kLimit, kLimit) * 65536.0);
+}
+
+// 16.16 from a value in 1/2^32, rounded.
+inline int64_t to_16(int64_t value) { return (value + 32768) >> 16; }
+
+void blend_levels(const Sampler& sampler, uint32_t* out, const uint32_t* spare, int n)
+{
+    const uint32_t f = sampler.mip_weight;
+    const simd::u16x8 weight = simd::u16x8{} + static_cast<uint16_t>(f);
+    int p = 0;
+    for (; p + 4 <= n; p += 4) {
+        const simd::u8x16 a = simd::load(out + p), b = simd::load(spare + p);
+        simd::store(out + p, simd::pack(lerp16(simd::low(a), simd::low(b), weight),
+                                        lerp16(simd::high(a), simd::high(b), weight)));
+    }
+    for (; p < n; ++p)
+        out[p] = gather(lerp_lanes(spread(out[p]), spread(spare[p]), f));
+}
+
+// Samples n pixels of a row of an affine triangle; (dx, dy) is the first pixel's
+// offset from the triangle's reference pixel.
+void sample_span(const Stage& stage, const Sampler& sampler, int64_t dx, int64_t dy, uint32_t* out,
+                 uint32_t* spare, int n)
+{
+    const int levels = sampler.mip_weight != 0 ? 2 : 1;
+    for (int i = 0; i < levels; ++i) {
+        const FixedPlane& pu = sampler.u[i];
+        const FixedPlane& pv = sampler.v[i];
+        sample_level(stage, sampler.filter, sampler.level[i], to_16(pu.ref + dx * pu.dx + dy * pu.dy),
+                     to_16(pv.ref + dx * pv.dx + dy * pv.dy), to_16(pu.dx), to_16(pv.dx), i == 0 ? out : spare, n);
+    }
+    if (levels == 2)
+        blend_levels(sampler, out, spare, n);
+}
+
+// One sample at normalised (u, v).
+void sample_at(const Stage& stage, const Sampler& sampler, double u, double v, uint32_t* out, uint32_t* spare)
+{
+    const int levels = sampler.mip_weight != 0 ? 2 : 1;
+    for (int i = 0; i < levels; ++i) {
+        const Level& level = sampler.level[i];
+        sample_level(stage, sampler.filter, level, to_fixed(u * level.width), to_fixed(v * level.height), 0, 0,
+                     i == 0 ? out : spare, 1);
+    }
+    if (levels == 2)
+        blend_levels(sampler, out, spare, 1);
+}
+
+// --- span loops over packed colours, byte by byte
+
+using Bytes = uint8_t;
+
+void modulate(uint32_t* __restrict out, const uint32_t* __restrict a, const uint32_t* __restrict b, int n)
+{
+    auto* o = reinterpret_cast<Bytes*>(out);
+    auto* x = reinterpret_cast<const Bytes*>(a);
+    auto* y = reinterpret_cast<const Bytes*>(b);
+    for (int k = 0; k < 4 * n; ++k) {
+        const uint16_t t = static_cast<uint16_t>(x[k] * y[k] + 128);
+        o[k] = static_cast<Bytes>((t + (t >> 8)) >> 8);
+    }
+}
+
+void modulate2x(uint32_t* __restrict out, const uint32_t* __restrict a, const uint32_t* __restrict b, int n)
+{
+    auto* o = reinterpret_cast<Bytes*>(out);
+    auto* x = reinterpret_cast<const Bytes*>(a);
+    auto* y = reinterpret_cast<const Bytes*>(b);
+    for (int k = 0; k < 4 * n; ++k)
+        o[k] = static_cast<Bytes>(op_modulate2x(x[k], y[k]));
+}
+
+void lerp(uint32_t* __restrict out, const uint32_t* __restrict f, const uint32_t* __restrict a,
+          const uint32_t* __restrict b, int n)
+{
+    auto* o = reinterpret_cast<Bytes*>(out);
+    auto* w = reinterpret_cast<const Bytes*>(f);
+    auto* x = reinterpret_cast<const Bytes*>(a);
+    auto* y = reinterpret_cast<const Bytes*>(b);
+    for (int k = 0; k < 4 * n; ++k) {
+        const uint16_t t = static_cast<uint16_t>(w[k] * x[k] + (255 - w[k]) * y[k] + 128);
+        o[k] = static_cast<Bytes>((t + (t >> 8)) >> 8);
+    }
+}
+
+void multiply_add(uint32_t* __restrict out, const uint32_t* __restrict a0, const uint32_t* __restrict a1,
+                  const uint32_t* __restrict a2, int n)
+{
+    auto* o = reinterpret_cast<Bytes*>(out);
+    auto* x = reinterpret_cast<const Bytes*>(a0);
+    auto* y = reinterpret_cast<const Bytes*>(a1);
+    auto* z = reinterpret_cast<const Bytes*>(a2);
+    for (int k = 0; k < 4 * n; ++k)
+        o[k] = static_cast<Bytes>(op_multiply_add(x[k], y[k], z[k]));
+}
+
+void complement(uint32_t* __restrict out, const uint32_t* __restrict a, int n)
+{
+    for (int k = 0; k < n; ++k)
+        out[k] = ~a[k];
+}
+
+void replicate_alpha(uint32_t* __restrict out, const uint32_t* __restrict a, int n)
+{
+    for (int k = 0; k < n; ++k)
+        out[k] = (a[k] >> 24) * 0x01010101u;
+}
+
+void merge_alpha(uint32_t* __restrict out, const uint32_t* __restrict rgb, const uint32_t* __restrict alpha, int n)
+{
+    for (int k = 0; k < n; ++k)
+        out[k] = (rgb[k] & 0x00FFFFFFu) | (alpha[k] & 0xFF000000u);
+}
+
+void fill(uint32_t* out, uint32_t value, int n)
+{
+    for (int k = 0; k < n; ++k)
+        out[k] = value;
+}
+
+// --- tests
+
+// Depth values of a run: given one by one, or computed from the first and the step
+// (kept inside the viewport's range) when nothing stores them.
+struct Ramp {
+    float z0, dz, low, high;
+};
+
+inline float depth_at(const float* z, int k) { return z[k]; }
+inline float depth_at(const Ramp& r, int k) { return std::clamp(r.z0 + r.dz * static_cast<float>(k), r.low, r.high); }
+
+template <typename Source, typename Compare>
+int test_depth(const Source& z, const float* __restrict stored, uint32_t* __restrict mask, int n, Compare compare)
+{
+    int pass = 0;
+    for (int k = 0; k < n; ++k) {
+        const int32_t m = compare(depth_at(z, k), stored[k]) ? -1 : 0;
+        mask[k] = static_cast<uint32_t>(m);
+        pass -= m;
+    }
+    return pass;
+}
+
+template <typename T>
+bool passes(uint32_t func, T value, T reference)
+{
+    switch (func) {
+    case compare::never: return false;
+    case compare::less: return value < reference;
+    case compare::equal: return value == reference;
+    case compare::less_equal: return value <= reference;
+    case compare::greater: return value > reference;
+    case compare::not_equal: return value != reference;
+    case compare::greater_equal: return value >= reference;
+    default: return true;
+    }
+}
+
+template <typename Source>
+int depth_test(uint32_t func, const Source& z, const float* stored, uint32_t* mask, int n)
+{
+    switch (func) {
+    case compare::never: return test_depth(z, stored, mask, n, [](float, float) { return false; });
+    case compare::less: return test_depth(z, stored, mask, n, [](float a, float b) { return a < b; });
+    case compare::equal: return test_depth(z, stored, mask, n, [](float a, float b) { return a == b; });
+    case compare::less_equal: return test_depth(z, stored, mask, n, [](float a, float b) { return a <= b; });
+    case compare::greater: return test_depth(z, stored, mask, n, [](float a, float b) { return a > b; });
+    case compare::not_equal: return test_depth(z, stored, mask, n, [](float a, float b) { return a != b; });
+    case compare::greater_equal: return test_depth(z, stored, mask, n, [](float a, float b) { return a >= b; });
+    default: return test_depth(z, stored, mask, n, [](float, float) { return true; });
+    }
+}
+
+int alpha_test(uint32_t func, uint32_t reference, const uint32_t* color, uint32_t* mask, int n)
+{
+    int pass = 0;
+    for (int k = 0; k < n; ++k) {
+        const bool m = mask[k] != 0 && passes(func, color[k] >> 24, reference);
+        mask[k] = m ? 0xFFFFFFFFu : 0u;
+        pass += m ? 1 : 0;
+    }
+    return pass;
+}
+
+// --- blending: result = source × source factor + destination × destination factor.
+// The three blends the engine uses, over 32-bit pixels (bytes B, G, R, A); `out` may
+// be `dst` itself. `pad` is ORed into every result (the unused byte of X8R8G8B8).
+
+void blend_src_alpha(uint8_t* out, const uint32_t* src, const uint8_t* dst, int n, uint32_t pad)
+{
+    auto* s = reinterpret_cast<const Bytes*>(src);
+    const simd::u8x16 pads = simd::pad_vector(pad);
+    int p = 0;
+    for (; p + 4 <= n; p += 4) {
+        const simd::u8x16 sv = simd::load(s + 4 * p);
+        const simd::u8x16 dv = simd::load(dst + 4 * p);
+        const simd::u16x8 sl = simd::low(sv), sh = simd::high(sv);
+        const simd::u16x8 al = simd::alphas(sl), ah = simd::alphas(sh);
+        const simd::u16x8 rl = simd::div255(sl * al + simd::low(dv) * (255 - al));
+        const simd::u16x8 rh = simd::div255(sh * ah + simd::high(dv) * (255 - ah));
+        simd::store(out + 4 * p, simd::pack(rl, rh) | pads);
+    }
+    for (; p < n; ++p) {
+        const uint32_t a = s[4 * p + 3];
+        uint32_t word = 0;
+        for (int c = 0; c < 4; ++c)
+            word |= div255(s[4 * p + c] * a + dst[4 * p + c] * (255 - a)) << (8 * c);
+        word |= pad;
+        std::memcpy(out + 4 * p, &word, 4);
+    }
+}
+
+void blend_add(uint8_t* out, const uint32_t* src, const uint8_t* dst, int n, uint32_t pad)
+{
+    auto* s = reinterpret_cast<const Bytes*>(src);
+    const simd::u8x16 pads = simd::pad_vector(pad);
+    int p = 0;
+    for (; p + 4 <= n; p += 4) {
+        const simd::u8x16 sv = simd::load(s + 4 * p);
+        const simd::u8x16 sum = sv + simd::load(dst + 4 * p);
+        // A byte that wrapped is below the source: saturate it.
+        simd::store(out + 4 * p, sum | reinterpret_cast<simd::u8x16>(sum < sv) | pads);
+    }
+    for (; p < n; ++p) {
+        uint32_t word = 0;
+        for (int c = 0; c < 4; ++c)
+            word |= std::min(255u, static_cast<uint32_t>(s[4 * p + c]) + dst[4 * p + c]) << (8 * c);
+        word |= pad;
+        std::memcpy(out + 4 * p, &word, 4);
+    }
+}
+
+void blend_add_src_alpha(uint8_t* out, const uint32_t* src, const uint8_t* dst, int n, uint32_t pad)
+{
+    auto* s = reinterpret_cast<const Bytes*>(src);
+    const simd::u8x16 pads = simd::pad_vector(pad);
+    int p = 0;
+    for (; p + 4 <= n; p += 4) {
+        const simd::u8x16 sv = simd::load(s + 4 * p);
+        const simd::u8x16 dv = simd::load(dst + 4 * p);
+        const simd::u16x8 sl = simd::low(sv), sh = simd::high(sv);
+        simd::u16x8 rl = simd::div255(sl * simd::alphas(sl)) + simd::low(dv);
+        simd::u16x8 rh = simd::div255(sh * simd::alphas(sh)) + simd::high(dv);
+        rl = rl > 255 ? 255 : rl;
+        rh = rh > 255 ? 255 : rh;
+        simd::store(out + 4 * p, simd::pack(rl, rh) | pads);
+    }
+    for (; p < n; ++p) {
+        const uint32_t a = s[4 * p + 3];
+        uint32_t word = 0;
+        for (int c = 0; c < 4; ++c)
+            word |= std::min(255u, dst[4 * p + c] + mul255(s[4 * p + c], a)) << (8 * c);
+        word |= pad;
+        std::memcpy(out + 4 * p, &word, 4);
+    }
+}
+
+uint32_t blend_factor(uint32_t factor, uint32_t s, uint32_t d, int c, bool source)
+{
+    const uint32_t sa = channel(s, 3);
+    const uint32_t da = channel(d, 3);
+    switch (factor) {
+    case blend::zero: return 0;
+    case blend::one: return 255;
+    case blend::src_color: return channel(s, c);
+    case blend::inv_src_color: return 255 - channel(s, c);
+    case blend::src_alpha: return sa;
+    case blend::inv_src_alpha: return 255 - sa;
+    case 7: return da;       // destination alpha
+    case 8: return 255 - da; // inverse destination alpha
+    case 9: return channel(d, c);
+    case 10: return 255 - channel(d, c);
+    case 11: return c == 3 ? 255 : std::min(sa, 255 - da); // source alpha, saturated
+    case 12: return source ? sa : 255 - sa;                // both source alpha
+    case 13: return source ? 255 - sa : sa;                // both inverse source alpha
+    default: return source ? 255 : 0;
+    }
+}
+
+void blend_generic(const PixelState& state, uint32_t* out, const uint32_t* src, const uint32_t* dst, int n)
+{
+    for (int k = 0; k < n; ++k) {
+        const uint32_t s = src[k];
+        const uint32_t d = dst[k];
+        out[k] = per_channel([&](int c) {
+            const uint32_t x = channel(s, c) * blend_factor(state.src_blend, s, d, c, true);
+            const uint32_t y = channel(d, c) * blend_factor(state.dest_blend, s, d, c, false);
+            switch (state.blend_op) {
+            case 2: return x > y ? div255(x - y) : 0u;             // subtract
+            case 3: return y > x ? div255(y - x) : 0u;             // reverse subtract
+            case 4: return std::min(channel(s, c), channel(d, c)); // min
+            case 5: return std::max(channel(s, c), channel(d, c)); // max
+            default: return std::min(255u, div255(x + y));
+            }
+        });
+    }
+}
+
+} // namespace
+
+// --- sampler choice
+
+Sampler choose_sampler(const Stage& stage, double dudx, double dvdx, double dudy, double dvdy)
+{
+    Sampler sampler;
+    const TextureView& view = *stage.texture;
+    const double rho2 = std::max(dudx * dudx + dvdx * dvdx, dudy * dudy + dvdy * dvdy);
+    uint32_t filter = stage.mag_filter;
+    int level = 0;
+    uint32_t weight = 0;
+    if (rho2 > 1.0 && std::isfinite(rho2)) {
+        filter = stage.min_filter;
+        const double lambda = 0.5 * std::log2(rho2);
+        const int last = static_cast<int>(view.level_count) - 1;
+        if (stage.mip_filter == texture_filter::point) {
+            level = static_cast<int>(std::min<double>(last, std::floor(lambda + 0.5)));
+        } else if (stage.mip_filter != texture_filter::none) {
+            const double base = std::floor(lambda);
+            if (base >= last) {
+                level = last;
+            } else {
+                level = static_cast<int>(base);
+                weight = std::min(255u, static_cast<uint32_t>((lambda - base) * 256.0));
+            }
+        }
+    }
+    sampler.filter = filter == texture_filter::none || filter == texture_filter::point ? Filter::point : Filter::linear;
+    auto make_level = [&](int index) {
+        const LevelView& source = view.levels[static_cast<size_t>(index)];
+        Level result;
+        result.pixels = source.pixels;
+        result.pitch = source.pitch;
+        result.width = static_cast<int32_t>(source.width);
+        result.height = static_cast<int32_t>(source.height);
+        result.bytes = static_cast<int32_t>(bytes_per_pixel(view.format));
+        return result;
+    };
+    sampler.level[0] = make_level(level);
+    if (weight != 0) {
+        sampler.level[1] = make_level(level + 1);
+        sampler.mip_weight = weight;
+    }
+    return sampler;
+}
+
+// --- the span shader
+
+struct SpanShader::Scratch {
+    alignas(64) float z[kChunk];
+    alignas(64) uint32_t mask[kChunk]; // all ones where the pixel is still drawn
+    alignas(64) uint32_t texture[max_texture_stages][kChunk];
+    alignas(64) uint32_t diffuse[kChunk];
+    alignas(64) uint32_t spare[kChunk];
+    alignas(64) uint32_t destination[kChunk];
+    alignas(64) uint32_t result[kChunk];
+    alignas(64) uint32_t temps[kTemps][kChunk];
+    int next_temp = 0;
+};
+
+// A stage operand: one colour for the whole run, or one per pixel.
+struct Value {
+    const uint32_t* pixels = nullptr;
+    uint32_t color = 0;
+    bool varying() const { return pixels != nullptr; }
+    bool operator==(const Value& other) const
+    {
+        return varying() ? pixels == other.pixels : !other.varying() && color == other.color;
+    }
+};
+
+namespace {
+
+class Combiner {
+public:
+    Combiner(const PixelState& state, uint32_t (*temps)[kChunk], int n) : state_(state), temps_(temps), n_(n) {}
+
+    Value run(Value diffuse, const Value* textures)
+    {
+        Value current = diffuse;
+        for (uint32_t i = 0; i < state_.stage_count; ++i) {
+            const Stage& stage = state_.stages[i];
+            protected_ = current.pixels;
+            Value color = evaluate(stage.color_op, stage.color_arg, current, diffuse, textures[i], stage);
+            Value alpha = color;
+            if (!same_operation(stage))
+                alpha = evaluate(stage.alpha_op, stage.alpha_arg, current, diffuse, textures[i], stage);
+            current = merge(color, alpha);
+        }
+        return current;
+    }
+
+private:
+    static uint32_t used_arguments(uint32_t op)
+    {
+        switch (op) {
+        case texture_op::select_arg1: return 0b010;
+        case texture_op::select_arg2: return 0b100;
+        case texture_op::lerp:
+        case texture_op::multiply_add: return 0b111;
+        default: return 0b110;
+        }
+    }
+
+    static bool same_operation(const Stage& stage)
+    {
+        if (stage.color_op != stage.alpha_op)
+            return false;
+        const uint32_t used = used_arguments(stage.color_op);
+        for (int i = 0; i < 3; ++i) {
+            // Alpha replication changes nothing in the alpha channel.
+            if ((used >> i & 1u) && (stage.color_arg[i] & ~0x20u) != (stage.alpha_arg[i] & ~0x20u))
+                return false;
+        }
+        return true;
+    }
+
+    uint32_t* temp()
+    {
+        uint32_t* t = temps_[next_++ % kTemps];
+        if (t == protected_)
+            t = temps_[next_++ % kTemps];
+        return t;
+    }
+
+    const uint32_t* pixels(Value v)
+    {
+        if (v.varying())
+            return v.pixels;
+        uint32_t* t = temp();
+        fill(t, v.color, n_);
+        return t;
+    }
+
+    Value argument(uint32_t code, Value current, Value diffuse, Value texture, const Stage& stage)
+    {
+        Value v;
+        switch (code & 0x0Fu) {
+        case texture_arg::diffuse: v = diffuse; break;
+        case texture_arg::current: v = current; break;
+        case texture_arg::texture: v = texture; break;
+        case texture_arg::texture_factor: v.color = state_.texture_factor; break;
+        case texture_arg::constant: v.color = stage.constant; break;
+        default: v.color = 0; break; // specular and temp hold black here
+        }
+        if (code & 0x20u) { // alpha replicate
+            if (v.varying()) {
+                uint32_t* t = temp();
+                replicate_alpha(t, v.pixels, n_);
+                v.pixels = t;
+            } else {
+                v.color = (v.color >> 24) * 0x01010101u;
+            }
+        }
+        if (code & 0x10u) { // complement
+            if (v.varying()) {
+                uint32_t* t = temp();
+                complement(t, v.pixels, n_);
+                v.pixels = t;
+            } else {
+                v.color = ~v.color;
+            }
+        }
+        return v;
+    }
+
+    Value evaluate(uint32_t op, const uint32_t* codes, Value current, Value diffuse, Value texture,
+                   const Stage& stage)
+    {
+        Value a[3];
+        const uint32_t used = used_arguments(op);
+        for (int i = 0; i < 3; ++i) {
+            if (used >> i & 1u)
+                a[i] = argument(codes[i], current, diffuse, texture, stage);
+        }
+        switch (op) {
+        case texture_op::select_arg1: return a[1];
+        case texture_op::select_arg2: return a[2];
+        case texture_op::modulate:
+            if (!a[1].varying() && a[1].color == kWhite)
+                return a[2];
+            if (!a[2].varying() && a[2].color == kWhite)
+                return a[1];
+            return binary(a[1], a[2], op_modulate, modulate);
+        case texture_op::modulate_2x: return binary(a[1], a[2], op_modulate2x, modulate2x);
+        case texture_op::lerp: return ternary(a[0], a[1], a[2], op_lerp, lerp);
+        case texture_op::multiply_add: return ternary(a[0], a[1], a[2], op_multiply_add, multiply_add);
+        case texture_op::blend_texture_alpha: {
+            Value f;
+            if (texture.varying()) {
+                uint32_t* t = temp();
+                replicate_alpha(t, texture.pixels, n_);
+                f.pixels = t;
+            } else {
+                f.color = (texture.color >> 24) * 0x01010101u;
+            }
+            return ternary(f, a[1], a[2], op_lerp, lerp);
+        }
+        default: return current; // unknown operations leave the colour as it is
+        }
+    }
+
+    template <typename Scalar, typename Span>
+    Value binary(Value a, Value b, Scalar scalar, Span span)
+    {
+        Value result;
+        if (!a.varying() && !b.varying()) {
+            result.color = per_channel([&](int c) { return scalar(channel(a.color, c), channel(b.color, c)); });
+            return result;
+        }
+        uint32_t* out = temp();
+        span(out, pixels(a), pixels(b), n_);
+        result.pixels = out;
+        return result;
+    }
+
+    template <typename Scalar, typename Span>
+    Value ternary(Value a, Value b, Value c, Scalar scalar, Span span)
+    {
+        Value result;
+        if (!a.varying() && !b.varying() && !c.varying()) {
+            result.color = per_channel(
+                [&](int i) { return scalar(channel(a.color, i), channel(b.color, i), channel(c.color, i)); });
+            return result;
+        }
+        const uint32_t* pa = pixels(a);
+        const uint32_t* pb = pixels(b);
+        const uint32_t* pc = pixels(c);
+        uint32_t* out = temp();
+        span(out, pa, pb, pc, n_);
+        result.pixels = out;
+        return result;
+    }
+
+    Value merge(Value color, Value alpha)
+    {
+        if (color == alpha)
+            return color;
+        Value result;
+        if (!color.varying() && !alpha.varying()) {
+            result.color = (color.color & 0x00FFFFFFu) | (alpha.color & 0xFF000000u);
+            return result;
+        }
+        const uint32_t* pc = pixels(color);
+        const uint32_t* pa = pixels(alpha);
+        uint32_t* out = temp();
+        merge_alpha(out, pc, pa, n_);
+        result.pixels = out;
+        return result;
+    }
+
+    const PixelState& state_;
+    uint32_t (*temps_)[kChunk];
+    int n_;
+    int next_ = 0;
+    const uint32_t* protected_ = nullptr;
+};
+
+// Reads destination pixels as colours; formats without alpha read as opaque.
+void load_destination(const ColorView& view, const uint8_t* row, uint32_t* out, int n)
+{
+    switch (view.format) {
+    case Format::a8r8g8b8: std::memcpy(out, row, static_cast<size_t>(n) * 4); break;
+    case Format::x8r8g8b8: {
+        const Word* p = reinterpret_cast<const Word*>(row);
+        for (int k = 0; k < n; ++k)
+            out[k] = p[k] | 0xFF000000u;
+        break;
+    }
+    default: {
+        const uint32_t bytes = bytes_per_pixel(view.format);
+        for (int k = 0; k < n; ++k)
+            out[k] = decode_color(view.format, row + static_cast<size_t>(k) * bytes);
+        break;
+    }
+    }
+}
+
+void store(const ColorView& view, uint8_t* row, const uint32_t* color, const uint32_t* mask, int n)
+{
+    switch (view.format) {
+    case Format::a8r8g8b8:
+    case Format::x8r8g8b8: {
+        const uint32_t pad = view.format == Format::x8r8g8b8 ? 0xFF000000u : 0u;
+        Word* p = reinterpret_cast<Word*>(row);
+        if (mask == nullptr) {
+            for (int k = 0; k < n; ++k)
+                p[k] = color[k] | pad;
+        } else {
+            for (int k = 0; k < n; ++k)
+                p[k] = ((color[k] | pad) & mask[k]) | (p[k] & ~mask[k]);
+        }
+        break;
+    }
+    default: {
+        const uint32_t bytes = bytes_per_pixel(view.format);
+        for (int k = 0; k < n; ++k) {
+            if (mask == nullptr || mask[k] != 0)
+                encode_color(view.format, color[k], row + static_cast<size_t>(k) * bytes);
+        }
+        break;
+    }
+    }
+}
+
+} // namespace
+
+SpanShader::SpanShader(const PixelState& state) : state_(state), scratch_(new Scratch) {}
+
+SpanShader::~SpanShader() { delete scratch_; }
+
+void SpanShader::sources(const Triangle& triangle, Value& diffuse, Value* textures) const
+{
+    diffuse.color = triangle.diffuse;
+    if (!triangle.constant_diffuse)
+        diffuse.pixels = scratch_->diffuse;
+    for (uint32_t i = 0; i < state_.stage_count; ++i) {
+        textures[i].color = state_.stages[i].texture_color;
+        if (state_.stages[i].varying)
+            textures[i].pixels = scratch_->texture[i];
+    }
+}
+
+void SpanShader::prepare(Triangle& triangle)
+{
+    // Run the stages over no pixels: the arrays they would touch tell whether any
+    // per-pixel work remains.
+    Scratch& s = *scratch_;
+    Value diffuse;
+    Value textures[max_texture_stages];
+    sources(triangle, diffuse, textures);
+    Combiner combiner(state_, s.temps, 0);
+    const Value result = combiner.run(diffuse, textures);
+    triangle.result = result.color;
+    triangle.shortcut = -1;
+    if (!result.varying()) {
+        triangle.shortcut = 0;
+    } else if (result.pixels == s.diffuse) {
+        triangle.shortcut = 1;
+    } else {
+        for (uint32_t i = 0; i < state_.stage_count; ++i) {
+            if (result.pixels == s.texture[i])
+                triangle.shortcut = 2 + static_cast<int>(i);
+        }
+    }
+}
+
+void SpanShader::shade(const Triangle& triangle, int y, int x0, int x1)
+{
+    const PixelState& st = state_;
+    Scratch& s = *scratch_;
+    const double row_y = y;
+    for (int x = x0; x < x1; x += kChunk) {
+        const int n = std::min(kChunk, x1 - x);
+        bool masked = false;
+
+        // Depth, interpolated linearly in screen space and kept inside the viewport's range.
+        const bool use_depth = st.has_depth && (st.depth_test || st.depth_write);
+        float* stored = nullptr;
+        if (use_depth) {
+            stored = st.depth.depth + static_cast<size_t>(y) * st.depth.pitch + x;
+            const float z0 = static_cast<float>(triangle.z.at(x, row_y));
+            const float dz = static_cast<float>(triangle.z.a);
+            if (st.depth_write) {
+                for (int k = 0; k < n; ++k)
+                    s.z[k] = std::clamp(z0 + dz * static_cast<float>(k), st.min_z, st.max_z);
+            }
+            if (st.depth_test) {
+                const int pass = st.depth_write
+                                     ? depth_test(st.depth_func, s.z, stored, s.mask, n)
+                                     : depth_test(st.depth_func, Ramp{z0, dz, st.min_z, st.max_z}, stored, s.mask, n);
+                if (pass == 0)
+                    continue;
+                masked = pass < n;
+            }
+        }
+
+        // Sources: diffuse colour and the textures.
+        if (triangle.affine) {
+            const int64_t dx = x - triangle.ref_x;
+            const int64_t dy = y - triangle.ref_y;
+            if (!triangle.constant_diffuse && triangle.shortcut <= 1 && triangle.shortcut != 0) {
+                auto* bytes = reinterpret_cast<uint8_t*>(s.diffuse);
+                for (int c = 0; c < 4; ++c) {
+                    const FixedPlane& plane = triangle.color[c];
+                    int64_t value = to_16(plane.ref + dx * plane.dx + dy * plane.dy) + 32768;
+                    const int64_t step = to_16(plane.dx);
+                    const int order = c == 3 ? 3 : 2 - c; // attributes are R, G, B, A
+                    for (int k = 0; k < n; ++k) {
+                        bytes[4 * k + order] = static_cast<uint8_t>(std::clamp<int64_t>(value >> 16, 0, 255));
+                        value += step;
+                    }
+                }
+            }
+            for (uint32_t i = 0; i < st.stage_count; ++i) {
+                const Stage& stage = st.stages[i];
+                const bool needed = triangle.shortcut < 0 || triangle.shortcut == 2 + static_cast<int>(i);
+                if (stage.varying && needed)
+                    sample_span(stage, triangle.samplers[i], dx, dy, s.texture[i], s.spare, n);
+            }
+        } else {
+            for (int k = 0; k < n; ++k) {
+                const double px = x + k;
+                const double q = triangle.rhw.at(px, row_y);
+                const double w = 1.0 / q;
+                if (!triangle.constant_diffuse) {
+                    s.diffuse[k] = per_channel([&](int c) {
+                        const int attribute = c == 3 ? 3 : 2 - c;
+                        const double value = triangle.attributes[attribute].at(px, row_y) * w;
+                        return static_cast<uint32_t>(std::clamp(std::lround(value), 0L, 255L));
+                    });
+                }
+                for (uint32_t i = 0; i < st.stage_count; ++i) {
+                    const Stage& stage = st.stages[i];
+                    if (!stage.varying)
+                        continue;
+                    const Plane& pu = triangle.attributes[stage.slot];
+                    const Plane& pv = triangle.attributes[stage.slot + 1];
+                    const double u = pu.at(px, row_y) * w;
+                    const double v = pv.at(px, row_y) * w;
+                    // Derivatives of u = (u·q)/q, per pixel, in level-0 texels.
+                    const LevelView& top = stage.texture->levels[0];
+                    const double tw = top.width;
+                    const double th = top.height;
+                    const Sampler sampler = choose_sampler(stage, (pu.a - u * triangle.rhw.a) * w * tw,
+                                                           (pv.a - v * triangle.rhw.a) * w * th,
+                                                           (pu.b - u * triangle.rhw.b) * w * tw,
+                                                           (pv.b - v * triangle.rhw.b) * w * th);
+                    sample_at(stage, sampler, u, v, s.texture[i] + k, s.spare);
+                }
+            }
+        }
+
+        const uint32_t* src = nullptr;
+        if (triangle.shortcut == 1 && !triangle.constant_diffuse) {
+            src = s.diffuse;
+        } else if (triangle.shortcut >= 2) {
+            src = s.texture[triangle.shortcut - 2];
+        } else {
+            Value color;
+            color.color = triangle.result;
+            if (triangle.shortcut < 0) {
+                Value diffuse;
+                Value textures[max_texture_stages];
+                sources(triangle, diffuse, textures);
+                Combiner combiner(st, s.temps, n);
+                color = combiner.run(diffuse, textures);
+            } else if (triangle.shortcut == 1) {
+                color.color = triangle.diffuse;
+            }
+            src = color.pixels;
+            if (src == nullptr) {
+                fill(s.result, color.color, n);
+                src = s.result;
+            }
+        }
+
+        if (st.alpha_test) {
+            if (!masked)
+                fill(s.mask, 0xFFFFFFFFu, n);
+            const int pass = alpha_test(st.alpha_func, st.alpha_ref, src, s.mask, n);
+            if (pass == 0)
+                continue;
+            masked = pass < n;
+        }
+
+        if (st.has_depth && st.depth_write) {
+            if (masked) {
+                for (int k = 0; k < n; ++k)
+                    stored[k] = s.mask[k] != 0 ? s.z[k] : stored[k];
+            } else {
+                std::memcpy(stored, s.z, static_cast<size_t>(n) * sizeof(float));
+            }
+        }
+
+        if (!st.has_color || st.write_mask == 0)
+            continue;
+        uint8_t* row = st.color.pixels + static_cast<ptrdiff_t>(y) * st.color.pitch
+                       + static_cast<ptrdiff_t>(x) * st.color_bytes;
+        if (!masked && st.direct_write) {
+            const uint32_t pad = st.color.format == Format::x8r8g8b8 ? 0xFF000000u : 0u;
+            switch (st.blend_kind) {
+            case BlendKind::alpha: blend_src_alpha(row, src, row, n, pad); break;
+            case BlendKind::add: blend_add(row, src, row, n, pad); break;
+            case BlendKind::add_alpha: blend_add_src_alpha(row, src, row, n, pad); break;
+            default: {
+                Word* p = reinterpret_cast<Word*>(row);
+                for (int k = 0; k < n; ++k)
+                    p[k] = src[k] | pad;
+                break;
+            }
+            }
+            continue;
+        }
+        const bool need_destination = st.blend || st.write_mask != 0xFFFFFFFFu;
+        if (need_destination) {
+            load_destination(st.color, row, s.destination, n);
+            uint32_t* out = s.temps[0] == src ? s.temps[1] : s.temps[0];
+            if (!st.blend) {
+                std::memcpy(out, src, static_cast<size_t>(n) * 4);
+            } else if (st.blend_kind == BlendKind::alpha) {
+                blend_src_alpha(reinterpret_cast<uint8_t*>(out), src, reinterpret_cast<const uint8_t*>(s.destination),
+                                n, 0);
+            } else if (st.blend_kind == BlendKind::add) {
+                blend_add(reinterpret_cast<uint8_t*>(out), src, reinterpret_cast<const uint8_t*>(s.destination), n, 0);
+            } else if (st.blend_kind == BlendKind::add_alpha) {
+                blend_add_src_alpha(reinterpret_cast<uint8_t*>(out), src,
+                                    reinterpret_cast<const uint8_t*>(s.destination), n, 0);
+            } else {
+                blend_generic(st, out, src, s.destination, n);
+            }
+            if (st.write_mask != 0xFFFFFFFFu) {
+                for (int k = 0; k < n; ++k)
+                    out[k] = (out[k] & st.write_mask) | (s.destination[k] & ~st.write_mask);
+            }
+            src = out;
+        }
+        store(st.color, row, src, masked ? s.mask : nullptr, n);
+    }
+}
+
+} // namespace platform::gfx::raster::detail

@@ -1,0 +1,965 @@
+#include "platform/gfx/raster.h"
+
+#include "gfx_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace gfx = platform::gfx;
+namespace raster = platform::gfx::raster;
+
+using gfx::RenderState;
+using gfx::SamplerState;
+using gfx::TextureStageState;
+
+// XYZ | DIFFUSE | TEX1
+struct Vertex {
+    float x, y, z;
+    uint32_t color;
+    float u, v;
+};
+constexpr uint32_t kFvf = 0x142;
+
+// XYZ | NORMAL | TEX1
+struct LitVertex {
+    float x, y, z;
+    float nx, ny, nz;
+    float u, v;
+};
+constexpr uint32_t kLitFvf = 0x112;
+
+class Canvas {
+public:
+    Canvas(uint32_t width, uint32_t height, uint32_t fill = 0xFF000000u,
+           gfx::Format format = gfx::Format::a8r8g8b8)
+        : width(width), height(height), format(format), pixels(size_t{width} * height, fill),
+          depth(size_t{width} * height, 1.0f)
+    {
+    }
+
+    raster::Targets targets(bool with_depth = true)
+    {
+        raster::Targets t;
+        t.color = {reinterpret_cast<uint8_t*>(pixels.data()), static_cast<int32_t>(width * 4), width, height, format};
+        if (with_depth)
+            t.depth = {depth.data(), width, width, height};
+        return t;
+    }
+
+    uint32_t at(uint32_t x, uint32_t y) const { return pixels[size_t{y} * width + x]; }
+    float z_at(uint32_t x, uint32_t y) const { return depth[size_t{y} * width + x]; }
+
+    // Rows of the picture as hex words, for readable failures.
+    std::string dump() const
+    {
+        std::string text;
+        char buffer[16];
+        for (uint32_t y = 0; y < height; ++y) {
+            for (uint32_t x = 0; x < width; ++x) {
+                std::snprintf(buffer, sizeof buffer, "%08X ", at(x, y));
+                text += buffer;
+            }
+            text += '\n';
+        }
+        return text;
+    }
+
+    uint32_t width;
+    uint32_t height;
+    gfx::Format format;
+    std::vector<uint32_t> pixels;
+    std::vector<float> depth;
+};
+
+// Vertex positions in pixels (y down) land on the same screen positions.
+raster::RasterState screen_state(uint32_t width, uint32_t height)
+{
+    raster::RasterState s;
+    s.viewport = {0, 0, width, height, 0.0f, 1.0f};
+    s.projection.m[0][0] = 2.0f / static_cast<float>(width);
+    s.projection.m[1][1] = -2.0f / static_cast<float>(height);
+    s.projection.m[3][0] = -1.0f;
+    s.projection.m[3][1] = 1.0f;
+    s[RenderState::lighting] = 0;
+    s[RenderState::cull_mode] = gfx::cull::none;
+    s[RenderState::zenable] = 0;
+    // Alpha too is texture × diffuse, as the engine sets it.
+    s.stage(0, TextureStageState::alpha_op) = gfx::texture_op::modulate;
+    return s;
+}
+
+// Two clockwise triangles.
+std::vector<Vertex> quad(float x0, float y0, float x1, float y1, float z = 0.5f, uint32_t color = 0xFFFFFFFFu,
+                         float u0 = 0, float v0 = 0, float u1 = 1, float v1 = 1)
+{
+    const Vertex a{x0, y0, z, color, u0, v0};
+    const Vertex b{x1, y0, z, color, u1, v0};
+    const Vertex c{x0, y1, z, color, u0, v1};
+    const Vertex d{x1, y1, z, color, u1, v1};
+    return {a, b, c, b, d, c};
+}
+
+template <typename V>
+bool draw_list(Canvas& canvas, const raster::RasterState& state, const std::vector<V>& vertices,
+               uint32_t fvf = kFvf, bool with_depth = true)
+{
+    raster::VertexData data;
+    data.bytes = reinterpret_cast<const uint8_t*>(vertices.data());
+    data.size = vertices.size() * sizeof(V);
+    data.stride = sizeof(V);
+    data.fvf = fvf;
+    return raster::draw(canvas.targets(with_depth), state, gfx::PrimitiveType::triangle_list, data, {}, 0, 0,
+                        static_cast<uint32_t>(vertices.size() / 3));
+}
+
+// A texture with its mip chain in A8R8G8B8.
+struct Texture {
+    Texture(uint32_t width, uint32_t height, std::vector<std::vector<uint32_t>> level_pixels)
+        : levels(std::move(level_pixels))
+    {
+        view.format = gfx::Format::a8r8g8b8;
+        view.level_count = static_cast<uint32_t>(levels.size());
+        for (size_t i = 0; i < levels.size(); ++i) {
+            const uint32_t w = std::max(1u, width >> i);
+            const uint32_t h = std::max(1u, height >> i);
+            view.levels[i] = {reinterpret_cast<const uint8_t*>(levels[i].data()), static_cast<int32_t>(w * 4), w, h};
+        }
+    }
+    std::vector<std::vector<uint32_t>> levels;
+    raster::TextureView view;
+};
+
+// Distinct, opaque texel values.
+std::vector<uint32_t> pattern(uint32_t width, uint32_t height)
+{
+    std::vector<uint32_t> texels;
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x)
+            texels.push_back(0xFF000000u | (x * 29u + 7u) << 16 | (y * 31u + 3u) << 8 | ((x * 13u + y * 17u) & 0xFFu));
+    return texels;
+}
+
+void use_texture(raster::RasterState& s, const Texture& texture, uint32_t filter = gfx::texture_filter::point,
+                 uint32_t stage = 0)
+{
+    s.textures[stage] = &texture.view;
+    s.sampler(stage, SamplerState::min_filter) = filter;
+    s.sampler(stage, SamplerState::mag_filter) = filter;
+}
+
+TEST(GfxRaster, OneToOneQuadIsTexelExact)
+{
+    const Texture texture(8, 8, {pattern(8, 8)});
+    for (uint32_t filter : {gfx::texture_filter::point, gfx::texture_filter::linear}) {
+        SCOPED_TRACE(filter);
+        Canvas canvas(16, 12, 0xFF102030u);
+        raster::RasterState s = screen_state(16, 12);
+        use_texture(s, texture, filter);
+        // The corners sit half a pixel before the pixel centres 3..10 and 2..9.
+        ASSERT_TRUE(draw_list(canvas, s, quad(2.5f, 1.5f, 10.5f, 9.5f)));
+        for (uint32_t y = 0; y < 12; ++y) {
+            for (uint32_t x = 0; x < 16; ++x) {
+                const bool inside = x >= 3 && x < 11 && y >= 2 && y < 10;
+                const uint32_t expected = inside ? texture.levels[0][(y - 2) * 8 + (x - 3)] : 0xFF102030u;
+                ASSERT_EQ(canvas.at(x, y), expected) << x << "," << y << "\n" << canvas.dump();
+            }
+        }
+    }
+}
+
+TEST(GfxRaster, BlendModesOverKnownColours)
+{
+    struct Case {
+        const char* name;
+        bool enable;
+        uint32_t source, dest;
+        gfx::Format format;
+        uint32_t expected;
+    };
+    // Source 0x80FF4020 (alpha 128) over 0xFF204060.
+    const Case cases[] = {
+        {"off", false, gfx::blend::one, gfx::blend::zero, gfx::Format::a8r8g8b8, 0x80FF4020u},
+        {"alpha", true, gfx::blend::src_alpha, gfx::blend::inv_src_alpha, gfx::Format::a8r8g8b8, 0xBF904040u},
+        {"add", true, gfx::blend::one, gfx::blend::one, gfx::Format::a8r8g8b8, 0xFFFF8080u},
+        {"add alpha", true, gfx::blend::src_alpha, gfx::blend::one, gfx::Format::a8r8g8b8, 0xFFA06070u},
+        // Without destination alpha the target reads as opaque and stays opaque.
+        {"alpha, no target alpha", true, gfx::blend::src_alpha, gfx::blend::inv_src_alpha, gfx::Format::x8r8g8b8,
+         0xFF904040u},
+        {"zero, inverse source colour", true, gfx::blend::zero, gfx::blend::inv_src_color, gfx::Format::a8r8g8b8,
+         0x7F003054u},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Seven pixels a row: runs of four and single pixels take different loops.
+        Canvas canvas(7, 3, 0xFF204060u, c.format);
+        raster::RasterState s = screen_state(7, 3);
+        s[RenderState::alpha_blend_enable] = c.enable ? 1 : 0;
+        s[RenderState::src_blend] = c.source;
+        s[RenderState::dest_blend] = c.dest;
+        ASSERT_TRUE(draw_list(canvas, s, quad(-0.5f, -0.5f, 6.5f, 2.5f, 0.5f, 0x80FF4020u)));
+        for (uint32_t p : canvas.pixels)
+            ASSERT_EQ(p, c.expected) << std::hex << p;
+    }
+}
+
+TEST(GfxRaster, AlphaTestKeepsColourAndDepthOfFailingPixels)
+{
+    // Alternate columns of alpha 255 and 254.
+    std::vector<uint32_t> texels(16);
+    for (uint32_t i = 0; i < 16; ++i)
+        texels[i] = (i % 2 == 0 ? 0xFF000000u : 0xFE000000u) | 0x00C08040u;
+    const Texture texture(4, 4, {texels});
+    Canvas canvas(4, 4, 0xFF000000u);
+    raster::RasterState s = screen_state(4, 4);
+    use_texture(s, texture);
+    s[RenderState::zenable] = 1;
+    s[RenderState::alpha_test_enable] = 1;
+    s[RenderState::alpha_func] = gfx::compare::equal;
+    s[RenderState::alpha_ref] = 255;
+    ASSERT_TRUE(draw_list(canvas, s, quad(-0.5f, -0.5f, 3.5f, 3.5f, 0.25f)));
+    for (uint32_t y = 0; y < 4; ++y) {
+        for (uint32_t x = 0; x < 4; ++x) {
+            EXPECT_EQ(canvas.at(x, y), x % 2 == 0 ? 0xFFC08040u : 0xFF000000u) << x << "," << y;
+            EXPECT_EQ(canvas.z_at(x, y), x % 2 == 0 ? 0.25f : 1.0f) << x << "," << y;
+        }
+    }
+}
+
+TEST(GfxRaster, DepthTestAndWrites)
+{
+    struct Case {
+        const char* name;
+        uint32_t func;
+        bool write;
+        float second_z;
+        uint32_t expected_color;
+        float expected_z;
+    };
+    // A red quad at z 0.5 first, then a green one.
+    const Case cases[] = {
+        {"less, behind", gfx::compare::less, true, 0.7f, 0xFFFF0000u, 0.5f},
+        {"less, in front", gfx::compare::less, true, 0.3f, 0xFF00FF00u, 0.3f},
+        {"less, equal", gfx::compare::less, true, 0.5f, 0xFFFF0000u, 0.5f},
+        {"less-equal, equal", gfx::compare::less_equal, true, 0.5f, 0xFF00FF00u, 0.5f},
+        {"always, behind", gfx::compare::always, true, 0.9f, 0xFF00FF00u, 0.9f},
+        {"in front without writes", gfx::compare::less_equal, false, 0.2f, 0xFF00FF00u, 0.5f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Canvas canvas(4, 4);
+        raster::RasterState s = screen_state(4, 4);
+        s[RenderState::zenable] = 1;
+        s[RenderState::zfunc] = gfx::compare::less;
+        ASSERT_TRUE(draw_list(canvas, s, quad(-0.5f, -0.5f, 3.5f, 3.5f, 0.5f, 0xFFFF0000u)));
+        s[RenderState::zfunc] = c.func;
+        s[RenderState::zwrite_enable] = c.write ? 1 : 0;
+        ASSERT_TRUE(draw_list(canvas, s, quad(-0.5f, -0.5f, 3.5f, 3.5f, c.second_z, 0xFF00FF00u)));
+        EXPECT_EQ(canvas.at(1, 2), c.expected_color);
+        EXPECT_FLOAT_EQ(canvas.z_at(1, 2), c.expected_z);
+    }
+}
+
+TEST(GfxRaster, DepthIsInterpolatedAcrossTheTriangle)
+{
+    Canvas canvas(9, 1);
+    raster::RasterState s = screen_state(9, 1);
+    s[RenderState::zenable] = 1;
+    // z runs from 0 at x = 0 to 1 at x = 8.
+    const std::vector<Vertex> vertices = {{0, -4, 0, 0xFFFFFFFFu, 0, 0},
+                                          {8, -4, 1, 0xFFFFFFFFu, 0, 0},
+                                          {0, 4, 0, 0xFFFFFFFFu, 0, 0}, {8, -4, 1, 0xFFFFFFFFu, 0, 0},
+                                          {8, 4, 1, 0xFFFFFFFFu, 0, 0}, {0, 4, 0, 0xFFFFFFFFu, 0, 0}};
+    ASSERT_TRUE(draw_list(canvas, s, vertices));
+    for (uint32_t x = 0; x < 8; ++x)
+        EXPECT_NEAR(canvas.z_at(x, 0), x / 8.0f, 1e-6f) << x;
+    EXPECT_EQ(canvas.z_at(8, 0), 1.0f); // the right edge is not drawn
+}
+
+TEST(GfxRaster, ViewportCutsTheDrawing)
+{
+    Canvas canvas(10, 8, 0xFF000000u);
+    raster::RasterState s = screen_state(10, 8);
+    // The projection maps the whole target; the viewport keeps 3..6 × 2..4.
+    s.viewport = {3, 2, 4, 3, 0.0f, 1.0f};
+    s.projection.m[0][0] = 2.0f / 4.0f;
+    s.projection.m[1][1] = -2.0f / 3.0f;
+    // A quad far larger than the guard band, reaching well past every side.
+    ASSERT_TRUE(draw_list(canvas, s, quad(-1e6f, -1e6f, 1e6f, 1e6f, 0.5f, 0xFF00FF00u)));
+    for (uint32_t y = 0; y < 8; ++y)
+        for (uint32_t x = 0; x < 10; ++x) {
+            const bool inside = x >= 3 && x < 7 && y >= 2 && y < 5;
+            ASSERT_EQ(canvas.at(x, y), inside ? 0xFF00FF00u : 0xFF000000u) << x << "," << y << "\n"
+                                                                           << canvas.dump();
+        }
+}
+
+TEST(GfxRaster, NearAndFarPlanesClip)
+{
+    Canvas canvas(8, 2, 0xFF000000u);
+    raster::RasterState s = screen_state(8, 2);
+    // Depth runs from -1 at x = -0.5 to 2 at x = 5.5: half a unit per pixel, so pixels
+    // 0..5 have z = -0.75, -0.25, 0.25, 0.75, 1.25, 1.75.
+    std::vector<Vertex> vertices = quad(-0.5f, -0.5f, 5.5f, 1.5f, 0.0f, 0xFFFFFFFFu);
+    for (Vertex& v : vertices)
+        v.z = v.x == -0.5f ? -1.0f : 2.0f;
+    ASSERT_TRUE(draw_list(canvas, s, vertices));
+    for (uint32_t x = 0; x < 8; ++x) {
+        const bool drawn = x == 2 || x == 3;
+        EXPECT_EQ(canvas.at(x, 0), drawn ? 0xFFFFFFFFu : 0xFF000000u) << x << "\n" << canvas.dump();
+        EXPECT_EQ(canvas.at(x, 1), canvas.at(x, 0)) << x;
+    }
+}
+
+TEST(GfxRaster, CullingByScreenWinding)
+{
+    const Vertex a{-0.5f, -0.5f, 0.5f, 0xFFFFFFFFu, 0, 0};
+    const Vertex b{3.5f, -0.5f, 0.5f, 0xFFFFFFFFu, 0, 0};
+    const Vertex c{-0.5f, 3.5f, 0.5f, 0xFFFFFFFFu, 0, 0};
+    const std::vector<Vertex> clockwise = {a, b, c};        // right, then down-left: clockwise with y down
+    const std::vector<Vertex> counter_clockwise = {a, c, b};
+    struct Case {
+        uint32_t mode;
+        bool clockwise_drawn;
+        bool counter_clockwise_drawn;
+    };
+    const Case cases[] = {{gfx::cull::counter_clockwise, true, false},
+                          {gfx::cull::clockwise, false, true},
+                          {gfx::cull::none, true, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        raster::RasterState s = screen_state(4, 4);
+        s[RenderState::cull_mode] = c.mode;
+        Canvas first(4, 4, 0);
+        Canvas second(4, 4, 0);
+        ASSERT_TRUE(draw_list(first, s, clockwise));
+        ASSERT_TRUE(draw_list(second, s, counter_clockwise));
+        EXPECT_EQ(first.at(0, 0) != 0, c.clockwise_drawn);
+        EXPECT_EQ(second.at(0, 0) != 0, c.counter_clockwise_drawn);
+    }
+}
+
+// Triangles sharing edges cover every pixel of their union exactly once: additive
+// blending of 1 leaves no 2 and no holes.
+TEST(GfxRaster, SharedEdgesCoverEachPixelOnce)
+{
+    const uint32_t size = 32;
+    Canvas canvas(size, size, 0);
+    raster::RasterState s = screen_state(size, size);
+    s[RenderState::alpha_blend_enable] = 1;
+    s[RenderState::src_blend] = gfx::blend::one;
+    s[RenderState::dest_blend] = gfx::blend::one;
+    // A fan around an off-grid centre whose rim lies on integer and fractional points,
+    // then a strip of a grid that is exactly pixel aligned.
+    std::vector<Vertex> vertices;
+    const float cx = 15.3f, cy = 16.7f;
+    const int spokes = 17;
+    auto rim = [&](int i) {
+        const double angle = 2.0 * std::numbers::pi * i / spokes;
+        const double radius = i % 3 == 0 ? 12.0 : 13.37;
+        return Vertex{static_cast<float>(cx + radius * std::cos(angle)), static_cast<float>(cy + radius * std::sin(angle)),
+                      0.5f, 0x01010101u, 0, 0};
+    };
+    for (int i = 0; i < spokes; ++i) {
+        vertices.push_back({cx, cy, 0.5f, 0x01010101u, 0, 0});
+        vertices.push_back(rim(i));
+        vertices.push_back(rim(i + 1));
+    }
+    ASSERT_TRUE(draw_list(canvas, s, vertices));
+    uint32_t covered = 0;
+    for (uint32_t p : canvas.pixels) {
+        ASSERT_TRUE(p == 0 || p == 0x01010101u) << std::hex << p << "\n" << canvas.dump();
+        covered += p != 0;
+    }
+    double area = 0.0;
+    for (int i = 0; i < spokes; ++i) {
+        const Vertex p = rim(i), q = rim(i + 1);
+        area += 0.5 * ((p.x - cx) * (q.y - cy) - (q.x - cx) * (p.y - cy));
+    }
+    EXPECT_NEAR(covered, area, 0.05 * area);
+
+    Canvas grid(8, 8, 0);
+    std::vector<Vertex> cells;
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) {
+            const std::vector<Vertex> q = quad(x * 2.0f, y * 2.0f, x * 2.0f + 2.0f, y * 2.0f + 2.0f, 0.5f, 0x01010101u);
+            cells.insert(cells.end(), q.begin(), q.end());
+        }
+    ASSERT_TRUE(draw_list(grid, s, cells));
+    for (uint32_t p : grid.pixels)
+        ASSERT_EQ(p, 0x01010101u) << "\n" << grid.dump();
+}
+
+// One constant coordinate over the whole quad samples the same point everywhere.
+uint32_t sample_at(const Texture& texture, float u, float v, uint32_t filter, uint32_t address)
+{
+    Canvas canvas(2, 2);
+    raster::RasterState s = screen_state(2, 2);
+    use_texture(s, texture, filter);
+    s.sampler(0, SamplerState::address_u) = address;
+    s.sampler(0, SamplerState::address_v) = address;
+    EXPECT_TRUE(draw_list(canvas, s, quad(-0.5f, -0.5f, 1.5f, 1.5f, 0.5f, 0xFFFFFFFFu, u, v, u, v)));
+    return canvas.at(1, 1);
+}
+
+TEST(GfxRaster, LinearFilteringOfTwoByTwo)
+{
+    const uint32_t a = 0xFF000000u, b = 0xFFFF0000u, c = 0x0000FF00u, d = 0x804080FFu;
+    const Texture texture(2, 2, {{a, b, c, d}});
+    // Each channel is lerp(x, y, f) = (x·(256 − f) + y·f) >> 8, first along u.
+    auto mix = [](uint32_t x, uint32_t y, uint32_t f) {
+        uint32_t r = 0;
+        for (int i = 0; i < 32; i += 8)
+            r |= ((((x >> i) & 0xFF) * (256 - f) + ((y >> i) & 0xFF) * f) >> 8) << i;
+        return r;
+    };
+    struct Case {
+        float u, v;
+        uint32_t address;
+        uint32_t expected;
+    };
+    const Case cases[] = {
+        {0.25f, 0.25f, gfx::texture_address::wrap, a},                            // texel centre
+        {0.75f, 0.75f, gfx::texture_address::wrap, d},
+        {0.5f, 0.25f, gfx::texture_address::wrap, mix(a, b, 128)},                 // between a and b
+        {0.5f, 0.5f, gfx::texture_address::wrap, mix(mix(a, b, 128), mix(c, d, 128), 128)},
+        {0.375f, 0.25f, gfx::texture_address::wrap, mix(a, b, 64)},               // a quarter towards b
+        {0.0f, 0.25f, gfx::texture_address::wrap, mix(b, a, 128)},                 // wraps to the right column
+        {0.25f, 0.0f, gfx::texture_address::wrap, mix(c, a, 128)},                 // wraps to the bottom row
+        {0.0f, 0.25f, gfx::texture_address::clamp, a},
+        {1.0f, 1.0f, gfx::texture_address::clamp, d},
+        {-0.25f, 0.25f, gfx::texture_address::mirror, a},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::to_string(k.u) + "," + std::to_string(k.v) + " address " + std::to_string(k.address));
+        EXPECT_EQ(sample_at(texture, k.u, k.v, gfx::texture_filter::linear, k.address), k.expected);
+    }
+}
+
+TEST(GfxRaster, AddressingRepeatsOrClampsTheTexture)
+{
+    const Texture texture(4, 4, {pattern(4, 4)});
+    struct Case {
+        uint32_t address;
+        uint32_t (*texel_x)(uint32_t);
+    };
+    const Case cases[] = {
+        {gfx::texture_address::wrap, [](uint32_t x) { return x % 4; }},
+        {gfx::texture_address::clamp, [](uint32_t x) { return std::min(x, 3u); }},
+        {gfx::texture_address::mirror, [](uint32_t x) { return x % 8 < 4 ? x % 8 : 7 - x % 8; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.address);
+        for (uint32_t filter : {gfx::texture_filter::point, gfx::texture_filter::linear}) {
+            Canvas canvas(12, 4);
+            raster::RasterState s = screen_state(12, 4);
+            use_texture(s, texture, filter);
+            s.sampler(0, SamplerState::address_u) = c.address;
+            // u from 0 to 3: three copies side by side, one texel per pixel.
+            ASSERT_TRUE(draw_list(canvas, s, quad(-0.5f, -0.5f, 11.5f, 3.5f, 0.5f, 0xFFFFFFFFu, 0, 0, 3, 1)));
+            for (uint32_t y = 0; y < 4; ++y)
+                for (uint32_t x = 0; x < 12; ++x)
+                    ASSERT_EQ(canvas.at(x, y), texture.levels[0][y * 4 + c.texel_x(x)]) << x << "," << y;
+        }
+    }
+}
+
+TEST(GfxRaster, MipLevelFollowsTheScale)
+{
+    // Level colours: red, green, blue, white.
+    const Texture texture(8, 8, {std::vector<uint32_t>(64, 0xFFFF0000u), std::vector<uint32_t>(16, 0xFF00FF00u),
+                                 std::vector<uint32_t>(4, 0xFF0000FFu), std::vector<uint32_t>(1, 0xFFFFFFFFu)});
+    struct Case {
+        float pixels; // the texture's size on the screen
+        uint32_t mip;
+        uint32_t expected;
+    };
+    const Case cases[] = {
+        {16, gfx::texture_filter::point, 0xFFFF0000u}, // magnified
+        {8, gfx::texture_filter::point, 0xFFFF0000u},
+        {4, gfx::texture_filter::point, 0xFF00FF00u},
+        {2, gfx::texture_filter::point, 0xFF0000FFu},
+        {1, gfx::texture_filter::point, 0xFFFFFFFFu},
+        {2, gfx::texture_filter::none, 0xFFFF0000u},     // no mipmapping
+        {4, gfx::texture_filter::linear, 0xFF00FF00u},   // exactly level 1
+        {1, gfx::texture_filter::linear, 0xFFFFFFFFu},   // past the smallest level
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.pixels) + " mip " + std::to_string(c.mip));
+        Canvas canvas(16, 16);
+        raster::RasterState s = screen_state(16, 16);
+        use_texture(s, texture, gfx::texture_filter::point);
+        s.sampler(0, SamplerState::mip_filter) = c.mip;
+        ASSERT_TRUE(draw_list(canvas, s, quad(-0.5f, -0.5f, c.pixels - 0.5f, c.pixels - 0.5f)));
+        EXPECT_EQ(canvas.at(0, 0), c.expected);
+    }
+    // Between levels 1 and 2 (three pixels for eight texels), linear mipmapping mixes them.
+    Canvas canvas(16, 16);
+    raster::RasterState s = screen_state(16, 16);
+    use_texture(s, texture, gfx::texture_filter::point);
+    s.sampler(0, SamplerState::mip_filter) = gfx::texture_filter::linear;
+    ASSERT_TRUE(draw_list(canvas, s, quad(-0.5f, -0.5f, 2.5f, 2.5f)));
+    const uint32_t mixed = canvas.at(0, 0);
+    EXPECT_EQ(mixed >> 24, 0xFFu);
+    EXPECT_EQ((mixed >> 16) & 0xFF, 0u);
+    EXPECT_GT((mixed >> 8) & 0xFF, 0x10u);
+    EXPECT_GT(mixed & 0xFF, 0x10u);
+}
+
+TEST(GfxRaster, TextureStagesCombine)
+{
+    const Texture texture(2, 2, {std::vector<uint32_t>(4, 0xFF8040C0u)});
+    const Texture white(1, 1, {{0xFFFFFFFFu}});
+    struct Case {
+        const char* name;
+        void (*configure)(raster::RasterState&);
+        uint32_t expected;
+    };
+    const Case cases[] = {
+        {"texture × diffuse", [](raster::RasterState&) {}, 0x80402060u},
+        {"texture colour and alpha",
+         [](raster::RasterState& s) { s.stage(0, TextureStageState::alpha_op) = gfx::texture_op::select_arg1; },
+         0xFF402060u},
+        {"select diffuse",
+         [](raster::RasterState& s) {
+             s.stage(0, TextureStageState::color_op) = gfx::texture_op::select_arg2;
+             s.stage(0, TextureStageState::alpha_op) = gfx::texture_op::select_arg2;
+         },
+         0x80808080u},
+        {"texture factor in a second stage",
+         [](raster::RasterState& s) {
+             s.stage(1, TextureStageState::color_op) = gfx::texture_op::modulate;
+             s.stage(1, TextureStageState::color_arg1) = gfx::texture_arg::texture_factor;
+             s.stage(1, TextureStageState::alpha_op) = gfx::texture_op::modulate;
+             s.stage(1, TextureStageState::alpha_arg1) = gfx::texture_arg::texture_factor;
+             s[RenderState::texture_factor] = 0x80FF8000u;
+         },
+         0x40401000u},
+        {"lerp by a constant towards a white texture",
+         [](raster::RasterState& s) {
+             s.stage(1, TextureStageState::color_op) = gfx::texture_op::lerp;
+             s.stage(1, TextureStageState::color_arg0) = gfx::texture_arg::constant;
+             s.stage(1, TextureStageState::color_arg1) = gfx::texture_arg::texture;
+             s.stage(1, TextureStageState::constant) = 0x40404040u;
+         },
+         0x80705888u}, // (0x40·255 + 0xBF·c) / 255 for c of 0x402060; alpha passes
+        {"complement and alpha replicate",
+         [](raster::RasterState& s) {
+             s.stage(0, TextureStageState::color_op) = gfx::texture_op::select_arg1;
+             s.stage(0, TextureStageState::color_arg1) = gfx::texture_arg::diffuse | 0x10u | 0x20u;
+         },
+         0x807F7F7Fu},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Canvas canvas(2, 2);
+        raster::RasterState s = screen_state(2, 2);
+        use_texture(s, texture);
+        s.textures[1] = &white.view;
+        c.configure(s);
+        ASSERT_TRUE(draw_list(canvas, s, quad(-0.5f, -0.5f, 1.5f, 1.5f, 0.5f, 0x80808080u)));
+        EXPECT_EQ(canvas.at(1, 0), c.expected) << std::hex << canvas.at(1, 0);
+    }
+}
+
+TEST(GfxRaster, ColoursAreInterpolatedBetweenVertices)
+{
+    Canvas canvas(9, 1);
+    raster::RasterState s = screen_state(9, 1);
+    // Black at x = 0, white at x = 8: 255/8 per pixel, rounded.
+    std::vector<Vertex> vertices = quad(0.0f, -1.0f, 8.0f, 1.0f);
+    for (Vertex& v : vertices)
+        v.color = v.x == 0.0f ? 0xFF000000u : 0xFFFFFFFFu;
+    ASSERT_TRUE(draw_list(canvas, s, vertices));
+    for (uint32_t x = 0; x < 8; ++x) {
+        const uint32_t level = static_cast<uint32_t>(std::lround(x * 255.0 / 8.0));
+        EXPECT_EQ(canvas.at(x, 0), 0xFF000000u | level * 0x010101u) << x;
+    }
+}
+
+TEST(GfxRaster, TextureTransformScalesCoordinates)
+{
+    const Texture texture(4, 4, {pattern(4, 4)});
+    Canvas canvas(4, 4);
+    raster::RasterState s = screen_state(4, 4);
+    use_texture(s, texture);
+    s.stage(0, TextureStageState::texture_transform_flags) = gfx::texture_transform_flags::count2;
+    s.texture_transforms[0].m[0][0] = 0.5f;
+    s.texture_transforms[0].m[1][1] = 0.5f;
+    // uv 0..1 over 4 pixels becomes 0..0.5: the top-left 2×2 texels, each twice.
+    ASSERT_TRUE(draw_list(canvas, s, quad(-0.5f, -0.5f, 3.5f, 3.5f)));
+    for (uint32_t y = 0; y < 4; ++y)
+        for (uint32_t x = 0; x < 4; ++x)
+            EXPECT_EQ(canvas.at(x, y), texture.levels[0][(y / 2) * 4 + x / 2]) << x << "," << y;
+}
+
+TEST(GfxRaster, PerspectiveCorrectCoordinates)
+{
+    // A quad whose right side is twice as far (w = 2) as its left side (w = 1): in clip
+    // space the vertices carry w, so the screen spans x 0..8 while u runs 0..1 along
+    // the quad. At screen x the perspective-correct u is x / (16 − x).
+    std::vector<uint32_t> texels(64);
+    for (uint32_t i = 0; i < 64; ++i)
+        texels[i] = 0xFF000000u | i;
+    const Texture texture(64, 1, {texels});
+    Canvas canvas(9, 1);
+    raster::RasterState s = screen_state(9, 1);
+    use_texture(s, texture);
+    s.projection = gfx::Matrix{}; // clip space = vertex position; w from a fourth row
+    // w = 1 + z: vertices at z 0 (left) and z 1 (right).
+    s.projection.m[2][3] = 1.0f;
+    s.projection.m[2][2] = 0.0f;
+    s.viewport = {0, 0, 8, 1, 0.0f, 1.0f};
+    // Screen x = (1 + x/w)·4: left edge x = -1 at w 1 → 0; right edge x = 2 at w 2 → 8.
+    const std::vector<Vertex> vertices = {{-1, 1, 0, 0xFFFFFFFFu, 0, 0}, {2, 2, 1, 0xFFFFFFFFu, 1, 0},
+                                          {-1, -1, 0, 0xFFFFFFFFu, 0, 1}, {2, 2, 1, 0xFFFFFFFFu, 1, 0},
+                                          {2, -2, 1, 0xFFFFFFFFu, 1, 1}, {-1, -1, 0, 0xFFFFFFFFu, 0, 1}};
+    ASSERT_TRUE(draw_list(canvas, s, vertices));
+    for (uint32_t x = 1; x < 8; ++x) {
+        const double u = x / (16.0 - x);
+        EXPECT_EQ(canvas.at(x, 0) & 0xFF, static_cast<uint32_t>(u * 64)) << x;
+    }
+}
+
+TEST(GfxRaster, DirectionalLightFollowsTheNormal)
+{
+    struct Case {
+        float nx, ny, nz;
+        uint32_t expected;
+    };
+    // Material diffuse (1, 0.6, 0.2), global ambient 0x40 × material ambient (1, 1, 1);
+    // the light shines along +z, so a normal along -z faces it.
+    const Case cases[] = {
+        {0, 0, -1, 0xFFFFD973u},        // 0x40 + (255, 153, 51)
+        {0, -0.6f, -0.8f, 0xFFFFBA69u}, // lit at 0.8: 0x40 + (204, 122.4, 40.8)
+        {1, 0, 0, 0xFF404040u},         // edge on: ambient only
+        {0, 0, 1, 0xFF404040u},         // facing away
+        {0, 0, -3, 0xFFFFD973u},        // normalised before use
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.nx) + "," + std::to_string(c.ny) + "," + std::to_string(c.nz));
+        Canvas canvas(2, 2);
+        raster::RasterState s = screen_state(2, 2);
+        s[RenderState::lighting] = 1;
+        s[RenderState::normalize_normals] = 1;
+        s[RenderState::ambient] = 0xFF404040u;
+        s.material.diffuse = {1.0f, 0.6f, 0.2f, 1.0f};
+        s.material.ambient = {1.0f, 1.0f, 1.0f, 0.0f};
+        gfx::Light light;
+        light.type = gfx::LightType::directional;
+        light.diffuse = {1.0f, 1.0f, 1.0f, 0.0f};
+        light.direction = {0.0f, 0.0f, 1.0f};
+        s.lights[0] = light;
+        s.light_count = 1;
+        std::vector<LitVertex> vertices;
+        for (const Vertex& v : quad(-0.5f, -0.5f, 1.5f, 1.5f))
+            vertices.push_back({v.x, v.y, v.z, c.nx, c.ny, c.nz, v.u, v.v});
+        ASSERT_TRUE(draw_list(canvas, s, vertices, kLitFvf));
+        EXPECT_EQ(canvas.at(0, 0), c.expected) << std::hex << canvas.at(0, 0);
+    }
+}
+
+TEST(GfxRaster, PointLightFallsOffAndStopsAtItsRange)
+{
+    raster::RasterState s = screen_state(2, 1);
+    s[RenderState::lighting] = 1;
+    s.material.diffuse = {1.0f, 1.0f, 1.0f, 1.0f};
+    gfx::Light light;
+    light.type = gfx::LightType::point;
+    light.diffuse = {1.0f, 1.0f, 1.0f, 0.0f};
+    light.position = {0.0f, 0.0f, -2.0f};
+    light.range = 10.0f;
+    light.attenuation0 = 0.0f;
+    light.attenuation1 = 0.5f; // 1 / (0.5 · 2) = 1 at the vertex below the light
+    s.lights[0] = light;
+    s.light_count = 1;
+    auto lit = [&](const raster::RasterState& state) {
+        std::vector<LitVertex> vertices;
+        // A tiny quad at the origin, normals towards the light.
+        for (const Vertex& v : quad(-0.01f, -0.01f, 0.01f, 0.01f, 0.0f))
+            vertices.push_back({v.x, v.y, v.z, 0, 0, -1, 0, 0});
+        // Moved onto pixel (0, 0) by the viewport instead of the positions.
+        raster::RasterState moved = state;
+        moved.viewport = {0, 0, 2, 1, 0.0f, 1.0f};
+        moved.projection = gfx::Matrix{};
+        moved.projection.m[0][0] = 100.0f;
+        moved.projection.m[1][1] = 100.0f;
+        moved.projection.m[2][2] = 0.0f;
+        moved.projection.m[3][0] = -0.5f;
+        Canvas c(2, 1, 0xFF000000u);
+        EXPECT_TRUE(draw_list(c, moved, vertices, kLitFvf));
+        return c.at(0, 0);
+    };
+    EXPECT_EQ(lit(s), 0xFFFFFFFFu);
+    s.lights[0].attenuation1 = 2.0f / 3.0f; // three quarters as bright
+    EXPECT_EQ(lit(s), 0xFFBFBFBFu);
+    s.lights[0].range = 1.5f; // out of reach
+    EXPECT_EQ(lit(s), 0xFF000000u);
+}
+
+TEST(GfxRaster, IndexedStripsAndFans)
+{
+    // Four vertices of a square, drawn three ways; every way covers it once.
+    const std::vector<Vertex> vertices = {{-0.5f, -0.5f, 0.5f, 0x01010101u, 0, 0},
+                                          {3.5f, -0.5f, 0.5f, 0x01010101u, 0, 0},
+                                          {3.5f, 3.5f, 0.5f, 0x01010101u, 0, 0},
+                                          {-0.5f, 3.5f, 0.5f, 0x01010101u, 0, 0}};
+    raster::VertexData data{reinterpret_cast<const uint8_t*>(vertices.data()), vertices.size() * sizeof(Vertex),
+                            sizeof(Vertex), kFvf};
+    struct Case {
+        gfx::PrimitiveType type;
+        std::vector<uint16_t> indices;
+        uint32_t count;
+    };
+    const Case cases[] = {{gfx::PrimitiveType::triangle_list, {0, 1, 3, 1, 2, 3}, 2},
+                          {gfx::PrimitiveType::triangle_strip, {0, 1, 3, 2}, 2},
+                          {gfx::PrimitiveType::triangle_fan, {0, 1, 2, 3}, 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.type));
+        Canvas canvas(4, 4, 0);
+        raster::RasterState s = screen_state(4, 4);
+        s[RenderState::cull_mode] = gfx::cull::counter_clockwise;
+        s[RenderState::alpha_blend_enable] = 1;
+        s[RenderState::src_blend] = gfx::blend::one;
+        s[RenderState::dest_blend] = gfx::blend::one;
+        raster::IndexData indices{reinterpret_cast<const uint8_t*>(c.indices.data()), c.indices.size() * 2, false};
+        ASSERT_TRUE(raster::draw(canvas.targets(), s, c.type, data, indices, 0, 0, c.count));
+        for (uint32_t p : canvas.pixels)
+            ASSERT_EQ(p, 0x01010101u) << "\n" << canvas.dump();
+    }
+}
+
+TEST(GfxRaster, BadInputDrawsNothing)
+{
+    const std::vector<Vertex> vertices = quad(-0.5f, -0.5f, 3.5f, 3.5f);
+    raster::VertexData data{reinterpret_cast<const uint8_t*>(vertices.data()), vertices.size() * sizeof(Vertex),
+                            sizeof(Vertex), kFvf};
+    raster::RasterState s = screen_state(4, 4);
+    Canvas canvas(4, 4, 0);
+    const auto list = gfx::PrimitiveType::triangle_list;
+
+    raster::VertexData pretransformed = data;
+    pretransformed.fvf = 0x144; // positions already on the screen
+    EXPECT_FALSE(raster::draw(canvas.targets(), s, list, pretransformed, {}, 0, 0, 2));
+    raster::VertexData narrow = data;
+    narrow.stride = 12;
+    EXPECT_FALSE(raster::draw(canvas.targets(), s, list, narrow, {}, 0, 0, 2));
+    EXPECT_FALSE(raster::draw(canvas.targets(), s, list, data, {}, 0, 1, 2)); // past the last vertex
+
+    const std::vector<uint16_t> short_indices = {0, 1, 2};
+    raster::IndexData few{reinterpret_cast<const uint8_t*>(short_indices.data()), 6, false};
+    EXPECT_FALSE(raster::draw(canvas.targets(), s, list, data, few, 0, 0, 2));
+    for (uint32_t p : canvas.pixels)
+        ASSERT_EQ(p, 0u);
+
+    // A triangle naming a vertex that does not exist is skipped; the others are drawn.
+    const std::vector<uint32_t> indices = {0, 1, 2, 3, 4, 99};
+    raster::IndexData wide{reinterpret_cast<const uint8_t*>(indices.data()), indices.size() * 4, true};
+    EXPECT_TRUE(raster::draw(canvas.targets(), s, list, data, wide, 0, 0, 2));
+    EXPECT_NE(canvas.at(0, 0), 0u);
+    EXPECT_EQ(canvas.at(3, 3), 0u);
+    EXPECT_TRUE(raster::draw(canvas.targets(), s, list, data, wide, -5, 0, 2)); // every vertex before the data
+
+    // A corner that is not a number drops its triangle; one absurdly far is clipped.
+    for (float bad : {NAN, INFINITY, -INFINITY}) {
+        Canvas fresh(4, 4, 0);
+        std::vector<Vertex> broken = quad(-0.5f, -0.5f, 3.5f, 3.5f);
+        broken[0].x = bad; // in the first triangle only
+        ASSERT_TRUE(draw_list(fresh, s, broken));
+        EXPECT_EQ(fresh.at(0, 0), 0u);
+        EXPECT_EQ(fresh.at(3, 3), 0xFFFFFFFFu);
+    }
+    Canvas far(4, 4, 0);
+    std::vector<Vertex> stretched = quad(-0.5f, -0.5f, 3.5f, 3.5f);
+    stretched[1].x = stretched[3].x = stretched[4].x = 3e38f;
+    ASSERT_TRUE(draw_list(far, s, stretched));
+    for (uint32_t p : far.pixels)
+        EXPECT_EQ(p, 0xFFFFFFFFu);
+}
+
+TEST(GfxRaster, PointSpritesCoverASquare)
+{
+    // XYZ | PSIZE | TEX1
+    struct PointVertex {
+        float x, y, z, size, u, v;
+    };
+    const std::vector<uint32_t> texels = {0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u, 0xFFFFFFFFu};
+    const Texture texture(2, 2, {texels});
+    const std::vector<PointVertex> points = {{4.0f, 4.0f, 0.5f, 4.0f, 0, 0}};
+    Canvas canvas(8, 8, 0);
+    raster::RasterState s = screen_state(8, 8);
+    s[RenderState::point_sprite_enable] = 1;
+    use_texture(s, texture);
+    raster::VertexData data{reinterpret_cast<const uint8_t*>(points.data()), sizeof(PointVertex),
+                            sizeof(PointVertex), 0x122};
+    ASSERT_TRUE(raster::draw(canvas.targets(), s, gfx::PrimitiveType::point_list, data, {}, 0, 0, 1));
+    for (uint32_t y = 0; y < 8; ++y)
+        for (uint32_t x = 0; x < 8; ++x) {
+            const bool inside = x >= 2 && x < 6 && y >= 2 && y < 6;
+            const uint32_t expected = inside ? texels[((y - 2) / 2) * 2 + (x - 2) / 2] : 0u;
+            ASSERT_EQ(canvas.at(x, y), expected) << x << "," << y << "\n" << canvas.dump();
+        }
+}
+
+TEST(GfxRaster, OtherTargetFormats)
+{
+    // A 16-bit target stores the colour in its own layout and blends with it.
+    std::vector<uint16_t> pixels(4, 0x001F); // blue in R5G6B5
+    raster::Targets targets;
+    targets.color = {reinterpret_cast<uint8_t*>(pixels.data()), 4, 2, 2, gfx::Format::r5g6b5};
+    raster::RasterState s = screen_state(2, 2);
+    s[RenderState::alpha_blend_enable] = 1;
+    s[RenderState::src_blend] = gfx::blend::one;
+    s[RenderState::dest_blend] = gfx::blend::one;
+    const std::vector<Vertex> vertices = quad(-0.5f, -0.5f, 1.5f, 1.5f, 0.5f, 0xFFFF0000u);
+    raster::VertexData data{reinterpret_cast<const uint8_t*>(vertices.data()), vertices.size() * sizeof(Vertex),
+                            sizeof(Vertex), kFvf};
+    ASSERT_TRUE(raster::draw(targets, s, gfx::PrimitiveType::triangle_list, data, {}, 0, 0, 2));
+    for (uint16_t p : pixels)
+        EXPECT_EQ(p, 0xF81Fu); // red + blue
+}
+
+TEST(GfxRaster, TexturesOfEveryColourFormat)
+{
+    const gfx::Format formats[] = {gfx::Format::x8r8g8b8, gfx::Format::r8g8b8, gfx::Format::r5g6b5,
+                                   gfx::Format::x1r5g5b5, gfx::Format::a1r5g5b5, gfx::Format::a4r4g4b4};
+    const std::vector<uint32_t> colours = pattern(4, 4);
+    for (gfx::Format format : formats) {
+        SCOPED_TRACE(static_cast<int>(format));
+        const uint32_t bytes = gfx::bytes_per_pixel(format);
+        std::vector<uint8_t> texels(16 * bytes);
+        std::vector<uint32_t> expected(16);
+        for (size_t i = 0; i < 16; ++i) {
+            gfx::encode_color(format, colours[i], texels.data() + i * bytes);
+            expected[i] = gfx::decode_color(format, texels.data() + i * bytes);
+        }
+        raster::TextureView view;
+        view.format = format;
+        view.level_count = 1;
+        view.levels[0] = {texels.data(), static_cast<int32_t>(4 * bytes), 4, 4};
+        for (uint32_t filter : {gfx::texture_filter::point, gfx::texture_filter::linear}) {
+            Canvas canvas(4, 4);
+            raster::RasterState s = screen_state(4, 4);
+            s.textures[0] = &view;
+            s.sampler(0, SamplerState::min_filter) = filter;
+            s.sampler(0, SamplerState::mag_filter) = filter;
+            ASSERT_TRUE(draw_list(canvas, s, quad(-0.5f, -0.5f, 3.5f, 3.5f)));
+            for (uint32_t i = 0; i < 16; ++i)
+                ASSERT_EQ(canvas.at(i % 4, i / 4), expected[i]) << i;
+        }
+    }
+}
+
+TEST(GfxRaster, ClearFillsTheRectangleWithinTheTargets)
+{
+    Canvas canvas(6, 4, 0);
+    raster::clear(canvas.targets(), {4, -3, 100, 2}, gfx::clear_flags::target | gfx::clear_flags::zbuffer,
+                  0x11223344u, 0.25f);
+    for (uint32_t y = 0; y < 4; ++y)
+        for (uint32_t x = 0; x < 6; ++x) {
+            const bool inside = x >= 4 && y < 2;
+            EXPECT_EQ(canvas.at(x, y), inside ? 0x11223344u : 0u);
+            EXPECT_EQ(canvas.z_at(x, y), inside ? 0.25f : 1.0f);
+        }
+    raster::clear(canvas.targets(), {0, 0, 6, 4}, gfx::clear_flags::zbuffer, 0xFFFFFFFFu, 0.5f);
+    EXPECT_EQ(canvas.at(0, 0), 0u);
+    EXPECT_EQ(canvas.z_at(0, 0), 0.5f);
+}
+
+// The device's draw calls land in its back buffer and depth surface.
+class GfxRasterDevice : public gfx_test::DeviceTest {
+protected:
+    uint32_t back_buffer_pixel(uint32_t x, uint32_t y) const
+    {
+        const gfx::Surface* surface = device->back_buffer();
+        uint32_t pixel;
+        std::memcpy(&pixel, surface->pixels() + size_t{y} * surface->pitch() + size_t{x} * 4, 4);
+        return pixel;
+    }
+
+    void screen_space()
+    {
+        gfx::Matrix projection;
+        projection.m[0][0] = 2.0f / 640.0f;
+        projection.m[1][1] = -2.0f / 480.0f;
+        projection.m[3][0] = -1.0f;
+        projection.m[3][1] = 1.0f;
+        ASSERT_EQ(device->set_transform(gfx::TransformState::projection, projection), gfx::ok);
+        ASSERT_EQ(device->set_render_state(RenderState::lighting, 0), gfx::ok);
+        ASSERT_EQ(device->set_fvf(kFvf), gfx::ok);
+    }
+};
+
+TEST_F(GfxRasterDevice, DrawCallsPaintTheBackBuffer)
+{
+    screen_space();
+    gfx::Texture* texture = nullptr;
+    ASSERT_EQ(device->create_texture(2, 2, 1, 0, gfx::Format::a8r8g8b8, gfx::Pool::managed, &texture, nullptr),
+              gfx::ok);
+    gfx::LockedRect locked;
+    ASSERT_EQ(texture->lock_rect(0, &locked, nullptr, 0), gfx::ok);
+    const uint32_t texels[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu};
+    for (int y = 0; y < 2; ++y)
+        std::memcpy(static_cast<uint8_t*>(locked.bits) + y * locked.pitch, texels + 2 * y, 8);
+    ASSERT_EQ(texture->unlock_rect(0), gfx::ok);
+    ASSERT_EQ(device->set_texture(0, texture), gfx::ok);
+    ASSERT_EQ(device->clear(0, nullptr, gfx::clear_flags::target | gfx::clear_flags::zbuffer, 0xFF000000u, 1.0f, 0),
+              gfx::ok);
+    ASSERT_EQ(device->begin_scene(), gfx::ok);
+
+    // A user-pointer quad, one texel per pixel at (10, 20).
+    const std::vector<Vertex> up = quad(9.5f, 19.5f, 11.5f, 21.5f, 0.5f);
+    ASSERT_EQ(device->draw_primitive_up(gfx::PrimitiveType::triangle_list, 2, up.data(), sizeof(Vertex)), gfx::ok);
+
+    // The same from vertex and index buffers at (100, 50), behind the depth of the first.
+    const std::vector<Vertex> corners = {{99.5f, 49.5f, 0.25f, 0xFFFFFFFFu, 0, 0}, {101.5f, 49.5f, 0.25f, 0xFFFFFFFFu, 1, 0},
+                                         {99.5f, 51.5f, 0.25f, 0xFFFFFFFFu, 0, 1}, {101.5f, 51.5f, 0.25f, 0xFFFFFFFFu, 1, 1}};
+    const uint16_t order[6] = {0, 1, 2, 1, 3, 2};
+    gfx::VertexBuffer* vb = nullptr;
+    gfx::IndexBuffer* ib = nullptr;
+    ASSERT_EQ(device->create_vertex_buffer(sizeof(Vertex) * 4, gfx::usage::write_only, kFvf, gfx::Pool::managed, &vb,
+                                           nullptr),
+              gfx::ok);
+    ASSERT_EQ(device->create_index_buffer(12, gfx::usage::write_only, gfx::Format::index16, gfx::Pool::managed, &ib,
+                                          nullptr),
+              gfx::ok);
+    void* data = nullptr;
+    ASSERT_EQ(vb->lock(0, 0, &data, 0), gfx::ok);
+    std::memcpy(data, corners.data(), sizeof(Vertex) * 4);
+    ASSERT_EQ(vb->unlock(), gfx::ok);
+    ASSERT_EQ(ib->lock(0, 0, &data, 0), gfx::ok);
+    std::memcpy(data, order, sizeof order);
+    ASSERT_EQ(ib->unlock(), gfx::ok);
+    ASSERT_EQ(device->set_stream_source(0, vb, 0, sizeof(Vertex)), gfx::ok);
+    ASSERT_EQ(device->set_indices(ib), gfx::ok);
+    ASSERT_EQ(device->draw_indexed_primitive(gfx::PrimitiveType::triangle_list, 0, 0, 4, 0, 2), gfx::ok);
+    // Drawn again further away: the depth test keeps the first.
+    ASSERT_EQ(device->set_texture(0, nullptr), gfx::ok);
+    ASSERT_EQ(device->set_transform(gfx::world_transform(0), [] {
+        gfx::Matrix m;
+        m.m[3][2] = 0.5f;
+        return m;
+    }()), gfx::ok);
+    ASSERT_EQ(device->draw_primitive(gfx::PrimitiveType::triangle_list, 0, 1), gfx::ok);
+    ASSERT_EQ(device->end_scene(), gfx::ok);
+
+    for (uint32_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(back_buffer_pixel(10 + i % 2, 20 + i / 2), texels[i]) << i;
+        EXPECT_EQ(back_buffer_pixel(100 + i % 2, 50 + i / 2), texels[i]) << i;
+    }
+    EXPECT_EQ(back_buffer_pixel(12, 20), 0xFF000000u);
+    EXPECT_EQ(back_buffer_pixel(99, 50), 0xFF000000u);
+    ASSERT_EQ(device->set_indices(nullptr), gfx::ok);
+    ASSERT_EQ(device->set_stream_source(0, nullptr, 0, 0), gfx::ok);
+    vb->release();
+    ib->release();
+    texture->release();
+}
+
+} // namespace

@@ -1,0 +1,77 @@
+#pragma once
+
+// Helpers shared by the decoder tests.
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "picture_samples.h"
+#include "vadu/exception.h"
+#include "vadu/log.h"
+#include "vadu/pictureformat/decompressor.h"
+#include "vadu/pictureformat/format.h"
+
+namespace samples {
+
+// Sends the engine log to a temporary file while it lives.
+class LogCapture {
+public:
+    LogCapture() : file_(std::tmpfile()) { vadu::logs::set_log(std::make_unique<vadu::logs::Stream>(file_)); }
+    ~LogCapture()
+    {
+        vadu::logs::set_log(std::make_unique<vadu::logs::Stream>(nullptr));
+        if (file_)
+            std::fclose(file_);
+    }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    std::string text() const
+    {
+        if (!file_)
+            return {};
+        std::fflush(file_);
+        std::rewind(file_);
+        std::string result;
+        char buffer[256];
+        size_t count;
+        while ((count = std::fread(buffer, 1, sizeof(buffer), file_)) > 0)
+            result.append(buffer, count);
+        std::fseek(file_, 0, SEEK_END);
+        return result;
+    }
+
+private:
+    std::FILE* file_;
+};
+
+// Every row of a frame as the decoder hands them out, one after the other.
+inline Bytes unpack_all(vadu::pictureformat::Decompressor& decoder, vadu::pictureformat::Format format,
+                        int32_t frame = 0)
+{
+    decoder.reset(format, frame);
+    const size_t row = static_cast<size_t>(decoder.get_width(frame)) * vadu::pictureformat::get_pixel_size(format);
+    const int32_t height = decoder.get_height(frame);
+    Bytes out(row * static_cast<size_t>(height));
+    for (int32_t y = 0; y < height; ++y)
+        decoder.unpack(out.data() + row * static_cast<size_t>(y));
+    return out;
+}
+
+// The pixels of a picture in delivery order, converted into a format.
+inline Bytes expected_rows(const Picture& picture, bool bottom_row_first, vadu::pictureformat::Format format)
+{
+    const Bytes canonical = bottom_row_first ? bottom_first(picture) : top_first(picture);
+    const uint32_t count = static_cast<uint32_t>(picture.width) * static_cast<uint32_t>(picture.height);
+    Bytes out(count * vadu::pictureformat::get_pixel_size(format));
+    vadu::pictureformat::convert_row(format, canonical.data(), out.data(), count);
+    return out;
+}
+
+inline std::string text_of(const vadu::BasicString<char>& text)
+{
+    return std::string(text.data(), text.size());
+}
+
+} // namespace samples
