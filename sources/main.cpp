@@ -17,6 +17,10 @@ int main(int argc, char** argv)
     try {
         QuilloTovraApplication application("Quillo Tovra", command_line);
         application.run_main_loop();
+    } catch (const vadu::GluckBadResource& gluck) {
+        std::fprintf(stderr, "quillo: %s: %s: %s\n", gluck.get_function().c_str(), gluck.get_description().c_str(),
+                     gluck.get_resource().c_str());
+        return 1;
     } catch (const vadu::Gluck& gluck) {
         std::fprintf(stderr, "quillo: %s: %s\n", gluck.get_function().c_str(), gluck.get_description().c_str());
         return 1;

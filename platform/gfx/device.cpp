@@ -538,58 +538,68 @@ Result Device::multiply_transform(TransformState state, const Matrix& matrix)
     return ok;
 }
 
+namespace {
+
+// The stored value of a state number, or null when it is out of range. Stage and sampler
+// states start at 1.
+template <class Row>
+auto* state_slot(Row& row, uint32_t index, uint32_t first)
+{
+    return index < first || index >= row.size() ? nullptr : &row[index];
+}
+
+template <class Table>
+auto* unit_state_slot(Table& table, uint32_t unit, uint32_t index)
+{
+    return unit < table.size() ? state_slot(table[unit], index, 1) : nullptr;
+}
+
+Result store_state(uint32_t* slot, uint32_t value)
+{
+    if (slot == nullptr)
+        return error::invalid_call;
+    *slot = value;
+    return ok;
+}
+
+Result load_state(const uint32_t* slot, uint32_t* value)
+{
+    if (slot == nullptr || value == nullptr)
+        return error::invalid_call;
+    *value = *slot;
+    return ok;
+}
+
+} // namespace
+
 Result Device::set_render_state(RenderState state, uint32_t value)
 {
-    const uint32_t index = static_cast<uint32_t>(state);
-    if (index >= render_state_count)
-        return error::invalid_call;
-    state_.render_states[index] = value;
-    return ok;
+    return store_state(state_slot(state_.render_states, static_cast<uint32_t>(state), 0), value);
 }
 
 Result Device::get_render_state(RenderState state, uint32_t* value) const
 {
-    const uint32_t index = static_cast<uint32_t>(state);
-    if (index >= render_state_count || value == nullptr)
-        return error::invalid_call;
-    *value = state_.render_states[index];
-    return ok;
+    return load_state(state_slot(state_.render_states, static_cast<uint32_t>(state), 0), value);
 }
 
 Result Device::set_texture_stage_state(uint32_t stage, TextureStageState state, uint32_t value)
 {
-    const uint32_t index = static_cast<uint32_t>(state);
-    if (stage >= max_texture_stages || index == 0 || index >= texture_stage_state_count)
-        return error::invalid_call;
-    state_.stage_states[stage][index] = value;
-    return ok;
+    return store_state(unit_state_slot(state_.stage_states, stage, static_cast<uint32_t>(state)), value);
 }
 
 Result Device::get_texture_stage_state(uint32_t stage, TextureStageState state, uint32_t* value) const
 {
-    const uint32_t index = static_cast<uint32_t>(state);
-    if (stage >= max_texture_stages || index == 0 || index >= texture_stage_state_count || value == nullptr)
-        return error::invalid_call;
-    *value = state_.stage_states[stage][index];
-    return ok;
+    return load_state(unit_state_slot(state_.stage_states, stage, static_cast<uint32_t>(state)), value);
 }
 
 Result Device::set_sampler_state(uint32_t sampler, SamplerState state, uint32_t value)
 {
-    const uint32_t index = static_cast<uint32_t>(state);
-    if (sampler >= max_samplers || index == 0 || index >= sampler_state_count)
-        return error::invalid_call;
-    state_.sampler_states[sampler][index] = value;
-    return ok;
+    return store_state(unit_state_slot(state_.sampler_states, sampler, static_cast<uint32_t>(state)), value);
 }
 
 Result Device::get_sampler_state(uint32_t sampler, SamplerState state, uint32_t* value) const
 {
-    const uint32_t index = static_cast<uint32_t>(state);
-    if (sampler >= max_samplers || index == 0 || index >= sampler_state_count || value == nullptr)
-        return error::invalid_call;
-    *value = state_.sampler_states[sampler][index];
-    return ok;
+    return load_state(unit_state_slot(state_.sampler_states, sampler, static_cast<uint32_t>(state)), value);
 }
 
 Result Device::set_light(uint32_t index, const Light& light)

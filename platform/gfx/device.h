@@ -34,6 +34,7 @@
 namespace platform::gfx {
 
 class Device;
+enum class Call;
 
 // Reference-counted base of every object of the layer.
 class Object {
@@ -425,6 +426,8 @@ private:
     friend Factory* create_factory(uint32_t version);
     Factory() = default;
     Result check_adapter(uint32_t adapter, DeviceType type) const;
+    // The scripted result of `call` first, then the adapter check.
+    Result check_adapter(Call call, uint32_t adapter, DeviceType type) const;
 };
 
 // The entry point: null for another SDK version or when scripted to fail.

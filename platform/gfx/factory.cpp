@@ -213,6 +213,13 @@ Result Factory::check_adapter(uint32_t adapter, DeviceType type) const
     return type == DeviceType::hal ? ok : error::not_available;
 }
 
+Result Factory::check_adapter(Call call, uint32_t adapter, DeviceType type) const
+{
+    if (const Result result = detail::scripted(call); failed(result))
+        return result;
+    return check_adapter(adapter, type);
+}
+
 uint32_t Factory::get_adapter_count() const
 {
     return static_cast<uint32_t>(configuration().adapters.size());
@@ -275,9 +282,7 @@ Result Factory::get_adapter_display_mode(uint32_t adapter, DisplayMode* display_
 Result Factory::check_device_type(uint32_t adapter, DeviceType type, Format display_format,
                                   Format back_buffer_format, bool windowed) const
 {
-    if (const Result result = detail::scripted(Call::check_device_type); failed(result))
-        return result;
-    if (const Result result = check_adapter(adapter, type); failed(result))
+    if (const Result result = check_adapter(Call::check_device_type, adapter, type); failed(result))
         return result;
     const AdapterConfig& config = *detail::adapter_config(adapter);
     return detail::supports_device_type(config, display_format, back_buffer_format, windowed) ? ok
@@ -287,9 +292,7 @@ Result Factory::check_device_type(uint32_t adapter, DeviceType type, Format disp
 Result Factory::check_device_format(uint32_t adapter, DeviceType type, Format adapter_format, uint32_t usage,
                                     ResourceType resource_type, Format format) const
 {
-    if (const Result result = detail::scripted(Call::check_device_format); failed(result))
-        return result;
-    if (const Result result = check_adapter(adapter, type); failed(result))
+    if (const Result result = check_adapter(Call::check_device_format, adapter, type); failed(result))
         return result;
     const AdapterConfig& config = *detail::adapter_config(adapter);
     if (!is_display_format(config, adapter_format))
@@ -326,9 +329,7 @@ Result Factory::check_device_format(uint32_t adapter, DeviceType type, Format ad
 Result Factory::check_device_multisample_type(uint32_t adapter, DeviceType type, Format format, bool,
                                               uint32_t multisample_type, uint32_t* quality_levels) const
 {
-    if (const Result result = detail::scripted(Call::check_device_multisample_type); failed(result))
-        return result;
-    if (const Result result = check_adapter(adapter, type); failed(result))
+    if (const Result result = check_adapter(Call::check_device_multisample_type, adapter, type); failed(result))
         return result;
     if (multisample_type > multisample::max_samples)
         return error::invalid_call;
@@ -342,9 +343,7 @@ Result Factory::check_device_multisample_type(uint32_t adapter, DeviceType type,
 Result Factory::check_depth_stencil_match(uint32_t adapter, DeviceType type, Format adapter_format,
                                           Format render_target_format, Format depth_stencil_format) const
 {
-    if (const Result result = detail::scripted(Call::check_depth_stencil_match); failed(result))
-        return result;
-    if (const Result result = check_adapter(adapter, type); failed(result))
+    if (const Result result = check_adapter(Call::check_depth_stencil_match, adapter, type); failed(result))
         return result;
     const AdapterConfig& config = *detail::adapter_config(adapter);
     if (!is_display_format(config, adapter_format))
@@ -355,9 +354,7 @@ Result Factory::check_depth_stencil_match(uint32_t adapter, DeviceType type, For
 
 Result Factory::get_device_caps(uint32_t adapter, DeviceType type, Caps* caps) const
 {
-    if (const Result result = detail::scripted(Call::get_device_caps); failed(result))
-        return result;
-    if (const Result result = check_adapter(adapter, type); failed(result))
+    if (const Result result = check_adapter(Call::get_device_caps, adapter, type); failed(result))
         return result;
     if (caps == nullptr)
         return error::invalid_call;

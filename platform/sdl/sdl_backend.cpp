@@ -149,6 +149,17 @@ public:
     Point cursor_pos() override
     {
         Point point;
+        // Over our window the window-relative state follows every kind of pointer motion;
+        // the global one misses absolute moves on some virtual displays.
+        if (SDL_Window* focus = SDL_GetMouseFocus()) {
+            int left = 0;
+            int top = 0;
+            SDL_GetWindowPosition(focus, &left, &top);
+            SDL_GetMouseState(&point.x, &point.y);
+            point.x += left;
+            point.y += top;
+            return point;
+        }
         SDL_GetGlobalMouseState(&point.x, &point.y);
         return point;
     }

@@ -1,21 +1,16 @@
 #include "sources/application.h"
 
 #include "platform/headless/script.h"
+#include "program_folder.h"
 #include "vadu/lib3d/node/registry.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-class GameApplication : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        platform::headless::reset();
-        platform::headless::set_frame_limit(0);
-    }
-    void TearDown() override { platform::headless::reset(); }
-};
+// The application needs its data (the demo and cursor scenes), so it runs over the
+// program's folder.
+class GameApplication : public game_test::ProgramFolderTest {};
 
 TEST_F(GameApplication, BuildsItsOwnFixedSizeWindow)
 {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -43,25 +45,8 @@ void write_bytes(const fs::path& path, const std::string& bytes)
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// A temporary folder whose name has capitals; removed at the end.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "QuilloFs-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr)
-            root_ = pattern;
-    }
-    ~TempFolder() { fs::remove_all(root_); }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const fs::path& root() const { return root_; }
-    std::string at(const std::string& relative) const { return root_.string() + "/" + relative; }
-
-private:
-    fs::path root_;
-};
+// Temporary folders here have capitals in their names.
+using test_support::TempFolder;
 
 struct Member {
     std::string name;
@@ -180,7 +165,7 @@ protected:
 
     String path(const std::string& relative) const { return String(temp_.at(relative).c_str(), false); }
 
-    TempFolder temp_;
+    TempFolder temp_{"QuilloFs"};
 };
 
 TEST_F(NativeFilesTest, FileReadsWritesAndMoves)
@@ -406,7 +391,7 @@ TEST(PrefixedFileSystemTest, ProviderThatOpensFilesIsNotAskedAgainInside)
 class ZipTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(temp_.root().empty()); }
-    TempFolder temp_;
+    TempFolder temp_{"QuilloFs"};
 };
 
 TEST_F(ZipTest, OpensMembersWholeWithOrWithoutLeadingSeparator)
@@ -583,7 +568,7 @@ TEST(FileSystemCreatorTest, OpensThroughTheCurrentFileSystemAndRebuilds)
 TEST(FileSystemCreatorTest, DefaultFileSystemReadsNextToTheProgram)
 {
     // Elsewhere than the program's folder, so that the name as given cannot answer.
-    TempFolder elsewhere;
+    TempFolder elsewhere{"QuilloFs"};
     fs::path was = fs::current_path();
     fs::current_path(elsewhere.root());
     struct Back {

@@ -13,6 +13,7 @@
 #include "vadu/exception.h"
 #include "vadu/filesystem.h"
 #include "vadu/log.h"
+#include "support/log_capture.h"
 
 namespace {
 
@@ -63,29 +64,7 @@ private:
     std::vector<std::unique_ptr<Recorder>> children_;
 };
 
-// Sends the engine log to a temporary file for the test's lifetime.
-class LogCapture {
-public:
-    LogCapture() : file_(std::tmpfile()) { vadu::logs::set_log(std::make_unique<vadu::logs::Stream>(file_)); }
-    ~LogCapture() { vadu::logs::Creator restore(""); }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-    std::string text() const
-    {
-        std::fflush(file_);
-        std::rewind(file_);
-        std::string result;
-        char buffer[256];
-        size_t count;
-        while ((count = std::fread(buffer, 1, sizeof(buffer), file_)) > 0)
-            result.append(buffer, count);
-        return result;
-    }
-
-private:
-    std::FILE* file_;
-};
+using test_support::LogCapture;
 
 class XmlBinding : public ::testing::Test {
 protected:

@@ -11,40 +11,11 @@
 #include "vadu/log.h"
 #include "vadu/pictureformat/decompressor.h"
 #include "vadu/pictureformat/format.h"
+#include "support/log_capture.h"
 
 namespace samples {
 
-// Sends the engine log to a temporary file while it lives.
-class LogCapture {
-public:
-    LogCapture() : file_(std::tmpfile()) { vadu::logs::set_log(std::make_unique<vadu::logs::Stream>(file_)); }
-    ~LogCapture()
-    {
-        vadu::logs::set_log(std::make_unique<vadu::logs::Stream>(nullptr));
-        if (file_)
-            std::fclose(file_);
-    }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-    std::string text() const
-    {
-        if (!file_)
-            return {};
-        std::fflush(file_);
-        std::rewind(file_);
-        std::string result;
-        char buffer[256];
-        size_t count;
-        while ((count = std::fread(buffer, 1, sizeof(buffer), file_)) > 0)
-            result.append(buffer, count);
-        std::fseek(file_, 0, SEEK_END);
-        return result;
-    }
-
-private:
-    std::FILE* file_;
-};
+using test_support::LogCapture;
 
 // Every row of a frame as the decoder hands them out, one after the other.
 inline Bytes unpack_all(vadu::pictureformat::Decompressor& decoder, vadu::pictureformat::Format format,

@@ -53,55 +53,8 @@ namespace {
 const char* const load_function = "vadu::lib3d::material::TextureSimpleRep::load";
 const char* const reflection_load_function = "vadu::lib3d::material::TextureReflectionRep::load";
 
-// Unlocks on every way out, so that a decoder error leaves no level locked.
-class LevelLock {
-public:
-    LevelLock(hard::Texture& texture, uint32_t level) : texture_(texture), level_(level)
-    {
-        pixels_ = static_cast<uint8_t*>(texture.lock(level, pitch_));
-    }
-    ~LevelLock()
-    {
-        if (pixels_)
-            texture_.unlock(level_);
-    }
-    LevelLock(const LevelLock&) = delete;
-    LevelLock& operator=(const LevelLock&) = delete;
-
-    uint8_t* pixels() const noexcept { return pixels_; }
-    int32_t pitch() const noexcept { return pitch_; }
-
-private:
-    hard::Texture& texture_;
-    uint32_t level_;
-    uint8_t* pixels_ = nullptr;
-    int32_t pitch_ = 0;
-};
-
-class FaceLock {
-public:
-    FaceLock(hard::TextureCubic& texture, uint32_t level, uint32_t face) : texture_(texture), level_(level), face_(face)
-    {
-        pixels_ = static_cast<uint8_t*>(texture.lock(level, face, pitch_));
-    }
-    ~FaceLock()
-    {
-        if (pixels_)
-            texture_.unlock(level_, face_);
-    }
-    FaceLock(const FaceLock&) = delete;
-    FaceLock& operator=(const FaceLock&) = delete;
-
-    uint8_t* pixels() const noexcept { return pixels_; }
-    int32_t pitch() const noexcept { return pitch_; }
-
-private:
-    hard::TextureCubic& texture_;
-    uint32_t level_;
-    uint32_t face_;
-    uint8_t* pixels_ = nullptr;
-    int32_t pitch_ = 0;
-};
+using detail::FaceLock;
+using detail::LevelLock;
 
 // Rows come bottom row first and are stored in that order, so texture coordinate v
 // counts from the bottom of the picture.
@@ -114,47 +67,36 @@ void fill_level(pictureformat::PictureLoader& picture, hard::Texture& texture, p
     picture.reset(format, level);
     const int32_t rows = picture.get_height(level);
     for (int32_t row = 0; row < rows; ++row)
-        picture.unpack(lock.pixels() + static_cast<ptrdiff_t>(row) * lock.pitch());
+        picture.unpack(lock.row(row));
+}
+
+// The rep's picture once read (the reading starts again after a failed or finished load).
+pictureformat::PictureLoader* decoded_stream(std::unique_ptr<pictureformat::PictureLoader>& stream,
+                                             const filesystem::String& path, const char* function)
+{
+    if (!stream)
+        stream = std::make_unique<pictureformat::PictureLoader>(path);
+    return detail::decoded_picture(*stream, function, path, [&stream] { stream.reset(); });
 }
 
 TextureSimpleCache* simple_cache = nullptr;
 TextureReflectionCache* reflection_cache = nullptr;
 
-template <class Cache, class Rep>
-Rep* find_or_create(Cache*& cache, const TextureSimpleLoader& loader)
+template <class Cache>
+auto* find_or_create(Cache*& cache, const TextureSimpleLoader& loader)
 {
-    if (!cache)
-        cache = new Cache;
-    auto found = cache->find(loader.path);
-    if (found == cache->end()) {
-        try {
-            found = cache->emplace(loader.path, std::make_unique<Rep>(loader)).first;
-        } catch (...) {
-            if (cache->empty()) {
-                delete cache;
-                cache = nullptr;
-            }
-            throw;
-        }
-    } else if (loader.ready_texture) {
-        // The path has its texture already; the one handed over is not needed.
+    using Rep = typename Cache::mapped_type::element_type;
+    const auto [rep, made] = detail::find_or_emplace(cache, loader.path, [&] { return std::make_unique<Rep>(loader); });
+    // The path has its texture already; the one handed over is not needed.
+    if (!made)
         delete loader.ready_texture;
-    }
-    return found->second.get();
+    return rep;
 }
 
 template <class Cache, class Rep>
 void release(Cache*& cache, Rep* rep)
 {
-    if (!rep || !cache || rep->drop_reference() > 0)
-        return;
-    auto found = cache->find(rep->get_path());
-    if (found != cache->end() && found->second.get() == rep)
-        cache->erase(found);
-    if (cache->empty()) {
-        delete cache;
-        cache = nullptr;
-    }
+    detail::release_cached(cache, rep, [](const Rep& cached) -> const filesystem::String& { return cached.get_path(); });
 }
 
 const Atom& wrap_atom()
@@ -272,36 +214,28 @@ void TextureSimpleRep::set_failed() noexcept
 
 void TextureSimpleRep::load()
 {
-    if (!stream_)
-        stream_ = std::make_unique<pictureformat::PictureLoader>(loader_.path);
-    if (!stream_->decode())
+    pictureformat::PictureLoader* decoded = decoded_stream(stream_, loader_.path, load_function);
+    if (!decoded)
         return;
-    pictureformat::PictureLoader& picture = *stream_;
-    if (!picture.has_frames()) {
-        stream_.reset();
-        throw GluckBadResource(load_function, "pl is not valid", loader_.path);
-    }
+    pictureformat::PictureLoader& picture = *decoded;
     const pictureformat::Format format = picture.get_best_format();
     has_alpha_ = pictureformat::has_alpha(format);
     width_ = picture.get_width(0);
     height_ = picture.get_height(0);
     const int32_t levels = detail::count_mip_levels(picture);
-    for (Pair& pair : pairs_) {
-        if (!pair.first || !pair.first->is_operational())
-            continue;
-        if (!pair.second) {
-            pair.second = pair.first->create_texture(levels, format, width_, height_);
-            if (!pair.second)
-                continue;
-            pair.second->set_wrap(loader_.wrap);
-        }
-        hard::Texture& texture = *pair.second;
-        if (texture.is_operational())
-            continue;
-        const pictureformat::Format stored = texture.get_format();
-        for (int32_t level = 0; level < levels; ++level)
-            fill_level(picture, texture, stored, level);
-    }
+    detail::fill_stale_textures(
+        pairs_,
+        [&](hard::Hardware& hardware) {
+            auto texture = hardware.create_texture(levels, format, width_, height_);
+            if (texture)
+                texture->set_wrap(loader_.wrap);
+            return texture;
+        },
+        [&](hard::Texture& texture) {
+            const pictureformat::Format stored = texture.get_format();
+            for (int32_t level = 0; level < levels; ++level)
+                fill_level(picture, texture, stored, level);
+        });
     stream_.reset();
     loaded_ = true;
 }
@@ -383,15 +317,10 @@ void TextureReflectionRep::set_failed() noexcept
 
 void TextureReflectionRep::load()
 {
-    if (!stream_)
-        stream_ = std::make_unique<pictureformat::PictureLoader>(loader_.path);
-    if (!stream_->decode())
+    pictureformat::PictureLoader* decoded = decoded_stream(stream_, loader_.path, reflection_load_function);
+    if (!decoded)
         return;
-    pictureformat::PictureLoader& picture = *stream_;
-    if (!picture.has_frames()) {
-        stream_.reset();
-        throw GluckBadResource(reflection_load_function, "pl is not valid", loader_.path);
-    }
+    pictureformat::PictureLoader& picture = *decoded;
     if (picture.get_height(0) % 6 != 0) {
         stream_.reset();
         throw Gluck(reflection_load_function, "pl->get_height() is not multiply of 6");
@@ -400,30 +329,23 @@ void TextureReflectionRep::load()
     width_ = picture.get_width(0);
     height_ = picture.get_height(0);
     const int32_t levels = detail::count_mip_levels(picture);
-    for (Pair& pair : pairs_) {
-        if (!pair.first || !pair.first->is_operational())
-            continue;
-        if (!pair.second) {
-            pair.second = pair.first->create_texture_cubic(levels, format, width_, height_ / 6);
-            if (!pair.second)
-                continue;
-        }
-        hard::TextureCubic& texture = *pair.second;
-        if (texture.is_operational())
-            continue;
-        const pictureformat::Format stored = texture.get_format();
-        for (int32_t level = 0; level < levels; ++level) {
-            picture.reset(stored, level);
-            const int32_t band = picture.get_height(level) / 6;
-            for (uint32_t face = 0; face < 6; ++face) {
-                FaceLock lock(texture, static_cast<uint32_t>(level), face);
-                if (!lock.pixels())
-                    break;
-                for (int32_t row = 0; row < band; ++row)
-                    picture.unpack(lock.pixels() + static_cast<ptrdiff_t>(row) * lock.pitch());
+    detail::fill_stale_textures(
+        pairs_,
+        [&](hard::Hardware& hardware) { return hardware.create_texture_cubic(levels, format, width_, height_ / 6); },
+        [&](hard::TextureCubic& texture) {
+            const pictureformat::Format stored = texture.get_format();
+            for (int32_t level = 0; level < levels; ++level) {
+                picture.reset(stored, level);
+                const int32_t band = picture.get_height(level) / 6;
+                for (uint32_t face = 0; face < 6; ++face) {
+                    FaceLock lock(texture, static_cast<uint32_t>(level), face);
+                    if (!lock.pixels())
+                        break;
+                    for (int32_t row = 0; row < band; ++row)
+                        picture.unpack(lock.row(row));
+                }
             }
-        }
-    }
+        });
     stream_.reset();
     loaded_ = true;
 }
@@ -443,7 +365,7 @@ void TextureReflectionRep::apply(hard::Hardware& hardware, hard::TextureStage& s
 
 TextureSimpleRep* find_or_create_texture_rep(const TextureSimpleLoader& loader)
 {
-    TextureSimpleRep* rep = find_or_create<TextureSimpleCache, TextureSimpleRep>(simple_cache, loader);
+    TextureSimpleRep* rep = find_or_create(simple_cache, loader);
     rep->add_reference();
     return rep;
 }
@@ -460,7 +382,7 @@ const TextureSimpleCache* get_texture_simple_cache()
 
 TextureReflectionRep* find_or_create_reflection_rep(const TextureSimpleLoader& loader)
 {
-    TextureReflectionRep* rep = find_or_create<TextureReflectionCache, TextureReflectionRep>(reflection_cache, loader);
+    TextureReflectionRep* rep = find_or_create(reflection_cache, loader);
     rep->add_reference();
     return rep;
 }

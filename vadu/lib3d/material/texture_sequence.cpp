@@ -101,30 +101,6 @@ void unregister_frames(TextureSequenceFrames* frames) noexcept
     }
 }
 
-class LevelLock {
-public:
-    LevelLock(hard::Texture& texture, uint32_t level) : texture_(texture), level_(level)
-    {
-        pixels_ = static_cast<uint8_t*>(texture.lock(level, pitch_));
-    }
-    ~LevelLock()
-    {
-        if (pixels_)
-            texture_.unlock(level_);
-    }
-    LevelLock(const LevelLock&) = delete;
-    LevelLock& operator=(const LevelLock&) = delete;
-
-    uint8_t* pixels() const noexcept { return pixels_; }
-    int32_t pitch() const noexcept { return pitch_; }
-
-private:
-    hard::Texture& texture_;
-    uint32_t level_;
-    uint8_t* pixels_ = nullptr;
-    int32_t pitch_ = 0;
-};
-
 const Atom& diffuse_atom()
 {
     static const Atom atom("Diffuse");
@@ -214,13 +190,11 @@ void TextureSequenceFrameRep::load()
         acquire_picture(key_.path);
         holds_picture_ = true;
     }
-    pictureformat::PictureLoader& picture = *find_picture(key_.path);
-    if (!picture.decode())
+    pictureformat::PictureLoader* decoded =
+        detail::decoded_picture(*find_picture(key_.path), frame_rep_load_function, key_.path, [this] { release_picture(); });
+    if (!decoded)
         return;
-    if (!picture.has_frames()) {
-        release_picture();
-        throw GluckBadResource(frame_rep_load_function, "pl is not valid", key_.path);
-    }
+    pictureformat::PictureLoader& picture = *decoded;
     const int32_t frames_in_file = key_.frames_in_file;
     const int32_t frame_width = frames_in_file > 0 ? picture.get_width(0) / frames_in_file : 0;
     // A frame outside the strip would read past its rows.
@@ -237,36 +211,32 @@ void TextureSequenceFrameRep::load()
     height_ = picture.get_height(0);
     const int32_t levels = detail::count_mip_levels(picture);
     std::vector<uint8_t> row;
-    for (Pair& pair : pairs_) {
-        if (!pair.first || !pair.first->is_operational())
-            continue;
-        if (!pair.second) {
-            pair.second = pair.first->create_texture(levels, format, width_, height_);
-            if (!pair.second)
-                continue;
-            pair.second->set_wrap(key_.wrap);
-        }
-        hard::Texture& texture = *pair.second;
-        if (texture.is_operational())
-            continue;
-        const pictureformat::Format stored = texture.get_format();
-        for (int32_t level = 0; level < levels; ++level) {
-            LevelLock lock(texture, static_cast<uint32_t>(level));
-            if (!lock.pixels())
-                continue;
-            const int32_t level_width = picture.get_width(level);
-            const int32_t slice_width = level_width / frames_in_file;
-            const int32_t rows = picture.get_height(level);
-            row.assign(static_cast<size_t>(level_width) * 4, 0);
-            picture.reset(pictureformat::format_bgra, level);
-            const uint8_t* slice = row.data() + static_cast<size_t>(key_.frame_index) * slice_width * 4;
-            for (int32_t y = 0; y < rows; ++y) {
-                picture.unpack(row.data());
-                pictureformat::convert_row(stored, slice, lock.pixels() + static_cast<ptrdiff_t>(y) * lock.pitch(),
-                                           static_cast<uint32_t>(slice_width));
+    detail::fill_stale_textures(
+        pairs_,
+        [&](hard::Hardware& hardware) {
+            auto texture = hardware.create_texture(levels, format, width_, height_);
+            if (texture)
+                texture->set_wrap(key_.wrap);
+            return texture;
+        },
+        [&](hard::Texture& texture) {
+            const pictureformat::Format stored = texture.get_format();
+            for (int32_t level = 0; level < levels; ++level) {
+                detail::LevelLock lock(texture, static_cast<uint32_t>(level));
+                if (!lock.pixels())
+                    continue;
+                const int32_t level_width = picture.get_width(level);
+                const int32_t slice_width = level_width / frames_in_file;
+                const int32_t rows = picture.get_height(level);
+                row.assign(static_cast<size_t>(level_width) * 4, 0);
+                picture.reset(pictureformat::format_bgra, level);
+                const uint8_t* slice = row.data() + static_cast<size_t>(key_.frame_index) * slice_width * 4;
+                for (int32_t y = 0; y < rows; ++y) {
+                    picture.unpack(row.data());
+                    pictureformat::convert_row(stored, slice, lock.row(y), static_cast<uint32_t>(slice_width));
+                }
             }
-        }
-    }
+        });
     release_picture();
     loaded_ = true;
 }
@@ -285,35 +255,16 @@ void TextureSequenceFrameRep::apply(hard::Hardware& hardware, hard::TextureStage
 
 TextureSequenceFrameRep* find_or_create_frame_rep(const SequenceFrameKey& key)
 {
-    if (!frame_cache)
-        frame_cache = new TextureSequenceFrameCache;
-    auto found = frame_cache->find(key);
-    if (found == frame_cache->end()) {
-        try {
-            found = frame_cache->emplace(key, std::make_unique<TextureSequenceFrameRep>(key)).first;
-        } catch (...) {
-            if (frame_cache->empty()) {
-                delete frame_cache;
-                frame_cache = nullptr;
-            }
-            throw;
-        }
-    }
-    found->second->add_reference();
-    return found->second.get();
+    TextureSequenceFrameRep* rep =
+        detail::find_or_emplace(frame_cache, key, [&] { return std::make_unique<TextureSequenceFrameRep>(key); }).first;
+    rep->add_reference();
+    return rep;
 }
 
 void release_frame_rep(TextureSequenceFrameRep* rep)
 {
-    if (!rep || !frame_cache || rep->drop_reference() > 0)
-        return;
-    auto found = frame_cache->find(rep->get_key());
-    if (found != frame_cache->end() && found->second.get() == rep)
-        frame_cache->erase(found);
-    if (frame_cache->empty()) {
-        delete frame_cache;
-        frame_cache = nullptr;
-    }
+    detail::release_cached(frame_cache, rep,
+                           [](const TextureSequenceFrameRep& cached) -> const SequenceFrameKey& { return cached.get_key(); });
 }
 
 const TextureSequenceFrameCache* get_texture_sequence_frame_cache()

@@ -30,6 +30,8 @@
 #include "vadu/lib3d/node/camera.h"
 #include "vadu/lib3d/node/registry.h"
 #include "vadu/log.h"
+#include "support/log_capture.h"
+#include "support/temp_folder.h"
 
 namespace app_test {
 
@@ -158,24 +160,10 @@ private:
 // Sends the engine log to a temporary file from the start of the application on.
 class CapturedLog : public virtual vadu::logs::Creator {
 public:
-    CapturedLog() : file_(std::tmpfile()) { vadu::logs::set_log(std::make_unique<vadu::logs::Stream>(file_)); }
-    ~CapturedLog() override { vadu::logs::set_log(std::make_unique<vadu::logs::Stream>()); }
-
-    std::string log_text() const
-    {
-        std::fflush(file_);
-        std::rewind(file_);
-        std::string text;
-        char buffer[256];
-        size_t count;
-        while ((count = std::fread(buffer, 1, sizeof(buffer), file_)) > 0)
-            text.append(buffer, count);
-        std::fseek(file_, 0, SEEK_END);
-        return text;
-    }
+    std::string log_text() const { return capture_.text(); }
 
 private:
-    std::FILE* file_;
+    test_support::LogCapture capture_;
 };
 
 struct Options {
@@ -274,9 +262,6 @@ class ShellFixture : public ::testing::Test {
 protected:
     ShellFixture()
     {
-        std::string pattern = (fs::temp_directory_path() / "quillo-shell-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr)
-            data_ = pattern;
         options.data_folder = data_.string();
         options.name = "quillo-shell-test-" + std::to_string(::getpid());
         platform::headless::reset();
@@ -293,8 +278,6 @@ protected:
         platform::headless::reset_dialogs();
         platform::headless::reset();
         vadu::lib3d::Application::get_starter_settings().clear();
-        std::error_code ignored;
-        fs::remove_all(data_, ignored);
     }
 
     // Where an application of that name keeps its video settings.
@@ -335,8 +318,9 @@ protected:
         return *static_cast<FakeHardware*>(hard::Manager::get_hardwares().at(index));
     }
 
+    test_support::TempFolder temp_{"quillo-shell"};
     Options options;
-    fs::path data_;
+    fs::path data_ = temp_.root();
     fs::path settings_file_;
 };
 

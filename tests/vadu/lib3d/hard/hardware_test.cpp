@@ -13,6 +13,7 @@
 
 #include "vadu/exception.h"
 #include "vadu/lib3d/hard/hardware_dependent.h"
+#include "support/log_capture.h"
 
 // Data types kept per hardware; outside the anonymous namespace so that their names are
 // fixed in the errors that mention them.
@@ -60,37 +61,7 @@ Row row(std::initializer_list<const char*> values)
     return result;
 }
 
-// Sends the engine log to a temporary file for the fixture's lifetime.
-class LogCapture {
-public:
-    LogCapture() : file_(std::tmpfile()) { vadu::logs::set_log(std::make_unique<vadu::logs::Stream>(file_)); }
-    ~LogCapture()
-    {
-        vadu::logs::Creator restore("");
-        if (file_)
-            std::fclose(file_);
-    }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-    std::string take()
-    {
-        std::fflush(file_);
-        std::rewind(file_);
-        std::string text;
-        char buffer[256];
-        size_t count;
-        while ((count = std::fread(buffer, 1, sizeof(buffer), file_)) > 0)
-            text.append(buffer, count);
-        std::fclose(file_);
-        file_ = std::tmpfile();
-        vadu::logs::set_log(std::make_unique<vadu::logs::Stream>(file_));
-        return text;
-    }
-
-private:
-    std::FILE* file_;
-};
+using test_support::LogCapture;
 
 // A display adapter without a device: records the modes it is asked to start.
 class FakeAdapter : public Hardware {

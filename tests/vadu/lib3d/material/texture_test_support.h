@@ -29,6 +29,8 @@
 #include "vadu/pictureformat/format.h"
 #include "vadu/resource_loader.h"
 #include "vadu/time.h"
+#include "support/log_capture.h"
+#include "support/temp_folder.h"
 
 namespace texture_test {
 
@@ -271,17 +273,28 @@ struct Engine : vadu::resource::ActiveMultithreaded::Creator, vadu::animate::Sou
     }
 };
 
+// Runs the passes until `done`; false after a few seconds.
+inline bool pump_until(const std::function<void()>& passes, const std::function<bool()>& done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    for (;;) {
+        passes();
+        if (done())
+            return true;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(1ms);
+    }
+}
+
 // A temporary folder with the engine over it, a captured log and one memory hardware.
 class TextureFixture : public ::testing::Test {
 protected:
     TextureFixture()
     {
-        char pattern[] = "/tmp/quillo_textures_XXXXXX";
-        const char* made = mkdtemp(pattern);
-        folder_ = made ? made : "";
         engine_ = std::make_unique<Engine>(folder_.string());
-        log_file_ = std::tmpfile();
-        vadu::logs::set_log(std::make_unique<vadu::logs::Stream>(log_file_));
+        // The engine installs a log of its own; the capture replaces it.
+        log_.emplace();
         manager_ = std::make_unique<hard::Manager::Creator>();
         hard::Manager::add_hardware(&hardware);
     }
@@ -293,27 +306,12 @@ protected:
             manager_.reset();
         }
         engine_.reset();
-        vadu::logs::Creator restore("");
-        std::fclose(log_file_);
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
     }
 
     std::filesystem::path file(const std::string& name) const { return folder_ / name; }
 
     // Everything logged so far.
-    std::string log_text() const
-    {
-        std::fflush(log_file_);
-        std::string text;
-        std::rewind(log_file_);
-        char buffer[512];
-        size_t count;
-        while ((count = std::fread(buffer, 1, sizeof(buffer), log_file_)) > 0)
-            text.append(buffer, count);
-        std::fseek(log_file_, 0, SEEK_END);
-        return text;
-    }
+    std::string log_text() const { return log_->text(); }
 
     static size_t count_of(const std::string& text, const std::string& part)
     {
@@ -327,31 +325,14 @@ protected:
     // a few seconds.
     static bool pump(const std::function<int32_t(int64_t, double)>& pass)
     {
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (pass(vadu::time::get_ticks(), 10.0) != 0) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            std::this_thread::sleep_for(1ms);
-        }
-        return true;
+        int32_t pending = 0;
+        return pump_until([&] { pending = pass(vadu::time::get_ticks(), 10.0); }, [&] { return pending == 0; });
     }
 
-    static bool pump_until(const std::function<void()>& passes, const std::function<bool()>& done)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        for (;;) {
-            passes();
-            if (done())
-                return true;
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            std::this_thread::sleep_for(1ms);
-        }
-    }
-
-    std::filesystem::path folder_;
+    test_support::TempFolder temp_{"quillo_textures"};
+    std::filesystem::path folder_ = temp_.root();
+    std::optional<test_support::LogCapture> log_;
     std::unique_ptr<Engine> engine_;
-    std::FILE* log_file_ = nullptr;
     std::unique_ptr<hard::Manager::Creator> manager_;
     MemoryHardware hardware;
 };

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -59,12 +60,9 @@ class QuadTest : public ::testing::Test {
 protected:
     QuadTest()
     {
-        char pattern[] = "/tmp/quillo_quads_XXXXXX";
-        const char* made = mkdtemp(pattern);
-        folder_ = made ? made : "";
         engine_ = std::make_unique<texture_test::Engine>(folder_.string());
-        log_file_ = std::tmpfile();
-        vadu::logs::set_log(std::make_unique<vadu::logs::Stream>(log_file_));
+        // The engine installs a log of its own; the capture replaces it.
+        log_.emplace();
         manager_ = std::make_unique<hard::Manager::Creator>();
         hard::Manager::add_hardware(&hardware);
         vadu::lib3d::node::register_node_type("Node", &vadu::lib3d::node::create_node_of_type<Node>);
@@ -92,10 +90,6 @@ protected:
         hard::Manager::notify_remove_hardware(&hardware);
         manager_.reset();
         engine_.reset();
-        vadu::logs::Creator restore("");
-        std::fclose(log_file_);
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
     }
 
     // The scene text under the root; returns the node of that name.
@@ -109,18 +103,14 @@ protected:
     // Runs the atlas and picture passes until nothing waits; false after a few seconds.
     static bool pump()
     {
-        using namespace std::chrono_literals;
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        for (;;) {
-            const int64_t start = vadu::time::get_ticks();
-            const int32_t atlases = vadu::lib3d::material::load_texture_atlas_reps(start, 10.0);
-            const int32_t pictures = vadu::lib3d::material::load_texture_simple_reps(start, 10.0);
-            if (atlases == 0 && pictures == 0)
-                return true;
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            std::this_thread::sleep_for(1ms);
-        }
+        int32_t pending = 0;
+        return texture_test::pump_until(
+            [&] {
+                const int64_t start = vadu::time::get_ticks();
+                pending = vadu::lib3d::material::load_texture_atlas_reps(start, 10.0);
+                pending += vadu::lib3d::material::load_texture_simple_reps(start, 10.0);
+            },
+            [&] { return pending == 0; });
     }
 
     // Loads the pictures (and the atlas) once and keeps them, so that nodes made later find
@@ -167,22 +157,12 @@ protected:
         return nullptr;
     }
 
-    std::string log_text() const
-    {
-        std::fflush(log_file_);
-        std::string text;
-        std::rewind(log_file_);
-        char buffer[512];
-        size_t count;
-        while ((count = std::fread(buffer, 1, sizeof(buffer), log_file_)) > 0)
-            text.append(buffer, count);
-        std::fseek(log_file_, 0, SEEK_END);
-        return text;
-    }
+    std::string log_text() const { return log_->text(); }
 
-    std::filesystem::path folder_;
+    test_support::TempFolder temp_{"quillo_quads"};
+    std::filesystem::path folder_ = temp_.root();
+    std::optional<test_support::LogCapture> log_;
     std::unique_ptr<texture_test::Engine> engine_;
-    std::FILE* log_file_ = nullptr;
     std::unique_ptr<hard::Manager::Creator> manager_;
     QuadHardware hardware;
     // Sprite batches register with the device manager, so the list goes before it.

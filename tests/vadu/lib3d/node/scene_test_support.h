@@ -23,6 +23,8 @@
 #include "vadu/lib3d/node/registry.h"
 #include "vadu/log.h"
 #include "vadu/xml_writer.h"
+#include "support/log_capture.h"
+#include "support/temp_folder.h"
 
 namespace scene_test {
 
@@ -87,47 +89,8 @@ public:
     static inline std::vector<std::string>* journal = nullptr;
 };
 
-// Sends the engine log to a temporary file for its lifetime.
-class LogCapture {
-public:
-    LogCapture() : file_(std::tmpfile()) { vadu::logs::set_log(std::make_unique<vadu::logs::Stream>(file_)); }
-    ~LogCapture() { vadu::logs::Creator restore(""); }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-    std::string text() const
-    {
-        std::fflush(file_);
-        std::rewind(file_);
-        std::string result;
-        char buffer[256];
-        size_t count;
-        while ((count = std::fread(buffer, 1, sizeof(buffer), file_)) > 0)
-            result.append(buffer, count);
-        return result;
-    }
-
-private:
-    std::FILE* file_;
-};
-
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "QuilloScene-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr)
-            root_ = pattern;
-    }
-    ~TempFolder() { fs::remove_all(root_); }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const fs::path& root() const { return root_; }
-
-private:
-    fs::path root_;
-};
+using test_support::LogCapture;
+using test_support::TempFolder;
 
 // A sink that keeps the written XML.
 class TextSink : public vadu::xml::Sink {
@@ -181,7 +144,7 @@ protected:
         return sink.text;
     }
 
-    TempFolder temp_;
+    TempFolder temp_{"QuilloScene"};
     vadu::filesystem::Creator files_;
     LogCapture log_;
     vadu::animate::Soul::Creator souls_;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "vadu/exception.h"
+#include "vadu/lib3d/hard/directx8/hardware_detail.h"
 #include "vadu/log.h"
 
 namespace vadu::lib3d::hard::directx8 {
@@ -60,28 +61,39 @@ uint8_t rounded_channel(float value)
     return static_cast<uint8_t>(std::lround(scaled));
 }
 
-// The renderer's packing of a colour channel: × 255, truncated toward zero, clamped.
-uint32_t truncated_channel(float value)
+// The whole buffer locked for writing; a failed lock leaves the owner not operational.
+template <class Buffer>
+uint8_t* lock_all(Buffer& buffer, bool& operational, const char* function, const char* failure)
 {
-    const double scaled = value * 255.0;
-    if (!(scaled > 0.0))
-        return 0;
-    if (scaled >= 255.0)
-        return 255;
-    return static_cast<uint32_t>(scaled);
+    void* data = nullptr;
+    if (gfx::failed(buffer.lock(0, 0, &data, 0))) {
+        operational = false;
+        throw Gluck(function, failure);
+    }
+    return static_cast<uint8_t*>(data);
 }
 
-uint32_t pack_colour(float red, float green, float blue, float alpha)
+// Vertex i's normal when the normals are given, else one facing +z.
+void write_normal(VertexWriter& writer, const FloatArray& normals, size_t i, bool given)
 {
-    return truncated_channel(alpha) << 24 | truncated_channel(red) << 16 | truncated_channel(green) << 8
-        | truncated_channel(blue);
-}
-
-void write_default_normal(VertexWriter& writer)
-{
+    if (given) {
+        writer.put(normals, i * 3, 3);
+        return;
+    }
     writer.put(0.0f);
     writer.put(0.0f);
     writer.put(1.0f);
+}
+
+// Vertex i's texture coordinates when they are given, else 0, 0.
+void write_coordinates(VertexWriter& writer, const FloatArray& coordinates, size_t i, bool given)
+{
+    if (given) {
+        writer.put(coordinates, i * 2, 2);
+        return;
+    }
+    writer.put(0.0f);
+    writer.put(0.0f);
 }
 
 // Sets the buffer's vertex format for one draw when it is not the renderer's, and puts
@@ -145,15 +157,11 @@ uint8_t* VertexBuffer::begin_update(uint32_t count, uint32_t fvf, uint32_t strid
             throw Gluck(vertex_update_function, "create_internal_vertex_buffer() failed");
         }
     }
-    void* data = nullptr;
-    if (gfx::failed(buffer_->lock(0, 0, &data, 0))) {
-        operational_ = false;
-        throw Gluck(vertex_update_function, "vertex_buffer->Lock() failed");
-    }
+    uint8_t* data = lock_all(*buffer_, operational_, vertex_update_function, "vertex_buffer->Lock() failed");
     count_ = count;
     fvf_ = fvf;
     stride_ = stride;
-    return static_cast<uint8_t*>(data);
+    return data;
 }
 
 void VertexBuffer::end_update()
@@ -211,12 +219,8 @@ bool VertexBuffer::update(const FloatArray& positions, const FloatArray& normals
     VertexWriter writer(data);
     for (size_t i = 0; i < count; ++i) {
         writer.put(positions, i * 3, 3);
-        if (with_normals) {
-            if (copy_normals)
-                writer.put(normals, i * 3, 3);
-            else
-                write_default_normal(writer);
-        }
+        if (with_normals)
+            write_normal(writer, normals, i, copy_normals);
         if (copy_colours) {
             const float* colour = &colours[i * 4];
             writer.put_bytes(rounded_channel(colour[2]), rounded_channel(colour[1]), rounded_channel(colour[0]),
@@ -224,12 +228,7 @@ bool VertexBuffer::update(const FloatArray& positions, const FloatArray& normals
         } else {
             writer.put_bytes(255, 255, 255, 255);
         }
-        if (copy_coordinates) {
-            writer.put(texture_coordinates, i * 2, 2);
-        } else {
-            writer.put(0.0f);
-            writer.put(0.0f);
-        }
+        write_coordinates(writer, texture_coordinates, i, copy_coordinates);
     }
     end_update();
     return true;
@@ -259,16 +258,8 @@ bool VertexBuffer::update(const FloatArray& positions, const FloatArray& normals
     VertexWriter writer(data);
     for (size_t i = 0; i < count; ++i) {
         writer.put(positions, i * 3, 3);
-        if (copy_normals)
-            writer.put(normals, i * 3, 3);
-        else
-            write_default_normal(writer);
-        if (copy_coordinates) {
-            writer.put(texture_coordinates, i * 2, 2);
-        } else {
-            writer.put(0.0f);
-            writer.put(0.0f);
-        }
+        write_normal(writer, normals, i, copy_normals);
+        write_coordinates(writer, texture_coordinates, i, copy_coordinates);
     }
     end_update();
     return true;
@@ -429,15 +420,10 @@ bool IndexBuffer::update(const uint32_t* indices, uint32_t count)
         }
         count_ = count;
     }
-    void* data = nullptr;
-    if (gfx::failed(buffer_->lock(0, 0, &data, 0))) {
-        operational_ = false;
-        throw Gluck(index_update_function, "index_buffer->Lock() failed");
-    }
-    auto* bytes = static_cast<uint8_t*>(data);
+    uint8_t* data = lock_all(*buffer_, operational_, index_update_function, "index_buffer->Lock() failed");
     for (uint32_t i = 0; i < count; ++i) {
         const auto index = static_cast<uint16_t>(indices[i]);
-        std::memcpy(bytes + size_t{i} * 2, &index, sizeof(index));
+        std::memcpy(data + size_t{i} * 2, &index, sizeof(index));
     }
     buffer_->unlock();
     operational_ = true;
@@ -508,17 +494,13 @@ bool PointBuffer::update(const FloatArray& positions, const FloatArray& colours,
         }
         capacity_ = capacity;
     }
-    void* data = nullptr;
-    if (gfx::failed(buffer_->lock(0, 0, &data, 0))) {
-        operational_ = false;
-        throw Gluck(point_update_function, "vertex_buffer->Lock() failed");
-    }
-    VertexWriter writer(static_cast<uint8_t*>(data));
+    uint8_t* data = lock_all(*buffer_, operational_, point_update_function, "vertex_buffer->Lock() failed");
+    VertexWriter writer(data);
     for (size_t i = 0; i < count; ++i) {
         writer.put(positions, i * 3, 3);
         writer.put(sizes[i]);
         const float* colour = &colours[i * 4];
-        writer.put_word(pack_colour(colour[0], colour[1], colour[2], colour[3]));
+        writer.put_word(detail::pack_colour(colour[0], colour[1], colour[2], colour[3]));
     }
     buffer_->unlock();
     count_ = static_cast<uint32_t>(count);

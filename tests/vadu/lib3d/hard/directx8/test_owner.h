@@ -15,6 +15,7 @@
 #include "platform/window.h"
 #include "vadu/lib3d/hard/directx8/resource.h"
 #include "vadu/log.h"
+#include "support/log_capture.h"
 
 namespace directx8_test {
 
@@ -114,47 +115,7 @@ private:
     ResourceList resources_;
 };
 
-// The engine log, written into a temporary file for the test to read.
-class LogCapture {
-public:
-    LogCapture() : file_(std::tmpfile())
-    {
-        vadu::logs::set_log(std::make_unique<vadu::logs::Stream>(file_));
-    }
-    ~LogCapture()
-    {
-        vadu::logs::set_log(std::make_unique<vadu::logs::Stream>());
-        if (file_)
-            std::fclose(file_);
-    }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-    std::string text() const
-    {
-        if (!file_)
-            return {};
-        std::fflush(file_);
-        const long size = std::ftell(file_);
-        std::string result(static_cast<size_t>(size), '\0');
-        std::rewind(file_);
-        result.resize(std::fread(result.data(), 1, result.size(), file_));
-        std::fseek(file_, 0, SEEK_END);
-        return result;
-    }
-
-    size_t count(const std::string& line) const
-    {
-        const std::string all = text();
-        size_t found = 0;
-        for (size_t at = all.find(line); at != std::string::npos; at = all.find(line, at + line.size()))
-            ++found;
-        return found;
-    }
-
-private:
-    std::FILE* file_;
-};
+using test_support::LogCapture;
 
 // Every test starts from the default device configuration, with no scripted failures,
 // and checks that no object of the device layer outlives it.
