@@ -5,7 +5,6 @@
 // regenerate with QUILLO_UPDATE_GOLDEN=1).
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <algorithm>
 #include <chrono>
@@ -19,6 +18,7 @@
 
 #include "platform/gfx/present.h"
 #include "program_folder.h"
+#include "support/golden.h"
 #include "sources/application.h"
 #include "vadu/lib3d/node/image.h"
 #include "vadu/lib3d/node/sprite.h"
@@ -61,29 +61,6 @@ Node& child(Node& parent, const char* path)
     if (!found)
         throw std::runtime_error(std::string("no node ") + path);
     return *found;
-}
-
-bool write_png(const fs::path& path, const platform::gfx::PresentedFrame& frame)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = frame.width;
-    image.height = frame.height;
-    image.format = PNG_FORMAT_BGRA;
-    return png_image_write_to_file(&image, path.c_str(), 0, frame.pixels.data(), 0, nullptr) != 0;
-}
-
-bool read_png(const fs::path& path, platform::gfx::PresentedFrame& frame)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return false;
-    image.format = PNG_FORMAT_BGRA;
-    frame.width = image.width;
-    frame.height = image.height;
-    frame.pixels.assign(PNG_IMAGE_SIZE(image), 0);
-    return png_image_finish_read(&image, nullptr, frame.pixels.data(), 0, nullptr) != 0;
 }
 
 uint32_t pixel(const platform::gfx::PresentedFrame& frame, uint32_t x, uint32_t y)
@@ -152,24 +129,7 @@ protected:
 
     void expect_golden(const platform::gfx::PresentedFrame& frame, const std::string& name)
     {
-        const fs::path path = source_folder() / "golden" / (name + ".png");
-        const char* update = std::getenv("QUILLO_UPDATE_GOLDEN");
-        if (update && std::string(update) == "1") {
-            ASSERT_TRUE(write_png(path, frame)) << path;
-            return;
-        }
-        platform::gfx::PresentedFrame golden;
-        ASSERT_TRUE(read_png(path, golden)) << path << " is missing: run with QUILLO_UPDATE_GOLDEN=1";
-        ASSERT_EQ(golden.width, frame.width);
-        ASSERT_EQ(golden.height, frame.height);
-        size_t differing = 0;
-        for (size_t i = 0; i < frame.pixels.size(); i += 4)
-            differing += std::memcmp(&frame.pixels[i], &golden.pixels[i], 4) != 0;
-        if (differing != 0) {
-            const fs::path actual = fs::temp_directory_path() / (name + ".actual.png");
-            write_png(actual, frame);
-            ADD_FAILURE() << differing << " pixels differ from " << path << "; this frame is in " << actual;
-        }
+        golden::expect_frame(frame, source_folder() / "golden", name);
     }
 
     std::string name_ = private_name("demo");

@@ -4,7 +4,6 @@
 // every picture that changed before keeping it.
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "hardware_fixture.h"
+#include "support/golden.h"
 #include "platform/gfx/present.h"
 #include "vadu/lib3d/hard/sprite_batch.h"
 
@@ -33,35 +33,6 @@ constexpr int side = 64;
 fs::path golden_folder()
 {
     return fs::path(__FILE__).parent_path() / "golden";
-}
-
-bool updating_goldens()
-{
-    const char* value = std::getenv("QUILLO_UPDATE_GOLDEN");
-    return value && std::string(value) == "1";
-}
-
-bool write_png(const fs::path& path, const gfx::PresentedFrame& frame)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = frame.width;
-    image.height = frame.height;
-    image.format = PNG_FORMAT_BGRA;
-    return png_image_write_to_file(&image, path.c_str(), 0, frame.pixels.data(), 0, nullptr) != 0;
-}
-
-bool read_png(const fs::path& path, gfx::PresentedFrame& frame)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return false;
-    image.format = PNG_FORMAT_BGRA;
-    frame.width = image.width;
-    frame.height = image.height;
-    frame.pixels.assign(PNG_IMAGE_SIZE(image), 0);
-    return png_image_finish_read(&image, nullptr, frame.pixels.data(), 0, nullptr) != 0;
 }
 
 // A picture as the engine hands it over: B, G, R, A bytes per texel.
@@ -226,24 +197,7 @@ protected:
 
     void expect_golden(const gfx::PresentedFrame& frame, const std::string& name)
     {
-        const fs::path path = golden_folder() / (name + ".png");
-        if (updating_goldens()) {
-            fs::create_directories(golden_folder());
-            ASSERT_TRUE(write_png(path, frame)) << path;
-            return;
-        }
-        gfx::PresentedFrame golden;
-        ASSERT_TRUE(read_png(path, golden)) << path << " is missing: run with QUILLO_UPDATE_GOLDEN=1";
-        ASSERT_EQ(golden.width, frame.width);
-        ASSERT_EQ(golden.height, frame.height);
-        size_t differing = 0;
-        for (size_t i = 0; i < frame.pixels.size(); i += 4)
-            differing += std::memcmp(&frame.pixels[i], &golden.pixels[i], 4) != 0;
-        if (differing != 0) {
-            const fs::path actual = fs::temp_directory_path() / (name + ".actual.png");
-            write_png(actual, frame);
-            ADD_FAILURE() << differing << " pixels differ from " << path << "; this frame is in " << actual;
-        }
+        golden::expect_frame(frame, golden_folder(), name);
     }
 
 private:
