@@ -1,6 +1,6 @@
 # Two entry points: `make run` and `make test`. Both install what is missing first.
 # `make bench` builds the benchmarks in Release and runs them (not part of `make test`).
-# `make fuzz` runs the picture decoders' fuzz target for FUZZ_TIME seconds (clang).
+# `make fuzz` runs every fuzz target in turn, FUZZ_TIME seconds each (clang).
 JOBS        ?= $(shell nproc)
 BUILD_DIR   ?= build/release
 TEST_DIR    ?= build/sanitize
@@ -30,17 +30,10 @@ test: deps
 
 fuzz:
 	@bash scripts/install-deps.sh fuzz
-	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLO_FUZZ=ON $(CMAKE_FLAGS)
-	cmake --build $(FUZZ_DIR) -j $(JOBS) --target picture_fuzz picture_seeds
-	mkdir -p $(FUZZ_DIR)/corpus/picture $(FUZZ_DIR)/artifacts
-	$(FUZZ_DIR)/tests/picture_seeds $(FUZZ_DIR)/corpus/picture
-	$(FUZZ_DIR)/tests/picture_fuzz -max_total_time=$(FUZZ_TIME) -timeout=10 -rss_limit_mb=2048 \
-		-artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_DIR)/corpus/picture
+	FUZZ_DIR=$(FUZZ_DIR) FUZZ_TIME=$(FUZZ_TIME) JOBS=$(JOBS) CMAKE_FLAGS="$(CMAKE_FLAGS)" bash scripts/fuzz.sh
 
 bench: deps
-	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLO_BUILD_TESTS=OFF -DQUILLO_BUILD_BENCH=ON $(CMAKE_FLAGS)
-	cmake --build $(BENCH_DIR) -j $(JOBS) --target raster_bench
-	$(BENCH_DIR)/bench/raster_bench $(BENCH_ARGS)
+	BENCH_DIR=$(BENCH_DIR) JOBS=$(JOBS) CMAKE_FLAGS="$(CMAKE_FLAGS)" BENCH_ARGS="$(BENCH_ARGS)" bash scripts/bench.sh
 
 clean:
 	rm -rf build

@@ -10,6 +10,8 @@ packages=(
   libbox2d-dev libfreetype-dev libpng-dev libjpeg62-turbo-dev libutfcpp-dev
   zlib1g-dev libxml2-dev libzip-dev zipcmp zipmerge ziptool
   libsdl2-dev fonts-dejavu-core
+  libimgui-dev xvfb xdotool
+  sox lame libmpg123-dev libxmp-dev
 )
 if [ "${1:-}" = "fuzz" ]; then
   packages+=(clang libclang-rt-14-dev)
