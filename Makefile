@@ -4,6 +4,7 @@
 JOBS        ?= $(shell nproc)
 BUILD_DIR   ?= build/release
 TEST_DIR    ?= build/sanitize
+GOLDEN_DIR  ?= build/release-tests
 BENCH_DIR   ?= build/bench
 FUZZ_DIR    ?= build/fuzz
 FUZZ_TIME   ?= 60
@@ -27,6 +28,10 @@ test: deps
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLO_SANITIZE=ON $(CMAKE_FLAGS)
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	ctest --test-dir $(TEST_DIR) --output-on-failure -j $(JOBS)
+	# The golden tests (named *Golden*) again, optimised: pictures must not depend on the build.
+	cmake -S . -B $(GOLDEN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	cmake --build $(GOLDEN_DIR) -j $(JOBS)
+	ctest --test-dir $(GOLDEN_DIR) --output-on-failure -j $(JOBS) -R Golden
 
 fuzz:
 	@bash scripts/install-deps.sh fuzz

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <string>
 
 namespace platform {
 
@@ -35,13 +37,47 @@ public:
     }
 };
 
+// Counts of fixed_step_frequency; read from any thread, moved by the frame's thread.
+class FixedStepSource final : public TickSource {
+public:
+    bool query_performance_counter(int64_t* ticks) override
+    {
+        if (!ticks)
+            return false;
+        *ticks = count.load(std::memory_order_acquire);
+        return true;
+    }
+
+    bool query_performance_frequency(int64_t* per_second) override
+    {
+        if (!per_second)
+            return false;
+        *per_second = fixed_step_frequency;
+        return true;
+    }
+
+    uint32_t get_tick_count() override
+    {
+        return static_cast<uint32_t>(static_cast<uint64_t>(count.load(std::memory_order_acquire) * 1000
+                                                           / fixed_step_frequency));
+    }
+
+    std::atomic<int64_t> count{fixed_step_frequency};
+};
+
 SystemTickSource system_source;
+FixedStepSource fixed_source;
 std::atomic<TickSource*> installed_source{nullptr};
+std::atomic<bool> fixed_step{false};
 
 TickSource& current()
 {
     TickSource* source = installed_source.load();
-    return source ? *source : system_source;
+    if (source)
+        return *source;
+    if (fixed_step.load(std::memory_order_acquire))
+        return fixed_source;
+    return system_source;
 }
 
 } // namespace
@@ -64,6 +100,30 @@ bool query_performance_frequency(int64_t* per_second)
 uint32_t get_tick_count()
 {
     return current().get_tick_count();
+}
+
+void set_fixed_step(bool on)
+{
+    if (on)
+        fixed_source.count.store(fixed_step_frequency, std::memory_order_release);
+    fixed_step.store(on, std::memory_order_release);
+}
+
+bool is_fixed_step()
+{
+    return fixed_step.load(std::memory_order_acquire);
+}
+
+void advance_fixed_step()
+{
+    if (is_fixed_step())
+        fixed_source.count.fetch_add(fixed_step_ticks, std::memory_order_acq_rel);
+}
+
+bool fixed_step_wanted(bool headless)
+{
+    const char* value = std::getenv("QUILLO_FIXED_STEP");
+    return headless && !(value && std::string(value) == "0");
 }
 
 } // namespace platform

@@ -25,4 +25,16 @@ bool query_performance_frequency(int64_t* per_second);
 // Milliseconds of the monotonic clock, wrapping at 32 bits.
 uint32_t get_tick_count();
 
+// Frame time instead of wall time, so that unattended runs repeat exactly: while on,
+// the clock stands still except that every advance_fixed_step() moves it by exactly
+// 1/60 s (an installed tick source still comes first). It starts one second after its
+// zero. Turning it on again starts it afresh.
+constexpr int64_t fixed_step_frequency = 60'000'000; // counts per second: a frame is a whole number
+constexpr int64_t fixed_step_ticks = fixed_step_frequency / 60;
+void set_fixed_step(bool on);
+bool is_fixed_step();
+void advance_fixed_step();
+// On for headless runs unless QUILLO_FIXED_STEP=0; off with a display.
+bool fixed_step_wanted(bool headless);
+
 } // namespace platform

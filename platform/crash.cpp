@@ -397,7 +397,7 @@ void write_memory(Out& out)
     }
 }
 
-[[noreturn]] void handle(const ExceptionPointers& pointers)
+[[noreturn]] QUILLO_FAULT_PATH void handle(const ExceptionPointers& pointers)
 {
     const long self = raw_gettid();
     long expected = 0;
@@ -413,7 +413,7 @@ void write_memory(Out& out)
     terminate_process(-1);
 }
 
-void on_signal(int signal, siginfo_t* info, void* context)
+QUILLO_FAULT_PATH void on_signal(int signal, siginfo_t* info, void* context)
 {
     ExceptionPointers pointers;
     pointers.signal = signal;
@@ -422,7 +422,7 @@ void on_signal(int signal, siginfo_t* info, void* context)
     handle(pointers);
 }
 
-void on_terminate()
+QUILLO_FAULT_PATH void on_terminate()
 {
     ucontext_t context;
     ExceptionPointers pointers;
@@ -559,7 +559,7 @@ void close_dump_file(int file)
         close(file);
 }
 
-void terminate_process(int32_t exit_code)
+QUILLO_FAULT_PATH void terminate_process(int32_t exit_code)
 {
     _exit(exit_code & 0xFF);
 }

@@ -30,6 +30,15 @@
 
 #include <ucontext.h>
 
+// For the functions a fault runs through. The address checker would otherwise call
+// its own stack bookkeeping before every call that does not return, and that
+// bookkeeping allocates and locks: a fault inside the allocator would hang there.
+#if defined(__SANITIZE_ADDRESS__)
+#define QUILLO_FAULT_PATH __attribute__((no_sanitize_address))
+#else
+#define QUILLO_FAULT_PATH
+#endif
+
 namespace platform {
 
 // What a fault hands to the filter.
@@ -73,6 +82,32 @@ uint32_t current_thread_id();
 int create_dump_file(const char* path);
 void close_dump_file(int file);
 // Ends the process at once, without running exit handlers; -1 becomes status 255.
-[[noreturn]] void terminate_process(int32_t exit_code);
+[[noreturn]] QUILLO_FAULT_PATH void terminate_process(int32_t exit_code);
+
+// The yes/no question a filter may ask after a fault. Showing a box from inside the
+// dying process is not safe (a fault inside the window system or the allocator would
+// hang it), so:
+// - with a display, the question is asked by a fresh run of this program (its main()
+//   must start with answer_crash_question) while the dying process waits for it;
+// - headless, no question is shown: the headless back end's scripted answer stands in
+//   ("no" unless a test set another);
+// - with a display but a main() that cannot answer, the answer is "no".
+//
+// Prepares the question, outside any handler (vadu::crash::install does it).
+void prepare_crash_question(const char16_t* text, const char16_t* caption);
+// Async-signal-safe: true when the answer is yes. "No" when nothing was prepared.
+bool ask_crash_question();
+
+// The option a fresh run is started with: <program> --quillo-crash-question <text> <caption>.
+inline constexpr const char crash_question_option[] = "--quillo-crash-question";
+
+// For the very start of main(): marks this program as able to answer, and when the
+// arguments are a crash question, asks it (message box) and returns the exit status
+// that carries the answer (0 yes, 1 no). Otherwise -1: run as usual.
+int answer_crash_question(int argc, char** argv);
+
+// Tests: ask from a fresh process even when headless (the fresh run then answers with
+// its own headless script).
+void set_crash_question_in_fresh_process(bool always);
 
 } // namespace platform

@@ -2,6 +2,7 @@
 
 #include "platform/codepage.h"
 #include "platform/headless/dialog_script.h"
+#include "platform/sdl/sdl_dialog.h"
 
 namespace platform {
 namespace {
@@ -23,9 +24,8 @@ intptr_t dialog_box(const DialogTemplate& layout, WindowHandle owner, DialogProc
 {
     if (!procedure)
         return dialog_failed;
-    // A real window has no dialog interface here.
     if (!is_headless())
-        return dialog_failed;
+        return detail::run_sdl_dialog(layout, owner, procedure, param);
     return detail::run_headless_dialog(layout, owner, procedure, param);
 }
 

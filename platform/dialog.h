@@ -5,9 +5,10 @@
 // through wm::COMMAND (low word of wparam: the control id, high word: the
 // notification code), the way the engine's dialog code expects.
 //
-// Only the headless back end shows dialogs: a script stands in for the user (see
-// platform/headless/dialog_script.h). With a real window there is no dialog interface,
-// so dialog_box answers -1, as a dialog that could not be created.
+// The SDL back end shows a dialog in a window of its own (platform/sdl/sdl_dialog.h);
+// the headless back end lets a script stand in for the user (see
+// platform/headless/dialog_script.h), and without a script cancels the dialog, saying so
+// on stderr. dialog_box answers -1 when no dialog can be created.
 
 #include <cstdint>
 #include <map>

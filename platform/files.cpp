@@ -6,24 +6,51 @@
 #include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utf8.h>
 
 namespace platform {
 
 namespace {
 
-char ascii_lower(char c)
+// Simple (one to one) lower-casing of the scripts players' names are likeliest
+// to use. Letters whose lower case is more than one code point (İ, ß's capital)
+// are left alone: matching must never turn one name into two.
+uint32_t fold_code_point(uint32_t c)
 {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    if (c < 0x80)
+        return (c >= 'A' && c <= 'Z') ? c + 0x20 : c;
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) // Latin-1 capitals, not the sign ×
+        return c + 0x20;
+    if (c >= 0x100 && c <= 0x17F) {
+        if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F)
+            return c;
+        if (c == 0x178) // Ÿ pairs with ÿ in Latin-1
+            return 0xFF;
+        // Pairs start on an even code point, except in the two runs Ĺ..ň and Ź..ž.
+        const bool odd_pairs = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+        const bool upper = odd_pairs ? (c % 2 == 1) : (c % 2 == 0);
+        return upper ? c + 1 : c;
+    }
+    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) // Greek capitals
+        return c + 0x20;
+    switch (c) {
+    case 0x386: return 0x3AC;
+    case 0x388: case 0x389: case 0x38A: return c + 0x25;
+    case 0x38C: return 0x3CC;
+    case 0x38E: case 0x38F: return c + 0x3F;
+    case 0x3C2: return 0x3C3; // final sigma matches sigma
+    default: break;
+    }
+    if (c >= 0x410 && c <= 0x42F) // Cyrillic capitals
+        return c + 0x20;
+    if (c >= 0x400 && c <= 0x40F)
+        return c + 0x50;
+    return c;
 }
 
-bool equal_ignoring_case(const std::string& a, const char* b)
+bool equal_ignoring_case(const std::string& folded_name, const char* entry)
 {
-    size_t i = 0;
-    for (; i < a.size(); ++i) {
-        if (b[i] == '\0' || ascii_lower(a[i]) != ascii_lower(b[i]))
-            return false;
-    }
-    return b[i] == '\0';
+    return folded_name == fold_case_utf8(entry);
 }
 
 bool name_exists(const std::string& path)
@@ -39,10 +66,11 @@ std::string unique_case_match(const std::string& folder, const std::string& name
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr)
         return {};
+    const std::string folded = fold_case_utf8(name);
     std::string match;
     int matches = 0;
     while (const dirent* entry = ::readdir(dir)) {
-        if (equal_ignoring_case(name, entry->d_name)) {
+        if (equal_ignoring_case(folded, entry->d_name)) {
             match = entry->d_name;
             ++matches;
         }
@@ -63,6 +91,24 @@ bool is_folder_entry(const std::string& folder, const dirent* entry)
 }
 
 } // namespace
+
+std::string fold_case_utf8(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    const char* it = text.data();
+    const char* const end = text.data() + text.size();
+    while (it != end) {
+        // Valid stretches are folded; a stray byte is kept, so a name that is not
+        // UTF-8 still matches itself.
+        const char* bad = utf8::find_invalid(it, end);
+        while (it != bad)
+            utf8::unchecked::append(fold_code_point(utf8::unchecked::next(it)), std::back_inserter(out));
+        if (it != end)
+            out += *it++;
+    }
+    return out;
+}
 
 std::string resolve_path(const std::string& path)
 {
@@ -139,8 +185,10 @@ bool find_files(const std::string& folder, const std::string& pattern, std::vect
     DIR* dir = ::opendir(resolved.c_str());
     if (dir == nullptr)
         return false;
+    // fnmatch folds ASCII only; folding both sides first matches accented names too.
+    const std::string folded_pattern = fold_case_utf8(pattern);
     while (const dirent* entry = ::readdir(dir)) {
-        if (::fnmatch(pattern.c_str(), entry->d_name, FNM_CASEFOLD) == 0)
+        if (::fnmatch(folded_pattern.c_str(), fold_case_utf8(entry->d_name).c_str(), 0) == 0)
             found.push_back({entry->d_name, is_folder_entry(resolved, entry)});
     }
     ::closedir(dir);

@@ -2,6 +2,7 @@
 
 #include "platform/crash.h"
 #include "platform/gfx/device.h"
+#include "platform/sound/dsound.h"
 
 #include <map>
 #include <memory>
@@ -25,6 +26,7 @@ struct Table {
     {
         add("dbghelp.dll", "MiniDumpWriteDump", reinterpret_cast<ModuleProc>(&write_dump));
         add("d3d9.dll", "Direct3DCreate9", reinterpret_cast<ModuleProc>(&gfx::create_factory));
+        add("dsound.dll", "DirectSoundCreate8", reinterpret_cast<ModuleProc>(&sound::direct_sound_create8));
     }
 
     void add(const char* module, const char* entry, ModuleProc proc)

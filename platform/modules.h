@@ -6,6 +6,7 @@
 //
 //   "dbghelp.dll"  "MiniDumpWriteDump"  platform::write_dump (platform/crash.h)
 //   "D3D9.DLL"     "Direct3DCreate9"    platform::gfx::create_factory (platform/gfx/device.h)
+//   "DSOUND.DLL"   "DirectSoundCreate8" platform::sound::direct_sound_create8 (platform/sound/dsound.h)
 //
 // Back ends add their own with register_module_entry. Library names compare ignoring
 // ASCII case, entry-point names exactly. Tests can make a library or an entry point

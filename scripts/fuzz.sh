@@ -7,7 +7,7 @@ dir=${FUZZ_DIR:-build/fuzz}
 time=${FUZZ_TIME:-60}
 jobs=${JOBS:-$(nproc)}
 CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLO_FUZZ=ON ${CMAKE_FLAGS:-}
-mapfile -t targets < <(ninja -C "$dir" -t targets all | sed -n 's/^\([A-Za-z0-9_]*_\(fuzz\|seeds\)\): .*/\1/p' | sort -u)
+mapfile -t targets < <(ninja -C "$dir" -t targets all | sed -n 's/^\([A-Za-z0-9_]*_\(fuzz\|seeds\)\): .*/\1/p' | grep -v '^cmake_' | sort -u)
 [ ${#targets[@]} -gt 0 ] || { echo "no fuzz targets" >&2; exit 1; }
 cmake --build "$dir" -j "$jobs" --target "${targets[@]}"
 status=0

@@ -1,3 +1,4 @@
+#include "platform/crash.h"
 #include "sources/application.h"
 #include "vadu/exception.h"
 
@@ -6,6 +7,10 @@
 
 int main(int argc, char** argv)
 {
+    // A run started by the crash handler only asks whether to write the full dump.
+    if (const int answer = platform::answer_crash_question(argc, argv); answer >= 0)
+        return answer;
+
     // The arguments as one line, the program's name left out: "quillo settings" gives
     // exactly "settings".
     vadu::String command_line;

@@ -2,6 +2,7 @@
 
 #include "platform/folders.h"
 #include "platform/modules.h"
+#include "platform/system.h"
 #include "platform/window.h"
 #include "vadu/filesystem.h"
 #include "vadu/path.h"
@@ -93,7 +94,7 @@ void install(const vadu::String& name)
     char stamp[64];
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    platform::local_time(now, local);
     std::strftime(stamp, sizeof stamp, "-%y%m%d-%H%M%S.dmp", &local);
 
     vadu::String narrow_folder;
@@ -105,8 +106,9 @@ void install(const vadu::String& name)
     }
     // Without the folder every dump would be lost.
     vadu::filesystem::create_directories(vadu::filesystem::String(narrow_folder, false));
-    // Settle the window back end now: a handler must never be the one to start it.
-    platform::is_headless();
+    // Everything about the question is settled now: a handler must never start the
+    // window back end or allocate.
+    platform::prepare_crash_question(box_text, box_caption);
 
     dump_library = library;
     mini_dump_write_dump = writer;
@@ -123,7 +125,7 @@ void unload()
     mini_dump_write_dump = nullptr;
 }
 
-void exception_filter(const platform::ExceptionPointers* pointers)
+QUILLO_FAULT_PATH void exception_filter(const platform::ExceptionPointers* pointers)
 {
     platform::DumpExceptionInformation information;
     information.thread_id = platform::current_thread_id();
@@ -131,7 +133,7 @@ void exception_filter(const platform::ExceptionPointers* pointers)
     information.client_pointers = true;
     if (mini_dump_write_dump != nullptr) {
         write_one(minidump_path, platform::dump_normal, information);
-        if (platform::message_box_yes_no(box_text, box_caption, platform::MessageBoxIcon::error))
+        if (platform::ask_crash_question())
             write_one(fulldump_path, platform::dump_with_full_memory, information);
     }
     platform::terminate_process(-1);

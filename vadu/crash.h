@@ -2,9 +2,10 @@
 
 // The crash handler: once installed, a fault that nothing handles writes a small dump
 // ("minidump-<start time>.dmp") into <per-user application data>/<application name>/,
-// offers a complete one ("fulldump-<start time>.dmp") through the window layer's
-// yes/no box (answered by the headless back end without a display), and ends the
-// process with status -1 (255). The start time is that of install, formatted
+// offers a complete one ("fulldump-<start time>.dmp") through a yes/no question asked
+// by a fresh run of the program (platform::ask_crash_question; headless, no question is
+// shown and the headless script answers), and ends the process with status -1 (255).
+// Programs that install it start main() with platform::answer_crash_question. The start time is that of install, formatted
 // "-%y%m%d-%H%M%S".
 
 #include "platform/crash.h"
@@ -22,7 +23,7 @@ void install(const vadu::String& name);
 void unload();
 
 // The filter the handlers call; never returns.
-[[noreturn]] void exception_filter(const platform::ExceptionPointers* pointers);
+[[noreturn]] QUILLO_FAULT_PATH void exception_filter(const platform::ExceptionPointers* pointers);
 
 // A special folder (see platform/folders.h) as wide text; false when it is unknown.
 bool get_special_folder_w(int csidl, vadu::WString& path);

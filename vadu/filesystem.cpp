@@ -1,7 +1,5 @@
 #include "vadu/filesystem.h"
 
-#include <zip.h>
-
 #include <algorithm>
 #include <limits>
 #include <mutex>
@@ -143,83 +141,14 @@ std::unique_ptr<Stream> PrefixedFileSystem::open(const String& path)
 {
     if (!inner_)
         return nullptr;
-    String folder(current_locale() + "/", true);
-    if (auto stream = inner_->open(folder + path.get_text()))
-        return stream;
-    return inner_->open(path);
-}
-
-// Zip
-
-struct ZipFileSystem::Archive {
-    zip_t* handle = nullptr;
-    threads::Mutex mutex;
-};
-
-static_assert(ZIP_FL_UNCHANGED == 8);
-
-namespace {
-
-// Reads the member whole. The buffer grows with the data actually read, so a size
-// claimed by a damaged directory costs no more memory than the member really holds.
-// A read that ends early (0 or -1) fails the member instead of looping; a last read
-// past the end lets the library check the member's checksum.
-bool read_member(zip_file_t* file, zip_uint64_t size, std::vector<uint8_t>& data)
-{
-    const zip_uint64_t least_step = 64 * 1024;
-    zip_uint64_t fill = 0;
-    while (fill < size) {
-        zip_uint64_t target = std::min(size, fill + std::max(least_step, fill));
-        data.resize(static_cast<size_t>(target));
-        while (fill < target) {
-            zip_int64_t got = zip_fread(file, data.data() + fill, target - fill);
-            if (got <= 0)
-                return false;
-            fill += static_cast<zip_uint64_t>(got);
-        }
+    // No locale means no locale folder: "/" + name would be read from the root.
+    const vadu::String locale = current_locale();
+    if (!locale.empty()) {
+        String folder(locale + "/", true);
+        if (auto stream = inner_->open(folder + path.get_text()))
+            return stream;
     }
-    uint8_t beyond = 0;
-    return zip_fread(file, &beyond, 1) == 0;
-}
-
-} // namespace
-
-ZipFileSystem::ZipFileSystem(const String& archive_path) : archive_(std::make_unique<Archive>())
-{
-    threads::ScopedLock lock(archive_->mutex);
-    archive_->handle = zip_open(platform::resolve_path(native(archive_path.get_text())).c_str(), 0, nullptr);
-}
-
-ZipFileSystem::~ZipFileSystem()
-{
-    if (archive_->handle != nullptr)
-        zip_discard(archive_->handle);
-}
-
-std::unique_ptr<Stream> ZipFileSystem::open(const String& path)
-{
-    if (archive_->handle == nullptr)
-        return nullptr;
-    std::string name = native(path.get_text());
-    if (!name.empty() && name[0] == '/')
-        name.erase(0, 1);
-
-    zip_stat_t info;
-    zip_stat_init(&info);
-    threads::ScopedLock lock(archive_->mutex);
-    if (zip_stat(archive_->handle, name.c_str(), ZIP_FL_UNCHANGED, &info) != 0)
-        return nullptr;
-    if ((info.valid & ZIP_STAT_SIZE) == 0 || info.size > std::numeric_limits<uint32_t>::max())
-        return nullptr;
-    zip_file_t* file = zip_fopen(archive_->handle, name.c_str(), ZIP_FL_UNCHANGED);
-    if (file == nullptr)
-        return nullptr;
-    std::vector<uint8_t> data;
-    bool whole = read_member(file, info.size, data);
-    zip_fclose(file);
-    if (!whole)
-        return nullptr;
-    return std::make_unique<MemoryStream>(std::move(data));
+    return inner_->open(path);
 }
 
 // Composite

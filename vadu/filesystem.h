@@ -93,13 +93,16 @@ private:
 };
 
 // Members of a zip archive, each read whole into memory. An archive that cannot be
-// opened has no members. Safe to open from several threads.
+// opened has no members; one behind a self-extractor stub opens whether or not its
+// offsets count the stub. Safe to open from several threads.
 class ZipFileSystem : public FileSystem {
 public:
     explicit ZipFileSystem(const String& archive_path);
     ~ZipFileSystem() override;
-    // A leading "/" is ignored. Null for a missing member and for one whose data
-    // cannot be read whole (a damaged or truncated archive).
+    // Names match as loose files do: "\" as "/", a leading "/" or "./" ignored, an
+    // exact name first, else the one member equal ignoring case (fold_case_utf8). Null
+    // for a missing member and for a refused one: larger than 256 MiB, sharing its data
+    // with another member, or damaged. A refused archive or member logs one line.
     std::unique_ptr<Stream> open(const String& path) override;
 
 private:

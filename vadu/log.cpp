@@ -39,6 +39,12 @@ void Stream::write(const char* first, const char* last)
     std::fwrite(first, 1, static_cast<size_t>(end - first), target_);
 }
 
+void Stream::flush()
+{
+    if (target_)
+        std::fflush(target_);
+}
+
 Stream& log()
 {
     Stream* stream = registry().current.load(std::memory_order_acquire);

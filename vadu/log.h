@@ -30,6 +30,10 @@ public:
     // Prints the range as a C string: it ends at the first zero byte. Takes no lock.
     void write(const char* first, const char* last) override;
 
+    // Pushes what was written out to this stream's own target; other C streams are
+    // left alone. Takes no lock.
+    void flush();
+
 private:
     std::FILE* target_;
 };

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/codepage.h"
+#include "platform/files.h"
 #include "platform/folders.h"
 
 namespace vadu::filesystem {
@@ -122,10 +122,10 @@ vadu::String PathMacros::expand_with(const Map* macros, const vadu::String& text
         if (c == '\\')
             c = '/';
     }
-    if (lower_case) {
-        for (char& c : path)
-            c = platform::char_lower(c);
-    }
+    // Native paths are UTF-8: lower-casing them byte by byte with the 1252 table
+    // would turn an accented folder name into a different, garbled one.
+    if (lower_case)
+        path = platform::fold_case_utf8(path);
 
     if (macros != nullptr) {
         for (const auto& [name, value] : *macros) {

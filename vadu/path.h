@@ -16,7 +16,7 @@ class PathMacros {
 public:
     using Map = std::map<vadu::String, vadu::String>;
 
-    // Normalises a text: "\" becomes "/", the text is lower-cased (1252 rules) when
+    // Normalises a text: "\" becomes "/", the text is lower-cased (UTF-8 aware, platform::fold_case_utf8) when
     // asked, one macro name at the very start is replaced by its value (names match
     // case-sensitively, the first in name order wins), and doubled "/" are collapsed
     // from the second character on, in texts longer than two characters.

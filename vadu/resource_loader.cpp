@@ -112,6 +112,13 @@ void ActiveMultithreadedLoader::enqueue(ActiveMultithreaded* request)
     queue_.push_back(request);
 }
 
+bool ActiveMultithreadedLoader::is_idle()
+{
+    // The thread takes a request off the queue and makes it current under this lock.
+    threads::ScopedLock lock(list_mutex_);
+    return queue_.empty() && current_.load() == nullptr;
+}
+
 void ActiveMultithreadedLoader::cancel(ActiveMultithreaded* request)
 {
     threads::ScopedLock list_lock(list_mutex_);

@@ -80,6 +80,9 @@ public:
     // loaded this waits until its load has ended.
     void cancel(ActiveMultithreaded* request);
 
+    // Nothing queued and nothing being read.
+    bool is_idle();
+
     // The loader, or null when none exists.
     static ActiveMultithreadedLoader* get() { return loader; }
 

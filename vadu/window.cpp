@@ -21,6 +21,12 @@ struct PostedCall {
     std::function<void()> call;
 };
 
+// What a thread waiting in RunInWindowThread learns: set once the call ran or was dropped.
+struct Waiter {
+    platform::Event done;
+    bool ran = false;
+};
+
 WindowInputListener* input_listener = nullptr;
 
 // The input forwarders: the mouse and keyboard devices, and a listener that tests install.
@@ -78,13 +84,16 @@ void forward_mouse_set_client_size(int32_t height, int32_t width)
 void complete_posted_call(uintptr_t wparam, intptr_t lparam, bool run)
 {
     struct Signal {
-        platform::Event* event;
+        Waiter* waiter;
+        bool ran;
         ~Signal()
         {
-            if (event)
-                event->set();
+            if (waiter) {
+                waiter->ran = ran;
+                waiter->done.set();
+            }
         }
-    } signal{reinterpret_cast<platform::Event*>(wparam)};
+    } signal{reinterpret_cast<Waiter*>(wparam), run};
     std::unique_ptr<PostedCall> record(reinterpret_cast<PostedCall*>(lparam));
     if (run && record && record->call)
         record->call();
@@ -215,21 +224,22 @@ void Application::run_main_loop()
     }
 }
 
-void Application::RunInWindowThread(const std::function<void()>& call)
+bool Application::RunInWindowThread(const std::function<void()>& call)
 {
     // Posting to our own queue and waiting would never end.
     if (std::this_thread::get_id() == get_window_thread()) {
         if (call)
             call();
-        return;
+        return true;
     }
     auto record = std::make_unique<PostedCall>(PostedCall{call});
-    platform::Event done;
-    if (!platform::post_message(get_window().window, WM_RUN_CALL, reinterpret_cast<uintptr_t>(&done),
+    Waiter waiter;
+    if (!platform::post_message(get_window().window, WM_RUN_CALL, reinterpret_cast<uintptr_t>(&waiter),
                                 reinterpret_cast<intptr_t>(record.get())))
-        return; // the window is gone; nothing would run the call
+        return false; // the window is gone; nothing would run the call
     record.release();
-    done.wait();
+    waiter.done.wait();
+    return waiter.ran;
 }
 
 void Application::PostToWindowThread(const std::function<void()>& call)

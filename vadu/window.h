@@ -97,8 +97,10 @@ void set_window_input_listener(WindowInputListener* listener);
 // Runs calls on the window's thread for other threads.
 class WindowThreadCalls {
 public:
-    // Returns after the call ran.
-    virtual void RunInWindowThread(const std::function<void()>& call) = 0;
+    // Returns after the call ran: true. False when it could not be handed to the
+    // window thread (the window is gone) or was dropped unrun when the application
+    // ended; an empty call counts as run.
+    [[nodiscard]] virtual bool RunInWindowThread(const std::function<void()>& call) = 0;
     // Returns at once; the call runs between frames.
     virtual void PostToWindowThread(const std::function<void()>& call) = 0;
 
@@ -123,7 +125,7 @@ public:
     void run_main_loop();
 
     // On the window's thread itself the call runs at once.
-    void RunInWindowThread(const std::function<void()>& call) override;
+    [[nodiscard]] bool RunInWindowThread(const std::function<void()>& call) override;
     void PostToWindowThread(const std::function<void()>& call) override;
     // Advances the frame; false asks for the window to close.
     virtual bool Update(double seconds);

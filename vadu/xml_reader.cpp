@@ -1,6 +1,8 @@
 #include "vadu/xml_reader.h"
 
 
+#include <string>
+
 #include <libxml/xmlerror.h>
 #include <libxml/xmlreader.h>
 #include <utf8.h>
@@ -26,6 +28,14 @@ int read_callback(void* context, char* buffer, int length)
     } catch (...) {
         return -1;
     }
+}
+
+// The line the reader's current node starts on; the parser itself may have read ahead.
+int line_of_current_node(xmlTextReaderPtr reader)
+{
+    const xmlNodePtr node = xmlTextReaderCurrentNode(reader);
+    const long line = node ? xmlGetLineNo(node) : -1;
+    return line > 0 ? static_cast<int>(line) : xmlTextReaderGetParserLineNumber(reader);
 }
 
 String text_of(const xmlChar* text)
@@ -56,8 +66,12 @@ void LibxmlResourceReader::on_error(void* context, xmlError* error)
     if (!self || !error || error->level != XML_ERR_FATAL || self->has_fatal_error_)
         return;
     self->has_fatal_error_ = true;
+    self->fatal_error_line_ = error->line;
     try {
-        self->fatal_error_ = String(error->message);
+        std::string message = error->message ? error->message : "";
+        while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+            message.pop_back();
+        self->fatal_error_ = String(message.c_str());
     } catch (...) {
         // Out of memory: the flag alone still fails the load.
     }
@@ -75,6 +89,7 @@ bool StreamResourceImpl::load(Object& root)
     if (!stream_)
         return false;
     reader_.reset();
+    problem_ = String();
     reader_ = std::make_unique<LibxmlResourceReader>(*stream_);
     return ParseObject(root);
 }
@@ -93,8 +108,16 @@ void StreamResourceImpl::check_read(int result) const
     if (result >= 0 && !reader_->has_fatal_error())
         return;
     String message = reader_->get_fatal_error();
-    if (const xmlError* last = xmlGetLastError(); result < 0 && last && last->message)
-        message = last->message;
+    int line = reader_->get_fatal_error_line();
+    if (const xmlError* last = xmlGetLastError(); !reader_->has_fatal_error() && last && last->message) {
+        std::string text = last->message;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        message = String(text.c_str());
+        line = last->line;
+    }
+    if (line > 0)
+        message += format(" (line %d)", line);
     fail("vadu::xml::StreamResourceImpl::ParseObject", "Libxml2 refused to parse document: " + message);
 }
 
@@ -112,13 +135,14 @@ bool StreamResourceImpl::ParseObject(Object& object)
     xmlTextReaderPtr reader = reader_->get();
 
     if (xmlTextReaderHasAttributes(reader) == 1) {
+        const int element_line = line_of_current_node(reader);
         while (xmlTextReaderMoveToNextAttribute(reader) == 1) {
             const String name = text_of(xmlTextReaderConstName(reader));
             const String value = text_of(xmlTextReaderConstValue(reader));
             check_utf8(object, name, "an attribute name");
             check_utf8(object, value, "an attribute value");
             if (!object.dispatch_attribute(*this, name, value)) {
-                log_refused_name(name);
+                refuse("attribute", name, element_line);
                 return false;
             }
         }
@@ -137,14 +161,24 @@ bool StreamResourceImpl::ParseObject(Object& object)
         if (type == element_node) {
             const String name = text_of(xmlTextReaderConstName(reader));
             check_utf8(object, name, "an element name");
+            const int line = line_of_current_node(reader);
             if (!object.dispatch_node(*this, name)) {
-                log_refused_name(name);
+                refuse("element", name, line);
                 return false;
             }
         } else if (type == end_element_node) {
             return object.OnEndNode(*this);
         }
     }
+}
+
+void StreamResourceImpl::refuse(const char* what, const String& name, int line)
+{
+    if (!problem_.empty())
+        return;
+    problem_ = String("refused ") + what + " \"" + name + "\"" + format(" (line %d)", line);
+    String where = resource_.empty() ? String() : String(" in ") + resource_.get_text();
+    log_refused_name("XML: " + problem_ + where);
 }
 
 StreamResource::StreamResource(Stream* stream) : StreamResource(stream, filesystem::String()) {}
@@ -161,9 +195,14 @@ bool StreamResource::load(Object& root)
     return impl_->load(root);
 }
 
-void log_refused_name(const String& name)
+const String& StreamResource::get_problem() const noexcept
 {
-    const String line = name + "\n";
+    return impl_->get_problem();
+}
+
+void log_refused_name(const String& text)
+{
+    const String line = text + "\n";
     try {
         logs::log() << line;
     } catch (const Gluck&) {

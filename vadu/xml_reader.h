@@ -27,8 +27,12 @@ public:
     Stream& get_stream() const noexcept { return *stream_; }
 
     bool has_fatal_error() const noexcept { return has_fatal_error_; }
-    // libxml2's message for the first fatal error; empty when there was none.
+    // libxml2's message for the first fatal error, without its line break; empty when
+    // there was none. The first is the one that says what is wrong: recovery turns
+    // it into the later ones.
     const String& get_fatal_error() const noexcept { return fatal_error_; }
+    // The line of that error; 0 when unknown.
+    int get_fatal_error_line() const noexcept { return fatal_error_line_; }
 
 private:
     static void on_error(void* context, ::_xmlError* error);
@@ -37,6 +41,7 @@ private:
     _xmlTextReader* reader_ = nullptr;
     bool has_fatal_error_ = false;
     String fatal_error_;
+    int fatal_error_line_ = 0;
 };
 
 // The Provider over a stream: walks the document and drives the bound objects.
@@ -51,7 +56,15 @@ public:
     bool load(Object& root);
     bool ParseObject(Object& object) override;
 
+    // What made the last load fail without an exception ("refused attribute \"x\"
+    // (line 3)"); empty when nothing was refused.
+    const String& get_problem() const noexcept { return problem_; }
+
 private:
+    // Records and logs the first refused name of a load; the enclosing elements that
+    // fail because of it add nothing.
+    void refuse(const char* what, const String& name, int line);
+
     [[noreturn]] void fail(const char* function, const String& description) const;
     void check_read(int result) const;
     void check_utf8(const Object& object, const String& text, const char* what) const;
@@ -59,6 +72,7 @@ private:
     Stream* stream_;
     filesystem::String resource_;
     std::unique_ptr<LibxmlResourceReader> reader_;
+    String problem_;
 };
 
 // An XML document in a stream, loaded into a bound object tree:
@@ -68,10 +82,12 @@ private:
 //   vadu::xml::Root root(loader, "Animation");
 //   if (!resource.load(root)) throw vadu::GluckBadResource(...);
 //
-// load returns false for a null stream and for a name that a handler refuses (the name
-// goes to the engine log). A document that is not well-formed, or whose text is not
-// UTF-8, raises vadu::GluckBadResource naming the resource, or vadu::Gluck when it was
-// made without one. The stream is not owned. Loading again starts a fresh reader at the
+// load returns false for a null stream and for a name that a handler refuses; the first
+// refused name goes to the engine log with its kind, line and resource, and get_problem
+// tells it for the loader's own exception. A document that is not well-formed, or whose
+// text is not UTF-8, raises vadu::GluckBadResource naming the resource, or vadu::Gluck
+// when it was made without one; the description carries libxml2's first error and its
+// line. The stream is not owned. Loading again starts a fresh reader at the
 // stream's current position.
 class StreamResource {
 public:
@@ -82,12 +98,14 @@ public:
     StreamResource& operator=(const StreamResource&) = delete;
 
     virtual bool load(Object& root);
+    // See StreamResourceImpl::get_problem.
+    const String& get_problem() const noexcept;
 
 private:
     std::unique_ptr<StreamResourceImpl> impl_;
 };
 
-// Writes name + "\n" to the engine log when there is one.
-void log_refused_name(const String& name);
+// Writes the line + "\n" to the engine log when there is one.
+void log_refused_name(const String& line);
 
 } // namespace vadu::xml

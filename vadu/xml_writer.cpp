@@ -27,18 +27,24 @@ void append_utf8(std::string& out, uint32_t c)
     utf8::append(is_xml_char(c) ? c : static_cast<uint32_t>('?'), std::back_inserter(out));
 }
 
-// UTF-16 to UTF-8; a lone surrogate becomes "?".
+// UTF-16 to UTF-8; a lone surrogate, and any code point XML cannot carry, becomes "?".
 std::string utf8_of(const WString& text)
 {
-    std::string out;
-    const char16_t* p = text.data();
-    const char16_t* end = text.data_end();
-    while (p < end) {
-        uint32_t c = *p++;
-        if (c >= 0xD800 && c <= 0xDBFF && p < end && *p >= 0xDC00 && *p <= 0xDFFF)
-            c = 0x10000 + ((c - 0xD800) << 10) + (*p++ - 0xDC00);
-        append_utf8(out, c);
+    std::u16string units(text.data(), text.data_end());
+    // utfcpp refuses unpaired surrogates: they go first.
+    for (size_t i = 0; i < units.size(); ++i) {
+        if (utf8::internal::is_lead_surrogate(units[i]) && i + 1 < units.size() &&
+            utf8::internal::is_trail_surrogate(units[i + 1]))
+            ++i;
+        else if (utf8::internal::is_surrogate(units[i]))
+            units[i] = u'?';
     }
+    std::string decoded;
+    utf8::utf16to8(units.begin(), units.end(), std::back_inserter(decoded));
+    std::string out;
+    out.reserve(decoded.size());
+    for (auto it = decoded.begin(); it != decoded.end();)
+        append_utf8(out, utf8::unchecked::next(it));
     return out;
 }
 

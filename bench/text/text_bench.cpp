@@ -6,11 +6,20 @@
 // run, outside the timing. The 20 px plain case is the one that counts (target ≥ 10×);
 // the others are printed for information.
 //
+// It then prints figures without a target for a 7-digit score that changes every frame,
+// drawn by a text node through a symbol atlas (quads rebuilt) and through TrueType
+// (rasterised again into a texture), over a stand-in render device.
+//
 // Usage: text_bench [runs]      (default 200)
 
 #include "text/Face.h"
 #include "text/TextLibrary.h"
 #include "text/TextSprite.h"
+#include "vadu/animate/soul.h"
+#include "vadu/filesystem.h"
+#include "vadu/font/text.h"
+#include "vadu/lib3d/hard/render_fakes.h"
+#include "vadu/lib3d/hard/render_list.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -122,6 +131,103 @@ Result Measure(const std::vector<char>& file, const std::u16string& text, float 
     return result;
 }
 
+namespace hard = vadu::lib3d::hard;
+
+class ScoreBuffer : public render_fakes::FakeVertexBuffer {
+public:
+    using FakeVertexBuffer::FakeVertexBuffer;
+    using FakeVertexBuffer::update;
+    bool update(const hard::FloatArray& p, const hard::FloatArray&, const hard::FloatArray&,
+                const hard::FloatArray& t) override
+    {
+        positions = p;
+        texture_coordinates = t;
+        return true;
+    }
+};
+
+class ScoreTexture : public render_fakes::FakeTexture {
+public:
+    ScoreTexture(int width, int height) : width_(width), pixels_(size_t(width) * height * 4) {}
+    void* lock(uint32_t, int32_t& pitch) override
+    {
+        pitch = width_ * 4;
+        return pixels_.data();
+    }
+
+private:
+    int width_;
+    std::vector<uint8_t> pixels_;
+};
+
+class ScoreHardware : public render_fakes::FakeHardware {
+public:
+    std::unique_ptr<hard::Texture> create_texture(int, vadu::pictureformat::Format, int w, int h) override
+    {
+        return std::make_unique<ScoreTexture>(w, h);
+    }
+    std::unique_ptr<hard::VertexBuffer> create_vertex_buffer(bool dynamic) override
+    {
+        return std::make_unique<ScoreBuffer>(buffers, dynamic);
+    }
+};
+
+// Serves the face and the two font documents from memory.
+class ScoreFiles : public vadu::filesystem::FileSystem {
+public:
+    explicit ScoreFiles(const std::vector<char>& face) : face_(face.begin(), face.end()) {}
+    std::unique_ptr<vadu::Stream> open(const vadu::filesystem::String& path) override
+    {
+        const std::string name(path.get_text().data(), path.get_text().size());
+        std::string text;
+        if (name == "sans.ttf")
+            return std::make_unique<vadu::filesystem::MemoryStream>(face_);
+        if (name == "score.font")
+            text = "<TrueTypeFont Face=\"sans.ttf\" Size=\"28\" Color=\"1 1 1\" Outline=\"true\" "
+                   "OutlineWidth=\"2\"/>";
+        else if (name == "score.symdict")
+            text = "<SymbolAtlas><Font Name=\"score.font\"/><Dictionary Value=\"0123456789,\"/></SymbolAtlas>";
+        else
+            return nullptr;
+        return std::make_unique<vadu::filesystem::MemoryStream>(std::vector<uint8_t>(text.begin(), text.end()));
+    }
+
+private:
+    std::vector<uint8_t> face_;
+};
+
+// Microseconds per frame of a score going up by 7 every frame.
+double ScoreFrame(const char* font, int frames)
+{
+    vadu::lib3d::node::Text text(vadu::Atom("Score"), nullptr);
+    text.set_font(font);
+    ScoreHardware* hardware = static_cast<ScoreHardware*>(hard::Manager::get_hardwares().front());
+    const double start = Now();
+    for (int frame = 0; frame < frames; ++frame) {
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "%07d", 1000000 + frame * 7);
+        text.set_text(vadu::String(digits), false);
+        hard::RenderList list;
+        text.render_to_list(*hardware, list);
+    }
+    return (Now() - start) / frames * 1e6;
+}
+
+void ScoreFigures(const std::vector<char>& face, int runs)
+{
+    vadu::filesystem::Creator files([&face] { return std::make_unique<ScoreFiles>(face); });
+    vadu::animate::Soul::Creator souls;
+    TrueText::TextLibrary::Creator library;
+    hard::Manager::Creator devices;
+    ScoreHardware hardware;
+    hard::Manager::add_hardware(&hardware);
+    const int frames = std::max(10, runs * 5);
+    std::printf("\n7-digit score changing every frame, DejaVu Sans 28 px outlined, %d frames (no target)\n", frames);
+    std::printf("  symbol atlas: %8.2f us per frame\n", ScoreFrame("score.symdict", frames));
+    std::printf("  TrueType:     %8.2f us per frame\n", ScoreFrame("score.font", frames));
+    hard::Manager::notify_remove_hardware(&hardware);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -150,5 +256,6 @@ int main(int argc, char** argv)
             std::printf("\n");
         }
     }
+    ScoreFigures(file, runs);
     return 0;
 }

@@ -41,12 +41,8 @@ AdapterConfig::AdapterConfig()
     render_target_formats = {Format::x8r8g8b8, Format::a8r8g8b8, Format::r5g6b5, Format::x1r5g5b5,
                              Format::a1r5g5b5};
     depth_formats = {Format::d24x8, Format::d24s8, Format::d16, Format::d16_lockable, Format::d32};
-    for (uint32_t samples : {multisample::samples_2, multisample::samples_4}) {
-        for (Format format : render_target_formats)
-            multisample.emplace_back(format, samples);
-        for (Format format : depth_formats)
-            multisample.emplace_back(format, samples);
-    }
+    // No multisample types: the rasterizer draws one sample per pixel, so offering 2 or
+    // 4 samples would put choices in the video-mode dialog that change nothing.
 }
 
 Configuration& configuration()

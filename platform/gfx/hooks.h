@@ -27,7 +27,7 @@ struct AdapterConfig {
     std::vector<Format> depth_formats;
     // (render target, depth) pairs that do not match although both are supported.
     std::vector<std::pair<Format, Format>> depth_mismatches;
-    // (format, sample count) pairs that multisample.
+    // (format, sample count) pairs that multisample; none by default (nothing draws them).
     std::vector<std::pair<Format, uint32_t>> multisample;
     uint32_t texture_memory = 256u << 20; // bytes, before default-pool resources
 

@@ -10,6 +10,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 namespace platform::gfx::raster {
@@ -294,8 +295,11 @@ Plane make_plane(const ScreenVertex& a, const ScreenVertex& b, const ScreenVerte
 
 class Drawer {
 public:
-    Drawer(const Targets& targets, const RasterState& state, const Layout& layout, const VertexData& vertices)
-        : state_(state), layout_(layout), vertices_(vertices), shader_(pixel_)
+    // `processed` holds the transformed vertices: filled by `process`, or shared read-only
+    // with the drawer that filled it (`share`).
+    Drawer(const Targets& targets, const RasterState& state, const Layout& layout, const VertexData& vertices,
+           std::vector<ClipVertex>& processed)
+        : state_(state), layout_(layout), vertices_(vertices), shader_(pixel_), processed_(processed)
     {
         setup_pixels(targets);
         setup_vertices();
@@ -307,9 +311,46 @@ public:
     void process(uint32_t first, uint32_t count)
     {
         first_ = first;
-        processed_.resize(count);
+        if (processed_.size() < count)
+            processed_.resize(count);
         for (uint32_t i = 0; i < count; ++i)
             process_vertex(vertices_.bytes + static_cast<size_t>(first + i) * vertices_.stride, processed_[i]);
+    }
+
+    // Draws from the vertices the other drawer transformed.
+    void share(const Drawer& other) { first_ = other.first_; }
+
+    // Only rows [y0, y1) are drawn. Everything else about a primitive (its planes, its
+    // reference pixel, its sampling) is worked out as for the whole target, so that
+    // drawing in bands gives the very same pixels.
+    void set_band(int64_t y0, int64_t y1)
+    {
+        band_y0_ = y0;
+        band_y1_ = y1;
+    }
+
+    int64_t scissor_top() const { return scissor_y0_; }
+    int64_t scissor_bottom() const { return scissor_y1_; }
+    int64_t scissor_width() const { return scissor_x1_ - scissor_x0_; }
+
+    // A superset of the rows the vertices can cover, or every row when one of them needs
+    // clipping (or is no number).
+    void rows(const uint32_t* indices, int count, int64_t& y0, int64_t& y1) const
+    {
+        int64_t low = INT64_MAX, high = INT64_MIN;
+        for (int i = 0; i < count; ++i) {
+            const ClipVertex& v = processed_[indices[i] - first_];
+            if (!finite(v) || outcode(v) != 0) {
+                y0 = INT64_MIN;
+                y1 = INT64_MAX;
+                return;
+            }
+            const ScreenVertex screen = to_screen(v);
+            low = std::min(low, screen.Y);
+            high = std::max(high, screen.Y);
+        }
+        y0 = floor_div(low, kSubpixel) - 1;
+        y1 = ceil_div(high, kSubpixel) + 1;
     }
 
     void triangle(uint32_t a, uint32_t b, uint32_t c)
@@ -322,8 +363,8 @@ public:
     // Draws the quad p, s, q, r (screen order) made of the triangles (p, q, r) and
     // (q, p, s) in one pass when that is the same picture: no clipping, no
     // perspective, convex, and the second triangle on the first one's planes. False
-    // when the triangles must be drawn one by one.
-    bool quad(uint32_t p, uint32_t s, uint32_t q, uint32_t r)
+    // when the triangles must be drawn one by one (`draw` false: the answer alone).
+    bool quad(uint32_t p, uint32_t s, uint32_t q, uint32_t r, bool draw = true)
     {
         const ClipVertex* c[4] = {&processed_[p - first_], &processed_[s - first_], &processed_[q - first_],
                                   &processed_[r - first_]};
@@ -360,8 +401,11 @@ public:
                           i < kColorAttributes ? 0.01 : 1e-6))
                 return false;
         }
-        const ScreenVertex* order[4] = {&P, &S, &Q, &R};
-        rasterize(order, 4, first, P, Q, R, first, true);
+        // Without `draw` only the answer is wanted.
+        if (draw) {
+            const ScreenVertex* order[4] = {&P, &S, &Q, &R};
+            rasterize(order, 4, first, P, Q, R, first, true);
+        }
         return true;
     }
 
@@ -944,13 +988,18 @@ private:
         // Covered columns lie in [ceil(min x), ceil(max x)).
         if (ceil_div(max_x, kSubpixel) <= scissor_x0_ || ceil_div(min_x, kSubpixel) >= scissor_x1_)
             return;
+        // The band's rows; the set-up below still starts at the first row of the target.
+        const int64_t band_first = std::max(first_row, band_y0_);
+        const int64_t band_end = std::min(end_row, band_y1_);
+        if (band_first >= band_end)
+            return;
 
         setup_triangle(a, b, c, static_cast<double>(plane_area) / (kSubpixel * kSubpixel), affine,
                        floor_div(min_x, kSubpixel), first_row);
 
         // Going forward from the top of a clockwise polygon walks its right side.
-        Chain right(v, count, area > 0 ? 1 : -1, top, first_row);
-        Chain left(v, count, area > 0 ? -1 : 1, top, first_row);
+        Chain right(v, count, area > 0 ? 1 : -1, top, band_first);
+        Chain left(v, count, area > 0 ? -1 : 1, top, band_first);
         auto span = [&](int64_t row, int64_t& x0, int64_t& x1) {
             x0 = std::max<int64_t>(left.x(row), scissor_x0_);
             x1 = std::min<int64_t>(right.x(row), scissor_x1_);
@@ -961,14 +1010,14 @@ private:
         // asking for the pixels a few rows ahead hides most of the wait for them.
         constexpr int64_t kAhead = 3;
         int64_t spans[kAhead + 1][2];
-        int64_t ahead = first_row;
-        for (; ahead < std::min(end_row, first_row + kAhead); ++ahead) {
+        int64_t ahead = band_first;
+        for (; ahead < std::min(band_end, band_first + kAhead); ++ahead) {
             int64_t* extent = spans[ahead % (kAhead + 1)];
             span(ahead, extent[0], extent[1]);
             prefetch(ahead, extent[0], extent[1]);
         }
-        for (int64_t row = first_row; row < end_row; ++row) {
-            if (ahead < end_row) {
+        for (int64_t row = band_first; row < band_end; ++row) {
+            if (ahead < band_end) {
                 int64_t* extent = spans[ahead % (kAhead + 1)];
                 span(ahead, extent[0], extent[1]);
                 prefetch(ahead, extent[0], extent[1]);
@@ -1093,7 +1142,9 @@ private:
     bool point_sprites_ = false;
 
     uint32_t first_ = 0;
-    std::vector<ClipVertex> processed_;
+    std::vector<ClipVertex>& processed_;
+    int64_t band_y0_ = INT64_MIN;
+    int64_t band_y1_ = INT64_MAX;
 };
 
 // When triangle u runs backwards along an edge p → q of triangle t = (p, q, r), so
@@ -1118,6 +1169,63 @@ bool shared_edge(const uint32_t* t, const uint32_t* u, uint32_t* corners)
     return false;
 }
 
+// One primitive of a draw, in drawing order, with the rows it may touch.
+struct Op {
+    enum Kind : uint8_t { triangle, quad, point };
+    Kind kind = triangle;
+    uint32_t v[4] = {};
+    int64_t y0 = 0;
+    int64_t y1 = 0;
+};
+
+// What a draw keeps between calls on its thread, so that drawing allocates nothing
+// once the buffers have grown to the largest draw seen.
+struct DrawScratch {
+    std::vector<uint32_t> order;
+    std::vector<ClipVertex> processed;
+    std::vector<Op> ops;
+};
+
+void run_ops(Drawer& drawer, const std::vector<Op>& ops, int64_t y0, int64_t y1)
+{
+    drawer.set_band(y0, y1);
+    for (const Op& op : ops) {
+        if (op.y1 <= y0 || op.y0 >= y1)
+            continue;
+        switch (op.kind) {
+        case Op::triangle: drawer.triangle(op.v[0], op.v[1], op.v[2]); break;
+        case Op::quad: drawer.quad(op.v[0], op.v[1], op.v[2], op.v[3]); break;
+        case Op::point: drawer.point(op.v[0]); break;
+        }
+    }
+}
+
+// Rows per band at the least; fewer rows make the per-band work outweigh the pixels.
+constexpr int64_t kMinimumBandRows = 8;
+// Below this many pixels (a rough guess from the primitives' heights) one thread draws.
+constexpr double kParallelPixels = 16384.0;
+
+struct BandJob {
+    const Targets* targets;
+    const RasterState* state;
+    const Layout* layout;
+    const VertexData* vertices;
+    DrawScratch* scratch;
+    const Drawer* main;
+    int64_t top;
+    int64_t rows_per_band;
+    int64_t bottom;
+};
+
+void run_band(void* context, uint32_t band)
+{
+    const BandJob& job = *static_cast<const BandJob*>(context);
+    Drawer drawer(*job.targets, *job.state, *job.layout, *job.vertices, job.scratch->processed);
+    drawer.share(*job.main);
+    const int64_t y0 = job.top + band * job.rows_per_band;
+    run_ops(drawer, job.scratch->ops, y0, std::min(job.bottom, y0 + job.rows_per_band));
+}
+
 } // namespace
 
 bool draw(const Targets& targets, const RasterState& state, PrimitiveType type, const VertexData& vertices,
@@ -1131,8 +1239,10 @@ bool draw(const Targets& targets, const RasterState& state, PrimitiveType type, 
     if (needed == 0)
         return count == 0;
 
+    thread_local DrawScratch scratch;
     // The vertex numbers the draw reads, in order.
-    std::vector<uint32_t> order(needed);
+    std::vector<uint32_t>& order = scratch.order;
+    order.resize(needed);
     bool any_invalid = false;
     if (indices.bytes != nullptr) {
         const size_t size = indices.wide ? 4 : 2;
@@ -1166,7 +1276,7 @@ bool draw(const Targets& targets, const RasterState& state, PrimitiveType type, 
     if (type == PrimitiveType::line_list || type == PrimitiveType::line_strip)
         return true;
 
-    Drawer drawer(targets, state, layout, vertices);
+    Drawer drawer(targets, state, layout, vertices, scratch.processed);
     if (!drawer.drawable())
         return true;
     uint32_t low = UINT32_MAX, high = 0;
@@ -1180,6 +1290,21 @@ bool draw(const Targets& targets, const RasterState& state, PrimitiveType type, 
         return true;
     drawer.process(low, high - low + 1);
 
+    // The primitives in drawing order. Whether two triangles make one quad is decided
+    // here once, as it decides which triangle comes next.
+    std::vector<Op>& ops = scratch.ops;
+    ops.clear();
+    auto add = [&](Op::Kind kind, std::initializer_list<uint32_t> corners) {
+        Op op;
+        op.kind = kind;
+        std::copy(corners.begin(), corners.end(), op.v);
+        drawer.rows(op.v, static_cast<int>(corners.size()), op.y0, op.y1);
+        if (kind == Op::point) {
+            op.y0 = INT64_MIN;
+            op.y1 = INT64_MAX;
+        }
+        ops.push_back(op);
+    };
     auto valid = [&](uint32_t a, uint32_t b, uint32_t c) {
         return !any_invalid || (a != UINT32_MAX && b != UINT32_MAX && c != UINT32_MAX);
     };
@@ -1187,7 +1312,7 @@ bool draw(const Targets& targets, const RasterState& state, PrimitiveType type, 
     case PrimitiveType::point_list:
         for (uint32_t v : order) {
             if (v != UINT32_MAX)
-                drawer.point(v);
+                add(Op::point, {v});
         }
         break;
     case PrimitiveType::triangle_list:
@@ -1200,12 +1325,13 @@ bool draw(const Targets& targets, const RasterState& state, PrimitiveType type, 
                 const uint32_t* u = t + 3;
                 uint32_t corners[4];
                 if (valid(u[0], u[1], u[2]) && shared_edge(t, u, corners)
-                    && drawer.quad(corners[0], corners[1], corners[2], corners[3])) {
+                    && drawer.quad(corners[0], corners[1], corners[2], corners[3], false)) {
+                    add(Op::quad, {corners[0], corners[1], corners[2], corners[3]});
                     ++i;
                     continue;
                 }
             }
-            drawer.triangle(t[0], t[1], t[2]);
+            add(Op::triangle, {t[0], t[1], t[2]});
         }
         break;
     case PrimitiveType::triangle_strip:
@@ -1213,18 +1339,41 @@ bool draw(const Targets& targets, const RasterState& state, PrimitiveType type, 
             // Every second triangle is turned back so that all keep the first one's winding.
             const uint32_t a = order[i + (i & 1)], b = order[i + 1 - (i & 1)], c = order[i + 2];
             if (valid(a, b, c))
-                drawer.triangle(a, b, c);
+                add(Op::triangle, {a, b, c});
         }
         break;
     case PrimitiveType::triangle_fan:
         for (uint32_t i = 0; i < count; ++i) {
             const uint32_t a = order[0], b = order[i + 1], c = order[i + 2];
             if (valid(a, b, c))
-                drawer.triangle(a, b, c);
+                add(Op::triangle, {a, b, c});
         }
         break;
     default: break;
     }
+
+    // Bands of rows, drawn by the pool when there is enough to share. Every band draws
+    // its rows of every primitive in order, so the picture is the one-thread picture.
+    const int64_t top = drawer.scissor_top();
+    const int64_t bottom = drawer.scissor_bottom();
+    const uint32_t threads = detail::RenderPool::instance().threads();
+    double pixels = 0.0;
+    if (threads > 1) {
+        for (const Op& op : ops) {
+            const double rows = static_cast<double>(std::min(op.y1, bottom) - std::max(op.y0, top));
+            if (rows > 0)
+                pixels += rows * std::min<double>(rows, static_cast<double>(drawer.scissor_width()));
+        }
+    }
+    const int64_t wanted = std::min<int64_t>(int64_t{threads}, (bottom - top) / kMinimumBandRows);
+    if (threads <= 1 || pixels < kParallelPixels || wanted < 2) {
+        run_ops(drawer, ops, INT64_MIN, INT64_MAX);
+        return true;
+    }
+    const int64_t rows_per_band = (bottom - top + wanted - 1) / wanted;
+    BandJob job{&targets, &state, &layout, &vertices, &scratch, &drawer, top, rows_per_band, bottom};
+    const auto bands = static_cast<uint32_t>((bottom - top + rows_per_band - 1) / rows_per_band);
+    detail::RenderPool::instance().run(bands, run_band, &job);
     return true;
 }
 

@@ -8,8 +8,11 @@
 // Screen space follows the device's rules: y points down, pixel (i, j) is sampled at
 // the integer point (i, j), edges follow the top-left fill rule, so a quad whose
 // corners lie at half-integer coordinates maps texels to pixels one to one.
-// Results depend only on the inputs (no threads, no randomness), so pictures can be
-// compared exactly.
+// Results depend only on the inputs (no randomness, and the same pixels whatever the
+// number of threads), so pictures can be compared exactly.
+//
+// Large draws are split into bands of rows drawn by a pool of worker threads: one
+// thread per processor, or QUILLO_RENDER_THREADS (1 draws on the calling thread only).
 
 #include "platform/gfx/types.h"
 
@@ -118,6 +121,11 @@ struct IndexData {
 // stride or ranges are unusable.
 bool draw(const Targets& targets, const RasterState& state, PrimitiveType type, const VertexData& vertices,
           const IndexData& indices, int32_t base_vertex, uint32_t first, uint32_t count);
+
+// The threads that draw (the caller's included), and a new number of them (0: one per
+// processor). The pictures do not depend on it.
+uint32_t thread_count();
+void set_thread_count(uint32_t count);
 
 // Fills the rectangle [left, right) × [top, bottom), cut to each target, with the
 // colour (clear_flags::target) and the depth value (clear_flags::zbuffer).

@@ -154,11 +154,35 @@ public:
     void prepare(Triangle& triangle);
     void shade(const Triangle& triangle, int y, int x0, int x1);
 
-private:
+    // The span loops' arrays, one set per thread.
     struct Scratch;
+
+private:
     void sources(const Triangle& triangle, Value& diffuse, Value* textures) const;
     const PixelState& state_;
     Scratch* scratch_;
+};
+
+// The worker threads that draw bands of rows. One pool serves every draw; a draw
+// hands it numbered tasks and takes part itself until all are done.
+class RenderPool {
+public:
+    static RenderPool& instance();
+    RenderPool(const RenderPool&) = delete;
+    RenderPool& operator=(const RenderPool&) = delete;
+    ~RenderPool();
+
+    // Threads drawing, the caller's included (1: no workers).
+    uint32_t threads() const;
+    void set_threads(uint32_t count);
+    // Runs task(context, i) for i in [0, tasks), spread over the threads; returns when
+    // every task has returned. Calls from several threads take turns.
+    void run(uint32_t tasks, void (*task)(void*, uint32_t), void* context);
+
+private:
+    RenderPool();
+    struct State;
+    State* state_;
 };
 
 // Chooses level(s) and filter for a stage from the texel footprint of one pixel

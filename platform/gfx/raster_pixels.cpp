@@ -12,6 +12,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 namespace platform::gfx::raster::detail {
 namespace {
@@ -971,9 +972,22 @@ void store(const ColorView& view, uint8_t* row, const uint32_t* color, const uin
 
 } // namespace
 
-SpanShader::SpanShader(const PixelState& state) : state_(state), scratch_(new Scratch) {}
+namespace {
 
-SpanShader::~SpanShader() { delete scratch_; }
+// One per thread, made on its first draw: a draw allocates nothing.
+SpanShader::Scratch* thread_scratch()
+{
+    thread_local std::unique_ptr<SpanShader::Scratch> scratch;
+    if (!scratch)
+        scratch = std::make_unique<SpanShader::Scratch>();
+    return scratch.get();
+}
+
+} // namespace
+
+SpanShader::SpanShader(const PixelState& state) : state_(state), scratch_(thread_scratch()) {}
+
+SpanShader::~SpanShader() = default;
 
 void SpanShader::sources(const Triangle& triangle, Value& diffuse, Value* textures) const
 {

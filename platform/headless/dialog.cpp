@@ -1,5 +1,7 @@
 #include "platform/headless/dialog_script.h"
 
+#include <cstdio>
+
 #include "platform/window_backend.h"
 
 #include <utility>
@@ -53,6 +55,10 @@ intptr_t run_headless_dialog(const DialogTemplate& layout, WindowHandle /*owner*
     dialog.send(wm::INITDIALOG, 0, param);
     // A copy: the script may replace itself while it runs.
     const headless::DialogScript script = state.script;
+    if (!dialog.has_ended() && !script)
+        // Nobody can answer: say so, so that a headless run does not look as if it did nothing.
+        std::fprintf(stderr, "No dialog can be shown without a display: \"%s\" counts as cancelled\n",
+                     dialog.get_caption().c_str());
     if (!dialog.has_ended() && script)
         script(dialog);
     if (!dialog.has_ended())

@@ -4,6 +4,7 @@
 
 #include <bitset>
 #include <cstdlib>
+#include <atomic>
 #include <mutex>
 
 namespace platform {
@@ -23,6 +24,9 @@ int frames_from_environment()
 
 // Key states and the pointer may be read from any thread; the rest belongs to the
 // window thread.
+// A copy of State::answer_yes for readers that must not lock (a fault handler).
+std::atomic<bool> lock_free_answer{false};
+
 struct State {
     std::mutex mutex;
     Size desktop{1920, 1080};
@@ -190,6 +194,7 @@ void reset()
     s.pointer = {};
     s.keys.reset();
     s.answer_yes = false;
+    lock_free_answer.store(false, std::memory_order_relaxed);
     s.boxes_shown = 0;
     s.box_text.clear();
     s.box_caption.clear();
@@ -251,6 +256,12 @@ void set_message_box_answer(bool yes)
     auto& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.answer_yes = yes;
+    lock_free_answer.store(yes, std::memory_order_relaxed);
+}
+
+bool scripted_message_box_answer()
+{
+    return lock_free_answer.load(std::memory_order_relaxed);
 }
 
 int message_boxes_shown()

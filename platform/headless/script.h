@@ -37,6 +37,9 @@ void set_key_state(int virtual_key, bool down);
 void fail_next_window_creation();
 
 void set_message_box_answer(bool yes);
+// The scripted answer, read without taking any lock: the crash handler uses it in
+// place of a message box.
+bool scripted_message_box_answer();
 int message_boxes_shown();
 std::u16string last_message_box_text();
 std::u16string last_message_box_caption();

@@ -175,17 +175,14 @@ public:
             return buttons & (virtual_key == vk::LBUTTON ? SDL_BUTTON_LMASK : SDL_BUTTON_RMASK);
         }
         const Uint8* keys = SDL_GetKeyboardState(nullptr);
-        if (virtual_key == vk::SHIFT)
-            return keys[SDL_SCANCODE_LSHIFT] || keys[SDL_SCANCODE_RSHIFT];
-        if (virtual_key == vk::CONTROL)
-            return keys[SDL_SCANCODE_LCTRL] || keys[SDL_SCANCODE_RCTRL];
-        if (virtual_key == vk::RETURN && keys[SDL_SCANCODE_KP_ENTER])
-            return true;
-        const int32_t keycode = sdl::keycode_from_virtual_key(virtual_key);
-        if (keycode == 0)
-            return false;
-        const SDL_Scancode scancode = SDL_GetScancodeFromKey(keycode);
-        return scancode != SDL_SCANCODE_UNKNOWN && keys[scancode];
+        int32_t keycodes[sdl::max_keys_per_virtual_key];
+        const int count = sdl::keycodes_from_virtual_key(virtual_key, keycodes);
+        for (int i = 0; i < count; ++i) {
+            const SDL_Scancode scancode = SDL_GetScancodeFromKey(keycodes[i]);
+            if (scancode != SDL_SCANCODE_UNKNOWN && keys[scancode])
+                return true;
+        }
+        return false;
     }
 
     bool message_box_yes_no(const char16_t* text, const char16_t* caption, MessageBoxIcon icon) override

@@ -36,6 +36,11 @@ int main(int argc, char** argv)
         {"comments.ppm", samples::ppm(colour, 200, true)},
         {"runs.gif", samples::gif(few)},
         {"screen.gif", samples::gif(few, 8, 20)},
+        {"placed.gif", samples::gif_placed(few, 20, 15, 3, 4, true)},
+        // Pictures that once stalled the decoders; `make fuzz` runs with a time bound.
+        {"flood.gif", samples::gif_flood(4, 4, 20000)},
+        {"scans.jpg", samples::jpeg_with_scans(samples::jpeg(samples::pattern(16, 16, 5), 70, false, true), 3000)},
+        {"gap.bmp", samples::bmp(colour, 24, 7)},
         {"rgba.png", samples::png(colour, samples::PngKind::rgba8)},
         {"interlaced.png", samples::png(colour, samples::PngKind::rgb8, true)},
         {"grey1.png", samples::png(colour, samples::PngKind::grey1)},

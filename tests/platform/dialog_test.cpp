@@ -143,7 +143,11 @@ TEST_F(Dialogs, TheUserReachesOnlyVisibleEnabledControls)
 TEST_F(Dialogs, HeadlessDialogRunsInitThenTheScriptElseItIsCancelled)
 {
     const intptr_t param = 77;
+    // Without a script nobody can answer: the run says so, and the dialog is cancelled.
+    testing::internal::CaptureStderr();
     EXPECT_EQ(dialog_box(layout(), nullptr, recording_procedure, param), dialog_cancel);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "No dialog can be shown without a display: \"Caption\" counts as cancelled\n");
     ASSERT_EQ(received.size(), 1u);
     EXPECT_EQ(received[0].message, wm::INITDIALOG);
     EXPECT_EQ(received[0].lparam, param);
@@ -154,7 +158,9 @@ TEST_F(Dialogs, HeadlessDialogRunsInitThenTheScriptElseItIsCancelled)
         seen_caption = dialog.get_caption();
         dialog.click(1);
     });
+    testing::internal::CaptureStderr();
     EXPECT_EQ(dialog_box(layout(), nullptr, recording_procedure, 0), dialog_ok);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(seen_caption, "Caption");
     EXPECT_EQ(headless::dialogs_shown(), 2);
 

@@ -1,4 +1,5 @@
 #include "platform/files.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -159,6 +160,66 @@ TEST_F(FilesTest, ListsMatchingEntriesWithTheirKind)
     EXPECT_FALSE(platform::find_files(at("data"), "*.png", found));
     EXPECT_TRUE(found.empty());
     EXPECT_FALSE(platform::find_files(at("nowhere"), "*", found));
+}
+
+TEST(FoldCaseTest, FoldsUpperCaseOfTheCommonScriptsOneForOne)
+{
+    struct Case {
+        const char* given;
+        const char* folded;
+    };
+    const Case cases[] = {
+        {"Data/Levels/LEVEL1.XML", "data/levels/level1.xml"},
+        {"JOSÉ", "josé"},
+        {"ÀÁÂÃÄÅÆÇÈÉÊËÌÍÎÏÐÑÒÓÔÕÖØÙÚÛÜÝÞ", "àáâãäåæçèéêëìíîïðñòóôõöøùúûüýþ"},
+        {"×ß÷ÿ", "×ß÷ÿ"},             // no case, or no one-letter capital
+        {"ŁÓDŹ ŽŮŘ ĹŇ Ÿ", "łódź žůř ĺň ÿ"}, // Latin Extended-A, both pairings
+        {"İı", "İı"},                 // lower case would be two code points
+        {"ΣΟΦΊΑ ΌΣΟΣ", "σοφία όσοσ"},     // final sigma matches sigma
+        {"МОСКВА ЁЖ ЂЋ", "москва ёж ђћ"},
+        {"日本語 ✓", "日本語 ✓"},
+        {"", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(platform::fold_case_utf8(c.given), c.folded) << c.given;
+}
+
+TEST(FoldCaseTest, KeepsBytesThatAreNotUtf8)
+{
+    // A Windows-1252 "É", a lone continuation byte and a cut sequence, among ASCII.
+    const std::string given = "A\xC9" "B\x80" "C\xC3";
+    EXPECT_EQ(platform::fold_case_utf8(given), "a\xC9" "b\x80" "c\xC3");
+    // Folding is idempotent, so folded names can be folded again and still match.
+    EXPECT_EQ(platform::fold_case_utf8(platform::fold_case_utf8("ÉCOLE")), "école");
+}
+
+// The game lower-cases its paths: a home or program folder with accented capitals
+// must still be found, read, written and listed.
+TEST(AccentedFoldersTest, ResolveReadWriteAndListIgnoringCase)
+{
+    test_support::TempFolder temp("QuilloAccent");
+    ASSERT_FALSE(temp.root().empty());
+    fs::create_directories(temp.root() / "José Ñúñez" / "Données");
+    write_all(temp.root() / "José Ñúñez" / "Données" / "Échelle.xml", "<Échelle/>");
+
+    const std::string lowered = temp.at("josé ñúñez/données/échelle.xml");
+    EXPECT_EQ(platform::resolve_path(lowered), temp.at("José Ñúñez/Données/Échelle.xml"));
+    FILE* file = platform::open_file(lowered, "rb");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+
+    file = platform::open_file(temp.at("JOSÉ ÑÚÑEZ/DONNÉES/réglages.ini"), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("saved", file);
+    std::fclose(file);
+    EXPECT_EQ(read_all(temp.root() / "José Ñúñez" / "Données" / "réglages.ini"), "saved");
+    EXPECT_TRUE(platform::is_directory(temp.at("josé ñúñez/DONNÉES")));
+    EXPECT_FALSE(fs::exists(temp.root() / "josé ñúñez"));
+
+    std::vector<platform::FoundEntry> found;
+    ASSERT_TRUE(platform::find_files(temp.at("josé ñúñez/données"), "ÉCHELLE.*", found));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].name, "Échelle.xml");
 }
 
 } // namespace

@@ -222,6 +222,10 @@ TEST_F(FactoryTest, DepthStencilMatchAndMultisampleChecks)
               error::not_available);
     EXPECT_EQ(factory->check_depth_stencil_match(0, DeviceType::hal, display, Format::r5g6b5, Format::d16), ok);
 
+    // The default adapter offers no samples (nothing would draw them); one that does:
+    EXPECT_EQ(factory->check_device_multisample_type(0, DeviceType::hal, Format::x8r8g8b8, true, 2, nullptr),
+              error::not_available);
+    adapter.multisample = {{Format::x8r8g8b8, 2}, {Format::x8r8g8b8, 4}, {Format::d24x8, 2}, {Format::d24x8, 4}};
     uint32_t quality = 0;
     EXPECT_EQ(factory->check_device_multisample_type(0, DeviceType::hal, Format::x8r8g8b8, true, 4, &quality), ok);
     EXPECT_EQ(quality, 1u);
@@ -240,6 +244,7 @@ TEST_F(FactoryTest, DepthStencilMatchAndMultisampleChecks)
 TEST_F(FactoryTest, EveryQueryCanBeScriptedToFail)
 {
     const Format display = Format::x8r8g8b8;
+    configuration().adapters[0].multisample = {{Format::x8r8g8b8, 2}};
     const struct {
         Call call;
         std::function<Result()> run;

@@ -873,6 +873,108 @@ TEST(GfxRaster, ClearFillsTheRectangleWithinTheTargets)
 }
 
 // The device's draw calls land in its back buffer and depth surface.
+// A busy frame: many turned, scaled, blended and filtered sprites over depth, a
+// perspective quad cut by the near plane, shaded strips and point sprites, inside an
+// inset viewport. Drawn with `threads` threads.
+Canvas busy_frame(uint32_t threads)
+{
+    raster::set_thread_count(threads);
+    constexpr uint32_t width = 301, height = 233;
+    Canvas canvas(width, height, 0xFF203040u);
+    std::vector<uint32_t> top = pattern(32, 32);
+    for (size_t i = 0; i < top.size(); ++i)
+        top[i] = (top[i] & 0x00FFFFFFu) | static_cast<uint32_t>((i * 37) & 0xFF) << 24;
+    const Texture texture(32, 32, {top, pattern(16, 16), pattern(8, 8), pattern(4, 4), pattern(2, 2), pattern(1, 1)});
+
+    raster::RasterState s = screen_state(width, height);
+    s.viewport = {7, 5, width - 12, height - 9, 0.0f, 1.0f};
+    s.projection.m[0][0] = 2.0f / static_cast<float>(width - 12);
+    s.projection.m[1][1] = -2.0f / static_cast<float>(height - 9);
+    use_texture(s, texture, gfx::texture_filter::linear);
+    s.sampler(0, SamplerState::mip_filter) = gfx::texture_filter::linear;
+    s[RenderState::zenable] = 1;
+    s[RenderState::alpha_blend_enable] = 1;
+    s[RenderState::src_blend] = gfx::blend::src_alpha;
+    s[RenderState::dest_blend] = gfx::blend::inv_src_alpha;
+
+    std::vector<Vertex> sprites;
+    for (int i = 0; i < 150; ++i) {
+        const float cx = static_cast<float>((i * 73) % 320) - 10.0f;
+        const float cy = static_cast<float>((i * 41) % 250) - 10.0f;
+        const float angle = static_cast<float>(i) * 0.37f;
+        const float half = 6.0f + static_cast<float>(i % 9) * 5.5f;
+        const float c = std::cos(angle) * half, d = std::sin(angle) * half;
+        const float z = static_cast<float>(i % 13) / 13.0f;
+        const uint32_t color = 0xFF000000u | static_cast<uint32_t>(i * 0x010203) | 0x808080u;
+        const Vertex a{cx - c + d, cy - d - c, z, color, 0, 0};
+        const Vertex b{cx + c + d, cy + d - c, z, color, 1, 0};
+        const Vertex e{cx - c - d, cy - d + c, z, color, 0, 1};
+        const Vertex f{cx + c - d, cy + d + c, z, color, 1, 1};
+        sprites.insert(sprites.end(), {a, b, e, b, f, e});
+    }
+    // A shaded triangle the quads' pairing leaves alone.
+    sprites.insert(sprites.end(), {{0, 0, 0.2f, 0xFFFF0000u, 0, 0}, {290, 40, 0.4f, 0xFF00FF00u, 3, 0},
+                                   {60, 220, 0.9f, 0x800000FFu, 0, 3}});
+    EXPECT_TRUE(draw_list(canvas, s, sprites));
+
+    // A point-sampled, wrapped strip.
+    use_texture(s, texture, gfx::texture_filter::point);
+    std::vector<Vertex> strip;
+    for (int i = 0; i < 12; ++i)
+        strip.push_back({static_cast<float>(i * 27), i % 2 ? 200.0f : 150.0f + i, 0.3f, 0xFFFFFFFFu,
+                         static_cast<float>(i) * 0.7f, static_cast<float>(i % 2) * 2.5f});
+    raster::VertexData data{reinterpret_cast<const uint8_t*>(strip.data()), strip.size() * sizeof(Vertex),
+                            sizeof(Vertex), kFvf};
+    EXPECT_TRUE(raster::draw(canvas.targets(), s, gfx::PrimitiveType::triangle_strip, data, {}, 0, 0, 10));
+
+    // Point sprites.
+    struct PointVertex {
+        float x, y, z, size, u, v;
+    };
+    std::vector<PointVertex> points;
+    for (int i = 0; i < 40; ++i)
+        points.push_back({static_cast<float>((i * 61) % 290), static_cast<float>((i * 29) % 220), 0.1f,
+                          static_cast<float>(2 + i % 20), 0, 0});
+    s[RenderState::point_sprite_enable] = 1;
+    raster::VertexData point_data{reinterpret_cast<const uint8_t*>(points.data()), points.size() * sizeof(PointVertex),
+                                  sizeof(PointVertex), 0x122};
+    EXPECT_TRUE(raster::draw(canvas.targets(), s, gfx::PrimitiveType::point_list, point_data, {}, 0, 0, 40));
+    s[RenderState::point_sprite_enable] = 0;
+
+    // A perspective quad reaching behind the near plane: clipped, w varying.
+    use_texture(s, texture, gfx::texture_filter::linear);
+    s.viewport = {0, 0, width, height, 0.0f, 1.0f};
+    s.projection = gfx::Matrix{};
+    s.projection.m[2][3] = 1.0f;
+    s.projection.m[2][2] = 0.5f;
+    s.projection.m[3][2] = -0.2f;
+    const std::vector<Vertex> deep = {{-1.5f, 0.8f, -0.5f, 0xFFFFFFFFu, 0, 0}, {2, 2, 1.5f, 0xFFFFFFFFu, 4, 0},
+                                      {-1.5f, -0.8f, -0.5f, 0xFFFFFFFFu, 0, 4}, {2, 2, 1.5f, 0xFFFFFFFFu, 4, 0},
+                                      {2, -2, 1.5f, 0xFFFFFFFFu, 4, 4}, {-1.5f, -0.8f, -0.5f, 0xFFFFFFFFu, 0, 4}};
+    EXPECT_TRUE(draw_list(canvas, s, deep));
+    raster::set_thread_count(0);
+    return canvas;
+}
+
+TEST(GfxRaster, BandsOfAnyNumberOfThreadsDrawTheOneThreadPicture)
+{
+    const Canvas alone = busy_frame(1);
+    // The scene must really draw: most of the frame changed.
+    size_t changed = 0;
+    for (uint32_t pixel : alone.pixels)
+        changed += pixel != 0xFF203040u;
+    ASSERT_GT(changed, alone.pixels.size() / 2);
+    for (const uint32_t threads : {2u, 3u, 8u, 13u}) {
+        const Canvas shared = busy_frame(threads);
+        size_t differing = 0;
+        for (size_t i = 0; i < alone.pixels.size(); ++i)
+            differing += alone.pixels[i] != shared.pixels[i];
+        EXPECT_EQ(differing, 0u) << threads << " threads";
+        EXPECT_EQ(std::memcmp(alone.depth.data(), shared.depth.data(), alone.depth.size() * sizeof(float)), 0)
+            << threads << " threads";
+    }
+}
+
 class GfxRasterDevice : public gfx_test::DeviceTest {
 protected:
     uint32_t back_buffer_pixel(uint32_t x, uint32_t y) const

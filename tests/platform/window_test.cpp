@@ -464,23 +464,68 @@ TEST(SdlTranslation, KeyCodesBecomeVirtualKeys)
         SDL_Keycode keycode;
         int virtual_key;
     } const cases[] = {
-        {SDLK_a, 'A'},          {SDLK_z, 'Z'},           {SDLK_0, '0'},          {SDLK_9, '9'},
-        {SDLK_F1, 112},         {SDLK_F12, 123},         {SDLK_LEFT, 37},        {SDLK_UP, 38},
-        {SDLK_RIGHT, 39},       {SDLK_DOWN, 40},         {SDLK_ESCAPE, 27},      {SDLK_RETURN, 13},
-        {SDLK_KP_ENTER, 13},    {SDLK_SPACE, 32},        {SDLK_DELETE, 46},      {SDLK_BACKSPACE, 8},
-        {SDLK_LSHIFT, 16},      {SDLK_RSHIFT, 16},       {SDLK_LCTRL, 17},       {SDLK_RCTRL, 17},
-        {SDLK_TAB, 9},          {SDLK_KP_PLUS, 107},     {SDLK_KP_MINUS, 109},   {SDLK_F13, 0},
-        {SDLK_MINUS, 0},        {SDLK_LALT, 0},
+        {SDLK_a, 'A'},           {SDLK_z, 'Z'},           {SDLK_0, '0'},           {SDLK_9, '9'},
+        {SDLK_F1, 0x70},         {SDLK_F12, 0x7B},        {SDLK_F13, 0x7C},        {SDLK_F24, 0x87},
+        {SDLK_LEFT, 0x25},       {SDLK_UP, 0x26},         {SDLK_RIGHT, 0x27},      {SDLK_DOWN, 0x28},
+        {SDLK_ESCAPE, 0x1B},     {SDLK_RETURN, 0x0D},     {SDLK_KP_ENTER, 0x0D},   {SDLK_SPACE, 0x20},
+        {SDLK_DELETE, 0x2E},     {SDLK_BACKSPACE, 0x08},  {SDLK_TAB, 0x09},        {SDLK_INSERT, 0x2D},
+        {SDLK_HOME, 0x24},       {SDLK_END, 0x23},        {SDLK_PAGEUP, 0x21},     {SDLK_PAGEDOWN, 0x22},
+        {SDLK_LSHIFT, 0x10},     {SDLK_RSHIFT, 0x10},     {SDLK_LCTRL, 0x11},      {SDLK_RCTRL, 0x11},
+        {SDLK_LALT, 0x12},       {SDLK_RALT, 0x12},       {SDLK_CAPSLOCK, 0x14},   {SDLK_PAUSE, 0x13},
+        {SDLK_KP_0, 0x60},       {SDLK_KP_9, 0x69},       {SDLK_KP_MULTIPLY, 0x6A}, {SDLK_KP_PLUS, 0x6B},
+        {SDLK_KP_MINUS, 0x6D},   {SDLK_KP_PERIOD, 0x6E},  {SDLK_KP_DIVIDE, 0x6F},  {SDLK_NUMLOCKCLEAR, 0x90},
+        {SDLK_SCROLLLOCK, 0x91}, {SDLK_PRINTSCREEN, 0x2C}, {SDLK_LGUI, 0x5B},      {SDLK_APPLICATION, 0x5D},
+        {SDLK_SEMICOLON, 0xBA},  {SDLK_EQUALS, 0xBB},     {SDLK_COMMA, 0xBC},      {SDLK_MINUS, 0xBD},
+        {SDLK_PERIOD, 0xBE},     {SDLK_SLASH, 0xBF},      {SDLK_BACKQUOTE, 0xC0},  {SDLK_LEFTBRACKET, 0xDB},
+        {SDLK_BACKSLASH, 0xDC},  {SDLK_RIGHTBRACKET, 0xDD}, {SDLK_QUOTE, 0xDE},    {SDLK_LESS, 0xE2},
+        {SDLK_VOLUMEUP, 0xAF},   {SDLK_AUDIOPLAY, 0xB3},
+        // Keys with no virtual-key code.
+        {SDLK_UNKNOWN, 0},       {SDLK_KP_EQUALS, 0},     {SDLK_MODE, 0},          {SDLK_BRIGHTNESSUP, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keycode);
         EXPECT_EQ(sdl::virtual_key_from_keycode(c.keycode), c.virtual_key);
-        if (c.virtual_key != 0) {
-            EXPECT_EQ(sdl::virtual_key_from_keycode(sdl::keycode_from_virtual_key(c.virtual_key)), c.virtual_key);
-        }
     }
+}
+
+// Read the other way, every virtual-key code that names a key on a keyboard has one,
+// and that key's code leads back to it (the left/right variants of Shift, Ctrl and Alt
+// lead back to the generic code their messages carry).
+TEST(SdlTranslation, EveryVirtualKeyHasAKeyThatLeadsBack)
+{
+    std::vector<int> expected;
+    const auto range = [&expected](int first, int last) {
+        for (int code = first; code <= last; ++code)
+            expected.push_back(code);
+    };
+    range(0x08, 0x09), range(0x0C, 0x0D), range(0x10, 0x14), range(0x1B, 0x1B), range(0x20, 0x29);
+    range(0x2B, 0x39), range(0x41, 0x5A), range(0x5B, 0x5D), range(0x5F, 0x87), range(0x90, 0x91);
+    range(0xA0, 0xB7), range(0xBA, 0xC0), range(0xDB, 0xDE), range(0xE2, 0xE2), range(0xF7, 0xF8);
+    range(0xFE, 0xFE);
+
+    std::vector<int> mapped;
+    for (int code = 0; code < 256; ++code) {
+        const int32_t keycode = sdl::keycode_from_virtual_key(code);
+        if (keycode == 0)
+            continue;
+        mapped.push_back(code);
+        const int generic = code >= 0xA0 && code <= 0xA5 ? 0x10 + (code - 0xA0) / 2 : code;
+        EXPECT_EQ(sdl::virtual_key_from_keycode(keycode), generic) << "virtual key " << code;
+    }
+    EXPECT_EQ(mapped, expected);
+
     EXPECT_EQ(sdl::keycode_from_virtual_key(vk::SHIFT), SDLK_LSHIFT);
-    EXPECT_EQ(sdl::keycode_from_virtual_key(200), 0);
+    EXPECT_EQ(sdl::keycode_from_virtual_key(0xA1), SDLK_RSHIFT);
+    // A key's state is read from every key that sends it.
+    int32_t keycodes[sdl::max_keys_per_virtual_key];
+    ASSERT_EQ(sdl::keycodes_from_virtual_key(vk::SHIFT, keycodes), 2);
+    EXPECT_EQ(keycodes[0], SDLK_LSHIFT);
+    EXPECT_EQ(keycodes[1], SDLK_RSHIFT);
+    ASSERT_EQ(sdl::keycodes_from_virtual_key(vk::RETURN, keycodes), 3);
+    EXPECT_EQ(keycodes[1], SDLK_KP_ENTER);
+    ASSERT_EQ(sdl::keycodes_from_virtual_key('Q', keycodes), 1);
+    EXPECT_EQ(keycodes[0], SDLK_q);
+    EXPECT_EQ(sdl::keycodes_from_virtual_key(0x07, keycodes), 0);
 }
 
 TEST(SdlTranslation, TextInputBecomesAnsiBytes)

@@ -211,7 +211,8 @@ struct ChildResult {
 
 // Runs the helper with the given arguments, the data folder and the headless back end;
 // the sanitizers leave the faults to the handler under test.
-ChildResult run_helper(const std::vector<std::string>& arguments, const fs::path& data)
+ChildResult run_helper(const std::vector<std::string>& arguments, const fs::path& data,
+                       const std::vector<std::string>& extra_environment = {})
 {
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -222,6 +223,7 @@ ChildResult run_helper(const std::vector<std::string>& arguments, const fs::path
     }
     environment.push_back("XDG_DATA_HOME=" + data.string());
     environment.push_back("QUILLO_HEADLESS=1");
+    environment.insert(environment.end(), extra_environment.begin(), extra_environment.end());
     environment.push_back("ASAN_OPTIONS=handle_segv=0:handle_abort=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:"
                           "detect_leaks=0");
 
@@ -425,6 +427,45 @@ TEST_F(CrashChild, AnsweringYesAddsAFullDumpWithMemory)
     EXPECT_EQ(dump.substr(at), "end of dump\n");
     // The stack came along: the helper's marker is only ever on its stack.
     EXPECT_NE(dump.find("stack-marker-" + pid), std::string::npos);
+}
+
+// Whatever the answer and wherever it comes from, the dying process itself never shows
+// a box nor allocates: a fault inside the allocator (after which every allocation
+// faults again) still leaves whole dumps and ends.
+TEST_F(CrashChild, QuestionIsAskedSafelyEvenAfterAFaultInTheAllocator)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+        std::vector<std::string> environment;
+        bool full_dump;
+        bool asked_fresh;
+    };
+    const std::string question = "asked: Whoops! There's been an error. Do you want to generate a complete "
+                                 "memory dump? | Fatal Error\n";
+    const Case cases[] = {
+        {"malloc, headless default no", {"malloc"}, {}, false, false},
+        {"malloc, headless yes", {"malloc", "--yes"}, {}, true, false},
+        {"malloc, fresh run says yes", {"malloc", "--fresh"}, {"CRASH_HELPER_ANSWER=yes"}, true, true},
+        {"segv, fresh run says no", {"segv", "--fresh"}, {"CRASH_HELPER_ANSWER=no"}, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(data_);
+        const ChildResult result = run_helper(c.arguments, data_, c.environment);
+        ASSERT_FALSE(result.timed_out);
+        ASSERT_TRUE(WIFEXITED(result.status)) << "status " << result.status;
+        EXPECT_EQ(WEXITSTATUS(result.status), 255);
+        EXPECT_EQ(result.output.find(question) != std::string::npos, c.asked_fresh) << result.output;
+
+        const std::vector<std::string> names = file_names(dump_folder());
+        ASSERT_EQ(names.size(), c.full_dump ? 2u : 1u);
+        for (const std::string& name : names) {
+            const std::string dump = read_file(dump_folder() / name);
+            EXPECT_NE(dump.find("\nsignal: 11 SIGSEGV\n"), std::string::npos) << name;
+            EXPECT_TRUE(dump.ends_with("\nend of dump\n")) << name;
+        }
+    }
 }
 
 TEST_F(CrashChild, UnavailableDumpWriterLeavesTheFaultUnhandled)

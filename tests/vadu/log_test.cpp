@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 #include "vadu/exception.h"
 
 namespace {
@@ -74,6 +76,34 @@ TEST(LogStreamTest, PrintsTextAsGiven)
         capture.stream().write(c.piece.data(), c.piece.data() + c.piece.size());
         EXPECT_EQ(capture.text(), std::string(c.printed));
     }
+}
+
+// Both files are fully buffered, so only a flush puts their text on the disk.
+TEST(LogStreamTest, FlushPushesOutItsOwnTargetOnly)
+{
+    std::FILE* log_file = std::tmpfile();
+    std::FILE* other_file = std::tmpfile();
+    ASSERT_NE(log_file, nullptr);
+    ASSERT_NE(other_file, nullptr);
+    std::setvbuf(log_file, nullptr, _IOFBF, 4096);
+    std::setvbuf(other_file, nullptr, _IOFBF, 4096);
+    const auto on_disk = [](std::FILE* file) {
+        char text[64] = {};
+        const ssize_t read = ::pread(::fileno(file), text, sizeof text, 0);
+        return read > 0 ? std::string(text, static_cast<size_t>(read)) : std::string();
+    };
+
+    vadu::logs::Stream stream(log_file);
+    vadu::logs::Stream unflushed(other_file);
+    stream << "logged";
+    unflushed << "elsewhere";
+    EXPECT_EQ(on_disk(log_file), "");
+    stream.flush();
+    EXPECT_EQ(on_disk(log_file), "logged");
+    EXPECT_EQ(on_disk(other_file), "");
+
+    std::fclose(log_file);
+    std::fclose(other_file);
 }
 
 TEST(LogStreamTest, WritersJoinPiecesWithoutAddingAnything)

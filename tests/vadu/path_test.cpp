@@ -96,7 +96,11 @@ TEST_F(PathTest, NormalisesSeparatorsCaseMacrosAndDoubledSlashes)
         {"Data\\Levels\\Level1.xml", true, "data/levels/level1.xml"},
         {"Data\\Levels\\Level1.xml", false, "Data/Levels/Level1.xml"},
         {"C:\\Games\\Quillo", true, "c:/games/quillo"},
-        {"Caf\xC9\\\xC0 LA CR\xC8ME", true, "caf\xE9/\xE0 la cr\xE8me"},  // 1252 capitals
+        // Native paths are UTF-8: accented capitals fold as letters, and bytes that
+        // are not UTF-8 are kept rather than turned into other letters.
+        {"Café\\À LA CRÈME", true, "café/à la crème"},
+        {"/Home/JOSÉ/Über", true, "/home/josé/über"},
+        {"Caf\xC9", true, "caf\xC9"},
         // Macro names match case-sensitively; the flag lower-cases before matching.
         {"%APP_PATH%/data.pak", false, "%APP_PATH%/data.pak"},
         {"%APP_PATH%/data.pak", true, "/opt/quillo games/tovra/data.pak"},
@@ -255,6 +259,7 @@ TEST_F(PathTest, ApplicationNameAndFolderFromTheModule)
         {"/opt/game/quillo.tovra.bin", "/opt/game/", "quillo.tovra"},
         // Programs here carry no extension: the whole name, not nothing.
         {"/opt/game/quillo", "/opt/game/", "quillo"},
+        {"/Home/José/Jeux/Quillo", "/home/josé/jeux/", "quillo"},
         {"", "", ""},  // lookup failed
     };
     for (const Case& c : cases) {

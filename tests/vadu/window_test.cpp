@@ -380,11 +380,11 @@ TEST_F(MainLoop, RunInWindowThreadReturnsAfterTheCallRanThere)
     std::atomic<bool> quit{false};
     application.on_update = until(quit);
     std::thread worker([&] {
-        application.RunInWindowThread([&] {
+        const bool reported = application.RunInWindowThread([&] {
             on_window_thread = std::this_thread::get_id() == window_thread;
             ran = true;
         });
-        ran_before_return = ran.load();
+        ran_before_return = ran.load() && reported;
         quit = true;
     });
     application.run_main_loop();
@@ -408,15 +408,15 @@ TEST_F(MainLoop, RunInWindowThreadOnTheWindowThreadRunsAtOnce)
 {
     TestApplication application;
     int runs = 0;
-    application.RunInWindowThread([&] { ++runs; });
+    EXPECT_TRUE(application.RunInWindowThread([&] { ++runs; }));
     EXPECT_EQ(runs, 1);
     application.on_update = [&](int update) {
-        application.RunInWindowThread([&] { ++runs; });
+        EXPECT_TRUE(application.RunInWindowThread([&] { ++runs; }));
         return update < 2;
     };
     application.run_main_loop();
     EXPECT_EQ(runs, 3);
-    application.RunInWindowThread(std::function<void()>()); // empty: nothing to do
+    EXPECT_TRUE(application.RunInWindowThread(std::function<void()>())); // empty: nothing to do
 }
 
 TEST_F(MainLoop, EmptyCallsAreSkippedAndTheirWaiterReleased)
@@ -426,8 +426,7 @@ TEST_F(MainLoop, EmptyCallsAreSkippedAndTheirWaiterReleased)
     application.on_update = until(released);
     application.PostToWindowThread(std::function<void()>());
     std::thread worker([&] {
-        application.RunInWindowThread(std::function<void()>());
-        released = true;
+        released = application.RunInWindowThread(std::function<void()>());
     });
     EXPECT_NO_THROW(application.run_main_loop());
     worker.join();
@@ -440,7 +439,7 @@ TEST_F(MainLoop, ThrowingCallStillReleasesItsWaiter)
     const std::atomic<bool> never{false};
     application.on_update = until(never);
     std::thread worker([&] {
-        application.RunInWindowThread([] { throw vadu::Gluck("test", "call failed"); });
+        (void)application.RunInWindowThread([] { throw vadu::Gluck("test", "call failed"); });
     });
     EXPECT_THROW(application.run_main_loop(), vadu::Gluck);
     worker.join(); // would hang if the waiter were never signalled
@@ -458,8 +457,9 @@ TEST_F(MainLoop, CallsLeftAtDestructionAreFreedAndTheirWaitersReleased)
 
     std::atomic<bool> ran{false};
     std::atomic<bool> returned{false};
+    std::atomic<bool> reported{true};
     std::thread worker([&] {
-        application->RunInWindowThread([&] { ran = true; });
+        reported = application->RunInWindowThread([&] { ran = true; });
         returned = true;
     });
     platform::Message message;
@@ -471,6 +471,19 @@ TEST_F(MainLoop, CallsLeftAtDestructionAreFreedAndTheirWaitersReleased)
     application.reset();
     worker.join(); // would hang if the waiter were never released
     EXPECT_TRUE(returned);
+    EXPECT_FALSE(ran);
+    EXPECT_FALSE(reported); // dropped unrun, and the caller is told so
+}
+
+TEST_F(MainLoop, RunInWindowThreadReportsACallThatCannotBePosted)
+{
+    TestApplication application;
+    platform::destroy_window(application.get_window().window);
+    bool ran = false;
+    bool reported = true;
+    std::thread worker([&] { reported = application.RunInWindowThread([&] { ran = true; }); });
+    worker.join(); // returns at once: nothing could run the call
+    EXPECT_FALSE(reported);
     EXPECT_FALSE(ran);
 }
 

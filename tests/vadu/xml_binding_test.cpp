@@ -120,15 +120,15 @@ TEST_F(XmlBinding, RefusalsFailTheLoadAndNameWhatWasRefused)
 {
     const RefusalCase cases[] = {
         {"matching root", "<Animation/>", "Animation", {}, {}, true, "", {"top end"}},
-        {"root differs in case", "<animation/>", "Animation", {}, {}, false, "animation\n", {}},
-        {"root is longer", "<Animation/>", "Anim", {}, {}, false, "Animation\n", {}},
+        {"root differs in case", "<animation/>", "Animation", {}, {}, false, "XML: refused element \"animation\" (line 1)\n", {}},
+        {"root is longer", "<Animation/>", "Anim", {}, {}, false, "XML: refused element \"Animation\" (line 1)\n", {}},
         {"refused attribute",
          "<Root speed=\"1\" never=\"2\"/>",
          "Root",
          {"speed"},
          {},
          false,
-         "speed\nRoot\n",
+         "XML: refused attribute \"speed\" (line 1)\n",
          {"top @speed=1"}},
         {"first refused child stops the walk",
          "<Root><Good/><Bad/><Never/></Root>",
@@ -136,15 +136,15 @@ TEST_F(XmlBinding, RefusalsFailTheLoadAndNameWhatWasRefused)
          {"Bad"},
          {},
          false,
-         "Bad\nRoot\n",
+         "XML: refused element \"Bad\" (line 1)\n",
          {"top <Good", "Good end", "top <Bad"}},
         {"refused grandchild",
-         "<Root><Mid><Bad/></Mid><Never/></Root>",
+         "<Root>\n<Mid>\n\n<Bad/></Mid><Never/></Root>",
          "Root",
          {"Bad"},
          {},
          false,
-         "Bad\nMid\nRoot\n",
+         "XML: refused element \"Bad\" (line 4)\n",
          {"top <Mid", "Mid <Bad"}},
         {"failing end of a child",
          "<Root><Child/><Never/></Root>",
@@ -152,7 +152,7 @@ TEST_F(XmlBinding, RefusalsFailTheLoadAndNameWhatWasRefused)
          {},
          {"Child"},
          false,
-         "Child\nRoot\n",
+         "XML: refused element \"Child\" (line 1)\n",
          {"top <Child", "Child end"}},
     };
     for (const RefusalCase& c : cases) {
@@ -162,6 +162,50 @@ TEST_F(XmlBinding, RefusalsFailTheLoadAndNameWhatWasRefused)
         EXPECT_EQ(load(c.document, c.root_name), c.loaded);
         EXPECT_EQ(capture.text(), c.logged);
         EXPECT_EQ(journal.events, c.events);
+    }
+}
+
+// The loader's own exception and the log name what was refused, where.
+TEST_F(XmlBinding, RefusalIsToldWithItsFileAndLine)
+{
+    const vadu::filesystem::String path("data/demo/demo.scene", false);
+    vadu::filesystem::MemoryStream stream = memory("<Scene>\n  <Node Name=\"a\"/>\n  <Node Bogus=\"1\"/>\n</Scene>\n");
+    journal = Journal{{}, {"Bogus"}, {}};
+    Recorder top(journal, "top");
+    xml::Root root(top, "Scene");
+    xml::StreamResource resource(&stream, path);
+    LogCapture capture;
+    EXPECT_FALSE(resource.load(root));
+    EXPECT_EQ(to_std(resource.get_problem()), "refused attribute \"Bogus\" (line 3)");
+    EXPECT_EQ(capture.text(), "XML: refused attribute \"Bogus\" (line 3) in data/demo/demo.scene\n");
+
+    // A later load that succeeds clears it.
+    vadu::filesystem::MemoryStream good = memory("<Scene/>");
+    xml::StreamResource again(&good, path);
+    EXPECT_TRUE(again.load(root));
+    EXPECT_EQ(to_std(again.get_problem()), "");
+}
+
+// Recovery makes later errors of the first one; the first is what is wrong.
+TEST_F(XmlBinding, ParseErrorIsTheFirstOneWithItsLine)
+{
+    struct Case {
+        const char* document;
+        const char* description;
+    };
+    const Case cases[] = {
+        {"<Root>\n<Node\n  A=\"1\"\n  B=\"2\"\n\n  N", "Specification mandates value for attribute N (line 6)"},
+        {"<Root>\n<Child>\n</Root>\n", "Opening and ending tag mismatch: Child line 2 and Root (line 3)"},
+        {"<Root/>\n<Second/>", "Extra content at the end of the document (line 2)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.document);
+        try {
+            load(c.document);
+            ADD_FAILURE() << "loaded";
+        } catch (const vadu::Gluck& e) {
+            EXPECT_EQ(to_std(e.get_description()), std::string("Libxml2 refused to parse document: ") + c.description);
+        }
     }
 }
 
@@ -218,7 +262,7 @@ TEST_F(XmlBinding, ObjectWithoutInterfacesRefusesEverything)
     } bare;
     vadu::filesystem::MemoryStream stream = memory("<Root/>");
     EXPECT_FALSE(xml::StreamResource(&stream).load(bare));
-    EXPECT_EQ(log.text(), "Root\n");
+    EXPECT_EQ(log.text(), "XML: refused element \"Root\" (line 1)\n");
 }
 
 class NoProvider : public xml::Provider {

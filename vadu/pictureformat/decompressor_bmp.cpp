@@ -1,5 +1,7 @@
 #include "vadu/pictureformat/decompressor_bmp.h"
 
+#include <algorithm>
+
 #include "vadu/exception.h"
 #include "vadu/pictureformat/decoding.h"
 
@@ -32,6 +34,9 @@ DecompressorBmp::DecompressorBmp(const uint8_t* data, size_t size) : data_(data)
             const int32_t height = static_cast<int32_t>(detail::read_u32(header + 22));
             const uint32_t bits = detail::read_u16(header + 28);
             const uint32_t compression = detail::read_u32(header + 30);
+            // Writers may leave a gap (a colour table, padding) before the pixels. An
+            // offset inside the header cannot be right: the pixels then follow it.
+            const size_t data_offset = std::max<size_t>(detail::read_u32(header + 10), header_size);
             if (header[0] != 'B' || header[1] != 'M' || info_size != 40) {
                 problem = "not a BMP picture with a 54-byte header";
             } else if (bits != 16 && bits != 24 && bits != 32) {
@@ -46,12 +51,12 @@ DecompressorBmp::DecompressorBmp(const uint8_t* data, size_t size) : data_(data)
             } else {
                 const size_t stride = ((static_cast<size_t>(width) * bits / 8) + 3) & ~size_t(3);
                 const size_t bytes = stride * static_cast<size_t>(height);
-                if (bytes > size - offset - header_size) {
+                if (data_offset > size - offset || bytes > size - offset - data_offset) {
                     problem = "pixel data truncated";
                 } else {
                     bits_ = bits;
-                    frames_.push_back(Frame{offset + header_size, stride, width, height});
-                    offset += header_size + bytes;
+                    frames_.push_back(Frame{offset + data_offset, stride, width, height});
+                    offset += data_offset + bytes;
                 }
             }
         }

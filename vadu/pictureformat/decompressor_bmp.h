@@ -9,9 +9,10 @@
 namespace vadu::pictureformat {
 
 // Uncompressed 16-, 24- and 32-bit "BM" pictures with the 54-byte header, pixel data
-// right after it. Up to 20 such pictures may follow one another (mip levels, frames);
-// all take the first one's bit depth. 16-bit pixels are X1R5G5B5; in 32-bit pixels
-// the fourth byte is alpha. Rows come in file order, which is bottom row first.
+// from the header's pixel-data offset (right after the header in standard files). Up to
+// 20 such pictures may follow one another (mip levels, frames), each after the previous
+// one's pixels; all take the first one's bit depth. 16-bit pixels are X1R5G5B5; in
+// 32-bit pixels the fourth byte is alpha. Rows come in file order, bottom row first.
 class DecompressorBmp : public RowDecompressor {
 public:
     static constexpr int32_t max_frames = 20;

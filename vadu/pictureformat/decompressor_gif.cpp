@@ -1,5 +1,6 @@
 #include "vadu/pictureformat/decompressor_gif.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -160,12 +161,17 @@ bool DecompressorGif::decode(const uint8_t* data, size_t size)
         }
     }
 
-    // The image descriptor: position and size are not used.
+    // The image descriptor: the image's place and size on the logical screen.
     if (size - position < 10) {
         detail::report(decoder_name, "file ends inside the image header");
         return false;
     }
+    const uint32_t left = detail::read_u16(data + position);
+    const uint32_t top = detail::read_u16(data + position + 2);
+    const uint32_t image_width = detail::read_u16(data + position + 4);
+    const uint32_t image_height = detail::read_u16(data + position + 6);
     const uint8_t image_flags = data[position + 8];
+    const bool interlaced = (image_flags & 0x40) != 0;
     position += 9;
     if ((image_flags & 0x80) && !read_palette(data, size, position, 2u << (image_flags & 7), palette)) {
         detail::report(decoder_name, "file ends inside the colour table");
@@ -180,8 +186,36 @@ bool DecompressorGif::decode(const uint8_t* data, size_t size)
         detail::report(decoder_name, "bad code size");
         return false;
     }
+    // The image bounds the work: LZW data that repeats past it is never expanded.
+    if (!detail::is_size_acceptable(image_width, image_height)) {
+        detail::report(decoder_name, "image size refused");
+        return false;
+    }
     if (!allocate(width, height, decoder_name))
         return false;
+    if (left + image_width > width || top + image_height > height)
+        detail::report(decoder_name, "image larger than its logical screen, extra pixels dropped");
+
+    // Stream row -> image row; interlaced images come in four passes.
+    std::vector<uint32_t> image_row(image_height);
+    {
+        uint32_t stream_row = 0;
+        const uint32_t starts[4] = {0, 4, 2, 1};
+        const uint32_t steps[4] = {8, 8, 4, 2};
+        for (int pass = 0; pass < (interlaced ? 4 : 1); ++pass) {
+            for (uint32_t y = interlaced ? starts[pass] : 0; y < image_height; y += interlaced ? steps[pass] : 1)
+                image_row[stream_row++] = y;
+        }
+    }
+    // Decoding stops after the last pixel that lands on the screen.
+    const uint32_t shown_columns = left < width ? std::min(image_width, width - left) : 0;
+    size_t limit = 0;
+    if (shown_columns > 0) {
+        for (uint32_t r = 0; r < image_height; ++r) {
+            if (top + image_row[r] < height)
+                limit = static_cast<size_t>(r) * image_width + shown_columns;
+        }
+    }
 
     const uint32_t clear_code = 1u << minimum;
     const uint32_t end_code = clear_code + 1;
@@ -192,23 +226,35 @@ bool DecompressorGif::decode(const uint8_t* data, size_t size)
     for (uint32_t i = 0; i < clear_code; ++i)
         suffix[i] = static_cast<uint8_t>(i);
 
-    const size_t total = static_cast<size_t>(width) * height;
-    uint8_t* pixels = row_pointer(0);
     size_t written = 0;
-    bool overflow = false;
-    auto put = [&](uint8_t index) {
-        if (written >= total) {
-            overflow = true;
-            return;
-        }
-        const Colour& c = palette[index];
-        uint8_t* p = pixels + written * 4;
-        p[0] = c.b;
-        p[1] = c.g;
-        p[2] = c.r;
-        p[3] = 255;
-        ++written;
+    uint32_t column = 0;
+    uint32_t stream_row = 0;
+    uint8_t* row = nullptr;  // the screen row of the current image row, null when off screen
+    auto start_row = [&]() {
+        const uint32_t y = top + image_row[stream_row];
+        row = y < height ? row_pointer(y) + static_cast<size_t>(left) * 4 : nullptr;
     };
+    if (limit > 0)
+        start_row();
+    auto put = [&](uint8_t index) {
+        if (written >= limit)
+            return;
+        if (row != nullptr && column < shown_columns) {
+            const Colour& c = palette[index];
+            uint8_t* p = row + static_cast<size_t>(column) * 4;
+            p[0] = c.b;
+            p[1] = c.g;
+            p[2] = c.r;
+            p[3] = 255;
+        }
+        ++written;
+        if (++column == image_width) {
+            column = 0;
+            if (++stream_row < image_height)
+                start_row();
+        }
+    };
+
     // Writes the string of a code, first byte first; returns that first byte.
     auto output = [&](uint32_t code) {
         size_t depth = 0;
@@ -228,15 +274,12 @@ bool DecompressorGif::decode(const uint8_t* data, size_t size)
     uint32_t code_width = minimum + 1;
     uint32_t next = clear_code + 2;
     int32_t previous = -1;
-    for (;;) {
+    while (written < limit) {
         const int32_t read = reader.read(code_width);
         if (read < 0) {
-            // A file cut short: only a complete screen is kept.
-            if (written < total) {
-                detail::report(decoder_name, "image data truncated");
-                return false;
-            }
-            break;
+            // A file cut short before its last shown pixel: no half picture.
+            detail::report(decoder_name, "image data truncated");
+            return false;
         }
         const uint32_t code = static_cast<uint32_t>(read);
         if (code == clear_code) {
@@ -277,8 +320,6 @@ bool DecompressorGif::decode(const uint8_t* data, size_t size)
             ++code_width;
         previous = static_cast<int32_t>(code);
     }
-    if (overflow)
-        detail::report(decoder_name, "image larger than its logical screen, extra pixels dropped");
     return true;
 }
 

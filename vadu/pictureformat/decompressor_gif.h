@@ -8,10 +8,11 @@
 namespace vadu::pictureformat {
 
 // The first image of a GIF87a / GIF89a file, decoded when built into a picture of the
-// logical screen's size. Pixels are written in stream order from the top left corner,
-// ignoring the image's own position, size and interlacing; pixels beyond the screen
-// are dropped. Extensions (and so transparency) are ignored; colour components above
-// 250 become 255. Rows are handed out bottom row first.
+// logical screen's size: the image is placed at its position (de-interlaced), the rest
+// of the screen is opaque black and pixels beyond the screen are dropped. Decoding
+// stops at the last pixel that lands on the screen, so LZW data that repeats past the
+// image costs nothing. Extensions (and so transparency) are ignored; colour components
+// above 250 become 255. Rows are handed out bottom row first.
 class DecompressorGif : public BufferDecompressor {
 public:
     DecompressorGif(const uint8_t* data, size_t size);

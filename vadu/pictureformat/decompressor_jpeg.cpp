@@ -14,10 +14,19 @@ namespace {
 
 constexpr const char* decoder_name = "JPEG";
 
+// A progressive file may hold any number of scans, each one a pass over the whole
+// picture; a few dozen is plenty for real pictures, thousands only stall the caller.
+constexpr int max_scans = 500;
+
 // libjpeg's fatal errors come back here instead of ending the program.
 struct ErrorManager {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
+};
+
+struct ProgressMonitor {
+    jpeg_progress_mgr manager;
+    ErrorManager* errors;
 };
 
 void report_message(j_common_ptr info)
@@ -31,6 +40,20 @@ void report_message(j_common_ptr info)
 {
     report_message(info);
     std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+}
+
+// Called between passes; refuses the picture once the scans exceed the cap.
+void on_progress(j_common_ptr info)
+{
+    if (!info->is_decompressor)
+        return;
+    const auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
+    if (decompress->input_scan_number <= max_scans)
+        return;
+    char text[64];
+    std::snprintf(text, sizeof text, "more than %d scans, picture refused", max_scans);
+    detail::report(decoder_name, text);
+    std::longjmp(reinterpret_cast<ProgressMonitor*>(info->progress)->errors->jump, 1);
 }
 
 void init_source(j_decompress_ptr) {}
@@ -72,6 +95,7 @@ bool DecompressorJpeg::decode(const uint8_t* data, size_t size)
     jpeg_decompress_struct info;
     ErrorManager errors;
     jpeg_source_mgr source;
+    ProgressMonitor progress;
     info.err = jpeg_std_error(&errors.manager);
     errors.manager.error_exit = on_error;
     errors.manager.output_message = report_message;
@@ -88,6 +112,9 @@ bool DecompressorJpeg::decode(const uint8_t* data, size_t size)
     source.resync_to_restart = jpeg_resync_to_restart;
     source.term_source = term_source;
     info.src = &source;
+    progress.manager.progress_monitor = on_progress;
+    progress.errors = &errors;
+    info.progress = &progress.manager;
 
     jpeg_read_header(&info, TRUE);
     info.out_color_space = info.jpeg_color_space == JCS_GRAYSCALE ? JCS_GRAYSCALE : JCS_RGB;

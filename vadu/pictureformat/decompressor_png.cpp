@@ -47,7 +47,7 @@ DecompressorPng::DecompressorPng(const uint8_t* data, size_t size) : BufferDecom
 bool DecompressorPng::decode(const uint8_t* data, size_t size)
 {
     if (size < 8 || png_sig_cmp(data, 0, 8) != 0) {
-        detail::report_line("libpng error: specified image if to an PNG file.\n");
+        detail::report_line("libpng error: specified file is not a PNG file.\n");
         return false;
     }
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);

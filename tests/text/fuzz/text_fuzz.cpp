@@ -5,11 +5,21 @@
 // every drawer into a small buffer, partly outside it, in both pixel formats, and packed
 // by both atlas strategies. TrueText::Error is an expected outcome; anything else that
 // escapes, and every sanitizer report, is a finding.
+//
+// A first byte of 0xFE instead loads the rest as a font document ("TrueTypeFont", "Font"
+// or "SymbolAtlas") from memory through the engine's font table, with DejaVu Sans as the
+// only face and the document itself as the only other file; a loaded font is measured
+// through a text node. vadu::Gluck (the refusals) is an expected outcome too.
 
 #include "text/Error.h"
 #include "text/GlyphString.h"
 #include "text/TextLibrary.h"
 #include "text/TextSprite.h"
+#include "vadu/animate/soul.h"
+#include "vadu/exception.h"
+#include "vadu/filesystem.h"
+#include "vadu/font/font.h"
+#include "vadu/font/text.h"
 
 #include <cstdint>
 #include <cstring>
@@ -95,6 +105,43 @@ void Exercise(const uint8_t* data, size_t size)
     }
 }
 
+// Serves "doc.font" (the input) and "sans.ttf"; nothing else exists.
+class DocumentFiles : public vadu::filesystem::FileSystem {
+public:
+    explicit DocumentFiles(std::vector<uint8_t> document) : document_(std::move(document)) {}
+    std::unique_ptr<vadu::Stream> open(const vadu::filesystem::String& path) override
+    {
+        const std::string name(path.get_text().data(), path.get_text().size());
+        if (name == "doc.font")
+            return std::make_unique<vadu::filesystem::MemoryStream>(document_);
+        if (name == "sans.ttf") {
+            const std::vector<char>& sans = SansBytes();
+            return std::make_unique<vadu::filesystem::MemoryStream>(std::vector<uint8_t>(sans.begin(), sans.end()));
+        }
+        return nullptr;
+    }
+
+private:
+    std::vector<uint8_t> document_;
+};
+
+void LoadDocument(const uint8_t* data, size_t size)
+{
+    std::vector<uint8_t> document(data + 1, data + size);
+    vadu::filesystem::Creator files([document] { return std::make_unique<DocumentFiles>(document); });
+    vadu::animate::Soul::Creator souls;
+    TrueText::TextLibrary::Creator library;
+    try {
+        vadu::lib3d::node::Text text(vadu::Atom("Fuzz"), nullptr);
+        text.set_font("doc.font");
+        text.set_text(vadu::WString(u"12,345 Fuzz\nAV"), true);
+        (void)text.get_width(text.get_text());
+        (void)text.get_height();
+        std::unique_ptr<vadu::lib3d::node::Node> copy(text.clone());
+    } catch (const vadu::Gluck&) {
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -102,6 +149,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 2)
         return 0;
     try {
+        if (data[0] == 0xFE) {
+            LoadDocument(data, size);
+            return 0;
+        }
         Exercise(data, size);
     } catch (const TrueText::Error&) {
     }

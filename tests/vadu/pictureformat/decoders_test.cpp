@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -107,6 +108,12 @@ std::vector<ReferenceCase> reference_cases()
     cases.push_back({"bmp 24-bit, padded rows", Kind::bmp, samples::bmp(odd, 24), odd, true, format_bgr});
     cases.push_back({"bmp 32-bit with alpha", Kind::bmp, samples::bmp(alpha, 32), alpha, true, format_bgra});
     cases.push_back({"bmp 16-bit", Kind::bmp, samples::bmp16(odd), samples::widen5(odd), true, format_bgr});
+    // Pixels after a gap (a colour table, padding) named by the header's data offset.
+    cases.push_back({"bmp 24-bit, 3-byte gap", Kind::bmp, samples::bmp(odd, 24, 3), odd, true, format_bgr});
+    cases.push_back({"bmp 32-bit, 1 KiB gap", Kind::bmp, samples::bmp(alpha, 32, 1024), alpha, true, format_bgra});
+    Bytes inside_header = samples::bmp(odd, 24);
+    inside_header[10] = 0;  // an offset inside the header: the pixels follow it
+    cases.push_back({"bmp 24-bit, offset 0", Kind::bmp, inside_header, odd, true, format_bgr});
     const Picture ppm_picture = samples::pattern(3, 4, 3);
     cases.push_back({"ppm", Kind::ppm, samples::ppm(ppm_picture), ppm_picture, true, format_bgr});
     cases.push_back({"ppm with comments", Kind::ppm, samples::ppm(ppm_picture, 255, true), ppm_picture, true, format_bgr});
@@ -224,27 +231,77 @@ TEST(Decoders, GifDecodesAHandMadeLzwStream)
     EXPECT_EQ(samples::unpack_all(decoder, format_bgra), expected);
 }
 
-TEST(Decoders, GifWritesStreamOrderIntoTheLogicalScreen)
+TEST(Decoders, GifPlacesItsImageOnTheLogicalScreen)
 {
-    const Picture image = samples::few_colours(6, 4, 5, 3);
+    // 11 rows: every interlace pass has rows.
+    const Picture image = samples::few_colours(5, 11, 6, 3);
     struct Case {
         int screen_width;
         int screen_height;
+        int left;
+        int top;
+        bool interlaced;
         bool cut;
     };
-    for (const Case& c : {Case{4, 3, true}, Case{5, 5, false}, Case{6, 4, false}}) {
-        SCOPED_TRACE(testing::Message() << "screen " << c.screen_width << "x" << c.screen_height);
+    const Case cases[] = {
+        {5, 11, 0, 0, false, false},
+        {5, 11, 0, 0, true, false},
+        {9, 14, 3, 2, false, false},
+        {9, 14, 4, 3, true, false},
+        {4, 6, 0, 0, false, true},
+        {7, 9, 3, 4, true, true},
+        {4, 11, 4, 0, false, true},  // wholly beside the screen
+        {5, 11, 0, 11, true, true},  // wholly below it
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "screen " << c.screen_width << "x" << c.screen_height << ", image at "
+                                        << c.left << "," << c.top << (c.interlaced ? ", interlaced" : ""));
         samples::LogCapture log;
-        const Bytes file = samples::gif(image, c.screen_width, c.screen_height);
+        const Bytes file = samples::gif_placed(image, c.screen_width, c.screen_height, c.left, c.top, c.interlaced);
         DecompressorGif decoder(file.data(), file.size());
         ASSERT_EQ(decoder.get_width(0), c.screen_width);
         ASSERT_EQ(decoder.get_height(0), c.screen_height);
-        // Screen pixel i is image pixel i in stream order; the rest stays opaque black.
+        // The image at its place; the rest of the screen stays opaque black.
         Picture expected = filled(c.screen_width, c.screen_height, 0, 0, 0);
-        const size_t shown = std::min(expected.bgra.size(), image.bgra.size());
-        std::copy_n(image.bgra.begin(), shown, expected.bgra.begin());
+        for (int y = 0; y < image.height && c.top + y < c.screen_height; ++y) {
+            for (int x = 0; x < image.width && c.left + x < c.screen_width; ++x)
+                std::copy_n(image.at(x, y), 4, expected.at(c.left + x, c.top + y));
+        }
         EXPECT_EQ(samples::unpack_all(decoder, format_bgra), samples::expected_rows(expected, true, format_bgra));
         EXPECT_EQ(log.text().find("larger than its logical screen") != std::string::npos, c.cut);
+    }
+}
+
+TEST(Decoders, GifStopsOnceTheScreenIsFull)
+{
+    // 400 million pixels in 160 KB for a 16-pixel screen: seconds of work when the
+    // decoder expanded all of them (minutes for a larger file).
+    const Bytes file = samples::gif_flood(4, 4, 100000);
+    ASSERT_LT(file.size(), 160000u);
+    const auto start = std::chrono::steady_clock::now();
+    DecompressorGif decoder(file.data(), file.size());
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 1.0);
+    ASSERT_EQ(decoder.get_frame_count(), 1);
+    EXPECT_EQ(samples::unpack_all(decoder, format_bgra), samples::expected_rows(filled(4, 4, 7, 8, 9), true, format_bgra));
+}
+
+TEST(Decoders, JpegRefusesMoreThan500Scans)
+{
+    const Bytes progressive = samples::jpeg(samples::pattern(24, 16, 8), 80, false, true);
+    struct Case {
+        int scans;
+        bool decodes;
+    };
+    for (const Case& c : {Case{12, true}, Case{500, true}, Case{501, false}, Case{20000, false}}) {
+        SCOPED_TRACE(testing::Message() << c.scans << " scans");
+        samples::LogCapture log;
+        const Bytes file = samples::jpeg_with_scans(progressive, c.scans);
+        DecompressorJpeg decoder(file.data(), file.size());
+        EXPECT_EQ(decoder.get_frame_count(), c.decodes ? 1 : 0);
+        EXPECT_EQ(log.text().find("pictureformat: JPEG: more than 500 scans, picture refused") != std::string::npos,
+                  !c.decodes)
+            << log.text();
     }
 }
 
@@ -252,9 +309,12 @@ TEST(Decoders, BmpReadsConcatenatedPicturesAsFrames)
 {
     const Picture levels[] = {samples::pattern(4, 4, 1), samples::pattern(2, 2, 2), samples::pattern(1, 1, 3)};
     Bytes file;
+    int gap = 0;
     for (const Picture& level : levels) {
-        const Bytes one = samples::bmp(level, 24);
+        // Each picture's pixels come after its own gap; the next header follows them.
+        const Bytes one = samples::bmp(level, 24, gap);
         file.insert(file.end(), one.begin(), one.end());
+        gap += 5;
     }
     file.insert(file.end(), {'j', 'u', 'n', 'k'});
     DecompressorBmp decoder(file.data(), file.size());
@@ -463,6 +523,8 @@ std::vector<DamageCase> damage_cases()
     cases.push_back({"top-down", Kind::bmp, patched(bmp, 22, {0xFD, 0xFF, 0xFF, 0xFF}), "size refused"});
     cases.push_back({"huge width", Kind::bmp, patched(bmp, 18, {0xFF, 0xFF, 0xFF, 0x7F}), "size refused"});
     cases.push_back({"height beyond the data", Kind::bmp, patched(bmp, 22, {0x00, 0x10}), "truncated"});
+    cases.push_back({"data offset beyond the file", Kind::bmp, patched(bmp, 10, {0x00, 0x01}), "truncated"});
+    cases.push_back({"data offset 4 GiB", Kind::bmp, patched(bmp, 10, {0xFF, 0xFF, 0xFF, 0xFF}), "truncated"});
     const Bytes bmp16 = samples::bmp16(picture);
     add_cuts(Kind::bmp, bmp16, {54, bmp16.size() - 2}, "truncated");
 
@@ -493,6 +555,9 @@ std::vector<DamageCase> damage_cases()
     cases.push_back({"trailer before the image", Kind::gif, patched(gif, image, {0x3B}), "no image"});
     cases.push_back({"screen 0 x 0", Kind::gif, patched(gif, 6, {0, 0, 0, 0}), "size refused"});
     cases.push_back({"screen 65535 x 65535", Kind::gif, patched(gif, 6, {0xFF, 0xFF, 0xFF, 0xFF}), "size refused"});
+    cases.push_back({"image 0 wide", Kind::gif, patched(gif, image + 5, {0, 0}), "image size refused"});
+    cases.push_back({"image 65535 x 65535", Kind::gif, patched(gif, image + 5, {0xFF, 0xFF, 0xFF, 0xFF}),
+                     "image size refused"});
     const std::vector<uint8_t> palette = {0, 0, 0, 255, 255, 255};
     // clear, 1, then code 7 while 6 is the next free entry.
     cases.push_back({"code beyond the table", Kind::gif, samples::gif_around(5, 1, palette, 2, {0xCC, 0x01}),
@@ -517,7 +582,7 @@ std::vector<DamageCase> damage_cases()
 
     const Bytes png = samples::png(samples::pattern(9, 7, 3, true), samples::PngKind::rgba8);
     add_cuts(Kind::png, png, {0, 4, 8, 20, 33, png.size() / 2, png.size() - 12, png.size() - 1}, "libpng error");
-    cases.push_back({"signature", Kind::png, patched(png, 1, {'Q'}), "libpng error: specified image if to an PNG file."});
+    cases.push_back({"signature", Kind::png, patched(png, 1, {'Q'}), "libpng error: specified file is not a PNG file."});
     cases.push_back({"header checksum", Kind::png, patched(png, 29, {0}), "libpng error: unable to read PNG file."});
     const size_t data = find(png, {'I', 'D', 'A', 'T'}) - 4;
     cases.push_back({"image data checksum", Kind::png, patched(png, data + 10, {0x55}),

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <map>
 #include <stdexcept>
+#include <utility>
 
 #include <jpeglib.h>
 #include <png.h>
@@ -91,14 +92,14 @@ Bytes top_first(const Picture& picture)
     return picture.bgra;
 }
 
-Bytes bmp(const Picture& picture, int bits)
+Bytes bmp(const Picture& picture, int bits, int gap)
 {
     const int stride = (picture.width * bits / 8 + 3) & ~3;
     Bytes out;
     put_text(out, "BM");
-    put32(out, 54 + stride * picture.height);
+    put32(out, 54 + gap + stride * picture.height);
     put32(out, 0);
-    put32(out, 54);
+    put32(out, 54 + gap);
     put32(out, 40);
     put32(out, picture.width);
     put32(out, picture.height);
@@ -110,6 +111,7 @@ Bytes bmp(const Picture& picture, int bits)
     put32(out, 2835);
     put32(out, 0);
     put32(out, 0);
+    out.insert(out.end(), static_cast<size_t>(gap), 0x5A);
     for (int y = picture.height - 1; y >= 0; --y) {
         size_t start = out.size();
         for (int x = 0; x < picture.width; ++x) {
@@ -213,16 +215,16 @@ Bytes lzw(const std::vector<uint8_t>& indices, int minimum_code_size)
     return out;
 }
 
-Bytes gif_around(int width, int height, const std::vector<uint8_t>& palette_rgb, int minimum_code_size,
-                 const Bytes& lzw_data)
+Bytes gif_file(const GifLayout& layout, const std::vector<uint8_t>& palette_rgb, int minimum_code_size,
+               const Bytes& lzw_data)
 {
     int table_bits = 1;
     while ((1u << table_bits) * 3 < palette_rgb.size())
         ++table_bits;
     Bytes out;
     put_text(out, "GIF89a");
-    put16(out, width);
-    put16(out, height);
+    put16(out, layout.screen_width);
+    put16(out, layout.screen_height);
     out.push_back(static_cast<uint8_t>(0x80 | 0x70 | (table_bits - 1)));
     out.push_back(0);
     out.push_back(0);
@@ -233,11 +235,11 @@ Bytes gif_around(int width, int height, const std::vector<uint8_t>& palette_rgb,
     const uint8_t control[] = {0x21, 0xF9, 4, 0x01, 0, 0, 0, 0};
     out.insert(out.end(), std::begin(control), std::end(control));
     out.push_back(0x2C);
-    put16(out, 0);
-    put16(out, 0);
-    put16(out, width);
-    put16(out, height);
-    out.push_back(0);
+    put16(out, layout.left);
+    put16(out, layout.top);
+    put16(out, layout.image_width);
+    put16(out, layout.image_height);
+    out.push_back(layout.interlaced ? 0x40 : 0);
     out.push_back(static_cast<uint8_t>(minimum_code_size));
     for (size_t i = 0; i < lzw_data.size(); i += 255) {
         const size_t n = std::min<size_t>(255, lzw_data.size() - i);
@@ -249,12 +251,33 @@ Bytes gif_around(int width, int height, const std::vector<uint8_t>& palette_rgb,
     return out;
 }
 
+Bytes gif_around(int width, int height, const std::vector<uint8_t>& palette_rgb, int minimum_code_size,
+                 const Bytes& lzw_data)
+{
+    return gif_file(GifLayout{width, height, 0, 0, width, height, false}, palette_rgb, minimum_code_size, lzw_data);
+}
+
 Bytes gif(const Picture& picture, int logical_width, int logical_height)
 {
+    return gif_placed(picture, logical_width ? logical_width : picture.width,
+                      logical_height ? logical_height : picture.height, 0, 0, false);
+}
+
+Bytes gif_placed(const Picture& picture, int screen_width, int screen_height, int left, int top, bool interlaced)
+{
+    std::vector<int> rows;
+    if (interlaced) {
+        for (auto [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
+            for (int y = start; y < picture.height; y += step)
+                rows.push_back(y);
+    } else {
+        for (int y = 0; y < picture.height; ++y)
+            rows.push_back(y);
+    }
     std::map<uint32_t, uint8_t> colours;
     std::vector<uint8_t> palette;
     std::vector<uint8_t> indices;
-    for (int y = 0; y < picture.height; ++y) {
+    for (int y : rows) {
         for (int x = 0; x < picture.width; ++x) {
             const uint8_t* px = picture.at(x, y);
             const uint32_t key = px[2] << 16 | px[1] << 8 | px[0];
@@ -271,8 +294,8 @@ Bytes gif(const Picture& picture, int logical_width, int logical_height)
     int code_size = 2;
     while ((1u << code_size) < colours.size())
         ++code_size;
-    return gif_around(logical_width ? logical_width : picture.width, logical_height ? logical_height : picture.height,
-                      palette, code_size, lzw(indices, code_size));
+    const GifLayout layout{screen_width, screen_height, left, top, picture.width, picture.height, interlaced};
+    return gif_file(layout, palette, code_size, lzw(indices, code_size));
 }
 
 namespace {
@@ -445,6 +468,79 @@ Bytes jpeg(const Picture& picture, int quality, bool grey, bool progressive)
     Bytes out(buffer, buffer + size);
     std::free(buffer);
     return out;
+}
+
+Bytes jpeg_with_scans(const Bytes& progressive, int scans)
+{
+    // Walks the marker segments to the scans; each scan runs from its SOS marker to the
+    // next marker that is not a stuffed byte or a restart.
+    std::vector<size_t> starts;
+    size_t end = 0;
+    size_t i = 2;
+    while (i + 2 <= progressive.size()) {
+        if (progressive[i] != 0xFF)
+            throw std::runtime_error("jpeg: marker expected");
+        const uint8_t marker = progressive[i + 1];
+        if (marker == 0xD9) {
+            end = i;
+            break;
+        }
+        if (i + 4 > progressive.size())
+            break;
+        const size_t length = static_cast<size_t>(progressive[i + 2]) << 8 | progressive[i + 3];
+        if (marker != 0xDA) {
+            i += 2 + length;
+            continue;
+        }
+        starts.push_back(i);
+        i += 2 + length;
+        while (i + 1 < progressive.size() &&
+               !(progressive[i] == 0xFF && progressive[i + 1] != 0 && (progressive[i + 1] & 0xF8) != 0xD0))
+            ++i;
+    }
+    if (starts.empty() || end == 0 || scans < static_cast<int>(starts.size()))
+        throw std::runtime_error("jpeg: not a progressive file with fewer scans");
+    Bytes out(progressive.begin(), progressive.begin() + static_cast<long>(end));
+    const Bytes last(progressive.begin() + static_cast<long>(starts.back()), progressive.begin() + static_cast<long>(end));
+    for (int n = static_cast<int>(starts.size()); n < scans; ++n)
+        out.insert(out.end(), last.begin(), last.end());
+    out.insert(out.end(), {0xFF, 0xD9});
+    return out;
+}
+
+Bytes gif_flood(int screen_width, int screen_height, int repeats)
+{
+    // Code size 2: clear 4, end 5, entries from 6. Codes 0, 6, 7, ... 4095 each name the
+    // entry being defined, one zero longer than the last; then the longest string again
+    // and again. The code width follows the decoder's rule.
+    Bytes out;
+    uint32_t bits = 0;
+    int count = 0;
+    int width = 3;
+    auto emit = [&](int code) {
+        bits |= static_cast<uint32_t>(code) << count;
+        count += width;
+        while (count >= 8) {
+            out.push_back(static_cast<uint8_t>(bits));
+            bits >>= 8;
+            count -= 8;
+        }
+    };
+    emit(4);
+    emit(0);
+    int next = 6;
+    while (next < 4096) {
+        emit(next);
+        ++next;
+        if (next == (1 << width) && width < 12)
+            ++width;
+    }
+    for (int r = 0; r < repeats; ++r)
+        emit(4095);
+    emit(5);
+    if (count > 0)
+        out.push_back(static_cast<uint8_t>(bits));
+    return gif_around(screen_width, screen_height, {9, 8, 7, 0, 0, 0}, 2, out);
 }
 
 Picture jpeg_reference(const Bytes& file)

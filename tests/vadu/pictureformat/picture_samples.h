@@ -35,7 +35,8 @@ Bytes bottom_first(const Picture& picture);
 Bytes top_first(const Picture& picture);
 
 // "BM" with the 54-byte header; 24 or 32 bits per pixel, rows bottom first, padded.
-Bytes bmp(const Picture& picture, int bits);
+// `gap` filler bytes between the header and the pixels, named by the data offset.
+Bytes bmp(const Picture& picture, int bits, int gap = 0);
 // 16-bit X1R5G5B5 BMP from the colours' top 5 bits.
 Bytes bmp16(const Picture& picture);
 // The colours a 16-bit picture decodes to: top 5 bits, repeated into the low bits.
@@ -48,10 +49,28 @@ Bytes ppm(const Picture& picture, int max_value = 255, bool comments = false);
 // GIF89a with a global palette of the picture's colours (at most 256), a graphic
 // control extension before the image, LZW data in sub-blocks.
 Bytes gif(const Picture& picture, int logical_width = 0, int logical_height = 0);
+// The same with the image at (left, top) of the logical screen, optionally interlaced.
+Bytes gif_placed(const Picture& picture, int screen_width, int screen_height, int left, int top, bool interlaced);
 // LZW codes for the indices (with the GIF code width rules), packed least bit first.
 Bytes lzw(const std::vector<uint8_t>& indices, int minimum_code_size);
+// A small GIF whose LZW data expands to thousands of screens: every pixel is palette
+// entry 0, the colour (9, 8, 7); `repeats` adds 4091 pixels each.
+Bytes gif_flood(int screen_width, int screen_height, int repeats);
+// Screen and image fields of a GIF's headers.
+struct GifLayout {
+    int screen_width = 0;
+    int screen_height = 0;
+    int left = 0;
+    int top = 0;
+    int image_width = 0;
+    int image_height = 0;
+    bool interlaced = false;
+};
 // A GIF around raw LZW bytes (for hand-made streams) with the given RGB triples as
 // global palette (padded with black to a power of two).
+Bytes gif_file(const GifLayout& layout, const std::vector<uint8_t>& palette_rgb, int minimum_code_size,
+               const Bytes& lzw_data);
+// The image covers the whole screen.
 Bytes gif_around(int width, int height, const std::vector<uint8_t>& palette_rgb, int minimum_code_size,
                  const Bytes& lzw_data);
 
@@ -64,6 +83,8 @@ Picture png_reference(const Picture& picture, PngKind kind);
 
 // JPEG through libjpeg (colour, or grey from the green channel), baseline or progressive.
 Bytes jpeg(const Picture& picture, int quality, bool grey = false, bool progressive = false);
+// A progressive file with its last scan repeated until it has `scans` scans.
+Bytes jpeg_with_scans(const Bytes& progressive, int scans);
 // The same file decoded by plain libjpeg into B, G, R, 255 pixels.
 Picture jpeg_reference(const Bytes& file);
 

@@ -2,8 +2,11 @@
 
 #include <cmath>
 
+#include "platform/clock.h"
+#include "platform/window.h"
 #include "vadu/exception.h"
 #include "vadu/filesystem.h"
+#include "vadu/font/text.h"
 #include "vadu/input_windows.h"
 #include "vadu/lib3d/app/video_settings.h"
 #include "vadu/lib3d/hard/render_list.h"
@@ -12,6 +15,7 @@
 #include "vadu/lib3d/material/texture_handle.h"
 #include "vadu/lib3d/material/texture_sequence.h"
 #include "vadu/lib3d/node/registry.h"
+#include "vadu/resource_loader.h"
 #include "vadu/threads.h"
 #include "vadu/time.h"
 #include "vadu/xml_reader.h"
@@ -19,6 +23,13 @@
 namespace vadu::lib3d {
 
 namespace {
+
+// "load() failed", with what the reader refused when it refused something.
+String load_failure(const xml::StreamResource& resource)
+{
+    const String& problem = resource.get_problem();
+    return problem.empty() ? String("load() failed") : String("load() failed: ") + problem;
+}
 
 // The tick count at which pending work was first seen; 0 while none is being timed.
 int64_t loading_start_stamp = 0;
@@ -89,12 +100,15 @@ void Application::register_engine_node_types()
 {
     for (const node::NodeTypeEntry& entry : node::get_engine_node_types())
         node::register_node_type(Atom(entry.type_name), entry.creator);
+    // The text node lives above the scene graph, so it joins the table here.
+    node::register_node_type(Atom("Text"), &node::create_node_of_type<node::Text>);
 }
 
 void Application::unregister_engine_node_types()
 {
     for (const node::NodeTypeEntry& entry : node::get_engine_node_types())
         node::unregister_node_type(Atom(entry.type_name));
+    node::unregister_node_type(Atom("Text"));
 }
 
 Application::Application(const String& name, const String& command_line, bool most_derived)
@@ -105,12 +119,17 @@ Application::Application(const String& name, const String& command_line, bool mo
       DictionaryHolder::Creator(),
       WindowCreator(512, 384, true),
       hard::Manager::Creator(),
+      TrueText::TextLibrary::Creator(),
       vadu::Application(name),
       load_passes_(get_default_load_passes()),
       cursor_root_(std::make_unique<node::LoadingRoot>(Atom("lib3d::Application::cursor_root"))),
       cursor_animation_(std::make_unique<animate::PrimitiveAnimation>())
 {
     static const char function[] = "vadu::lib3d::Application::Application";
+    if (platform::fixed_step_wanted(platform::is_headless())) {
+        fixed_step_ = true;
+        platform::set_fixed_step(true);
+    }
     if (most_derived) {
         register_engine_node_types();
         registered_node_types_ = true;
@@ -138,6 +157,8 @@ Application::Application(const String& name, const String& command_line, bool mo
     } catch (...) {
         if (registered_node_types_)
             unregister_engine_node_types();
+        if (fixed_step_)
+            platform::set_fixed_step(false);
         throw;
     }
 }
@@ -159,6 +180,8 @@ Application::~Application()
     loading_start_stamp = 0;
     if (registered_node_types_)
         unregister_engine_node_types();
+    if (fixed_step_)
+        platform::set_fixed_step(false);
 }
 
 void Application::advance_cursor_animation(double seconds)
@@ -213,9 +236,20 @@ void Application::track_cursor()
         x = (fx - 0.5) * view_width;
         y = (0.5 - fy) * view_height;
     }
-    const math::Vector3 moved(static_cast<float>(x), static_cast<float>(y), position.z);
+    const math::Vector3 moved{static_cast<float>(x), static_cast<float>(y), position.z};
     if (!(moved == position))
         cursor_node_->set_position(moved);
+}
+
+void Application::enter_loading_state()
+{
+    // At least one load counts as pending, so the next frame step that finds none ends the
+    // state again.
+    pending_maximum_ = std::max(pending_maximum_, 1);
+    if (!loading_shown_) {
+        loading_shown_ = 1;
+        on_loading_start();
+    }
 }
 
 bool Application::Update(double seconds)
@@ -226,10 +260,22 @@ bool Application::Update(double seconds)
 
     const int64_t start_ticks = time::get_ticks();
     const double budget = loading_shown_ ? 0.1 : 1.0;
-    int32_t pending = 0;
-    for (const LoadPass& pass : load_passes_) {
-        if (pass)
-            pending += pass(start_ticks, budget);
+    auto run_passes = [&] {
+        int32_t count = 0;
+        for (const LoadPass& pass : load_passes_) {
+            if (pass)
+                count += pass(start_ticks, budget);
+        }
+        return count;
+    };
+    int32_t pending = run_passes();
+    // In frame time nothing waits for a later frame: the step waits for the files the
+    // loader has queued and loads them now (a few rounds, as a loaded file may ask for
+    // more, e.g. an atlas for its picture).
+    for (int round = 0; fixed_step_ && pending != 0 && round < 16; ++round) {
+        if (!wait_for_loader())
+            break;
+        pending = run_passes();
     }
 
     if (!loading_shown_ && pending != 0) {
@@ -263,6 +309,20 @@ bool Application::Update(double seconds)
     return vadu::Application::Update(seconds);
 }
 
+bool Application::wait_for_loader()
+{
+    resource::ActiveMultithreadedLoader* loader = resource::ActiveMultithreadedLoader::get();
+    if (!loader)
+        return false;
+    // A file that takes longer than this is left to later frames.
+    for (int waited = 0; waited < 30000; ++waited) {
+        if (loader->is_idle())
+            return true;
+        threads::sleep(1);
+    }
+    return false;
+}
+
 void Application::render_scene(hard::RenderTargetBase& target)
 {
     if (!camera_ || !hardware_)
@@ -287,7 +347,7 @@ node::Camera* Application::load_root(node::LoadingRoot* root, animate::Primitive
         xml::StreamResource resource(stream.get(), scene_path);
         xml::Root bound(*root, "Scene");
         if (!stream || !resource.load(bound))
-            throw GluckBadResource(function, "load() failed", scene_path);
+            throw GluckBadResource(function, load_failure(resource), scene_path);
     }
 
     node::Camera* camera = nullptr;
@@ -307,7 +367,7 @@ node::Camera* Application::load_root(node::LoadingRoot* root, animate::Primitive
     xml::StreamResource resource(stream.get(), animation_path);
     xml::Root bound(*animation, "Animation");
     if (!stream || !resource.load(bound))
-        throw GluckBadResource(function, "load() failed", animation_path);
+        throw GluckBadResource(function, load_failure(resource), animation_path);
     animation->bind(root, false);
     return camera;
 }

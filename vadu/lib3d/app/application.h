@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/dialog.h"
+#include "text/TextLibrary.h"
 #include "vadu/animate/primitive_animation.h"
 #include "vadu/atom.h"
 #include "vadu/lib3d/hard/hardware.h"
@@ -41,7 +42,9 @@ size_t get_pending_texture_notification_count();
 // Built most-derived, this class builds the engine's creators and registers the engine
 // node types, but makes no device back end, so it can only start a video mode when
 // something else has registered a hardware.
-class Application : public vadu::Application, public virtual hard::Manager::Creator {
+class Application : public vadu::Application,
+                    public virtual hard::Manager::Creator,
+                    public virtual TrueText::TextLibrary::Creator {
 public:
     // Texts and restrictions for the video-mode dialog, from "starter.ini" (root element
     // "Starter", children "dictionary", "filter" and "hide"; each attribute is one entry,
@@ -111,6 +114,11 @@ public:
     // The frame step; returns the base Update's result.
     bool Update(double seconds) override;
 
+    // Enters the loading state at once (a screen was purged and its successor loads): the
+    // loading start is reported now, and the frame steps report progress until no load is
+    // pending any more.
+    void enter_loading_state();
+
     virtual void on_loading_start() {}
     virtual void on_loading_progress(double /*fraction*/) {}
     virtual void on_loading_finish() {}
@@ -160,6 +168,10 @@ public:
     double get_cursor_duration() const noexcept { return cursor_duration_; }
 
 protected:
+    // Waits until the background loader has read everything queued; false when there
+    // is no loader or it is still busy after half a minute.
+    bool wait_for_loader();
+
     // The frame step's resource passes, in order.
     std::vector<LoadPass> load_passes_;
 
@@ -175,6 +187,9 @@ private:
     std::unique_ptr<animate::PrimitiveAnimation> cursor_animation_;
     int32_t pending_maximum_ = 0;
     uint8_t loading_shown_ = 0;
+    // The clock runs in frame time (headless runs): each frame step waits for the
+    // background loader and loads what it brought, so frames do not depend on timing.
+    bool fixed_step_ = false;
     int32_t loading_delay_ = 1000;
     double click_end_time_ = 0.0;
     double cursor_duration_ = 0.0;

@@ -191,8 +191,7 @@ bool Hardware::nearer_wanted(const Row& a, const Row& b) const
 logs::Stream& operator<<(logs::Stream& stream, Flush)
 {
     threads::ScopedLock lock(stream);
-    // The stream keeps its target to itself; flushing every C stream reaches it.
-    std::fflush(nullptr);
+    stream.flush();
     return stream;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "vadu/lib3d/hard/resources.h"
 #include "vadu/lib3d/hard/sprite_batch.h"
 
 namespace vadu::lib3d::hard {
@@ -28,10 +29,16 @@ double key_of(double distance)
     return std::isnan(key) ? 0.0 : key;
 }
 
-uintptr_t texture_identity(const TextureStage* stages)
+const StageTexture* sort_texture(const TextureStage* stages)
 {
-    const StageTexture* texture = stages[0].texture ? stages[0].texture : stages[1].texture;
-    return reinterpret_cast<uintptr_t>(texture);
+    return stages[0].texture ? stages[0].texture : stages[1].texture;
+}
+
+void set_texture(SortItem& item, const TextureStage* stages)
+{
+    const StageTexture* texture = sort_texture(stages);
+    item.texture = reinterpret_cast<uintptr_t>(texture);
+    item.texture_serial = texture ? texture->get_serial() : 0;
 }
 
 void prepare_light(LightEntry& light)
@@ -109,10 +116,19 @@ void RenderList::add_sprite(const SpriteItem& item)
 
 void RenderList::render_sprite_batches(Hardware& hardware)
 {
+    // A batch with sprites this frame has a live texture; the map's own order is by address.
+    batch_order_.clear();
     for (auto& entry : sprite_batches_) {
         if (!entry.second->empty())
-            entry.second->render(hardware, *this);
+            batch_order_.push_back(entry.second.get());
     }
+    std::sort(batch_order_.begin(), batch_order_.end(), [](const RenderSpriteBatch* a, const RenderSpriteBatch* b) {
+        const uint64_t first = a->get_texture() ? a->get_texture()->get_serial() : 0;
+        const uint64_t second = b->get_texture() ? b->get_texture()->get_serial() : 0;
+        return first < second;
+    });
+    for (RenderSpriteBatch* batch : batch_order_)
+        batch->render(hardware, *this);
 }
 
 Sphere RenderList::compute_view(const Sphere& sphere, const math::Matrix4& m)
@@ -157,7 +173,7 @@ void RenderList::render(Hardware& /*hardware*/)
         item.kind = SortItem::RECORD;
         item.index = static_cast<uint32_t>(i);
         item.vertex_buffer = reinterpret_cast<uintptr_t>(record.vertex_buffer);
-        item.texture = texture_identity(record.stages);
+        set_texture(item, record.stages);
         if (record.transparency == 0.0 && !record.stages[0].alpha && !record.stages[1].alpha) {
             record.sort_key = -1.0;
             item.key = -1.0f;
@@ -181,18 +197,17 @@ void RenderList::render(Hardware& /*hardware*/)
         item.index = static_cast<uint32_t>(i);
         item.key = static_cast<float>(
             key_of(camera_distance(camera_matrix, point.position.x, point.position.y, point.position.z)));
-        item.texture = texture_identity(point.stages);
+        set_texture(item, point.stages);
         blended.push_back(item);
     }
 
-    // Stable, so that exact ties keep the order in which the nodes appended them instead
-    // of changing from run to run.
+    // Equal keys group by texture (by creation, never by address, so that a frame does
+    // not depend on the heap); stable, so that the rest keep the order in which the
+    // nodes appended them.
     const auto before = [](const SortItem& a, const SortItem& b) {
         if (a.key != b.key)
             return a.key < b.key;
-        if (a.texture != b.texture)
-            return a.texture > b.texture;
-        return a.vertex_buffer > b.vertex_buffer;
+        return a.texture_serial < b.texture_serial;
     };
     std::stable_sort(opaque.begin(), opaque.end(), before);
     std::stable_sort(blended.begin(), blended.end(), before);

@@ -129,6 +129,7 @@ struct SortItem {
     float key = 0.0f;
     uintptr_t vertex_buffer = 0;
     uintptr_t texture = 0; // stage 0's texture, else stage 1's
+    uint64_t texture_serial = 0; // of that texture; 0 without one
 };
 
 class RenderList {
@@ -211,6 +212,8 @@ public:
 
 private:
     std::map<const StageTexture*, std::unique_ptr<RenderSpriteBatch>> sprite_batches_;
+    // This frame's batches in the order of their textures' creation (kept to reuse its room).
+    std::vector<RenderSpriteBatch*> batch_order_;
 };
 
 } // namespace vadu::lib3d::hard

@@ -5,6 +5,7 @@
 // implements them; the Direct3D 9-shaped one lives in directx8/.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -81,11 +82,25 @@ public:
 // Anything a texture stage can show.
 class StageTexture {
 public:
+    StageTexture() : serial_(next_serial()) {}
+    StageTexture(const StageTexture&) = delete;
+    StageTexture& operator=(const StageTexture&) = delete;
     virtual ~StageTexture() = default;
+    // Unique and increasing in order of creation: ties in the draw order are broken by
+    // it, so that frames do not depend on where the textures happen to live in memory.
+    uint64_t get_serial() const noexcept { return serial_; }
     // Its pixels are current; when false the owner fills it again.
     virtual bool is_operational() const = 0;
     // Binds it to the stage.
     virtual bool set(uint32_t stage) = 0;
+
+private:
+    static uint64_t next_serial()
+    {
+        static std::atomic<uint64_t> counter{0};
+        return ++counter;
+    }
+    const uint64_t serial_;
 };
 
 class Texture : public StageTexture {
@@ -96,7 +111,8 @@ public:
     // Fills the padding from the edge and rebuilds the smaller levels.
     virtual void unlock(uint32_t level) = 0;
 
-    // Both on at construction. Point sampling picks the nearest texel.
+    // Point sampling (off at construction) forces the nearest texel whatever the drawn
+    // record asks for; wrapping is on at construction.
     virtual void set_point_sampling(bool on) = 0;
     virtual void set_wrap(bool on) = 0;
 

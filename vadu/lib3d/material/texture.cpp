@@ -90,6 +90,8 @@ auto* find_or_create(Cache*& cache, const TextureSimpleLoader& loader)
     // The path has its texture already; the one handed over is not needed.
     if (!made)
         delete loader.ready_texture;
+    if (!made && rep->has_failed())
+        rep->retry();
     return rep;
 }
 
@@ -212,6 +214,13 @@ void TextureSimpleRep::set_failed() noexcept
     stream_.reset();
 }
 
+void TextureSimpleRep::retry()
+{
+    stream_ = std::make_unique<pictureformat::PictureLoader>(loader_.path);
+    failed_ = false;
+    loaded_ = false;
+}
+
 void TextureSimpleRep::load()
 {
     pictureformat::PictureLoader* decoded = decoded_stream(stream_, loader_.path, load_function);
@@ -313,6 +322,13 @@ void TextureReflectionRep::set_failed() noexcept
 {
     failed_ = true;
     stream_.reset();
+}
+
+void TextureReflectionRep::retry()
+{
+    stream_ = std::make_unique<pictureformat::PictureLoader>(loader_.path);
+    failed_ = false;
+    loaded_ = false;
 }
 
 void TextureReflectionRep::load()

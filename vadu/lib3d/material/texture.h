@@ -101,9 +101,11 @@ public:
     bool has_picture() const noexcept { return !stream_ && !failed_ && width_ > 0 && height_ > 0; }
 
     bool is_loaded() const noexcept { return loaded_; }
-    // A load that failed is not retried; the rep shows nothing.
+    // A failed rep shows nothing until the next request for its path starts it again
+    // (`retry`): the picture may have appeared or been mended since.
     bool has_failed() const noexcept { return failed_; }
     void set_failed() noexcept;
+    void retry();
     bool has_alpha() const noexcept { return has_alpha_; }
     const TextureSimpleLoader& get_loader() const noexcept { return loader_; }
     const filesystem::String& get_path() const noexcept { return loader_.path; }
@@ -139,6 +141,7 @@ public:
     bool is_loaded() const noexcept { return loaded_; }
     bool has_failed() const noexcept { return failed_; }
     void set_failed() noexcept;
+    void retry();
     const filesystem::String& get_path() const noexcept { return loader_.path; }
     int32_t get_width() const noexcept { return width_; }
     int32_t get_height() const noexcept { return height_; }

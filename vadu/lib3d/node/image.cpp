@@ -28,20 +28,6 @@ const Names& names()
 
 const char* const alignment_words[] = {"CENTER", "LEFT", "RIGHT", "TOP", "BOTTOM"};
 
-bool read_vector(const String& text, math::Vector3* value)
-{
-    const char* p = text.data();
-    const char* const end = text.data_end();
-    float parsed[3];
-    for (float& component : parsed) {
-        p = converter::parse_float(p, end, &component);
-        if (p == nullptr)
-            return false;
-    }
-    *value = math::Vector3{parsed[0], parsed[1], parsed[2]};
-    return true;
-}
-
 math::Vector3 apply(const math::Matrix4& m, float x, float y)
 {
     return math::Vector3{m[0] * x + m[1] * y + m[3], m[4] * x + m[5] * y + m[7], m[8] * x + m[9] * y + m[11]};
@@ -407,7 +393,7 @@ bool Image::OnAttribute(xml::Provider& provider, const String& name, const Strin
     if (name == "Transparency")
         return converter::convert(value, &impl.transparency);
     if (name == "Color")
-        return read_vector(value, &impl.colour);
+        return read_vector3(value, &impl.colour);
     if (name == "AlignX")
         return alignment_from_word(value, &impl.align_x);
     if (name == "AlignY")

@@ -34,21 +34,6 @@ const Names& names()
     return table;
 }
 
-// The separator between the numbers is any single character after optional blanks.
-bool read_vector(const String& text, math::Vector3* value)
-{
-    const char* p = text.data();
-    const char* const end = text.data_end();
-    float parsed[3];
-    for (float& component : parsed) {
-        p = converter::parse_float(p, end, &component);
-        if (p == nullptr)
-            return false;
-    }
-    *value = math::Vector3{parsed[0], parsed[1], parsed[2]};
-    return true;
-}
-
 String format_vector(const math::Vector3& value)
 {
     char buffer[24];
@@ -111,6 +96,21 @@ public:
 };
 
 } // namespace
+
+// The separator between the numbers is any single character after optional blanks.
+bool read_vector3(const String& text, math::Vector3* value)
+{
+    const char* p = text.data();
+    const char* const end = text.data_end();
+    float parsed[3];
+    for (float& component : parsed) {
+        p = converter::parse_float(p, end, &component);
+        if (p == nullptr)
+            return false;
+    }
+    *value = math::Vector3{parsed[0], parsed[1], parsed[2]};
+    return true;
+}
 
 NodeVisitor::~NodeVisitor() = default;
 
@@ -187,7 +187,7 @@ bool Transformable::OnAttribute(xml::Provider& provider, const String& name, con
         target = &scale_;
     else
         return ObjectANSI::OnAttribute(provider, name, value);
-    if (!read_vector(value, target))
+    if (!read_vector3(value, target))
         return false;
     mark_transform_changed();
     return true;
@@ -425,7 +425,7 @@ bool Node::OnAttribute(xml::Provider& provider, const String& name, const String
         return true;
     }
     if (name == "TopVector")
-        return read_vector(value, &top_vector_);
+        return read_vector3(value, &top_vector_);
     return Transformable::OnAttribute(provider, name, value);
 }
 

@@ -28,6 +28,10 @@ class RenderList;
 namespace vadu::lib3d::node {
 
 class Node;
+
+// Three numbers, as the vector and colour attributes of scene files give them; false
+// leaves *value as it was.
+bool read_vector3(const String& text, math::Vector3* value);
 class LoadingRoot;
 class Camera;
 class Animation2D;

@@ -5,9 +5,14 @@
 
 #include "vadu/exception.h"
 #include "vadu/filesystem.h"
+#include "vadu/lib3d/node/billboard.h"
 #include "vadu/lib3d/node/camera.h"
+#include "vadu/lib3d/node/emitter.h"
+#include "vadu/lib3d/node/gradient.h"
 #include "vadu/lib3d/node/image.h"
+#include "vadu/lib3d/node/light.h"
 #include "vadu/lib3d/node/node.h"
+#include "vadu/lib3d/node/plume2d.h"
 #include "vadu/lib3d/node/sprite.h"
 #include "vadu/log.h"
 #include "vadu/xml_reader.h"
@@ -27,11 +32,16 @@ std::unique_ptr<Registry>& registry()
 
 // In registration order; the types still to come take their places between these.
 const NodeTypeEntry engine_node_types[] = {
+    {"Billboard", &create_node_of_type<Billboard>},
     {"CameraParallel", &create_node_of_type<CameraParallel>},
     {"CameraPerspective", &create_node_of_type<CameraPerspective>},
     {"Image", &create_node_of_type<Image>},
     {"Sprite", &create_node_of_type<Sprite>},
+    {"Light", &create_node_of_type<Light>},
     {"Node", &create_node_of_type<Node>},
+    {"ParticlesEmitter", &create_node_of_type<Emitter>},
+    {"Plume2D", &create_node_of_type<Plume2D>},
+    {"Gradient", &create_node_of_type<Gradient>},
 };
 
 } // namespace

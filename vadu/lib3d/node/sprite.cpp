@@ -27,20 +27,6 @@ const Names& names()
 
 constexpr float no_fragment = std::numeric_limits<float>::quiet_NaN();
 
-bool read_vector(const String& text, math::Vector3* value)
-{
-    const char* p = text.data();
-    const char* const end = text.data_end();
-    float parsed[3];
-    for (float& component : parsed) {
-        p = converter::parse_float(p, end, &component);
-        if (p == nullptr)
-            return false;
-    }
-    *value = math::Vector3{parsed[0], parsed[1], parsed[2]};
-    return true;
-}
-
 bool read_flag(const String& text, uint8_t* flag)
 {
     bool value = false;
@@ -196,7 +182,7 @@ bool Sprite::OnAttribute(xml::Provider& provider, const String& name, const Stri
     if (name == "SpecularLevel")
         return converter::convert(value, &specular_level_);
     if (name == "Color")
-        return read_vector(value, &colour_);
+        return read_vector3(value, &colour_);
     if (name == "Anchor")
         return converter::convert(value, &anchor_);
     if (name == "Tile")

@@ -5,9 +5,11 @@
 #include <map>
 #include <thread>
 
+#include "platform/clock.h"
 #include "vadu/lib3d/material/texture_handle.h"
 #include "vadu/lib3d/material/texture_load_pass.h"
 #include "vadu/lib3d/material/texture_test_support.h"
+#include "vadu/time.h"
 
 namespace {
 
@@ -210,8 +212,13 @@ TEST_F(SettingsStart, MissingStarterFileIsLoggedAndTheDialogStillRuns)
 
 // --- the frame step ------------------------------------------------------------------------
 
+// The frame step on the wall clock (a run with a display): timing, budgets, the loading
+// callbacks.
 class FrameStep : public ShellFixture {
 protected:
+    FrameStep() { ::setenv("QUILLO_FIXED_STEP", "0", 1); }
+    ~FrameStep() override { ::unsetenv("QUILLO_FIXED_STEP"); }
+
     // A pass that reports the next count of the script each frame (the last one repeats).
     static vadu::lib3d::Application::LoadPass scripted(std::vector<int32_t> counts)
     {
@@ -420,6 +427,60 @@ TEST_F(Textures, AMissingPictureIsLoggedAndNeverEndsTheFrameStep)
     EXPECT_EQ(vadu::lib3d::get_pending_texture_notification_count(), 0u);
 }
 
+// --- frame time (headless runs) ----------------------------------------------------------
+
+class FrameTime : public ShellFixture {
+protected:
+    ~FrameTime() override { ::unsetenv("QUILLO_FIXED_STEP"); }
+};
+
+TEST_F(FrameTime, AHeadlessShellRunsInFrameTimeUnlessTurnedOff)
+{
+    struct Case {
+        const char* setting; // null: unset
+        bool fixed;
+    };
+    for (const Case& c : {Case{nullptr, true}, Case{"1", true}, Case{"0", false}}) {
+        SCOPED_TRACE(c.setting ? c.setting : "unset");
+        if (c.setting)
+            ::setenv("QUILLO_FIXED_STEP", c.setting, 1);
+        else
+            ::unsetenv("QUILLO_FIXED_STEP");
+        {
+            TestApplication application(options);
+            EXPECT_EQ(platform::is_fixed_step(), c.fixed);
+            if (c.fixed) {
+                const int64_t before = vadu::time::get_ticks();
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                EXPECT_EQ(vadu::time::get_ticks(), before) << "only frames move the clock";
+                platform::advance_fixed_step();
+                EXPECT_DOUBLE_EQ(static_cast<double>(vadu::time::get_ticks() - before) * vadu::time::get_tick_period(),
+                                 1.0 / 60.0);
+            }
+        }
+        EXPECT_FALSE(platform::is_fixed_step()) << "the clock is the wall clock again";
+    }
+}
+
+TEST_F(FrameTime, OneStepLoadsThePicturesQueuedBeforeIt)
+{
+    texture_test::write_png(data_ / "pics" / "dot.png", texture_test::gradient(4, 2), true);
+    texture_test::write_png(data_ / "pics" / "bar.png", texture_test::gradient(8, 1), true);
+    TestApplication application(options);
+    using vadu::lib3d::material::TextureHandle;
+    std::vector<int32_t> widths;
+    for (const char* name : {"pics/dot", "pics/bar"})
+        vadu::lib3d::notify_when_texture_ready(
+            std::make_unique<TextureHandle>(vadu::filesystem::String(name, true), false),
+            [&widths](TextureHandle& handle) { widths.push_back(handle.get_width()); });
+    // The first step reads and uploads both; the next one hands them to their callbacks.
+    application.Update(0.0);
+    application.Update(0.0);
+    EXPECT_EQ(widths, (std::vector<int32_t>{4, 8}));
+    EXPECT_EQ(application.get_pending_maximum(), 0);
+    EXPECT_TRUE(application.events.empty()) << "no loading screen in frame time";
+}
+
 // --- the cursor --------------------------------------------------------------------------
 
 class Cursor : public ShellFixture {
@@ -556,8 +617,10 @@ TEST_F(Cursor, BrokenCursorScenesFailWithTheirResource)
         {"cursor/nocursor", "vadu::lib3d::Application::change_cursor", "Cursor node not found", "cursor/nocursor.scene"},
         {"cursor/nocamera", "vadu::lib3d::Application::load_root", "Camera not found", "cursor/nocamera.scene"},
         {"cursor/noanim", "vadu::lib3d::Application::load_root", "load() failed", "cursor/noanim.anim"},
-        {"cursor/badanim", "vadu::lib3d::Application::load_root", "load() failed", "cursor/badanim.anim"},
-        {"cursor/badscene", "vadu::lib3d::Application::load_root", "load() failed", "cursor/badscene.scene"},
+        {"cursor/badanim", "vadu::lib3d::Application::load_root", "load() failed: refused element \"Animations\" (line 1)",
+         "cursor/badanim.anim"},
+        {"cursor/badscene", "vadu::lib3d::Application::load_root", "load() failed: refused element \"Unknown\" (line 1)",
+         "cursor/badscene.scene"},
         {"cursor/absent", "vadu::lib3d::Application::load_root", "load() failed", "cursor/absent.scene"},
     };
     TestApplication application(options);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "render_fakes.h"
@@ -279,16 +280,18 @@ TEST_F(RenderListTest, BlendedRecordsGoFromFarToNear)
     EXPECT_DOUBLE_EQ(list.records[2].sort_key, 1.0);
 }
 
-TEST_F(RenderListTest, EqualDistancesOrderByTextureThenBufferDescending)
+TEST_F(RenderListTest, EqualDistancesGroupByTextureCreationThenKeepTheOrderOfAppending)
 {
-    FakeStageTexture textures[2];
+    // The order of creation counts, not the addresses: the two are made so that the
+    // newer one lies lower in memory, where ordering by address would put it first.
+    std::optional<FakeStageTexture> textures[2];
+    textures[1].emplace();
+    textures[0].emplace();
+    StageTexture* first = &*textures[1];
+    StageTexture* second = &*textures[0];
+    ASSERT_LT(first->get_serial(), second->get_serial());
     render_fakes::BufferLog log;
     render_fakes::FakeVertexBuffer buffers[2] = {{log, false}, {log, false}};
-    // Identities in address order.
-    StageTexture* low_texture = std::min<StageTexture*>(&textures[0], &textures[1]);
-    StageTexture* high_texture = std::max<StageTexture*>(&textures[0], &textures[1]);
-    VertexBuffer* low_buffer = std::min<VertexBuffer*>(&buffers[0], &buffers[1]);
-    VertexBuffer* high_buffer = std::max<VertexBuffer*>(&buffers[0], &buffers[1]);
 
     auto add = [&](StageTexture* texture, int stage, VertexBuffer* buffer, double transparency) {
         RenderRecord record = record_at(0, 0, 5, transparency);
@@ -298,15 +301,15 @@ TEST_F(RenderListTest, EqualDistancesOrderByTextureThenBufferDescending)
     };
     for (double transparency : {0.0, 0.5}) {
         list.clear();
-        add(low_texture, 0, high_buffer, transparency);  // 0
-        add(high_texture, 0, low_buffer, transparency);  // 1
-        add(low_texture, 0, low_buffer, transparency);   // 2
-        add(high_texture, 1, high_buffer, transparency); // 3: stage 1 stands in for an empty stage 0
-        add(nullptr, 0, high_buffer, transparency);      // 4
+        add(second, 0, &buffers[1], transparency); // 0
+        add(first, 0, &buffers[0], transparency);  // 1
+        add(second, 0, &buffers[0], transparency); // 2
+        add(first, 1, &buffers[1], transparency);  // 3: stage 1 stands in for an empty stage 0
+        add(nullptr, 0, &buffers[1], transparency); // 4
         list.render(hardware);
-        EXPECT_EQ(sorted_indices(list), (std::vector<uint32_t>{3, 1, 0, 2, 4})) << "transparency " << transparency;
-        EXPECT_EQ(list.sorted_items[0].texture, reinterpret_cast<uintptr_t>(high_texture));
-        EXPECT_EQ(list.sorted_items[0].vertex_buffer, reinterpret_cast<uintptr_t>(high_buffer));
+        EXPECT_EQ(sorted_indices(list), (std::vector<uint32_t>{4, 1, 3, 0, 2})) << "transparency " << transparency;
+        EXPECT_EQ(list.sorted_items[1].texture, reinterpret_cast<uintptr_t>(first));
+        EXPECT_EQ(list.sorted_items[1].texture_serial, first->get_serial());
     }
 }
 

@@ -294,6 +294,24 @@ TEST_F(TextureCacheTest, BrokenPicturesThrowFromTheRepButOnlyLogInThePass)
     }
 }
 
+TEST_F(TextureCacheTest, AFailedPictureIsReadAgainOnTheNextRequestForItsPath)
+{
+    TextureHandle first(path("late"), true);
+    ASSERT_TRUE(pump(load_texture_simple_reps));
+    ASSERT_TRUE(first.get_texture()->get_rep()->has_failed());
+
+    // The picture appears; a request while the failed rep is still cached reads it.
+    write_png(file("late.png"), gradient(6, 4), true);
+    TextureHandle second(path("late"), true);
+    ASSERT_EQ(second.get_texture()->get_rep(), first.get_texture()->get_rep());
+    EXPECT_FALSE(second.get_texture()->get_rep()->has_failed());
+    ASSERT_TRUE(load_all());
+    EXPECT_TRUE(second.is_ready());
+    EXPECT_TRUE(first.is_ready()) << "the holders of the rep see the picture too";
+    EXPECT_EQ(second.get_width(), 6);
+    EXPECT_EQ(hardware.requests.size(), 1u);
+}
+
 TEST_F(TextureCacheTest, HandleIsReadyOnlyOnceThePictureHasASize)
 {
     write_png(file("sprite.png"), gradient(6, 4), true);

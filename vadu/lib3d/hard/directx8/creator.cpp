@@ -1,7 +1,6 @@
+#include "platform/system.h"
 #include "vadu/lib3d/hard/directx8/creator.h"
 
-#include <sys/utsname.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <memory>
@@ -158,26 +157,19 @@ String collect_system_information()
     };
     field(decimal(std::max(1u, std::thread::hardware_concurrency())));
 
-    utsname system{};
-    const bool named = uname(&system) == 0;
+    const std::string machine = platform::machine_architecture();
+    const std::string release = platform::system_release();
     const String key("HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0");
     String processor;
     registry::read_string(key, "ProcessorNameString", processor);
-    field(processor.empty() && named ? String(system.machine) : processor);
+    field(processor.empty() ? String(machine.c_str()) : processor);
     uint32_t megahertz = 0;
     registry::read_dword(key, "~MHz", megahertz);
     field(decimal(megahertz));
 
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long page_size = sysconf(_SC_PAGE_SIZE);
-    const long long memory = pages > 0 && page_size > 0 ? static_cast<long long>(pages) * page_size : 0;
-    field(decimal(memory >> 20));
-    field(named ? system_version(system.release) : String("0.0.0"));
-
-    char computer[1024] = {};
-    if (gethostname(computer, sizeof(computer) - 1) != 0)
-        computer[0] = '\0';
-    field(String(computer));
+    field(decimal(static_cast<long long>(platform::physical_memory() >> 20)));
+    field(release.empty() ? String("0.0.0") : system_version(release.c_str()));
+    field(String(platform::host_name().c_str()));
     field(decimal(platform::get_desktop_size().width));
     return information;
 }

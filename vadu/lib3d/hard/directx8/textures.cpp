@@ -110,10 +110,13 @@ bool Texture::set(uint32_t stage)
     target->set_transform(gfx::texture_transform(stage), scale);
     target->set_texture_stage_state(stage, gfx::TextureStageState::texture_transform_flags,
                                     gfx::texture_transform_flags::count2);
-    const uint32_t filter = point_sampling_ ? gfx::texture_filter::point : gfx::texture_filter::anisotropic;
-    target->set_sampler_state(stage, gfx::SamplerState::mag_filter, filter);
-    target->set_sampler_state(stage, gfx::SamplerState::min_filter, filter);
-    target->set_sampler_state(stage, gfx::SamplerState::mip_filter, filter);
+    // Unless point sampling was asked for, the filters stay as the drawing set them from
+    // the record's filter byte: forcing them here would undo that byte for every texture.
+    if (point_sampling_) {
+        target->set_sampler_state(stage, gfx::SamplerState::mag_filter, gfx::texture_filter::point);
+        target->set_sampler_state(stage, gfx::SamplerState::min_filter, gfx::texture_filter::point);
+        target->set_sampler_state(stage, gfx::SamplerState::mip_filter, gfx::texture_filter::point);
+    }
     return gfx::succeeded(target->set_texture(stage, texture_));
 }
 

@@ -53,8 +53,9 @@ public:
     ~Texture() override;
 
     bool is_operational() const override { return operational_; }
-    // Scales the stage's texture coordinates onto the padded storage, picks point or
-    // anisotropic filtering and binds the texture. False with no device texture.
+    // Scales the stage's texture coordinates onto the padded storage, forces point
+    // sampling when asked to (else leaves the stage's filters alone) and binds the
+    // texture. False with no device texture.
     bool set(uint32_t stage) override;
     // Null for a skipped level, a level past the chain, or after the device texture was
     // dropped. Throws Gluck when the device refuses the lock.
@@ -93,7 +94,7 @@ private:
     uint32_t skipped_ = 0;
     platform::gfx::Texture* texture_ = nullptr;
     bool operational_ = false;
-    bool point_sampling_ = true;
+    bool point_sampling_ = false;
     bool wrap_ = true;
     std::vector<Locked> locked_;
 };

@@ -325,8 +325,9 @@ TEST_F(OldCardRenderTest, OneTextureStageAndTheFactor)
 {
     open_hardware();
     ASSERT_EQ(hardware->get_capabilities().driver_class, 0u);
-    ProbeTexture first;
+    // Equal depths draw in the order the textures were made: the stage-1 one first.
     ProbeTexture second;
+    ProbeTexture first;
     RenderRecord untextured = record(hard::BM_ADD);
     untextured.stages[1].texture = &second;
     untextured.emissive = {1.0f, 0.5f, 0.0f};

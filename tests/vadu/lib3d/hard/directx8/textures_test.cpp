@@ -83,10 +83,10 @@ TEST_F(TextureTest, ReportsTheStoredPictureFormatAndTheRequestedSizes)
     EXPECT_EQ(seen_cube.get_height(), 16u);
 }
 
-TEST_F(TextureTest, SetScalesTheStageAndPicksTheFilterByTheFirstFlag)
+TEST_F(TextureTest, SetScalesTheStageAndForcesPointSamplingOnlyWhenAsked)
 {
     Texture texture(*owner, 1, 0, gfx::Format::a8r8g8b8, 300, 200, 4096);
-    EXPECT_TRUE(texture.get_point_sampling());
+    EXPECT_FALSE(texture.get_point_sampling());
     EXPECT_TRUE(texture.get_wrap());
     ASSERT_TRUE(texture.set(2));
 
@@ -101,14 +101,19 @@ TEST_F(TextureTest, SetScalesTheStageAndPicksTheFilterByTheFirstFlag)
     EXPECT_EQ(flags, gfx::texture_transform_flags::count2);
     EXPECT_EQ(device().state().textures[2], texture.get_device_texture());
 
-    for (const bool point : {true, false}) {
-        texture.set_point_sampling(point);
-        texture.set_wrap(false);
-        ASSERT_TRUE(texture.set(2));
-        const uint32_t filter = point ? gfx::texture_filter::point : gfx::texture_filter::anisotropic;
-        for (const auto state : {gfx::SamplerState::mag_filter, gfx::SamplerState::min_filter,
-                                 gfx::SamplerState::mip_filter})
-            EXPECT_EQ(sampler(device(), 2, state), filter) << "point " << point;
+    // The filters the drawing chose from the record stay unless point sampling is forced.
+    for (const uint32_t chosen : {gfx::texture_filter::linear, gfx::texture_filter::none}) {
+        for (const bool point : {true, false}) {
+            for (const auto state : {gfx::SamplerState::mag_filter, gfx::SamplerState::min_filter,
+                                     gfx::SamplerState::mip_filter})
+                device().set_sampler_state(2, state, chosen);
+            texture.set_point_sampling(point);
+            ASSERT_TRUE(texture.set(2));
+            const uint32_t filter = point ? gfx::texture_filter::point : chosen;
+            for (const auto state : {gfx::SamplerState::mag_filter, gfx::SamplerState::min_filter,
+                                     gfx::SamplerState::mip_filter})
+                EXPECT_EQ(sampler(device(), 2, state), filter) << "point " << point << " chosen " << chosen;
+        }
     }
 }
 

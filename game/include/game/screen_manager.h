@@ -1,0 +1,71 @@
+#pragma once
+
+// The only way screens change: requests name flow exits, are resolved at once, and the
+// rebuilding is posted to the scheduler.
+
+#include <deque>
+#include <memory>
+
+#include "game/flow.h"
+#include "game/service_provider.h"
+#include "vadu/string.h"
+
+namespace game {
+
+class Root;
+class Screen;
+class ScreenManagerDebugImpl;
+
+class ScreenManager : public Service {
+public:
+    ScreenManager();
+    ~ScreenManager() override;
+
+    virtual void ChangeScreen(const vadu::String& exit_name, bool purge);
+    virtual void ResetToScreen(const vadu::String& exit_name, bool purge);
+    virtual void PushScreen(const vadu::String& exit_name);
+    virtual void RestartScreen();
+
+    // Starts the flow and builds its first screen directly.
+    void Initialize();
+
+    void DoChange(ScreenReference* reference, bool purge);
+    void DoReset(ScreenReference* reference, bool purge);
+    void DoPush(ScreenReference* reference);
+    void DoPop();
+
+    void SetRoot(Root* root) noexcept { root_ = root; }
+    void SetFlowManager(flow::Manager* manager) noexcept { flow_ = manager; }
+    flow::Manager* GetFlowManager() const noexcept { return flow_; }
+    Screen* GetCurrentScreen() const noexcept { return current_.get(); }
+    flow::EntryDefinition* GetCurrentEntry() const noexcept { return current_entry_; }
+    size_t GetStackSize() const noexcept { return stack_.size(); }
+    ScreenManagerDebugImpl* GetDebugView() const noexcept { return debug_; }
+
+    // Destroys the current screen, then the stacked ones from the top (the root does this
+    // while every service still exists).
+    void DestroyScreens();
+
+private:
+    struct Record {
+        flow::EntryDefinition* entry = nullptr;
+        std::unique_ptr<Screen> screen;
+    };
+
+    bool IsReady() const;
+    // Resolves the exit; null (with the entry kept) when the flow gives nothing.
+    flow::EntryDefinition* Resolve(const vadu::String& exit_name);
+    void Note(flow::EntryDefinition* entry);
+    void Purge();
+    std::unique_ptr<Screen> Build(ScreenReference* reference);
+    void Post(std::function<void()> call);
+
+    Root* root_ = nullptr;
+    flow::Manager* flow_ = nullptr;
+    std::unique_ptr<Screen> current_;
+    flow::EntryDefinition* current_entry_ = nullptr;
+    std::deque<Record> stack_;
+    ScreenManagerDebugImpl* debug_ = nullptr;
+};
+
+} // namespace game

@@ -1,0 +1,249 @@
+#include "game/screen_manager.h"
+
+#include "game/debug_view.h"
+#include "game/diagnostics.h"
+#include "game/root.h"
+#include "game/screen.h"
+#include "game/screen_backend.h"
+
+namespace game {
+
+namespace {
+const char* const pop_exit = "#Pop";
+}
+
+ScreenManager::ScreenManager() = default;
+
+ScreenManager::~ScreenManager()
+{
+    DestroyScreens();
+}
+
+void ScreenManager::DestroyScreens()
+{
+    current_.reset();
+    while (!stack_.empty()) {
+        stack_.back().screen.reset();
+        stack_.pop_back();
+    }
+}
+
+bool ScreenManager::IsReady() const
+{
+    if (root_ && flow_)
+        return true;
+    GAME_FAIL("Screen manager isn't initialized yet");
+    return false;
+}
+
+void ScreenManager::Post(std::function<void()> call)
+{
+    root_->GetScheduler()->Schedule(std::move(call));
+}
+
+flow::EntryDefinition* ScreenManager::Resolve(const vadu::String& exit_name)
+{
+    flow::EntryDefinition* kept = current_entry_;
+    flow::EntryDefinition* entry = flow_->ResolveExit(exit_name, current_entry_);
+    if (!entry) {
+        GAME_FAIL("Things went wrong at flow manager");
+        current_entry_ = kept;
+        return nullptr;
+    }
+    current_entry_ = entry;
+    Note(entry);
+    return entry;
+}
+
+void ScreenManager::Note(flow::EntryDefinition* entry)
+{
+    if (debug_ && entry)
+        debug_->RecordEntry(entry->GetName());
+}
+
+void ScreenManager::ChangeScreen(const vadu::String& exit_name, bool purge)
+{
+    if (!IsReady())
+        return;
+    if (exit_name == pop_exit) {
+        Post([this] { DoPop(); });
+        return;
+    }
+    flow::EntryDefinition* entry = Resolve(exit_name);
+    if (!entry)
+        return;
+    ScreenReference* reference = entry->GetScreenReference();
+    if (!reference) {
+        GAME_FAIL("Flow entry didn't return screen reference");
+        return;
+    }
+    Post([this, reference, purge] { DoChange(reference, purge); });
+}
+
+void ScreenManager::ResetToScreen(const vadu::String& exit_name, bool purge)
+{
+    if (!IsReady())
+        return;
+    if (exit_name == pop_exit) {
+        Post([this] { DoPop(); });
+        return;
+    }
+    flow::EntryDefinition* entry = Resolve(exit_name);
+    if (!entry)
+        return;
+    ScreenReference* reference = entry->GetScreenReference();
+    if (!reference) {
+        GAME_FAIL("Flow entry didn't return screen reference");
+        return;
+    }
+    Post([this, reference, purge] { DoReset(reference, purge); });
+}
+
+void ScreenManager::PushScreen(const vadu::String& exit_name)
+{
+    if (!IsReady())
+        return;
+    if (exit_name == pop_exit) {
+        Post([this] { DoPop(); });
+        return;
+    }
+    stack_.push_back(Record{current_entry_, nullptr});
+    flow::EntryDefinition* entry = Resolve(exit_name);
+    if (!entry) {
+        stack_.pop_back();
+        return;
+    }
+    ScreenReference* reference = entry->GetScreenReference();
+    if (!reference) {
+        GAME_FAIL("Flow entry didn't return screen reference");
+        stack_.pop_back();
+        return;
+    }
+    Post([this, reference] { DoPush(reference); });
+}
+
+void ScreenManager::RestartScreen()
+{
+    if (!IsReady())
+        return;
+    if (!current_entry_) {
+        GAME_FAIL("Things went wrong at flow manager");
+        return;
+    }
+    Note(current_entry_);
+    ScreenReference* reference = current_entry_->GetScreenReference();
+    if (!reference) {
+        GAME_FAIL("Flow entry didn't return screen reference");
+        return;
+    }
+    Post([this, reference] { DoChange(reference, false); });
+}
+
+void ScreenManager::Initialize()
+{
+    if (!root_ || !flow_)
+        return;
+    // A second flow keeps the view made for the first.
+    if (!debug_)
+        debug_ = ScreenManagerDebugImpl::Register(*root_, std::make_unique<ScreenManagerDebugImpl>(this));
+    flow::EntryDefinition* entry = flow_->Start();
+    current_entry_ = entry;
+    if (!entry) {
+        GAME_FAIL("Flow manager doesn't have default entry");
+        return;
+    }
+    Note(entry);
+    ScreenReference* reference = entry->GetScreenReference();
+    if (!reference) {
+        GAME_FAIL("Flow entry didn't return screen reference");
+        return;
+    }
+    std::unique_ptr<Screen> screen = reference->ConstructScreen(*root_);
+    current_ = std::move(screen);
+}
+
+void ScreenManager::Purge()
+{
+    current_.reset();
+    ApplicationService* application = root_->Get<ApplicationService>();
+    if (!application) {
+        GAME_FAIL("Unexpected failure");
+        return;
+    }
+    application->NotifyPurge();
+}
+
+std::unique_ptr<Screen> ScreenManager::Build(ScreenReference* reference)
+{
+    return reference->ConstructScreen(*root_);
+}
+
+void ScreenManager::DoChange(ScreenReference* reference, bool purge)
+{
+    if (purge)
+        Purge();
+    std::unique_ptr<Screen> screen = Build(reference);
+    std::unique_ptr<Screen> previous = std::move(current_);
+    current_ = std::move(screen);
+    previous.reset();
+}
+
+void ScreenManager::DoReset(ScreenReference* reference, bool purge)
+{
+    if (purge)
+        Purge();
+    while (!stack_.empty()) {
+        stack_.back().screen.reset();
+        stack_.pop_back();
+    }
+    std::unique_ptr<Screen> screen = Build(reference);
+    std::unique_ptr<Screen> previous = std::move(current_);
+    current_ = std::move(screen);
+    previous.reset();
+}
+
+void ScreenManager::DoPush(ScreenReference* reference)
+{
+    // The request's record is the topmost one still without a screen; two pushes posted in
+    // one frame run newest first, so the older one's record may lie below a filled one.
+    Record* record = nullptr;
+    for (auto it = stack_.rbegin(); it != stack_.rend(); ++it) {
+        if (!it->screen) {
+            record = &*it;
+            break;
+        }
+    }
+    if (!record) {
+        // The record went with a reset meanwhile.
+        stack_.push_back(Record{current_entry_, nullptr});
+        record = &stack_.back();
+    }
+    if (current_) {
+        current_->SetInputEnabled(false);
+        if (ScreenBackend* backend = current_->GetBackend())
+            backend->OnDeactivate();
+    }
+    record->screen = std::move(current_);
+    current_ = Build(reference);
+}
+
+void ScreenManager::DoPop()
+{
+    if (stack_.empty()) {
+        // Nothing to go back to: the current screen stays.
+        GAME_FAIL("Cannot pop an empty screen stack");
+        return;
+    }
+    Record record = std::move(stack_.back());
+    stack_.pop_back();
+    current_entry_ = record.entry;
+    current_.reset();
+    current_ = std::move(record.screen);
+    if (current_) {
+        current_->SetInputEnabled(true);
+        if (ScreenBackend* backend = current_->GetBackend())
+            backend->OnActivate();
+    }
+}
+
+} // namespace game

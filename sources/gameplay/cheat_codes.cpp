@@ -1,0 +1,87 @@
+#include "sources/gameplay/cheat_codes.h"
+
+#include <cctype>
+
+namespace gameplay {
+
+namespace {
+
+std::unique_ptr<CheatCodes>& instance_slot()
+{
+    static std::unique_ptr<CheatCodes> instance;
+    return instance;
+}
+
+char lower(char c)
+{
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+} // namespace
+
+CheatCodes::Matcher::Matcher(const vadu::BasicString<char>& code)
+{
+    vadu::BasicString<char> lowered;
+    for (size_t i = 0; i < code.size(); ++i) {
+        const char c = lower(code.c_str()[i]);
+        lowered.append(vadu::BasicString<char>(&c, &c + 1));
+    }
+    code_ = lowered;
+}
+
+void CheatCodes::Matcher::Feed(char c)
+{
+    if (code_.empty())
+        return;
+    const uint32_t p = position_;
+    position_ = p + 1;
+    if (code_.c_str()[p] != c)
+        position_ = 0;
+    if (position_ == code_.size()) {
+        position_ = 0;
+        listeners.Emit();
+    }
+}
+
+CheatCodes& CheatCodes::Instance()
+{
+    auto& slot = instance_slot();
+    if (!slot)
+        slot = std::make_unique<CheatCodes>();
+    return *slot;
+}
+
+void CheatCodes::ResetForTests()
+{
+    instance_slot().reset();
+}
+
+CheatCodes::CheatCodes()
+{
+    mana_ = &AddCode(std::make_unique<Matcher>("grobnelt"));
+    levels_ = &AddCode(std::make_unique<Matcher>("vastrepod"));
+}
+
+CheatCodes::~CheatCodes() = default;
+
+CheatCodes::Matcher& CheatCodes::AddCode(std::unique_ptr<Matcher> matcher)
+{
+    matchers_.push_back(std::move(matcher));
+    return *matchers_.back();
+}
+
+void CheatCodes::OnInput(const vadu::input::Event& event)
+{
+    if (!(event.device == "Keyboard") || event.kind != vadu::input::Event::character || event.text.empty())
+        return;
+    vadu::BasicString<char> narrow;
+    const char16_t* first = event.text.c_str();
+    if (!narrow.assign_from_wide(first, first + 1) || narrow.empty())
+        return;
+    const char c = lower(narrow.c_str()[0]);
+    // A matcher's listener may add codes: index, not iterators.
+    for (size_t i = 0; i < matchers_.size(); ++i)
+        matchers_[i]->Feed(c);
+}
+
+} // namespace gameplay

@@ -1,0 +1,62 @@
+#pragma once
+
+// Developer shortcuts typed on the keyboard anywhere in the game. Each code is matched
+// character by character; typing it whole emits its signal.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "game/signal.h"
+#include "vadu/input.h"
+#include "vadu/string.h"
+
+namespace gameplay {
+
+class CheatCodes : public vadu::input::Listener {
+public:
+    class Matcher {
+    public:
+        // The code is lower-cased here.
+        explicit Matcher(const vadu::BasicString<char>& code);
+
+        // A mismatch restarts the code without trying the character as its first letter.
+        void Feed(char c);
+
+        const vadu::BasicString<char>& GetCode() const noexcept { return code_; }
+        uint32_t GetPosition() const noexcept { return position_; }
+
+        Signal<void()> listeners;
+
+    private:
+        vadu::BasicString<char> code_;
+        uint32_t position_ = 0;
+    };
+
+    // Made on first use; needs the input manager.
+    static CheatCodes& Instance();
+    // Destroys the instance (tests, and before the input manager goes).
+    static void ResetForTests();
+
+    CheatCodes();
+    ~CheatCodes() override;
+
+    // The list owns the matcher; returns it for connecting.
+    Matcher& AddCode(std::unique_ptr<Matcher> matcher);
+    // Only the "Keyboard" device's character events count.
+    void OnInput(const vadu::input::Event& event);
+    void on_event(vadu::input::Event& event) override { OnInput(event); }
+
+    // "grobnelt": the running level's mana.
+    Signal<void()>& ManaCode() { return mana_->listeners; }
+    // "vastrepod": the level-select screen's unlock.
+    Signal<void()>& LevelsCode() { return levels_->listeners; }
+    const std::vector<std::unique_ptr<Matcher>>& Matchers() const noexcept { return matchers_; }
+
+private:
+    std::vector<std::unique_ptr<Matcher>> matchers_;
+    Matcher* mana_ = nullptr;
+    Matcher* levels_ = nullptr;
+};
+
+} // namespace gameplay

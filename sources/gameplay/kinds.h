@@ -1,0 +1,167 @@
+#pragma once
+
+// The concrete shapes of the field: monsters of five colours and their power-up kinds, and
+// the obstacles. Their pictures and animations are not built here yet; the kinds carry
+// their rules (groups, collection, removal, ice layers, bubbles) and their bodies.
+
+#include "sources/gameplay/shape.h"
+#include "sources/gameplay/shape_chain.h"
+
+namespace vadu::lib3d::node {
+class Node;
+}
+
+namespace gameplay {
+
+class Monster : public Shape {
+public:
+    // Colour 0 red, 1 yellow, 2 blue, 3 purple, 4 orange; another index has no colour word.
+    Monster(physics::World* world, const vadu::Atom& name, int colour);
+
+    int GetKind() const override { return 0; }
+    vadu::String GetColorName() const override;
+    float GetLinkInset() const override { return 10.0f; }
+    int GetGroupSize() const override { return groupSize; }
+    // Flood fill over same-colour collectable links; highlights the group when it reaches
+    // the level's minChain.
+    void UpdateGroup() override;
+    bool RemoveLinks() override;
+    void PlayDying() override;
+
+    virtual float GetManaBonus() const { return 0.0f; }
+    virtual void SetHighlighted(bool on);
+    virtual void Collect(ShapeChain& chain);
+    virtual bool IsFrozen() const { return false; }
+    virtual bool IsBubble() const { return false; }
+
+    // The first starred monster of the shape's group, or null.
+    static Shape* FindFirstStarred(Shape& shape);
+
+    int GetColour() const noexcept { return colour_; }
+    // The character's playback speed: 1000 while highlighted, else 0.
+    float GetHighlightSpeed() const noexcept { return highlight_speed_; }
+    bool IsHighlighted() const noexcept { return highlight_speed_ != 0.0f; }
+    int GetDyingRuns() const noexcept { return dying_runs_; }
+
+    int groupSize = 0;
+    // Where the shape flies when its group becomes a starred monster.
+    vadu::lib3d::node::Node* mergeTarget = nullptr;
+    vadu::math::Vector3 mergeOffset{};
+
+protected:
+    // The chain item of this shape, appended to the current turn.
+    void AppendItem(ShapeChain& chain);
+    // Links go; a shape leaving over the top is reported.
+    bool MonsterRemove();
+
+    int colour_;
+    float highlight_speed_ = 0.0f;
+    int dying_runs_ = 0;
+    bool dying_played_ = false;
+};
+
+class StarredMonster : public Monster {
+public:
+    StarredMonster(physics::World* world, const vadu::Atom& name, int colour);
+
+    int GetKind() const override { return 1; }
+    bool IsKind(int kind) const override { return kind == 1 || kind == 0; }
+    float GetLinkInset() const override { return 18.0f; }
+    void SetHighlighted(bool) override {}
+    void Collect(ShapeChain& chain) override;
+    bool RemoveLinks() override;
+    void PlayDying() override;
+
+    bool IsCollected() const noexcept { return collected_; }
+
+private:
+    bool collected_ = false;
+};
+
+class FrozenMonster : public Monster {
+public:
+    FrozenMonster(physics::World* world, const vadu::Atom& name, int colour, int layers);
+
+    bool CanBeCollected() const override { return cubes_ < 2; }
+    bool CanLinkTo(const Shape& other) const override;
+    void RequestMelt() override { meltRequested = true; }
+    bool IsFrozen() const override { return true; }
+    bool IsInDanger() override { return false; }
+    // One cube per request; the monster goes once fewer than two remain.
+    bool RemoveLinks() override;
+
+    int GetLayers() const noexcept { return layers_; }
+    int GetCubes() const noexcept { return cubes_; }
+    bool meltRequested = false;
+
+private:
+    int layers_;
+    int cubes_;
+};
+
+class SoapBubble : public Monster {
+public:
+    // The body's gravity scale becomes -bubbleCount, so the monster rises.
+    SoapBubble(physics::World* world, const vadu::Atom& name, int colour, float bubbleCount);
+
+    bool IsBubble() const override { return true; }
+    float GetBubbleCount() const noexcept { return bubble_count_; }
+    int GetBubbles() const noexcept { return bubbles_; }
+
+private:
+    float bubble_count_;
+    int bubbles_;
+};
+
+class Bottle : public Monster {
+public:
+    Bottle(physics::World* world, const vadu::Atom& name);
+
+    int GetKind() const override { return 6; }
+    bool IsKind(int kind) const override { return kind == 6 || kind == 0; }
+    float GetManaBonus() const override { return 15.0f; }
+    void Collect(ShapeChain& chain) override;
+};
+
+// Obstacles never leave, never die and never shake.
+class Indestructible : public Shape {
+public:
+    Indestructible(physics::World* world, const vadu::Atom& name);
+
+    int GetKind() const override { return 3; }
+    vadu::String GetColorName() const override { return "Gray"; }
+    float GetLinkInset() const override { return 3.0f; }
+    bool IsInDanger() override { return false; }
+    bool RemoveLinks() override { return false; }
+};
+
+class Stone : public Shape {
+public:
+    Stone(physics::World* world, const vadu::Atom& name, int number);
+
+    int GetKind() const override { return 2; }
+    vadu::String GetColorName() const override { return number_ <= 10 ? "Green" : "Gray"; }
+    float GetLinkInset() const override { return 13.0f; }
+    // Never two stones.
+    bool CanLinkTo(const Shape& other) const override;
+    void Update(float) override {}
+    bool IsInDanger() override { return false; }
+    bool RemoveLinks() override { return false; }
+
+    int GetNumber() const noexcept { return number_; }
+
+private:
+    int number_;
+};
+
+class Rock : public Shape {
+public:
+    Rock(physics::World* world, const vadu::Atom& name);
+
+    int GetKind() const override { return 4; }
+    vadu::String GetColorName() const override { return "Gray"; }
+    float GetLinkInset() const override { return -5.0f; }
+    bool RemoveLinks() override;
+};
+
+} // namespace gameplay

@@ -1,0 +1,568 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "framework_test_support.h"
+#include "game/controls/button.h"
+#include "game/controls/loading.h"
+#include "game/controls/more_controls.h"
+#include "game/input/pointing_device_input.h"
+#include "game/root.h"
+#include "game/screen.h"
+#include "vadu/exception.h"
+#include "vadu/lib3d/node/loading_root.h"
+#include "vadu/lib3d/node/sprite.h"
+#include "vadu/xml_reader.h"
+#include "vadu/lib3d/hard/render_fakes.h"
+
+namespace {
+
+using namespace framework_test;
+using game::controls::Control;
+using game::input::Point;
+using vadu::lib3d::node::Node;
+
+// Notes every pointer call it gets.
+class Recorder : public game::controls::SimpleControl {
+public:
+    vadu::Atom GetTypeName() const override { return "Recorder"; }
+    void OnClick(const Point&) override { log.push_back("click"); }
+    void OnPress(const Point&) override { log.push_back("press"); }
+    void OnRelease(const Point& point) override
+    {
+        log.push_back(point.x == -1000.0f ? "cancel" : "release");
+    }
+    void OnDrag(const Point&) override { log.push_back("drag"); }
+    void OnSecondPress(const Point&) override { log.push_back("second press"); }
+    void OnSecondDrag(const Point&) override { log.push_back("second drag"); }
+    void OnEnter() override { log.push_back("enter"); }
+    void OnLeave() override { log.push_back("leave"); }
+    std::vector<std::string> log;
+};
+
+class InputTest : public FrameworkTest {
+protected:
+    InputTest() : screen(nullptr)
+    {
+        screen.SetSceneRoot(std::make_unique<vadu::lib3d::node::LoadingRoot>(vadu::Atom("Scene")));
+        input = screen.GetInputManager();
+    }
+
+    Recorder* add(float x, float y, float w, float h, int layer = 0)
+    {
+        auto control = std::make_unique<Recorder>();
+        control->SetRectangle(x, y, w, h);
+        control->SetLayer(layer);
+        Recorder* raw = control.get();
+        screen.AddControl(std::move(control));
+        return raw;
+    }
+    // The unprojection is the identity without a camera: axes are scene coordinates.
+    void move(float x, float y, const char* device = "Mouse")
+    {
+        vadu::input::Event event(device, "Axis_X", true, 0.0);
+        input->HandleEvent(event, x, -y);
+    }
+    void button(bool down, const char* device = "Mouse")
+    {
+        vadu::input::Event event(device, "Left Button", down, 0.0);
+        input->HandleEvent(event, 0.0, 0.0);
+    }
+
+    game::Screen screen;
+    game::input::PointingDeviceInputManagerImpl* input;
+};
+
+TEST_F(InputTest, PressLeaveReleaseGivesNoClickAndComingBackDoes)
+{
+    Recorder* control = add(0.0f, 0.0f, 0.5f, 0.5f);
+    move(0.25f, 0.25f);
+    button(true);
+    move(0.9f, 0.9f);
+    button(false);
+    EXPECT_EQ(control->log, (std::vector<std::string>{"press", "leave", "drag", "release"}));
+
+    control->log.clear();
+    move(0.25f, 0.25f);
+    button(true);
+    move(0.9f, 0.9f);
+    move(0.3f, 0.3f);
+    button(false);
+    EXPECT_EQ(control->log,
+              (std::vector<std::string>{"press", "leave", "drag", "enter", "drag", "release", "click"}));
+}
+
+TEST_F(InputTest, ExclusiveHandlerStopsPressReleaseAndClickButNotDrags)
+{
+    Recorder* first = add(0.0f, 0.0f, 0.5f, 0.5f);
+    Recorder* second = add(0.0f, 0.0f, 0.5f, 0.5f);
+    auto properties = std::make_unique<vadu::filesystem::MemoryStream>();
+    const std::string text = R"(<Properties><Property Name="ExclusiveHandler" Value="true"/></Properties>)";
+    vadu::filesystem::MemoryStream stream(std::vector<uint8_t>(text.begin(), text.end()));
+    vadu::xml::StreamResource resource(&stream);
+    vadu::xml::Root root(first->GetProperties(), "Properties");
+    ASSERT_TRUE(resource.load(root));
+
+    move(0.1f, 0.1f);
+    button(true);
+    move(0.2f, 0.2f);
+    button(false);
+    EXPECT_EQ(first->log, (std::vector<std::string>{"press", "drag", "release", "click"}));
+    EXPECT_EQ(second->log, (std::vector<std::string>{"drag"}));
+}
+
+TEST_F(InputTest, HigherLayerHidesLowerOnesEverywhereButDisabledOrHiddenOnesDoNot)
+{
+    Recorder* low = add(0.0f, 0.0f, 0.5f, 0.5f, 0);
+    Recorder* modal = add(-0.9f, -0.9f, 0.1f, 0.1f, 1);
+    EXPECT_TRUE(input->GetHitTesting().HitTest(0.25, 0.25).empty());
+    modal->SetEnabledFlag(false);
+    EXPECT_EQ(input->GetHitTesting().HitTest(0.25, 0.25), (std::vector<Control*>{low}));
+
+    // A hidden modal control listed first must not pick the layer (nor crash).
+    game::Screen other(nullptr);
+    auto scene = std::make_unique<vadu::lib3d::node::LoadingRoot>(vadu::Atom("Scene"));
+    Node* hidden_node = new Node("Hidden", scene.get());
+    hidden_node->set_visible(false);
+    other.SetSceneRoot(std::move(scene));
+    auto hidden = std::make_unique<Recorder>();
+    hidden->SetSceneRoot(other.GetSceneRoot());
+    hidden->SetLinked(true);
+    hidden->SetNodeName("Hidden");
+    hidden->SetLayer(5);
+    other.AddControl(std::move(hidden));
+    auto plain = std::make_unique<Recorder>();
+    plain->SetRectangle(0.0f, 0.0f, 1.0f, 1.0f);
+    Control* plain_raw = plain.get();
+    other.AddControl(std::move(plain));
+    EXPECT_EQ(other.GetInputManager()->GetHitTesting().HitTest(0.5, 0.5), (std::vector<Control*>{plain_raw}));
+}
+
+TEST_F(InputTest, HitAreaEdgesBelongToTheArea)
+{
+    game::controls::RectangleHitArea area;
+    area.SetRectangle(10.0f, 20.0f, 30.0f, -40.0f); // negative height: top is still the larger y
+    EXPECT_EQ(area.top, 20.0f);
+    EXPECT_EQ(area.bottom, -20.0f);
+    struct Case {
+        double x, y;
+        bool inside;
+    };
+    const Case cases[] = {{10, 20, true}, {40, -20, true}, {25, 0, true}, {9.999, 0, false}, {25, 20.001, false}};
+    game::controls::HitTester tester;
+    EXPECT_FALSE(tester.Test(0, 0));
+    ASSERT_TRUE(tester.Accept(area));
+    for (const Case& c : cases)
+        EXPECT_EQ(tester.Test(c.x, c.y), c.inside) << c.x << ", " << c.y;
+}
+
+TEST_F(InputTest, SmallMovesAreIgnoredAndDisabledInputDropsReleases)
+{
+    Recorder* control = add(0.0f, 0.0f, 0.5f, 0.5f);
+    move(0.25f, 0.25f);
+    button(true);
+    move(0.25005f, 0.25005f);
+    EXPECT_EQ(control->log, (std::vector<std::string>{"press"}));
+    input->SetEnabled(false);
+    button(false);
+    EXPECT_EQ(input->GetPressed().size(), 1u);
+    input->SetEnabled(true);
+    button(false);
+    EXPECT_EQ(control->log, (std::vector<std::string>{"press", "release", "click"}));
+}
+
+TEST_F(InputTest, SecondPointerUsesThePrimaryHoverAndNeverClicks)
+{
+    Recorder* control = add(0.0f, 0.0f, 0.5f, 0.5f);
+    move(0.25f, 0.25f);
+    move(0.9f, 0.9f, "Mouse2");
+    EXPECT_EQ(input->GetHovered(), (std::vector<Control*>{control}));
+    button(true, "Mouse2");
+    move(0.8f, 0.8f, "Mouse2");
+    button(false, "Mouse2");
+    EXPECT_EQ(control->log, (std::vector<std::string>{"second press", "second drag"}));
+}
+
+TEST_F(InputTest, CameraMapsDevicePointsIntoTheScene)
+{
+    auto camera = std::make_unique<vadu::lib3d::node::CameraParallel>("Camera", screen.GetSceneRoot());
+    camera->change_attribute(vadu::Atom("Width"), 960.0);
+    camera->change_attribute(vadu::Atom("Height"), 640.0);
+    camera->set_position(vadu::math::Vector3{480.0f, 320.0f, 0.0f});
+    camera->change_attribute(vadu::Atom("NearPlane"), -100.0);
+    camera->change_attribute(vadu::Atom("FarPlane"), 100.0);
+    screen.SetCamera(std::move(camera));
+    Recorder* control = add(900.0f, 600.0f, 60.0f, 40.0f);
+    move(0.95f, 0.95f); // device (0.95, 0.95) is scene (936, 624)
+    EXPECT_NEAR(input->GetLastPosition(0).x, 936.0f, 0.01f);
+    EXPECT_NEAR(input->GetLastPosition(0).y, 624.0f, 0.01f);
+    EXPECT_EQ(input->GetHovered(), (std::vector<Control*>{control}));
+}
+
+class ButtonTest : public InputTest {
+protected:
+    ButtonTest()
+    {
+        write("states.xml", R"(<Controls>
+            <Button Name="Play" Node="Play" Link="true"><States>
+              <State Name="normal"><Animation/></State><State Name="up"><Animation/></State>
+              <State Name="disable"><Animation/></State></States>
+              <HitTest><Rectangle Value="0 0 0.5 0.5"/></HitTest></Button>
+            <Button Name="Bare" Node="Play"/>
+          </Controls>)");
+        new Node("Play", screen.GetSceneRoot());
+    }
+    std::vector<std::unique_ptr<Control>> load(const char* file)
+    {
+        game::controls::ControlCollectionLoaderImpl loader(screen.GetSceneRoot());
+        auto stream = vadu::filesystem::open(path(file));
+        vadu::xml::StreamResource resource(stream.get(), path(file));
+        vadu::xml::Root root(loader, "Controls");
+        if (!resource.load(root))
+            throw vadu::Gluck("test", "load failed");
+        return loader.TakeControls();
+    }
+};
+
+TEST_F(ButtonTest, TapSequenceAndSignals)
+{
+    auto controls = load("states.xml");
+    ASSERT_EQ(controls.size(), 2u); // the element without children is created at its end
+    game::controls::ButtonImpl* button_impl = game::controls::as_button(controls[0].get());
+    ASSERT_NE(button_impl, nullptr);
+    std::vector<std::string> seen;
+    button_impl->GetPressSignal().Connect([&] { seen.push_back("press"); });
+    button_impl->GetReleaseSignal().Connect([&] { seen.push_back("release"); });
+    button_impl->GetClickSignal().Connect([&](Control*) { seen.push_back("click"); });
+    for (auto& control : controls)
+        screen.AddControl(std::move(control));
+    ASSERT_NE(screen.FindControl("Play"), nullptr);
+    EXPECT_EQ(button_impl->GetStates()->GetCurrentName(), vadu::Atom("normal"));
+
+    move(0.25f, 0.25f);
+    button(true);
+    EXPECT_EQ(button_impl->GetStates()->GetCurrentName(), vadu::Atom("up"));
+    button(false);
+    EXPECT_EQ(button_impl->GetStates()->GetCurrentName(), vadu::Atom("normal"));
+    EXPECT_EQ(seen, (std::vector<std::string>{"press", "release", "click"}));
+
+    // Disabled while pressed: the release still signals, the state stays, no click.
+    seen.clear();
+    button(true);
+    button_impl->SetEnabled(false);
+    button(false);
+    EXPECT_EQ(seen, (std::vector<std::string>{"press", "release"}));
+    EXPECT_EQ(button_impl->GetStates()->GetCurrentName(), vadu::Atom("disable"));
+
+    // Outside the click rectangle: no click.
+    button_impl->SetEnabled(true);
+    button_impl->SetClickRectangle(1.0f, 1.0f, 1.0f, 1.0f);
+    seen.clear();
+    button(true);
+    button(false);
+    EXPECT_EQ(seen, (std::vector<std::string>{"press", "release"}));
+}
+
+TEST_F(ButtonTest, LoadingFailuresNameTheirCause)
+{
+    struct Case {
+        const char* text;
+        const char* message; // null: the load is refused
+    };
+    const Case cases[] = {
+        {R"(<Controls><Button Name="B" Node="Missing"/></Controls>)", "Failed to find node \"Missing\""},
+        {R"(<Controls><Button Name="B" Node="Play"><States><State Name="a"><Animation/><Animation/></State></States></Button></Controls>)",
+         "Failed to load state animation because there already exists one"},
+        {R"(<Controls><Label Name="B"/></Controls>)", nullptr},
+        {R"(<Controls><Button Name="B" Node="Play" Colour="red"/></Controls>)", nullptr},
+        {R"(<Controls><Resource Path="none.xml"/></Controls>)", "load() failed"},
+        {R"(<Controls><Resource Path="case.xml"/></Controls>)", "load() failed"}, // names itself
+    };
+    for (const Case& c : cases) {
+        write("case.xml", c.text);
+        try {
+            load("case.xml");
+            ADD_FAILURE() << "loaded: " << c.text;
+        } catch (const vadu::Gluck& error) {
+            if (c.message)
+                EXPECT_EQ(to_std(error.get_description()), c.message) << c.text;
+            else
+                EXPECT_EQ(to_std(error.get_description()), "load failed") << c.text;
+        }
+    }
+}
+
+TEST_F(ButtonTest, ResourceControlsAreSplicedInPlace)
+{
+    write("more.xml", R"(<Controls><MouseEventForward Name="M2"/><PanArea Name="M3"/></Controls>)");
+    write("outer.xml", R"(<Controls><Slider Name="M1"/><Resource Path="more.xml"/><Scroll Name="M4"/></Controls>)");
+    auto controls = load("outer.xml");
+    std::vector<std::string> names;
+    for (auto& control : controls)
+        names.push_back(to_std(control->GetName().get_name()));
+    EXPECT_EQ(names, (std::vector<std::string>{"M1", "M2", "M3", "M4"}));
+}
+
+TEST_F(ButtonTest, LinkedControlTakesTheRectangleOfItsFirstVisibleSpriteChild)
+{
+    Node* holder = new Node("Holder", screen.GetSceneRoot());
+    Node* hidden = new vadu::lib3d::node::Sprite("Hidden", holder);
+    hidden->set_visible(false);
+    auto* sprite = new vadu::lib3d::node::Sprite("Shown", holder);
+    sprite->set_width(40.0f);
+    sprite->set_height(20.0f);
+    sprite->set_position(vadu::math::Vector3{100.0f, 50.0f, 0.0f});
+    write("linked.xml", R"(<Controls><MouseEventForward Name="L" Node="Holder" Link="true"/></Controls>)");
+    auto controls = load("linked.xml");
+    ASSERT_EQ(controls.size(), 1u);
+    controls[0]->GetImpl()->Update(0.0);
+    const game::controls::RectangleHitArea* area = controls[0]->GetImpl()->GetHitArea();
+    EXPECT_FLOAT_EQ(area->left, 80.0f);
+    EXPECT_FLOAT_EQ(area->right, 120.0f);
+    EXPECT_FLOAT_EQ(area->bottom, 40.0f);
+    EXPECT_FLOAT_EQ(area->top, 60.0f);
+}
+
+TEST_F(InputTest, ScrollClampsPagesOncePerFlingAndCancelsContentPresses)
+{
+    game::controls::Scroll scroll;
+    game::controls::ScrollImpl& impl = *scroll.GetScrollImpl();
+    impl.SetRectangle(0.0f, 0.0f, 100.0f, 100.0f);
+    impl.SetContentSize(400.0f, 100.0f);
+    impl.SetValue(Point{1000.0f, 50.0f});
+    EXPECT_EQ(impl.GetValue().x, 300.0f);
+    EXPECT_EQ(impl.GetValue().y, 0.0f);
+    impl.SetValue(Point{-5.0f, 0.0f});
+    EXPECT_EQ(impl.GetValue().x, 0.0f);
+
+    // Without an on-scroll callback, paging still works.
+    impl.SetPageSize(100.0f, 100.0f);
+    impl.ScrollToPage({9, 0}, false);
+    EXPECT_EQ(impl.GetPage().first, 4); // four page widths: indices 0 to 4
+    EXPECT_EQ(impl.GetValue().x, 300.0f);
+
+    // A page width below 1 leaves the area unpaged.
+    game::controls::Scroll thin;
+    thin.GetScrollImpl()->SetPageSize(0.5f, 1.0f);
+    EXPECT_FALSE(thin.GetScrollImpl()->IsPaged());
+
+    // A fast fling moves one page at most.
+    impl.ScrollToPage({0, 0}, false);
+    Recorder* content = add(0.0f, 0.0f, 100.0f, 100.0f);
+    impl.AddControl(content);
+    std::vector<game::controls::ScrollImpl::Page> pages;
+    impl.SetOnScroll([&](const game::controls::ScrollImpl::Page& page) { pages.push_back(page); });
+    impl.OnPress(Point{90.0f, 50.0f});
+    impl.Update(0.05);
+    impl.OnDrag(Point{80.0f, 50.0f}); // under the 20-unit threshold
+    EXPECT_EQ(impl.GetValue().x, 0.0f);
+    impl.OnDrag(Point{60.0f, 50.0f});
+    impl.Update(0.05);
+    impl.OnDrag(Point{0.0f, 50.0f});
+    impl.OnRelease(Point{0.0f, 50.0f});
+    EXPECT_EQ(impl.GetPage().first, 1);
+    EXPECT_EQ(impl.GetTarget().x, 100.0f);
+    ASSERT_EQ(pages.size(), 1u);
+    // The content control's press was queued for cancelling through the input manager.
+    move(0.5f, 0.5f);
+    EXPECT_EQ(content->log.back(), "cancel");
+}
+
+TEST_F(InputTest, SliderReportsTwiceLeftOfItsTrackAndAZeroWidthTrackGivesZero)
+{
+    game::controls::Slider slider;
+    slider.SetRectangle(10.0f, 0.0f, 100.0f, 10.0f);
+    std::vector<float> values;
+    slider.value_changed.Connect([&](Control*, float value) { values.push_back(value); });
+    slider.OnDrag(Point{0.0f, 5.0f});
+    ASSERT_EQ(values.size(), 2u);
+    EXPECT_EQ(values[1], 0.0f);
+
+    game::controls::Slider flat;
+    flat.SetRectangle(10.0f, 0.0f, 0.0f, 10.0f);
+    flat.OnPress(Point{10.0f, 5.0f});
+    EXPECT_FALSE(std::isnan(flat.GetValue()));
+    EXPECT_EQ(flat.GetValue(), 0.0f);
+}
+
+TEST_F(InputTest, PanAreaStopsAtItsLimitAndTakesTheModalLayer)
+{
+    game::controls::PanArea pan;
+    Node panned("Panned", nullptr);
+    pan.SetPanned(&panned, -10.0f, 10.0f);
+    pan.OnPress(Point{0.0f, 0.0f});
+    pan.OnDrag(Point{0.0f, 25.0f});
+    EXPECT_EQ(pan.GetPan(), 10.0f);
+    EXPECT_EQ(panned.get_position().y, 10.0f);
+    EXPECT_EQ(pan.GetLayer(), 100);
+    pan.OnRelease(Point{0.0f, 25.0f});
+    EXPECT_EQ(pan.GetLayer(), 0);
+}
+
+TEST_F(InputTest, ConsumingControlMarksTheClickHandled)
+{
+    Recorder* control = add(0.0f, 0.0f, 0.5f, 0.5f);
+    control->SetConsumesClick(true);
+    move(0.25f, 0.25f);
+    button(true);
+    vadu::input::Event release("Mouse", "Left Button", false, 0.0);
+    input->HandleEvent(release, 0.0, 0.0);
+    EXPECT_EQ(release.handled, 1);
+}
+
+TEST_F(InputTest, ScreenControlCollection)
+{
+    std::unique_ptr<game::ControlEnumerator> empty = screen.EnumerateControls();
+    EXPECT_EQ(empty->Current(), nullptr);
+    EXPECT_FALSE(empty->MoveNext());
+
+    Recorder* first = add(0.0f, 0.0f, 1.0f, 1.0f);
+    first->SetName("Twin");
+    Recorder* second = add(0.0f, 0.0f, 1.0f, 1.0f);
+    second->SetName("Twin");
+    EXPECT_EQ(screen.FindControl("Twin"), first);
+
+    Recorder stranger;
+    EXPECT_EQ(screen.RemoveControl(&stranger), nullptr);
+    EXPECT_EQ(screen.GetControlList().size(), 2u);
+
+    // A removed control leaves the hit testing and the pointer's lists.
+    move(0.5f, 0.5f);
+    button(true);
+    std::unique_ptr<Control> removed = screen.RemoveControl(first);
+    EXPECT_EQ(removed.get(), first);
+    EXPECT_EQ(input->GetPressed(), (std::vector<Control*>{second}));
+    EXPECT_EQ(input->GetHitTesting().HitTest(0.5, 0.5), (std::vector<Control*>{second}));
+    EXPECT_TRUE(screen.Update(0.1));
+}
+
+TEST_F(InputTest, FrameRateIsPublishedOnceASecondHasGathered)
+{
+    struct Case {
+        double accumulated;
+        bool published;
+    };
+    const Case cases[] = {{0.995, true}, {1.005, true}, {0.98, false}, {1.2, true}};
+    for (const Case& c : cases) {
+        game::FpsDisplay display;
+        display.AddTime(c.accumulated);
+        vadu::lib3d::hard::RenderList list;
+        render_fakes::FakeHardware hardware;
+        display.Render(hardware, list);
+        EXPECT_EQ(!display.GetShownText().empty(), c.published) << c.accumulated;
+        if (c.published) {
+            EXPECT_EQ(to_std(display.GetShownText()), "1");
+            EXPECT_EQ(display.GetAccumulated(), 0.0);
+        }
+    }
+}
+
+TEST_F(ButtonTest, SwitchingToTheCurrentStateDoesNotRestartIt)
+{
+    const std::string animation =
+        R"(<Animation><double><PrimitiveAnimation Target="#AnyNode#" Param="Visibility"><Envelope><Keys>)"
+        R"(<Key Time="0" Value="1"/><Key Time="1" Value="1"/></Keys></Envelope></PrimitiveAnimation></double></Animation>)";
+    write("anim.xml", R"(<Controls><Button Name="Play" Node="Play"><States><State Name="normal">)" + animation +
+                          R"(</State><State Name="up">)" + animation + R"(</State></States></Button></Controls>)");
+    std::vector<std::unique_ptr<Control>> controls = load("anim.xml");
+    game::controls::ControlStatesImpl* states = controls[0]->GetImpl()->GetStates();
+    ASSERT_EQ(states->GetStateCount(), 2u);
+    states->SwitchState("up");
+    const double start = states->GetCurrentAnimation()->get_time();
+    EXPECT_LE(start, 0.0);
+    controls[0]->GetImpl()->Update(0.5);
+    const double later = states->GetCurrentAnimation()->get_time();
+    EXPECT_GT(later, start);
+    states->SwitchState("up");
+    EXPECT_EQ(states->GetCurrentAnimation()->get_time(), later);
+    states->SwitchState("unknown");
+    EXPECT_EQ(states->GetCurrentName(), vadu::Atom("up"));
+}
+
+TEST_F(InputTest, MoveButtonRestoresItsLoadedRectangleOnTheFirstPressOnly)
+{
+    const std::string text = R"(<Controls><MoveButton Name="M"><HitTest><Rectangle Value="0 0 10 10"/></HitTest></MoveButton></Controls>)";
+    write("mover.xml", text);
+    game::controls::ControlCollectionLoaderImpl loader(screen.GetSceneRoot());
+    auto stream = vadu::filesystem::open(path("mover.xml"));
+    vadu::xml::StreamResource resource(stream.get());
+    vadu::xml::Root root(loader, "Controls");
+    ASSERT_TRUE(resource.load(root));
+    auto controls = loader.TakeControls();
+    auto* loaded = dynamic_cast<game::controls::MoveButton*>(controls[0].get());
+    ASSERT_NE(loaded, nullptr);
+    loaded->OnPress(Point{50.0f, 50.0f});
+    EXPECT_EQ(loaded->GetDepth(), 5.0f);
+    loaded->OnRelease(Point{50.0f, 50.0f});
+    EXPECT_EQ(loaded->GetDepth(), 8.0f);
+    EXPECT_EQ(loaded->GetRectangle()[0], 45.0f);
+    loaded->OnPress(Point{60.0f, 60.0f});
+    EXPECT_EQ(loaded->GetRectangle()[0], 55.0f); // recentred from where it was dropped
+}
+
+// A 2 × 1 grid of tags.
+class Grid : public game::controls::TagGrid {
+public:
+    game::controls::TagButton* GetTag(int32_t column, int32_t row) override
+    {
+        if (row != 0 || column < 0 || column > 1)
+            return nullptr;
+        return tags[column];
+    }
+    void Swap(int32_t column, int32_t row, int32_t new_column, int32_t new_row) override
+    {
+        swaps.push_back({column, row, new_column, new_row});
+    }
+    game::controls::TagButton* tags[2] = {nullptr, nullptr};
+    std::vector<std::array<int32_t, 4>> swaps;
+};
+
+TEST_F(InputTest, TagButtonThresholdAndQuarterCellRule)
+{
+    Grid grid;
+    game::controls::TagButton left, right;
+    grid.tags[0] = &left;
+    grid.tags[1] = &right;
+    left.SetRectangle(0.0f, 0.0f, 40.0f, 40.0f);
+    right.SetRectangle(40.0f, 0.0f, 40.0f, 40.0f);
+    left.SetGrid(&grid, 0, 0);
+    right.SetGrid(&grid, 1, 0);
+    left.SetThreshold(5);
+    left.SetSpeed(400);
+    std::vector<std::string> seen;
+    left.finished.Connect([&](Control*) { seen.push_back("finished"); });
+    left.swapped.Connect([&](Control*) { seen.push_back("swapped"); });
+
+    left.OnPress(Point{20.0f, 20.0f});
+    left.OnDrag(Point{25.0f, 20.0f}); // exactly the threshold
+    EXPECT_EQ(left.GetDirection(), -1);
+    left.OnRelease(Point{25.0f, 20.0f});
+    EXPECT_EQ(seen, (std::vector<std::string>{"finished"}));
+    EXPECT_FALSE(left.IsAnimating());
+
+    seen.clear();
+    left.OnPress(Point{20.0f, 20.0f});
+    left.OnDrag(Point{30.0f, 20.0f}); // 5 beyond the threshold: under a quarter cell
+    EXPECT_EQ(left.GetDirection(), 2);
+    left.OnRelease(Point{30.0f, 20.0f});
+    for (int i = 0; i < 10; ++i)
+        left.Update(0.05);
+    EXPECT_EQ(seen, (std::vector<std::string>{"finished"}));
+    EXPECT_TRUE(grid.swaps.empty());
+
+    seen.clear();
+    left.OnPress(Point{20.0f, 20.0f});
+    left.OnDrag(Point{50.0f, 20.0f});
+    left.OnRelease(Point{50.0f, 20.0f});
+    for (int i = 0; i < 10; ++i)
+        left.Update(0.05);
+    EXPECT_EQ(seen, (std::vector<std::string>{"swapped", "finished"}));
+    ASSERT_EQ(grid.swaps.size(), 1u);
+    EXPECT_EQ(grid.swaps[0], (std::array<int32_t, 4>{0, 0, 1, 0}));
+    EXPECT_EQ(left.GetRectangle()[0], 40.0f);
+    EXPECT_EQ(right.GetRectangle()[0], 0.0f);
+}
+
+} // namespace

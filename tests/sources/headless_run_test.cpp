@@ -1,0 +1,49 @@
+// The program as `make run` starts it, headless: the clock runs in frame time and every
+// frame step loads what the background loader brought, so the snapshots of a run are
+// the same every time. Frames 1, 60 and 120 are compared byte for byte with
+// golden/demo_frame_*.png (regenerate with QUILLO_UPDATE_GOLDEN=1, see golden/README.md).
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "support/golden.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string quoted(const std::string& text)
+{
+    std::string result = "'";
+    for (char c : text)
+        result += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return result + "'";
+}
+
+TEST(HeadlessRun, TheDemoDrawsItsGoldenFramesEveryRun)
+{
+    test_support::TempFolder folder("quillo-headless-run");
+    ASSERT_FALSE(folder.root().empty());
+    const std::string snapshots = folder.at("frames");
+    // A home of its own: no saved video settings choose another mode.
+    const std::string command = "env -u QUILLO_FIXED_STEP -u QUILLO_SNAPSHOT_EVERY QUILLO_HEADLESS=1 QUILLO_FRAMES=120"
+                                " QUILLO_SNAPSHOTS=" + quoted(snapshots) + " XDG_DATA_HOME=" + quoted(folder.at("home")) +
+                                " " + quoted(std::string(QUILLO_PROGRAM_FOLDER) + "/quillo") + " > " +
+                                quoted(folder.at("output.txt")) + " 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+    for (const int number : {1, 60, 120}) {
+        char name[32];
+        std::snprintf(name, sizeof name, "frame-%05d.png", number);
+        platform::gfx::PresentedFrame frame;
+        ASSERT_TRUE(golden::read_png(fs::path(snapshots) / name, frame)) << name;
+        std::snprintf(name, sizeof name, "demo_frame_%03d", number);
+        golden::expect_frame(frame, fs::path(__FILE__).parent_path() / "golden", name);
+    }
+}
+
+} // namespace

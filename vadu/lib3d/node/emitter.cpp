@@ -1,0 +1,246 @@
+#include "vadu/lib3d/node/emitter.h"
+
+#include <cmath>
+
+#include "vadu/converter.h"
+#include "vadu/exception.h"
+#include "vadu/lib3d/hard/render_list.h"
+#include "vadu/lib3d/node/camera.h"
+
+namespace vadu::lib3d::node {
+
+namespace {
+
+using particles::Particle;
+
+math::Matrix4 multiply(const math::Matrix4& a, const math::Matrix4& b)
+{
+    math::Matrix4 result = a;
+    result *= b;
+    return result;
+}
+
+} // namespace
+
+Emitter::Emitter(const Atom& name, Node* parent) : Node(name, parent)
+{
+    element_name_ = Atom("ParticlesEmitter");
+}
+
+Emitter::Emitter(const Emitter& other) : xml::Object(other), animate::Soul(other), Node(other), buffers_(other.buffers_)
+{
+    if (other.system_) {
+        system_ = other.system_;
+        system_->add_ref();
+        adopt_system();
+        paused_ = 0;
+    }
+}
+
+Emitter::~Emitter()
+{
+    if (system_)
+        system_->release();
+}
+
+Atom Emitter::get_type_name() const
+{
+    static const Atom type("Emitter");
+    return type;
+}
+
+Node* Emitter::clone() const
+{
+    return new Emitter(*this);
+}
+
+void Emitter::set_particle_system(particles::ParticleSystem* system)
+{
+    if (system)
+        system->add_ref();
+    if (system_)
+        system_->release();
+    system_ = system;
+    if (system_)
+        adopt_system();
+}
+
+void Emitter::adopt_system()
+{
+    particle_count_ = system_->get_max_particles();
+    // A larger system than the array made for the last one needs a new array.
+    if (particles_ && array_size_ < particle_count_) {
+        particles_.reset();
+        array_size_ = 0;
+        live_count_ = 0;
+    }
+    // Emitters started together do not emit in step.
+    accumulator_ = system_->get_emission_rate() * particles::draw_unit();
+    if (!system_->is_activate())
+        paused_ = 1;
+}
+
+bool Emitter::OnAttribute(xml::Provider& provider, const String& name, const String& value)
+{
+    if (name == "ParticleSystem") {
+        particles::ParticleSystem* system = particles::ParticleSystem::load_file(
+            filesystem::String(value, true), "vadu::lib3d::node::Emitter::OnAttribute");
+        set_particle_system(system);
+        system->release();
+        return true;
+    }
+    if (name == "Paused") {
+        bool flag = false;
+        if (!converter::convert(value, &flag))
+            return false;
+        paused_ = flag ? 1 : 0;
+        return true;
+    }
+    return Node::OnAttribute(provider, name, value);
+}
+
+bool Emitter::OnNode(xml::Provider& provider, const String& name)
+{
+    if (name != "ParticleSystem")
+        return Node::OnNode(provider, name);
+    auto* system = new particles::ParticleSystem();
+    bool parsed = false;
+    try {
+        parsed = provider.ParseObject(*system);
+    } catch (...) {
+        system->release();
+        throw;
+    }
+    if (parsed)
+        set_particle_system(system);
+    system->release();
+    return parsed;
+}
+
+void Emitter::update(double dt)
+{
+    Node::update(dt);
+    const float step = static_cast<float>(dt);
+    if (!paused_)
+        emitter_age_ += step;
+    if (!system_)
+        return;
+    const math::Matrix4 world = get_global_matrix(false);
+    const float lifetime = system_->get_emitter_lifetime();
+    if ((emitter_age_ < lifetime || lifetime == 0.0f) && !paused_) {
+        if (!particles_) {
+            particles_ = std::make_unique<Particle[]>(particle_count_);
+            array_size_ = particle_count_;
+        }
+        const float rate = system_->get_emission_rate();
+        const float t = accumulator_ + step;
+        if (t < rate) {
+            accumulator_ = t;
+        } else {
+            uint64_t births = 0;
+            float remainder = 0.0f;
+            if (rate <= 0.0f) {
+                births = system_->get_emission_count();
+            } else {
+                const double batches = std::floor(static_cast<double>(t) / rate);
+                births = static_cast<uint64_t>(std::min(batches, 1e9)) * system_->get_emission_count();
+                remainder = std::fmod(t, rate);
+            }
+            for (uint32_t i = 0; i < particle_count_ && births > 0; ++i) {
+                if (particles_[i].alive)
+                    continue;
+                system_->init_particle(particles_[i], world);
+                --births;
+            }
+            accumulator_ = remainder;
+        }
+    }
+    if (system_->is_activate() && particles_)
+        live_count_ = system_->update_particles(particles_.get(), particle_count_, step);
+    if (lifetime != 0.0f && emitter_age_ >= lifetime && live_count_ == 0 && !deletion_queued_) {
+        deletion_queued_ = true;
+        delete_later();
+    }
+}
+
+void Emitter::update_buffer(hard::RenderList& list)
+{
+    hard::FloatArray positions;
+    hard::FloatArray colours;
+    hard::FloatArray uvs;
+    positions.reserve(size_t{live_count_} * 18);
+    colours.reserve(size_t{live_count_} * 24);
+    uvs.reserve(size_t{live_count_} * 12);
+    const Camera* camera = get_current_camera();
+    const bool parallel = !camera || camera->is_parallel();
+    math::Matrix4 facing = math::Matrix4::identity();
+    if (!parallel) {
+        math::Matrix4 turn = multiply(math::inverse(list.camera_matrix), get_cached_global_matrix());
+        turn[3] = turn[7] = turn[11] = 0.0f;
+        facing = math::inverse(turn);
+    }
+    uint32_t written = 0;
+    for (uint32_t i = 0; i < particle_count_ && written < live_count_; ++i) {
+        const Particle& particle = particles_[i];
+        if (!particle.alive)
+            continue;
+        ++written;
+        const float* p = particle.parameters;
+        const float hw = p[particles::WIDTH] * 0.5f;
+        const float hh = p[particles::HEIGHT] * 0.5f;
+        math::Matrix4 corner_turn = math::Matrix4::identity();
+        if (p[particles::ANGLE] != 0.0f)
+            corner_turn = math::Matrix4::rotation(0.0f, 0.0f, p[particles::ANGLE] * 3.1415927f / 180.0f);
+        if (!parallel)
+            corner_turn = multiply(facing, corner_turn);
+        const float corners[4][2] = {{-hw, -hh}, {-hw, hh}, {hw, hh}, {hw, -hh}};
+        float placed[4][3];
+        for (int c = 0; c < 4; ++c) {
+            const float x = corners[c][0];
+            const float y = corners[c][1];
+            for (int row = 0; row < 3; ++row)
+                placed[c][row] = corner_turn[row * 4] * x + corner_turn[row * 4 + 1] * y + p[particles::POS_X + row];
+        }
+        const std::array<float, 4> uv = system_->frame_uv(particle.age);
+        // left, top, right, bottom
+        const float corner_uv[4][2] = {{uv[0], uv[1]}, {uv[0], uv[3]}, {uv[2], uv[3]}, {uv[2], uv[1]}};
+        static const int order[6] = {0, 1, 2, 2, 3, 0};
+        for (int c : order) {
+            positions.insert(positions.end(), {placed[c][0], placed[c][1], placed[c][2]});
+            colours.insert(colours.end(),
+                           {p[particles::RED], p[particles::GREEN], p[particles::BLUE], p[particles::ALPHA]});
+            uvs.insert(uvs.end(), {corner_uv[c][0], corner_uv[c][1]});
+        }
+    }
+    buffers_.fill_all(positions, colours, uvs, "vadu::lib3d::node::Emitter::update_buffer",
+                      "VertexBuffer::update() failed");
+}
+
+void Emitter::render_to_list(hard::Hardware& hardware, hard::RenderList& list)
+{
+    if (!particles_ || live_count_ == 0 || !system_)
+        return;
+    hard::VertexBuffer* buffer = buffers_.buffer_for(hardware);
+    if (!buffer)
+        return;
+    hard::RenderRecord record;
+    if (!system_->texture_for(hardware, record.stages[1]))
+        return;
+    update_buffer(list);
+    record.transparency = 0.001f;
+    if (system_->is_parented_to_emitter()) {
+        record.world = get_cached_global_matrix();
+    } else {
+        record.world = math::Matrix4::identity();
+        record.world[11] = particles_[0].start[particles::POS_Z];
+    }
+    record.vertex_buffer = buffer;
+    record.first_primitive = 0;
+    record.primitive_count = 2 * live_count_;
+    record.first_vertex = 0;
+    record.vertex_count = 6 * live_count_;
+    record.blend_mode = system_->get_blend_mode();
+    list.add_record(record);
+}
+
+} // namespace vadu::lib3d::node
