@@ -1,6 +1,6 @@
 #!/bin/sh
-# Synthesises the demo's sound effects into a data folder (the main theme is a module,
-# written by make_module):
+# Synthesises the demo's sound effects and its danger theme (an MP3) into a data folder
+# (the main theme is a module, written by make_module):
 #   make_sounds.sh <data folder>
 # Repeatable (-R) and undithered (-D), so every build writes the same bytes. Most effects
 # are 16-bit at 22050 Hz; bubble_pop (8-bit mono at 11025 Hz) and level_complete (44100 Hz)
@@ -25,3 +25,18 @@ sox -V1 -R -D -n -r 22050 -c 2 -b 16 "$s/monster_died.wav" synth 0.4 square 200-
 sox -V1 -R -D -n -r 22050 -c 1 -b 16 "$s/power_up.wav" synth 0.35 sine 300-1500 fade 0 0.35 0.1 vol 0.5
 sox -V1 -R -D -n -r 22050 -c 2 -b 16 "$s/remove_failed.wav" synth 0.25 square 140 fade 0 0.25 0.1 vol 0.35
 
+# The danger theme: a tense minor figure, looped four times (about 13 s), encoded as
+# MPEG-2 at 22050 Hz so it plays without resampling. -t leaves out the encoder's info
+# frame, which would play as a silent frame; lame adds no dates, so the bytes repeat.
+figure=""
+for note in A3 C4 D#4 E4 A3 C4 F4 E4 A3 C4 D#4 E4 G#3 B3 D4 E4; do
+  figure="$figure synth 0.2 sawtooth $note fade 0.005 0.2 0.08 :"
+done
+# Steps through files rather than pipes, so a failing step fails the build. The figure
+# must not be left as danger_theme.wav: the game would open that before the MP3.
+figure_wav="$out/music/danger_figure.tmp.wav"
+# shellcheck disable=SC2086 # the figure is a list of sox arguments
+sox -V1 -R -D -n -r 22050 -c 2 -b 16 "$figure_wav" ${figure%:}
+sox -V1 -R -D "$figure_wav" "$figure_wav.loop.wav" lowpass 1800 vol 0.4 repeat 3
+lame --quiet -t -b 64 -m j "$figure_wav.loop.wav" "$out/music/danger_theme.mp3"
+rm -f "$figure_wav" "$figure_wav.loop.wav"
