@@ -2,6 +2,7 @@
 
 #include "game/screen.h"
 #include "game/screen_manager.h"
+#include "vadu/lib3d/node/node.h"
 
 DemoScreen::~DemoScreen()
 {
@@ -11,11 +12,19 @@ DemoScreen::~DemoScreen()
     }
 }
 
-void DemoScreen::Update(double) {}
+void DemoScreen::Update(double seconds)
+{
+    if (world_)
+        world_->Update(seconds);
+}
 
 void DemoScreen::OnInitialized()
 {
     initialized_ = true;
+    game::ScreenSite* site = GetSite();
+    vadu::lib3d::node::Node* root = site ? site->GetSceneRoot() : nullptr;
+    if (root && root->find_child(vadu::Atom("BallA"), true))
+        world_ = std::make_unique<DemoWorld>(root);
     Connect("Play", play_, true);
     Connect("Back", back_, false);
 }

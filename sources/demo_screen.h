@@ -4,9 +4,11 @@
 // the flow's exit "Next", a "Back" button goes back to the covered screen.
 
 #include <cstdint>
+#include <memory>
 
 #include "game/controls/button.h"
 #include "game/screen_backend.h"
+#include "sources/demo_world.h"
 
 class DemoScreen : public game::ScreenBackend {
 public:
@@ -15,7 +17,8 @@ public:
     ~DemoScreen() override;
 
     void Update(double seconds) override;
-    // Connects to the screen's "Play" and "Back" buttons, whichever it has.
+    // Connects to the screen's "Play" and "Back" buttons, whichever it has, and starts
+    // the physics world where the scene has its balls.
     void OnInitialized() override;
     void OnActivate() override;
     void OnDeactivate() override;
@@ -31,6 +34,8 @@ private:
     };
     void Connect(const char* name, Connection& connection, bool push);
 
+    // The falling balls, on the screen whose scene has them.
+    std::unique_ptr<DemoWorld> world_;
     Connection play_;
     Connection back_;
     int activations_ = 0;
