@@ -63,24 +63,15 @@ void ScreenManager::Note(flow::EntryDefinition* entry)
 
 void ScreenManager::ChangeScreen(const vadu::String& exit_name, bool purge)
 {
-    if (!IsReady())
-        return;
-    if (exit_name == pop_exit) {
-        Post([this] { DoPop(); });
-        return;
-    }
-    flow::EntryDefinition* entry = Resolve(exit_name);
-    if (!entry)
-        return;
-    ScreenReference* reference = entry->GetScreenReference();
-    if (!reference) {
-        GAME_FAIL("Flow entry didn't return screen reference");
-        return;
-    }
-    Post([this, reference, purge] { DoChange(reference, purge); });
+    Request(exit_name, purge, false);
 }
 
 void ScreenManager::ResetToScreen(const vadu::String& exit_name, bool purge)
+{
+    Request(exit_name, purge, true);
+}
+
+void ScreenManager::Request(const vadu::String& exit_name, bool purge, bool reset)
 {
     if (!IsReady())
         return;
@@ -96,7 +87,10 @@ void ScreenManager::ResetToScreen(const vadu::String& exit_name, bool purge)
         GAME_FAIL("Flow entry didn't return screen reference");
         return;
     }
-    Post([this, reference, purge] { DoReset(reference, purge); });
+    if (reset)
+        Post([this, reference, purge] { DoReset(reference, purge); });
+    else
+        Post([this, reference, purge] { DoChange(reference, purge); });
 }
 
 void ScreenManager::PushScreen(const vadu::String& exit_name)

@@ -47,6 +47,8 @@ public:
     void DestroyScreens();
 
 private:
+    // What both requests share: "#Pop", the exit's screen, then the change or the reset.
+    void Request(const vadu::String& exit_name, bool purge, bool reset);
     struct Record {
         flow::EntryDefinition* entry = nullptr;
         std::unique_ptr<Screen> screen;
