@@ -2,7 +2,7 @@
 #   cmake -DSOURCE=<data/> -DDESTINATION=<build data/> [-DGENERATED=a.png,b/c.png] -P assemble_data.cmake
 # Files are copied only when they differ. Files in DESTINATION that SOURCE no longer has
 # are removed, except the GENERATED ones (paths relative to DESTINATION), which the
-# picture generator writes afterwards. Safe to run any number of times.
+# generators write afterwards (the pictures listed in DESTINATION/.pictures too). Safe to run any number of times.
 cmake_minimum_required(VERSION 3.25)
 
 if(NOT SOURCE OR NOT DESTINATION)
@@ -17,6 +17,11 @@ file(MAKE_DIRECTORY "${DESTINATION}")
 
 file(GLOB_RECURSE wanted RELATIVE "${SOURCE}" LIST_DIRECTORIES false "${SOURCE}/*")
 string(REPLACE "," ";" generated "${GENERATED}")
+# The picture generator lists what it wrote last time; those stay too.
+if(EXISTS "${DESTINATION}/.pictures")
+  file(STRINGS "${DESTINATION}/.pictures" pictures)
+  list(APPEND generated ${pictures} .pictures)
+endif()
 
 file(GLOB_RECURSE present RELATIVE "${DESTINATION}" LIST_DIRECTORIES false "${DESTINATION}/*")
 foreach(name IN LISTS present)

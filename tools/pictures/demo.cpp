@@ -1,145 +1,11 @@
-// Draws the demo's pictures (simple shapes, gradients and outlines) into a data folder,
-// so that the repository holds this program instead of binary pictures.
-//
-//   make_pictures <data folder>
-//
-// writes demo/bg.png, demo/ball.png, demo/ui.png and cursor/arrow.png below the folder.
-// The output depends on nothing but this file: every run writes the same bytes.
+// The engine demo's pictures: its background, ball and buttons, the pointer and the
+// pixel font.
 
-#include <png.h>
-
-#include <algorithm>
-#include <cmath>
-#include <cstdint>
-#include <cstdio>
-#include <filesystem>
-#include <functional>
-#include <string>
-#include <vector>
+#include "canvas.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// Straight (not premultiplied) colour, 0..1.
-struct Colour {
-    float r = 0.0f;
-    float g = 0.0f;
-    float b = 0.0f;
-    float a = 0.0f;
-};
-
-constexpr Colour rgb(int r, int g, int b, float a = 1.0f)
-{
-    return {r / 255.0f, g / 255.0f, b / 255.0f, a};
-}
-
-Colour mix(const Colour& from, const Colour& to, float t)
-{
-    t = std::clamp(t, 0.0f, 1.0f);
-    return {from.r + (to.r - from.r) * t, from.g + (to.g - from.g) * t, from.b + (to.b - from.b) * t,
-            from.a + (to.a - from.a) * t};
-}
-
-// Source over destination, straight colours.
-Colour over(const Colour& top, const Colour& bottom)
-{
-    const float a = top.a + bottom.a * (1.0f - top.a);
-    if (a <= 0.0f)
-        return {};
-    auto channel = [&](float t, float b) { return (t * top.a + b * bottom.a * (1.0f - top.a)) / a; };
-    return {channel(top.r, bottom.r), channel(top.g, bottom.g), channel(top.b, bottom.b), a};
-}
-
-// The colour of the picture at a point, in pixels from the top-left corner.
-using Shader = std::function<Colour(float x, float y)>;
-
-// Each pixel averages 4 × 4 samples (premultiplied), which smooths the shapes' edges.
-bool write_picture(const fs::path& path, uint32_t width, uint32_t height, const Shader& shader)
-{
-    constexpr int samples = 4;
-    std::vector<uint8_t> rgba(size_t{width} * height * 4);
-    for (uint32_t y = 0; y < height; ++y) {
-        for (uint32_t x = 0; x < width; ++x) {
-            float r = 0.0f, g = 0.0f, b = 0.0f, a = 0.0f;
-            for (int sy = 0; sy < samples; ++sy) {
-                for (int sx = 0; sx < samples; ++sx) {
-                    const Colour c = shader(static_cast<float>(x) + (sx + 0.5f) / samples,
-                                            static_cast<float>(y) + (sy + 0.5f) / samples);
-                    r += c.r * c.a;
-                    g += c.g * c.a;
-                    b += c.b * c.a;
-                    a += c.a;
-                }
-            }
-            uint8_t* out = &rgba[(size_t{y} * width + x) * 4];
-            auto byte = [](float v) { return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };
-            if (a > 0.0f) {
-                out[0] = byte(r / a);
-                out[1] = byte(g / a);
-                out[2] = byte(b / a);
-            }
-            out[3] = byte(a / (samples * samples));
-        }
-    }
-
-    std::error_code error;
-    fs::create_directories(path.parent_path(), error);
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = width;
-    image.height = height;
-    image.format = PNG_FORMAT_RGBA;
-    if (!png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr)) {
-        std::fprintf(stderr, "make_pictures: cannot write %s: %s\n", path.c_str(), image.message);
-        return false;
-    }
-    return true;
-}
-
-float distance_to_segment(float px, float py, float ax, float ay, float bx, float by)
-{
-    const float dx = bx - ax;
-    const float dy = by - ay;
-    const float length = dx * dx + dy * dy;
-    const float t = length > 0.0f ? std::clamp(((px - ax) * dx + (py - ay) * dy) / length, 0.0f, 1.0f) : 0.0f;
-    return std::hypot(px - (ax + t * dx), py - (ay + t * dy));
-}
-
-struct Point {
-    float x, y;
-};
-
-// Even-odd rule.
-bool inside_polygon(const std::vector<Point>& polygon, float x, float y)
-{
-    bool inside = false;
-    for (size_t i = 0, j = polygon.size() - 1; i < polygon.size(); j = i++) {
-        const Point& a = polygon[i];
-        const Point& b = polygon[j];
-        if ((a.y > y) != (b.y > y) && x < (b.x - a.x) * (y - a.y) / (b.y - a.y) + a.x)
-            inside = !inside;
-    }
-    return inside;
-}
-
-float distance_to_outline(const std::vector<Point>& polygon, float x, float y)
-{
-    float nearest = INFINITY;
-    for (size_t i = 0, j = polygon.size() - 1; i < polygon.size(); j = i++)
-        nearest = std::min(nearest, distance_to_segment(x, y, polygon[j].x, polygon[j].y, polygon[i].x, polygon[i].y));
-    return nearest;
-}
-
-// Signed distance to a rounded rectangle: negative inside.
-float rounded_rectangle(float x, float y, float left, float top, float right, float bottom, float radius)
-{
-    const float cx = (left + right) * 0.5f;
-    const float cy = (top + bottom) * 0.5f;
-    const float qx = std::abs(x - cx) - ((right - left) * 0.5f - radius);
-    const float qy = std::abs(y - cy) - ((bottom - top) * 0.5f - radius);
-    return std::hypot(std::max(qx, 0.0f), std::max(qy, 0.0f)) + std::min(std::max(qx, qy), 0.0f) - radius;
-}
+using namespace pictures;
 
 // A sky over a ground, with a sun at the upper right: which way is up shows at a glance.
 Colour background(float x, float y)
@@ -273,18 +139,11 @@ Colour pixel_font(float x, float y)
 
 } // namespace
 
-int main(int argc, char** argv)
+QUILLO_PICTURES(demo_pictures)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_pictures <data folder>\n");
-        return 2;
-    }
-    const fs::path data(argv[1]);
-    bool ok = true;
-    ok = write_picture(data / "demo" / "bg.png", 256, 256, background) && ok;
-    ok = write_picture(data / "demo" / "ball.png", 64, 64, ball) && ok;
-    ok = write_picture(data / "demo" / "ui.png", 128, 64, ui) && ok;
-    ok = write_picture(data / "cursor" / "arrow.png", 32, 32, arrow) && ok;
-    ok = write_picture(data / "fonts" / "pixel.png", 128, 32, pixel_font) && ok;
-    return ok ? 0 : 1;
+    add("demo/bg.png", 256, 256, background);
+    add("demo/ball.png", 64, 64, ball);
+    add("demo/ui.png", 128, 64, ui);
+    add("cursor/arrow.png", 32, 32, arrow);
+    add("fonts/pixel.png", 128, 32, pixel_font);
 }
