@@ -347,6 +347,42 @@ T EnvelopeTCB<T>::evaluate(float time) const
 }
 
 template <class T>
+T EnvelopeTCB<T>::derivative(float time) const
+{
+    const size_t count = keys.size();
+    if (count < 2)
+        return T{};
+    const KeyTCB<T>& first = keys.front();
+    const KeyTCB<T>& last = keys.back();
+    const bool before = time < first.time;
+    if (before || time > last.time) {
+        const Behavior behavior = before ? pre_behavior : post_behavior;
+        // A held value has no slope.
+        if (behavior == Behavior::CONSTANT)
+            return T{};
+        if (behavior == Behavior::LINEAR) {
+            const float span = before ? keys[1].time - first.time : last.time - keys[count - 2].time;
+            if (span == 0.0f)
+                return T{};
+            return divided(before ? outgoing(0) : incoming(count - 1), span);
+        }
+        int32_t wraps = 0;
+        time = wrap_for(behavior, time, first.time, last.time, &wraps);
+    }
+    const size_t i = find_segment(keys, time);
+    const KeyTCB<T>& from = keys[i];
+    const KeyTCB<T>& to = keys[i + 1];
+    const float s = to.time == from.time ? 0.0f : (time - from.time) / (to.time - from.time);
+    const float s2 = s * s;
+    const float d1 = 6.0f * s2 - 6.0f * s;
+    const float d2 = 6.0f * s - 6.0f * s2;
+    const float d3 = 3.0f * s2 - 4.0f * s + 1.0f;
+    const float d4 = 3.0f * s2 - 2.0f * s;
+    return sum(sum(sum(scaled(from.value, d1), scaled(to.value, d2)), scaled(outgoing(i), d3)),
+               scaled(incoming(i + 1), d4));
+}
+
+template <class T>
 bool EnvelopeTCB<T>::OnAttribute(xml::Provider&, const String& name, const String& value)
 {
     if (name == "PreBehave")

@@ -82,6 +82,11 @@ class EnvelopeTCB : public xml::ObjectANSI {
 
 public:
     T evaluate(float time) const;
+    // The slope of the segment's Hermite curve at a time, per unit of the segment's own
+    // parameter (not divided by the segment's duration). Before and after the keys: 0 when
+    // the value holds (CONSTANT), the end tangent per unit of time (LINEAR), else the
+    // slope at the wrapped time. Fewer than two keys give 0.
+    T derivative(float time) const;
     float last_key_time() const { return keys.empty() ? 0.0f : keys.back().time; }
 
     bool OnAttribute(xml::Provider& provider, const String& name, const String& value) override;

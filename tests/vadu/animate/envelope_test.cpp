@@ -180,6 +180,39 @@ KeyTCB<float> tcb(float time, float value, double tension = 0.0, double continui
     return KeyTCB<float>{time, value, tension, continuity, bias};
 }
 
+TEST(EnvelopeTCB, DerivativeIsTheSegmentSlopePerUnitOfItsParameter)
+{
+    struct Case {
+        const char* what;
+        std::vector<KeyTCB<float>> keys;
+        Behavior behavior;
+        float time;
+        float expected;
+    };
+    const std::vector<KeyTCB<float>> two = {tcb(0.0f, 0.0f), tcb(2.0f, 10.0f)};
+    const std::vector<KeyTCB<float>> peak = {tcb(0.0f, 0.0f), tcb(1.0f, 10.0f), tcb(2.0f, 0.0f)};
+    const Case cases[] = {
+        // A straight segment climbs its whole chord per unit of its parameter.
+        {"straight, middle", two, Behavior::CONSTANT, 1.0f, 10.0f},
+        {"straight, start", two, Behavior::CONSTANT, 0.0f, 10.0f},
+        // Out_0 = 10, In_1 = 0: 1.5 x 10 - 0.25 x 10.
+        {"towards a flat peak", peak, Behavior::CONSTANT, 0.5f, 12.5f},
+        {"held before", two, Behavior::CONSTANT, -1.0f, 0.0f},
+        {"held after", peak, Behavior::CONSTANT, 5.0f, 0.0f},
+        // The end tangent per unit of time.
+        {"linear after", two, Behavior::LINEAR, 3.0f, 5.0f},
+        {"repeat wraps into the keys", two, Behavior::REPEAT, 2.5f, 10.0f},
+        {"one key", {tcb(0.0f, 4.0f)}, Behavior::CONSTANT, 0.0f, 0.0f},
+        {"no keys", {}, Behavior::CONSTANT, 0.5f, 0.0f},
+    };
+    for (const Case& c : cases) {
+        EnvelopeTCB<float> e;
+        e.keys = c.keys;
+        e.pre_behavior = e.post_behavior = c.behavior;
+        EXPECT_NEAR(e.derivative(c.time), c.expected, tolerance) << c.what;
+    }
+}
+
 TEST(EnvelopeTCB, KochanekBartelsKeys)
 {
     // Hermite weights at u = 0.25: 0.84375, 0.15625, 0.140625, -0.046875; at u = 0.5:

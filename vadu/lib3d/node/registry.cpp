@@ -5,6 +5,7 @@
 
 #include "vadu/exception.h"
 #include "vadu/filesystem.h"
+#include "vadu/lib3d/node/animation2d.h"
 #include "vadu/lib3d/node/billboard.h"
 #include "vadu/lib3d/node/camera.h"
 #include "vadu/lib3d/node/emitter.h"
@@ -14,6 +15,8 @@
 #include "vadu/lib3d/node/node.h"
 #include "vadu/lib3d/node/plume2d.h"
 #include "vadu/lib3d/node/sprite.h"
+#include "vadu/lib3d/node/sprite_grouper.h"
+#include "vadu/lib3d/node/trace.h"
 #include "vadu/log.h"
 #include "vadu/xml_reader.h"
 
@@ -37,11 +40,14 @@ const NodeTypeEntry engine_node_types[] = {
     {"CameraPerspective", &create_node_of_type<CameraPerspective>},
     {"Image", &create_node_of_type<Image>},
     {"Sprite", &create_node_of_type<Sprite>},
+    {"SpriteGrouper", &create_node_of_type<SpriteGrouper>},
     {"Light", &create_node_of_type<Light>},
     {"Node", &create_node_of_type<Node>},
     {"ParticlesEmitter", &create_node_of_type<Emitter>},
+    {"Animation2D", &create_node_of_type<Animation2D>},
     {"Plume2D", &create_node_of_type<Plume2D>},
     {"Gradient", &create_node_of_type<Gradient>},
+    {"Trace", &create_node_of_type<Trace>},
 };
 
 } // namespace

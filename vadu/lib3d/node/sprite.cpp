@@ -175,6 +175,16 @@ void Sprite::render_to_list(hard::Hardware& hardware, hard::RenderList& list)
     Node::render_to_list(hardware, list);
 }
 
+bool Sprite::update_quad()
+{
+    if (ready(texture_.get())) {
+        build_quad();
+        previous_.reset();
+        geometry_dirty_ = 0;
+    }
+    return quad_built_;
+}
+
 bool Sprite::OnAttribute(xml::Provider& provider, const String& name, const String& value)
 {
     if (name == "Transparency")

@@ -82,6 +82,9 @@ public:
     material::TextureHandle* get_previous_texture() const noexcept { return previous_.get(); }
     // What the last render handed to the list.
     const hard::SpriteItem& get_item() const noexcept { return item_; }
+    // Rebuilds the quad through the cached global matrix once the picture is ready (for
+    // owners that draw the quad themselves); whether the item holds a quad.
+    bool update_quad();
 
 private:
     // A texture that has never been on screen is simply replaced; one that has stays as

@@ -17,10 +17,16 @@
 #include "support/temp_folder.h"
 #include "vadu/lib3d/material/texture.h"
 #include "vadu/lib3d/material/texture_test_support.h"
+#include "vadu/lib3d/material/texture_sequence.h"
+#include "vadu/lib3d/node/animation2d.h"
 #include "vadu/lib3d/node/billboard.h"
 #include "vadu/lib3d/node/emitter.h"
 #include "vadu/lib3d/node/gradient.h"
 #include "vadu/lib3d/node/plume2d.h"
+#include "vadu/lib3d/node/registry.h"
+#include "vadu/lib3d/node/sprite.h"
+#include "vadu/lib3d/node/sprite_grouper.h"
+#include "vadu/lib3d/node/trace.h"
 
 namespace effects_golden_test {
 namespace {
@@ -94,6 +100,21 @@ protected:
         node.set_position(Vector3{x, y, 0.0f});
         node.set_cached_global_matrix(node.get_global_matrix(true));
         return node;
+    }
+
+    // Every picture, strip and frame asked for so far read and on the device.
+    static void load_pictures()
+    {
+        namespace material = vadu::lib3d::material;
+        int32_t pending = 0;
+        ASSERT_TRUE(texture_test::pump_until(
+            [&] {
+                const int64_t now = vadu::time::get_ticks();
+                pending = material::load_texture_simple_reps(now, 10.0) +
+                          material::load_texture_sequence_frames(now, 10.0) +
+                          material::load_texture_sequence_frame_reps(now, 10.0);
+            },
+            [&] { return pending == 0; }));
     }
 
     gfx::PresentedFrame draw_frame()
@@ -224,6 +245,99 @@ TEST_F(EffectsGoldenTest, GoldenParticleEffectAtThreeTimes)
         std::snprintf(name, sizeof name, "particles_%03d", static_cast<int>(snapshot * 100 + 0.5));
         expect_golden(draw_frame(), name);
     }
+}
+
+TEST_F(EffectsGoldenTest, GoldenFlipbookAtThreeFrames)
+{
+    // Four 12 x 12 frames side by side, each a different colour with a growing bar.
+    texture_test::Picture strip(48, 12);
+    const uint8_t colours[4][3] = {{240, 60, 40}, {250, 200, 40}, {60, 200, 90}, {70, 120, 250}};
+    for (int y = 0; y < 12; ++y) {
+        for (int x = 0; x < 48; ++x) {
+            const int frame = x / 12;
+            uint8_t* p = strip.at(x, y);
+            const bool bar = y >= 9 && x % 12 < 3 * (frame + 1);
+            p[0] = bar ? 255 : colours[frame][0];
+            p[1] = bar ? 255 : colours[frame][1];
+            p[2] = bar ? 255 : colours[frame][2];
+            p[3] = 255;
+        }
+    }
+    texture_test::write_png(folder_.root() / "boom.png", strip, true);
+    texture_test::write_text(folder_.root() / "boom.scene", R"(<Scene>
+        <Animation2D Name="Boom" Start="Play" AlignX="LEFT" AlignY="BOTTOM" Position="8 8 0" Scale="4 4 1">
+          <SpanSequence Name="Play" Image="boom" FramesInFile="4" FrameTime="0.25" LoopType="FORWARD"/>
+        </Animation2D></Scene>)");
+    vadu::lib3d::node::register_node_type("Animation2D",
+                                          &vadu::lib3d::node::create_node_of_type<vadu::lib3d::node::Animation2D>);
+    std::unique_ptr<Node> scene(vadu::lib3d::node::create_from_resource(
+        "Scene", nullptr, vadu::filesystem::String("boom.scene", true)));
+    vadu::lib3d::node::unregister_node_type("Animation2D");
+    ASSERT_NE(scene, nullptr);
+    auto* boom = dynamic_cast<vadu::lib3d::node::Animation2D*>(scene->find_child("Boom", true));
+    ASSERT_NE(boom, nullptr);
+    load_pictures();
+    for (const int frame : {0, 1, 3}) {
+        boom->change_attribute(vadu::Atom("Frame"), static_cast<double>(frame));
+        scene->set_cached_global_matrix(Matrix4::identity());
+        scene->mark_transform_changed();
+        start_list();
+        scene->render_to_list(*hardware, list);
+        ASSERT_EQ(list.records.size(), 1u) << frame;
+        EXPECT_EQ(list.records[0].primitive_count, 4u);
+        expect_golden(draw_frame(), "flipbook_frame_" + std::to_string(frame));
+    }
+}
+
+TEST_F(EffectsGoldenTest, GoldenSpriteGroupOfThreeInOneRecord)
+{
+    texture_test::write_png(folder_.root() / "tile.png", texture_test::gradient(16, 16, 120, 255), true);
+    // The grouper is moved; its sprites keep their own places all the same.
+    auto& group = make<vadu::lib3d::node::SpriteGrouper>(30, 30);
+    new Node("Plain", &group);
+    const float places[3][2] = {{12, 12}, {32, 40}, {50, 18}};
+    for (int i = 0; i < 3; ++i) {
+        auto* sprite = new vadu::lib3d::node::Sprite("S", &group);
+        sprite->set_texture("tile", false);
+        sprite->set_position(Vector3{places[i][0], places[i][1], 0.0f});
+        sprite->set_rotation(Vector3{0.0f, 0.0f, 0.3f * static_cast<float>(i)});
+        // Hidden or not, a grouped sprite is drawn.
+        if (i == 1)
+            sprite->set_visible(false);
+    }
+    group.render_to_list(*hardware, list);
+    load_pictures();
+    start_list();
+    group.render_to_list(*hardware, list);
+    ASSERT_EQ(list.records.size(), 1u);
+    EXPECT_EQ(list.records[0].primitive_count, 6u);
+    EXPECT_EQ(list.records[0].vertex_count, 18u);
+    expect_golden(draw_frame(), "sprite_group");
+}
+
+TEST_F(EffectsGoldenTest, GoldenTraceAlongACurve)
+{
+    texture_test::write_png(folder_.root() / "stripe.png", texture_test::gradient(16, 16, 250, 255), true);
+    texture_test::write_text(folder_.root() / "trace.scene", R"(<Scene>
+        <Trace Name="Swoosh" Position="6 10 0" Scale="0.2 0.2 1">
+          <Shader Name="ribbon"><Diffuse Image="stripe"/></Shader>
+          <EnvelopeTCB><Keys>
+            <Key Time="0" Value="0 0 0"/><Key Time="0.5" Value="120 180 0"/><Key Time="1" Value="250 40 0"/>
+          </Keys></EnvelopeTCB>
+        </Trace></Scene>)");
+    vadu::lib3d::node::register_node_type("Trace", &vadu::lib3d::node::create_node_of_type<vadu::lib3d::node::Trace>);
+    std::unique_ptr<Node> scene(vadu::lib3d::node::create_from_resource(
+        "Scene", nullptr, vadu::filesystem::String("trace.scene", true)));
+    vadu::lib3d::node::unregister_node_type("Trace");
+    ASSERT_NE(scene, nullptr);
+    scene->set_cached_global_matrix(Matrix4::identity());
+    scene->render_to_list(*hardware, list);
+    load_pictures();
+    start_list();
+    scene->mark_transform_changed();
+    scene->render_to_list(*hardware, list);
+    ASSERT_EQ(list.records.size(), 1u);
+    expect_golden(draw_frame(), "trace_curve");
 }
 
 } // namespace
