@@ -1,5 +1,6 @@
 #include "platform/window.h"
 
+#include "platform/codepage.h"
 #include "platform/window_backend.h"
 
 #include <algorithm>
@@ -78,6 +79,22 @@ Size client_for_outer(const Rect& outer, uint32_t style)
     const Rect in = frame_insets(style);
     return {std::max(0, outer.right - outer.left - in.left - in.right),
             std::max(0, outer.bottom - outer.top - in.top - in.bottom)};
+}
+
+std::u16string widen(const std::string& ansi)
+{
+    std::u16string wide(ansi.size(), u'\0');
+    if (!ansi.empty())
+        multibyte_to_wide(ansi.data(), static_cast<int>(ansi.size()), wide.data(), static_cast<int>(wide.size()));
+    return wide;
+}
+
+std::string narrow(const std::u16string& wide)
+{
+    std::string ansi(wide.size(), '\0');
+    if (!wide.empty())
+        wide_to_multibyte(wide.data(), static_cast<int>(wide.size()), ansi.data(), static_cast<int>(ansi.size()));
+    return ansi;
 }
 
 void outer_for_client(WindowRecord& record)
@@ -208,6 +225,7 @@ WindowHandle create_window(const char* class_name, const char* title, uint32_t s
     auto record = std::make_unique<WindowRecord>();
     record->procedure = cls->second;
     record->title = title ? title : "";
+    record->wide_title = detail::widen(record->title);
     record->style = style;
     record->outer = {x, y, x + std::max(0, width), y + std::max(0, height)};
     record->client = detail::client_for_outer(record->outer, style);
@@ -295,6 +313,7 @@ void set_window_text(WindowHandle window, const char* text)
     if (!record)
         return;
     record->title = text ? text : "";
+    record->wide_title = detail::widen(record->title);
     backend().title_changed(*record);
 }
 
@@ -302,6 +321,32 @@ std::string get_window_text(WindowHandle window)
 {
     WindowRecord* record = find_window(window);
     return record ? record->title : std::string();
+}
+
+void set_window_text_w(WindowHandle window, const char16_t* text)
+{
+    WindowRecord* record = find_window(window);
+    if (!record)
+        return;
+    record->wide_title = text ? text : u"";
+    record->title = detail::narrow(record->wide_title);
+    backend().title_changed(*record);
+}
+
+std::u16string get_window_text_w(WindowHandle window)
+{
+    WindowRecord* record = find_window(window);
+    return record ? record->wide_title : std::u16string();
+}
+
+void set_foreground_window(WindowHandle window)
+{
+    WindowRecord* record = find_window(window);
+    if (!record)
+        return;
+    if (record->minimized)
+        show_window(window, sw::RESTORE);
+    backend().raise_window(*record);
 }
 
 bool show_window(WindowHandle window, int command)
@@ -322,6 +367,7 @@ bool show_window(WindowHandle window, int command)
         record->minimized = true;
         break;
     case sw::SHOWNORMAL:
+    case sw::SHOWDEFAULT:
     case sw::RESTORE:
         record->visible = true;
         record->minimized = false;
@@ -570,6 +616,19 @@ uint16_t get_async_key_state(int virtual_key)
 bool message_box_yes_no(const char16_t* text, const char16_t* caption, MessageBoxIcon icon)
 {
     return backend().message_box_yes_no(text ? text : u"", caption ? caption : u"", icon);
+}
+
+MessageBoxAnswer message_box_question(const char16_t* text, const char16_t* caption, const char16_t* yes_label,
+                                      const char16_t* no_label)
+{
+    return backend().message_box_question(text ? text : u"", caption ? caption : u"",
+                                          yes_label && *yes_label ? yes_label : u"Yes",
+                                          no_label && *no_label ? no_label : u"No");
+}
+
+bool message_box_ok(const char* text, const char* caption)
+{
+    return backend().message_box_ok(text ? text : "", caption ? caption : "");
 }
 
 bool is_headless()

@@ -92,6 +92,7 @@ constexpr int SHOWNORMAL = 1;
 constexpr int SHOW = 5;
 constexpr int MINIMIZE = 6;
 constexpr int RESTORE = 9;
+constexpr int SHOWDEFAULT = 10;
 } // namespace sw
 
 // WM_SIZE wparam.
@@ -164,6 +165,12 @@ void set_window_ex_style(WindowHandle window, uint32_t ex_style);
 // Titles are 1252 text.
 void set_window_text(WindowHandle window, const char* text);
 std::string get_window_text(WindowHandle window);
+// A title in wide text, shown as it is (characters that 1252 lacks included);
+// get_window_text then gives its 1252 form.
+void set_window_text_w(WindowHandle window, const char16_t* text);
+std::u16string get_window_text_w(WindowHandle window);
+// Brings the window to the front, restoring it when minimised.
+void set_foreground_window(WindowHandle window);
 
 // Returns whether the window was visible before. Showing marks it for painting.
 bool show_window(WindowHandle window, int command);
@@ -233,6 +240,16 @@ enum class MessageBoxIcon { error, question };
 // Modal yes/no box; true for yes. Headless: the scripted answer (default no).
 bool message_box_yes_no(const char16_t* text, const char16_t* caption, MessageBoxIcon icon);
 
+enum class MessageBoxAnswer { yes, no, failed };
+// Modal question with the two buttons labelled as given (empty: "Yes" / "No"). While it
+// is open nothing else runs; the focus changes the box itself causes are dropped, and
+// only a change of the final focus state reaches the window. `failed` when no box could
+// be shown. Headless: the next queued answer, else the scripted one.
+MessageBoxAnswer message_box_question(const char16_t* text, const char16_t* caption, const char16_t* yes_label,
+                                      const char16_t* no_label);
+// Modal report with one OK button (1252 text); false when it could not be shown.
+bool message_box_ok(const char* text, const char* caption);
+
 // True when the headless back end serves this process.
 bool is_headless();
 
@@ -279,6 +296,10 @@ void EnterFullscreen(Record& record)
     move_window(record.window, 0, 0, desktop.width, desktop.height);
 }
 
+// Leaves full screen for the saved windowed style, centred; enters it when windowed.
+template <class Record>
+void ToggleFullscreen(Record& record);
+
 // A windowed window only: its stored outer size, centred on the desktop.
 template <class Record>
 void CenterWindow(Record& record)
@@ -289,6 +310,22 @@ void CenterWindow(Record& record)
     move_window(record.window, desktop.width / 2 - record.window_width / 2,
                 desktop.height / 2 - record.window_height / 2, record.window_width, record.window_height);
     update_window(record.window);
+}
+
+template <class Record>
+void ToggleFullscreen(Record& record)
+{
+    if (!record.full_screen) {
+        EnterFullscreen(record);
+        return;
+    }
+    record.changing_placement = true;
+    record.full_screen = false;
+    set_window_style(record.window, record.saved_style);
+    set_window_ex_style(record.window, 0);
+    show_window(record.window, sw::SHOWDEFAULT);
+    CenterWindow(record);
+    record.changing_placement = false;
 }
 
 } // namespace platform

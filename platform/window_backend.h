@@ -15,6 +15,7 @@ struct WindowRecord {
     WindowHandle handle = nullptr;
     WindowProcedure procedure = nullptr;
     std::string title;
+    std::u16string wide_title;  // what is shown; the 1252 title follows it
     uint32_t style = 0;
     uint32_t ex_style = 0;
     Rect outer;              // screen coordinates
@@ -79,6 +80,10 @@ public:
     virtual void show_cursor(bool shown) = 0;
     virtual bool key_down(int virtual_key) = 0;
     virtual bool message_box_yes_no(const char16_t* text, const char16_t* caption, MessageBoxIcon icon) = 0;
+    virtual MessageBoxAnswer message_box_question(const char16_t* text, const char16_t* caption,
+                                                  const char16_t* yes_label, const char16_t* no_label) = 0;
+    virtual bool message_box_ok(const char* text, const char* caption) = 0;
+    virtual void raise_window(WindowRecord& record) = 0;
     virtual bool headless() const = 0;
 };
 

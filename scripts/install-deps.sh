@@ -12,6 +12,7 @@ packages=(
   libsdl2-dev fonts-dejavu-core
   libimgui-dev xvfb xdotool
   sox lame libmpg123-dev libxmp-dev
+  xdg-utils
 )
 if [ "${1:-}" = "fuzz" ]; then
   packages+=(clang libclang-rt-14-dev)

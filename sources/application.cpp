@@ -1,14 +1,87 @@
 #include "sources/application.h"
 
-#include "game/screen.h"
-#include "sources/demo_sound.h"
-#include "sources/game_root.h"
-#include "vadu/exception.h"
-#include "vadu/lib3d/hard/render_list.h"
+#include <algorithm>
+#include <cstdlib>
+#include <utility>
 
-QuilloTovraApplication::QuilloTovraApplication(const vadu::String& name, const vadu::String& command_line)
+#include "game/screen.h"
+#include "game/screen_manager.h"
+#include "game/text_service.h"
+#include "platform/random.h"
+#include "platform/window.h"
+#include "sources/Screens/loading_screen.h"
+#include "sources/Screens/menu_creators.h"
+#include "sources/Screens/splash_screen.h"
+#include "sources/gameplay/balance.h"
+#include "sources/gameplay/game_screen.h"
+#include "sources/gameplay/resource_preloader.h"
+#include "sources/gameplay/tutorial_nodes.h"
+#include "sources/globals.h"
+#include "sources/profile_manager.h"
+#include "sources/resource_configuration.h"
+#include "sources/shell_services_adapter.h"
+#include "sources/sound_manager.h"
+#include "vadu/dictionary.h"
+#include "vadu/exception.h"
+#include "vadu/input.h"
+#include "vadu/time.h"
+#include "vadu/xml_reader.h"
+
+QuilloTovraApplication* QuilloTovraApplication::instance_ = nullptr;
+
+namespace {
+
+QuilloTovraApplication::Trace& trace_hook()
+{
+    static QuilloTovraApplication::Trace hook;
+    return hook;
+}
+
+void trace(const char* step)
+{
+    if (trace_hook())
+        trace_hook()(step);
+}
+
+constexpr char initialize_function[] = "QuilloTovraApplication::Initialize";
+
+// Parses a whole resource into an object under the root element's name; false when the
+// file does not parse.
+bool parse_into(vadu::Stream& stream, const vadu::filesystem::String& path, vadu::xml::Object& target,
+                const char* root_name)
+{
+    vadu::xml::StreamResource resource(&stream, path);
+    vadu::xml::Root bound(target, root_name);
+    return resource.load(bound);
+}
+
+} // namespace
+
+EngineNodeTypes::EngineNodeTypes()
+{
+    vadu::lib3d::Application::register_engine_node_types();
+    trace("node types");
+}
+
+EngineNodeTypes::~EngineNodeTypes()
+{
+    vadu::lib3d::Application::unregister_engine_node_types();
+    trace("node types gone");
+}
+
+void QuilloTovraApplication::SetTraceForTests(Trace trace)
+{
+    trace_hook() = std::move(trace);
+}
+
+void QuilloTovraApplication::TraceStep(const char* step)
+{
+    trace(step);
+}
+
+QuilloTovraApplication::QuilloTovraApplication(const vadu::String& title, const vadu::String& command_line)
     : vadu::logs::Creator("QuilloTovra"),
-      vadu::filesystem::Creator(vadu::filesystem::create_default_file_system),
+      vadu::filesystem::Creator([] { return ResourceConfiguration::Configure(); }),
       vadu::resource::ActiveMultithreaded::Creator(),
       vadu::animate::Soul::Creator(),
       vadu::DictionaryHolder::Creator(),
@@ -19,76 +92,225 @@ QuilloTovraApplication::QuilloTovraApplication(const vadu::String& name, const v
       vadu::input::hard::windows::Creator(true, true),
       vadu::noise::hard::null::Creator(),
       vadu::noise::hard::directx8::Creator(),
+      EngineNodeTypes(),
       TrueText::TextLibrary::Creator(),
-      vadu::lib3d::Application(name, command_line, false)
+      // The engine keeps its per-user files under this name; the window shows the title.
+      vadu::lib3d::Application(UserFolderName, command_line, false),
+      loadingRoot(vadu::Atom("LoadingRoot"))
 {
-    register_engine_node_types();
-    try {
-        // The game description builds the framework and its first screen.
-        vadu::filesystem::String cursor;
-        root_ = create_game_root(*this, &cursor);
-        change_cursor(cursor, true);
-        demo_sound_ = std::make_unique<DemoSound>(*this);
-    } catch (...) {
-        root_.reset();
-        unregister_engine_node_types();
-        throw;
-    }
+    platform::set_window_text(get_window().window, title.c_str());
+    instance_ = this;
+    set_cursor_visible(cursorType != 0);
+    trace("application");
 }
 
 QuilloTovraApplication::~QuilloTovraApplication()
 {
-    // The music and its channels go while the sound hardware still exists.
-    demo_sound_.reset();
-    // The screens' textures go while the device manager still exists.
-    root_.reset();
-    unregister_engine_node_types();
+    if (profilesLoaded_) {
+        // The sound switches go into the profile, so the sound manager is still there.
+        ProfileManager::Instance()->Save();
+        ProfileManager::Instance(false);
+        trace("profiles saved");
+    }
+    UninstallShellServices();
+    preloader.reset();
+    loadingRoot.delete_children();
+    // The screens' textures and channels go while the device and sound managers exist.
+    root.reset();
+    gameDefinition.reset();
+    // Its channels belong to the sound hardware, which goes with the creators.
+    SoundManager::Destroy();
+    if (instance_ == this)
+        instance_ = nullptr;
+    trace("application gone");
 }
 
-void QuilloTovraApplication::Quit()
+void QuilloTovraApplication::Initialize(const vadu::filesystem::String& path)
 {
-    running_ = false;
+    // 1. Every player profile and the settings file; the current player's sound options.
+    ProfileManager::Instance()->ApplySoundSettings();
+    profilesLoaded_ = true;
+    InstallShellServices();
+    trace("profiles");
+
+    // 2. The node types of tutorial hints.
+    gameplay::RegisterTutorialNodes();
+    trace("tutorial nodes");
+
+    // 3. The game's sound and the menu music.
+    SoundManager::Instance()->PlayMusic(SoundManager::MainTheme);
+    trace("sound");
+
+    // 4. The same seed the original clock gave; headless runs step a fixed clock.
+    platform::seed_random(static_cast<unsigned>(vadu::time::get_ticks()));
+    std::srand(static_cast<unsigned>(vadu::time::get_ticks()));
+
+    // 5. The shell's shared pictures stay loaded.
+    preloader = std::make_unique<gameplay::ResourcePreloader>(0);
+    trace("preloader");
+
+    // 6. The description.
+    std::unique_ptr<vadu::Stream> description = vadu::filesystem::open(path);
+    auto definition = std::make_unique<game::GameDefinition>();
+
+    // 7. The screen backends, by class name.
+    game::ScreenBackendFactory& backends = definition->GetBackendFactory();
+    backends.RegisterBackendCreator("SplashScreen", &SplashScreen_Create);
+    backends.RegisterBackendCreator("MainMenuScreen", [this] { return MainMenuScreen_Create(this); });
+    backends.RegisterBackendCreator("StoreScreen", &StoreScreen_Create);
+    backends.RegisterBackendCreator("ZenStoreScreen", &ZenStoreScreen_Create);
+    backends.RegisterBackendCreator("GameScreen", &gameplay::GameScreen_Create);
+    backends.RegisterBackendCreator("LevelSelectScreen", &LevelSelectScreen_Create);
+    backends.RegisterBackendCreator("LeaderboardsScreen", &LeaderboardsScreen_Create);
+    // TODO(achievements): "AchievementsScreen" comes with the achievements screen.
+    backends.RegisterBackendCreator("CreditsScreen", &CreditsScreen_Create);
+    backends.RegisterBackendCreator("LikeScreen", &LikeScreen_Create);
+    backends.RegisterBackendCreator("LoadingScreen", &LoadingScreen_Create);
+    backends.RegisterBackendCreator("GameCompleteScreen", &GameCompleteScreen_Create);
+    trace("backends");
+
+    // 8. The description itself.
+    if (!description || !parse_into(*description, path, *definition, "Game"))
+        throw vadu::GluckBadResource(initialize_function, "Failed to load root game resource", path);
+    trace("description");
+
+    // 9. The framework's root, which builds the flow's first screen.
+    gameDefinition = std::move(definition);
+    SetGameWindowSize(static_cast<float>(gameDefinition->GetWindowWidth()),
+                      static_cast<float>(gameDefinition->GetWindowHeight()));
+    root.reset();
+    root = gameDefinition->CreateRoot(this);
+    trace("root");
+
+    // 10. The cursor.
+    change_cursor(gameDefinition->GetCursorPath(), true);
+    trace("cursor");
+
+    // 11. The loading scene.
+    const vadu::filesystem::String loading_path("data/loading/loading.scene", true);
+    std::unique_ptr<vadu::Stream> loading = vadu::filesystem::open(loading_path);
+    if (!loading)
+        throw vadu::GluckBadResource(initialize_function, "Failed to load", loading_path);
+    loadingRoot.delete_children();
+    if (!parse_into(*loading, loading_path, loadingRoot, "Scene"))
+        throw vadu::GluckBadResource(initialize_function, "Parse failed", loading_path);
+    trace("loading scene");
+
+    // 12. The gameplay's tuning numbers.
+    gameplay::Balance::Instance();
+    trace("balance");
+
+    // 13. The current player's cursor.
+    ProfileManager* profiles = ProfileManager::Instance();
+    if (profiles->GetProfileCount() > 0 && profiles->current)
+        ApplyDisplaySettings(profiles->current->cursorType);
+    trace("display settings");
 }
 
 bool QuilloTovraApplication::Update(double seconds)
 {
-    if (!running_)
+    if (!running)
         return false;
-    // Sound moves on by the whole frame, also where the root's step is limited.
+    totalTime += seconds;
+    // Sound moves on by the whole frame, also where the game's step is limited.
     vadu::noise::Manager::update(seconds);
     vadu::noise::hard::directx8::update(seconds);
-    demo_sound_->update(seconds);
-    vadu::input::Manager::dispatch();
-    const bool result = vadu::lib3d::Application::Update(seconds);
-    if (root_)
-        update_game_root(*root_, seconds, get_pending_maximum() != 0);
-    return result;
-}
-
-vadu::lib3d::node::Node& QuilloTovraApplication::get_demo_root()
-{
-    game::Screen* screen = root_ ? get_current_screen(*root_) : nullptr;
-    if (!screen || !screen->GetSceneRoot())
-        throw vadu::Gluck("QuilloTovraApplication::get_demo_root", "No current screen");
-    return *screen->GetSceneRoot();
-}
-
-vadu::lib3d::node::Camera* QuilloTovraApplication::get_demo_camera()
-{
-    game::Screen* screen = root_ ? get_current_screen(*root_) : nullptr;
-    return screen ? screen->GetCamera() : nullptr;
+    SoundManager::Instance()->update(static_cast<float>(seconds));
+    if (get_pending_maximum() == 0) {
+        seconds = std::min(seconds, 0.1);
+        vadu::input::Manager::dispatch();
+        if (root)
+            root->Update(seconds);
+    }
+    return vadu::lib3d::Application::Update(seconds);
 }
 
 bool QuilloTovraApplication::Render()
 {
+    // Half-loaded screens are not shown.
+    if (get_pending_maximum() != 0)
+        return true;
     vadu::lib3d::hard::Hardware* hardware = get_hardware();
     if (!hardware || !hardware->start_frame())
-        return false;
-    // The screen's list is the frame's first: it clears the screen.
-    if (root_)
-        render_game_root(*root_, *hardware);
-    if (!is_cursor_visible())
+        return true;
+    game::ScreenManager* screens = root ? root->GetScreenManager() : nullptr;
+    if (game::Screen* screen = screens ? screens->GetCurrentScreen() : nullptr)
+        screen->Render(*hardware, root->GetFpsDisplay());
+    if (cursorType == 0)
         render_scene(*hardware);
     hardware->finish_frame();
     return true;
+}
+
+void QuilloTovraApplication::SetCursorNodeVisible(bool visible)
+{
+    vadu::lib3d::node::Node* cursor = get_cursor_node();
+    if (cursor && cursor->is_visible() != visible)
+        cursor->set_visible(visible);
+}
+
+void QuilloTovraApplication::OnDeactivate()
+{
+    active = 0;
+    if (game::ScreenManager* screens = root ? root->GetScreenManager() : nullptr) {
+        game::Screen* screen = screens->GetCurrentScreen();
+        if (auto* level = screen ? dynamic_cast<gameplay::GameScreen*>(screen->GetBackend()) : nullptr)
+            level->Pause();
+    }
+    SoundManager* sound = SoundManager::Instance();
+    sound->Pause();
+    sound->SetMusicEnabled(sound->musicOn != 0);
+    SetCursorNodeVisible(cursorType != 0);
+    const vadu::Window& window = get_window();
+    if (window.full_screen && !quitPromptOpen)
+        platform::show_window(window.window, platform::sw::MINIMIZE);
+    set_cursor_visible(true);
+    Update(0.0);
+}
+
+void QuilloTovraApplication::OnActivate()
+{
+    active = 1;
+    SoundManager* sound = SoundManager::Instance();
+    sound->Resume();
+    sound->SetMusicEnabled(sound->musicOn != 0);
+    SetCursorNodeVisible(true);
+    set_cursor_visible(cursorType != 0);
+}
+
+bool QuilloTovraApplication::OnCloseRequest()
+{
+    if (!running)
+        return true;
+    set_cursor_visible(true);
+    SetCursorNodeVisible(cursorType != 0);
+    // The current frame stays on screen behind the question.
+    Render();
+    quitPromptOpen = 1;
+    vadu::WString question;
+    game::TextService* text = root ? root->Get<game::TextService>() : nullptr;
+    if (text)
+        question = text->GetPhrase(vadu::Atom("default"), vadu::Atom("default"), vadu::Atom("game_quit"));
+    else
+        question = vadu::lookup_text("game_quit");
+    const vadu::WString yes = vadu::lookup_text("yes");
+    const vadu::WString no = vadu::lookup_text("no");
+    const platform::MessageBoxAnswer answer =
+        platform::message_box_question(question.c_str(), u"", yes.c_str(), no.c_str());
+    quitPromptOpen = 0;
+    SetCursorNodeVisible(true);
+    set_cursor_visible(cursorType != 0);
+    if (answer == platform::MessageBoxAnswer::failed) {
+        // Without a box the player could never leave: the close goes through.
+        vadu::logs::log() << "The quit question could not be shown; closing\n";
+        return true;
+    }
+    return answer == platform::MessageBoxAnswer::yes;
+}
+
+void QuilloTovraApplication::ApplyDisplaySettings(uint8_t cursor_type)
+{
+    cursorType = cursor_type;
+    SetCursorNodeVisible(cursor_type == 0);
+    set_cursor_visible(cursor_type != 0);
 }

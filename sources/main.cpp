@@ -1,9 +1,6 @@
 #include "platform/crash.h"
-#include "sources/application.h"
-#include "vadu/exception.h"
-
-#include <cstdio>
-#include <exception>
+#include "platform/window.h"
+#include "sources/win_main.h"
 
 int main(int argc, char** argv)
 {
@@ -19,19 +16,10 @@ int main(int argc, char** argv)
             command_line += " ";
         command_line += argv[i];
     }
-    try {
-        QuilloTovraApplication application("Quillo Tovra", command_line);
-        application.run_main_loop();
-    } catch (const vadu::GluckBadResource& gluck) {
-        std::fprintf(stderr, "quillo: %s: %s: %s\n", gluck.get_function().c_str(), gluck.get_description().c_str(),
-                     gluck.get_resource().c_str());
-        return 1;
-    } catch (const vadu::Gluck& gluck) {
-        std::fprintf(stderr, "quillo: %s: %s\n", gluck.get_function().c_str(), gluck.get_description().c_str());
-        return 1;
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "quillo: %s\n", error.what());
-        return 1;
-    }
-    return 0;
+    WinMainOptions options;
+    // Headless runs (tests, snapshots) may run side by side.
+    options.singleInstance = !platform::is_headless();
+    // The status is the low byte: 0 after a normal run or a second copy, 1 after a bad
+    // resource, 2 after an engine error, 3 after any other error.
+    return WinMain(command_line, options) & 0xFF;
 }

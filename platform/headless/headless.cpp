@@ -2,9 +2,12 @@
 
 #include "platform/window_backend.h"
 
+#include "platform/codepage.h"
+
+#include <atomic>
 #include <bitset>
 #include <cstdlib>
-#include <atomic>
+#include <deque>
 #include <mutex>
 
 namespace platform {
@@ -22,6 +25,25 @@ int frames_from_environment()
     return static_cast<int>(frames);
 }
 
+// QUILLO_DESKTOP=WxH sets the headless desktop (a first start fills it); 1920x1080 without
+// it or for a value that is not two sizes from 64 to 16384.
+Size desktop_from_environment()
+{
+    const Size fallback{1920, 1080};
+    const char* text = std::getenv("QUILLO_DESKTOP");
+    if (!text || !*text)
+        return fallback;
+    char* end = nullptr;
+    const long width = std::strtol(text, &end, 10);
+    if (*end != 'x')
+        return fallback;
+    const char* rest = end + 1;
+    const long height = std::strtol(rest, &end, 10);
+    if (end == rest || *end != '\0' || width < 64 || height < 64 || width > 16384 || height > 16384)
+        return fallback;
+    return Size{static_cast<int>(width), static_cast<int>(height)};
+}
+
 // Key states and the pointer may be read from any thread; the rest belongs to the
 // window thread.
 // A copy of State::answer_yes for readers that must not lock (a fault handler).
@@ -29,7 +51,7 @@ std::atomic<bool> lock_free_answer{false};
 
 struct State {
     std::mutex mutex;
-    Size desktop{1920, 1080};
+    Size desktop = desktop_from_environment();
     Point pointer;
     std::bitset<256> keys;
     bool answer_yes = false;
@@ -40,6 +62,12 @@ struct State {
     int idle_turns = 0;
     bool fail_next_creation = false;
     bool ran_out_once = false;
+    // The automatic close's own answer to the question it brings up.
+    bool closing_answers_yes = false;
+    std::deque<bool> answers;
+    bool boxes_fail = false;
+    std::vector<headless::MessageBoxRecord> records;
+    int raised = 0;
 };
 
 State& state()
@@ -150,18 +178,75 @@ public:
         ++s.boxes_shown;
         s.box_text = text;
         s.box_caption = caption;
+        s.records.push_back({headless::MessageBoxRecord::Kind::yes_no, text, caption, u"", u"", s.answer_yes});
         return s.answer_yes;
+    }
+
+    MessageBoxAnswer message_box_question(const char16_t* text, const char16_t* caption, const char16_t* yes_label,
+                                          const char16_t* no_label) override
+    {
+        auto& s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (s.boxes_fail)
+            return MessageBoxAnswer::failed;
+        bool yes = s.answer_yes;
+        if (s.closing_answers_yes) {
+            s.closing_answers_yes = false;
+            yes = true;
+        } else if (!s.answers.empty()) {
+            yes = s.answers.front();
+            s.answers.pop_front();
+        }
+        ++s.boxes_shown;
+        s.box_text = text;
+        s.box_caption = caption;
+        s.records.push_back({headless::MessageBoxRecord::Kind::question, text, caption, yes_label, no_label, yes});
+        return yes ? MessageBoxAnswer::yes : MessageBoxAnswer::no;
+    }
+
+    bool message_box_ok(const char* text, const char* caption) override
+    {
+        auto& s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (s.boxes_fail)
+            return false;
+        ++s.boxes_shown;
+        s.box_text = widen(text);
+        s.box_caption = widen(caption);
+        s.records.push_back({headless::MessageBoxRecord::Kind::ok, s.box_text, s.box_caption, u"", u"", false});
+        return true;
+    }
+
+    void raise_window(detail::WindowRecord&) override
+    {
+        auto& s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        ++s.raised;
     }
 
     bool headless() const override { return true; }
 
 private:
+    static std::u16string widen(const std::string& ansi)
+    {
+        std::u16string wide(ansi.size(), u'\0');
+        if (!ansi.empty())
+            multibyte_to_wide(ansi.data(), static_cast<int>(ansi.size()), wide.data(), static_cast<int>(wide.size()));
+        return wide;
+    }
+
     static void close_or_quit()
     {
-        if (detail::WindowRecord* window = detail::first_window())
+        if (detail::WindowRecord* window = detail::first_window()) {
+            {
+                auto& s = state();
+                std::lock_guard<std::mutex> lock(s.mutex);
+                s.closing_answers_yes = true;
+            }
             post_message(window->handle, wm::CLOSE, 0, 0);
-        else
+        } else {
             post_message(nullptr, wm::QUIT, 0, 0);
+        }
     }
 };
 
@@ -190,7 +275,7 @@ void reset()
     detail::clear_queue();
     auto& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.desktop = {1920, 1080};
+    s.desktop = desktop_from_environment();
     s.pointer = {};
     s.keys.reset();
     s.answer_yes = false;
@@ -202,6 +287,11 @@ void reset()
     s.idle_turns = 0;
     s.fail_next_creation = false;
     s.ran_out_once = false;
+    s.closing_answers_yes = false;
+    s.answers.clear();
+    s.boxes_fail = false;
+    s.records.clear();
+    s.raised = 0;
 }
 
 void set_frame_limit(int frames)
@@ -283,6 +373,36 @@ std::u16string last_message_box_caption()
     auto& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     return s.box_caption;
+}
+
+void push_message_box_answer(bool yes)
+{
+    detail::choose_headless();
+    auto& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.answers.push_back(yes);
+}
+
+void fail_message_boxes(bool fail)
+{
+    detail::choose_headless();
+    auto& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.boxes_fail = fail;
+}
+
+std::vector<MessageBoxRecord> message_box_records()
+{
+    auto& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.records;
+}
+
+int windows_raised()
+{
+    auto& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.raised;
 }
 
 bool push_mouse_move(WindowHandle window, int32_t x, int32_t y)

@@ -6,7 +6,8 @@
 //
 // A headless run ends by itself: when the Nth unfiltered peek_message finds nothing
 // waiting (N = QUILLO_FRAMES, default 300, 0 = never) WM_CLOSE is posted to the
-// oldest window. A get_message that finds nothing for a quarter second posts
+// oldest window, and the next question box (message_box_question) that close brings
+// up is answered yes. A get_message that finds nothing for a quarter second posts
 // WM_CLOSE to the oldest window once, and WM_QUIT after that, so it never waits
 // forever; a post from another thread still wakes it at once.
 //
@@ -16,6 +17,7 @@
 #include "platform/window.h"
 
 #include <string>
+#include <vector>
 
 namespace platform::headless {
 
@@ -43,6 +45,26 @@ bool scripted_message_box_answer();
 int message_boxes_shown();
 std::u16string last_message_box_text();
 std::u16string last_message_box_caption();
+
+// Answers for the following question boxes, in order; once used up, the scripted
+// answer again.
+void push_message_box_answer(bool yes);
+// The following boxes of every kind cannot be shown (question boxes give `failed`).
+void fail_message_boxes(bool fail);
+
+// Every box shown since the start or the last reset: question, yes/no and report boxes.
+struct MessageBoxRecord {
+    enum class Kind { yes_no, question, ok } kind = Kind::ok;
+    std::u16string text;
+    std::u16string caption;
+    std::u16string yes_label;
+    std::u16string no_label;
+    bool answer_yes = false;
+};
+std::vector<MessageBoxRecord> message_box_records();
+
+// Windows brought to the front by set_foreground_window.
+int windows_raised();
 
 // Client coordinates; moves the pointer and sends WM_SETCURSOR (HTCLIENT) first.
 bool push_mouse_move(WindowHandle window, int32_t x, int32_t y);

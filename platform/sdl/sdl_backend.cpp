@@ -1,16 +1,21 @@
 // The window layer over SDL2: one SDL window per window, SDL's events turned into
 // the messages the engine handles.
 
+#include "platform/codepage.h"
+#include "platform/dialog.h"
 #include "platform/gfx/present_window.h"
+#include "platform/sdl/sdl_dialog.h"
 #include "platform/sdl/translate.h"
 #include "platform/window_backend.h"
 
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <utility>
+#include <vector>
 
 // Leak checking (sanitizer builds): the D-Bus library keeps an allocation from SDL's
 // start-up that SDL 2.26 cannot release; it is not ours to report.
@@ -81,6 +86,7 @@ public:
             SDL_MinimizeWindow(window);
             break;
         case sw::SHOWNORMAL:
+        case sw::SHOWDEFAULT:
         case sw::RESTORE:
             SDL_ShowWindow(window);
             if (record.minimized)
@@ -110,7 +116,7 @@ public:
 
     void title_changed(detail::WindowRecord& record) override
     {
-        SDL_SetWindowTitle(native_of(record), sdl::ansi_to_utf8(record.title).c_str());
+        SDL_SetWindowTitle(native_of(record), sdl::utf16_to_utf8(record.wide_title.c_str()).c_str());
     }
 
     Size desktop_size() override
@@ -205,9 +211,115 @@ public:
         return chosen == 1;
     }
 
+    MessageBoxAnswer message_box_question(const char16_t* text, const char16_t* caption, const char16_t* yes_label,
+                                          const char16_t* no_label) override
+    {
+        const std::string message = sdl::utf16_to_utf8(text);
+        const std::string title = sdl::utf16_to_utf8(caption);
+        const std::string yes = sdl::utf16_to_utf8(yes_label);
+        const std::string no = sdl::utf16_to_utf8(no_label);
+        const SDL_MessageBoxButtonData buttons[] = {
+            {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, yes.c_str()},
+            {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, no.c_str()},
+        };
+        SDL_MessageBoxData data{};
+        data.flags = SDL_MESSAGEBOX_INFORMATION;
+        data.title = title.c_str();
+        data.message = message.c_str();
+        data.numbuttons = 2;
+        data.buttons = buttons;
+        const detail::WindowRecord* owner = detail::first_window();
+        const bool focused_before = owner && (SDL_GetWindowFlags(native_of(*owner)) & SDL_WINDOW_INPUT_FOCUS) != 0;
+        int chosen = -1;
+        int result = SDL_ShowMessageBox(&data, &chosen);
+        if (result != 0) {
+            // No system box (an X server without its fonts, a desktop without a helper):
+            // the same question in a dialog window of our own.
+            std::fprintf(stderr, "quillo: no message box (%s); asking in a dialog\n", SDL_GetError());
+            const intptr_t answer = fallback_box(to_ansi(caption), to_ansi(text), to_ansi(yes_label), to_ansi(no_label));
+            result = answer == dialog_failed ? -1 : 0;
+            chosen = answer == dialog_ok ? 1 : 0;
+        }
+        drop_focus_changes_of_the_box(focused_before);
+        if (result != 0)
+            return MessageBoxAnswer::failed;
+        return chosen == 1 ? MessageBoxAnswer::yes : MessageBoxAnswer::no;
+    }
+
+    bool message_box_ok(const char* text, const char* caption) override
+    {
+        if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, sdl::ansi_to_utf8(caption).c_str(),
+                                     sdl::ansi_to_utf8(text).c_str(), nullptr) == 0)
+            return true;
+        std::fprintf(stderr, "quillo: no message box (%s); reporting in a dialog\n", SDL_GetError());
+        return fallback_box(caption, text, "OK", "") != dialog_failed;
+    }
+
+    void raise_window(detail::WindowRecord& record) override { SDL_RaiseWindow(native_of(record)); }
+
     bool headless() const override { return false; }
 
 private:
+    static std::string to_ansi(const char16_t* text)
+    {
+        std::u16string wide(text ? text : u"");
+        std::string ansi(wide.size(), '\0');
+        if (!wide.empty())
+            wide_to_multibyte(wide.data(), static_cast<int>(wide.size()), ansi.data(), static_cast<int>(ansi.size()));
+        return ansi;
+    }
+
+    static intptr_t answer_procedure(Dialog& dialog, uint32_t message, uintptr_t wparam, intptr_t)
+    {
+        if (message == wm::INITDIALOG)
+            return 1;
+        if (message != wm::COMMAND)
+            return 0;
+        const int id = static_cast<int>(wparam & 0xFFFF);
+        if (id == static_cast<int>(dialog_ok) || id == static_cast<int>(dialog_cancel)) {
+            dialog.end(id);
+            return 1;
+        }
+        return 0;
+    }
+
+    // A question (two buttons) or a report (no second label) in a dialog window: OK for
+    // the first button, Cancel for the second or a closed window.
+    static intptr_t fallback_box(const std::string& caption, const std::string& text, const std::string& first,
+                                 const std::string& second)
+    {
+        DialogTemplate layout;
+        layout.caption = caption;
+        layout.controls.push_back({100, ControlKind::label, text, true});
+        layout.controls.push_back({static_cast<int>(dialog_ok), ControlKind::button, first, true});
+        if (!second.empty())
+            layout.controls.push_back({static_cast<int>(dialog_cancel), ControlKind::button, second, true});
+        return detail::run_sdl_dialog(layout, nullptr, &answer_procedure, 0);
+    }
+
+    // The box took the focus and gave it back; SDL kept those changes queued for the game
+    // window. They are dropped, and only a focus state that differs from the one before
+    // the box (the player went elsewhere meanwhile) is reported, once.
+    static void drop_focus_changes_of_the_box(bool focused_before)
+    {
+        SDL_PumpEvents();
+        std::vector<SDL_Event> kept;
+        SDL_Event event;
+        while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) == 1) {
+            if (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED || event.window.event == SDL_WINDOWEVENT_FOCUS_LOST)
+                continue;
+            kept.push_back(event);
+        }
+        if (!kept.empty())
+            SDL_PeepEvents(kept.data(), static_cast<int>(kept.size()), SDL_ADDEVENT, 0, 0);
+        const detail::WindowRecord* owner = detail::first_window();
+        if (!owner)
+            return;
+        const bool focused = (SDL_GetWindowFlags(native_of(*owner)) & SDL_WINDOW_INPUT_FOCUS) != 0;
+        if (focused != focused_before)
+            post_message(owner->handle, wm::ACTIVATE, focused ? WA_ACTIVE : WA_INACTIVE, 0);
+    }
+
     static detail::WindowRecord* record_of(Uint32 window_id)
     {
         if (SDL_Window* window = SDL_GetWindowFromID(window_id))

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <unordered_set>
 
 #include <box2d/b2_body.h>
@@ -11,12 +12,25 @@
 #include "sources/gameplay/link_graph.h"
 #include "sources/gameplay/running_level.h"
 #include "sources/gameplay/shell_services.h"
+#include "sources/gameplay/action_manager.h"
+#include "sources/gameplay/actions.h"
+#include "sources/gameplay/shared_animations.h"
+#include "vadu/animate/primitive_animation.h"
+#include "vadu/lib3d/node/sprite.h"
 
 namespace gameplay {
 
 namespace {
 
 constexpr float DynamicMass = 0.1f;
+constexpr float ShapeDepth = 10.0f;
+constexpr float StarredDepth = 9.5f;
+constexpr float BubbleDepth = 9.5f;
+
+const char* const colour_words[] = {"red", "yellow", "blue", "purple", "orange"};
+
+using SceneNode = vadu::lib3d::node::Node;
+using vadu::lib3d::node::Sprite;
 
 RunningLevel* running_level()
 {
@@ -53,6 +67,112 @@ Monster::Monster(physics::World* world, const vadu::Atom& name, int colour) : Sh
     SetMass(DynamicMass);
 }
 
+Monster::~Monster()
+{
+    DeleteOverlays();
+    animation_.reset();
+}
+
+bool Monster::CreateSceneNode(SceneNode*)
+{
+    return LoadCharacter(false);
+}
+
+bool Monster::LoadCharacter(bool starStyle)
+{
+    // Without a colour there is nothing to draw, and no empty sprite is left behind.
+    if (colour_ < 0 || colour_ > 4)
+        return false;
+    SceneNode* root = GetRootNode();
+    if (root == nullptr)
+        return false;
+    const vadu::String colour = colour_words[colour_];
+    vadu::String atlas;
+    vadu::String animation;
+    SceneNode* parent = root;
+    if (starStyle) {
+        atlas = vadu::String("data/monsters/monster_") + colour + ".atlas";
+        animation = "monsters/monster.anim";
+    } else {
+        atlas = colour_ == 4 ? vadu::String("data/monsters/normal_orange.atlas")
+                             : vadu::String("data/monsters/normal_bpry.atlas");
+        animation = vadu::String("monsters/normal_") + colour + ".anim";
+        if (colour_ != 4)
+            parent = FindLayer(root, "CharactersLayer");
+    }
+    // Loaded before anything is built: a missing file leaves the shape as it was.
+    std::unique_ptr<vadu::animate::PrimitiveAnimation> loaded = SharedAnimations::Instance().Load(animation);
+    auto* sprite = new Sprite(GetName(), parent);
+    sprite->set_atlas_texture(atlas, starStyle ? vadu::Atom("star0") : vadu::Atom(colour + "0"));
+    animation_.reset();
+    TakeNode(sprite, starStyle ? StarredDepth : ShapeDepth);
+    animation_ = std::move(loaded);
+    animation_->bind(sprite, false);
+    SetHighlighted(false);
+    SetMass(DynamicMass);
+    return true;
+}
+
+void Monster::Update(float dt)
+{
+    if (animation_)
+        animation_->advance_looped(dt);
+    Shape::Update(dt);
+}
+
+std::vector<vadu::lib3d::node::Node*> Monster::GetOverlays() const
+{
+    std::vector<SceneNode*> live;
+    for (const vadu::WeakPtr& overlay : overlays_) {
+        if (overlay.get() != nullptr)
+            live.push_back(static_cast<SceneNode*>(overlay.get()));
+    }
+    return live;
+}
+
+void Monster::AddOverlays(const char* layer, const char* picture, int count, float first_z)
+{
+    SceneNode* character = GetNode();
+    SceneNode* parent = FindLayer(GetRootNode(), layer);
+    if (character == nullptr || parent == nullptr)
+        return;
+    const vadu::math::Vector3 at = character->get_global_position();
+    overlays_.reserve(overlays_.size() + static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        auto* sprite = new Sprite(GetName(), parent);
+        sprite->set_texture(picture, false);
+        sprite->set_global_position({at.x, at.y, 0.0f});
+        vadu::math::Vector3 local = sprite->get_position();
+        local.z = first_z + static_cast<float>(i) * 0.05f;
+        sprite->set_position(local);
+        const float scale = 1.0f - static_cast<float>(i) * 0.1f;
+        sprite->set_scale({scale, scale, 1.0f});
+        overlays_.emplace_back();
+        overlays_.back().assign(sprite);
+    }
+}
+
+void Monster::DeleteFirstOverlay()
+{
+    for (vadu::WeakPtr& overlay : overlays_) {
+        if (SceneNode* node = static_cast<SceneNode*>(overlay.get())) {
+            overlay.assign(nullptr);
+            delete node;
+            return;
+        }
+    }
+}
+
+void Monster::DeleteOverlays()
+{
+    for (vadu::WeakPtr& overlay : overlays_) {
+        SceneNode* node = static_cast<SceneNode*>(overlay.get());
+        overlay.assign(nullptr);
+        delete node;
+    }
+    overlays_.clear();
+}
+
 vadu::String Monster::GetColorName() const
 {
     static const char* const names[] = {"Red", "Yellow", "Blue", "Purple", "Orange"};
@@ -74,6 +194,8 @@ void Monster::UpdateGroup()
 void Monster::SetHighlighted(bool on)
 {
     highlight_speed_ = on ? 1000.0f : 0.0f;
+    if (animation_)
+        animation_->set_speed(highlight_speed_);
 }
 
 void Monster::AppendItem(ShapeChain& chain)
@@ -120,6 +242,20 @@ void Monster::PlayDying()
         return;
     dying_played_ = true;
     ++dying_runs_;
+    if (mergeTarget == nullptr) {
+        Shape::PlayDying();
+        return;
+    }
+    if (GetNode() == nullptr)
+        return;
+    // The copy flies into the merge target while it shrinks, and goes when both are done.
+    auto reborn = std::make_unique<AnimationAction>(nullptr, "monsters/reborn.anim", false);
+    SceneNode* clone = CloneForDying();
+    reborn->SetTarget(clone);
+    const vadu::math::Vector3 offset{mergeOffset.x, mergeOffset.y, mergeOffset.z + 0.5f};
+    const auto flight = static_cast<float>(reborn->GetAnimation().get_length());
+    auto* follow = new FollowAction(clone, offset, flight, mergeTarget);
+    RunDying(clone, new GroupAction(clone, follow, reborn.release(), true));
 }
 
 Shape* Monster::FindFirstStarred(Shape& shape)
@@ -134,6 +270,15 @@ Shape* Monster::FindFirstStarred(Shape& shape)
 StarredMonster::StarredMonster(physics::World* world, const vadu::Atom& name, int colour)
     : Monster(world, name, colour)
 {
+}
+
+bool StarredMonster::CreateSceneNode(SceneNode*)
+{
+    if (!LoadCharacter(true))
+        return false;
+    SceneNode* node = GetNode();
+    ActionManager::Global().RunAction(node, new AnimationAction(node, "monsters/monster_born.anim"), "born");
+    return true;
 }
 
 void StarredMonster::Collect(ShapeChain& chain)
@@ -178,6 +323,16 @@ FrozenMonster::FrozenMonster(physics::World* world, const vadu::Atom& name, int 
     SetMass(0.0f);
 }
 
+bool FrozenMonster::CreateSceneNode(SceneNode*)
+{
+    if (!LoadCharacter(false))
+        return false;
+    const float z = GetNode()->get_position().z;
+    AddOverlays("FrozenLayer", "data/shapes/ice_cube", cubes_, z - 0.2f);
+    SetMass(0.0f);
+    return true;
+}
+
 bool FrozenMonster::CanLinkTo(const Shape& other) const
 {
     if (!Shape::CanLinkTo(other))
@@ -191,11 +346,14 @@ bool FrozenMonster::CanLinkTo(const Shape& other) const
 bool FrozenMonster::RemoveLinks()
 {
     MonsterRemove();
-    if (meltRequested)
+    if (meltRequested) {
         cubes_ = 0;
+        DeleteOverlays();
+    }
     if (cubes_ < 2)
         return true;
     --cubes_;
+    DeleteFirstOverlay();
     return false;
 }
 
@@ -207,7 +365,61 @@ SoapBubble::SoapBubble(physics::World* world, const vadu::Atom& name, int colour
         GetBody()->SetGravityScale(-bubbleCount);
 }
 
+bool SoapBubble::CreateSceneNode(SceneNode*)
+{
+    if (!LoadCharacter(false))
+        return false;
+    AddOverlays("BubblesLayer", "data/shapes/bubble", bubbles_, BubbleDepth);
+    return true;
+}
+
+void SoapBubble::Update(float dt)
+{
+    Monster::Update(dt);
+    SceneNode* character = GetNode();
+    if (character == nullptr)
+        return;
+    const vadu::math::Vector3 at = character->get_global_position();
+    for (SceneNode* bubble : GetOverlays()) {
+        const vadu::math::Vector3 own = bubble->get_global_position();
+        if (own.x != at.x || own.y != at.y)
+            bubble->set_global_position({at.x, at.y, own.z});
+    }
+}
+
 Bottle::Bottle(physics::World* world, const vadu::Atom& name) : Monster(world, name, 1) {}
+
+Bottle::~Bottle()
+{
+    bottle_animation_.reset();
+}
+
+SceneNode* Bottle::GetBottleNode() const
+{
+    return static_cast<SceneNode*>(bottle_node_.get());
+}
+
+bool Bottle::CreateSceneNode(SceneNode*)
+{
+    if (!LoadCharacter(false))
+        return false;
+    std::unique_ptr<vadu::animate::PrimitiveAnimation> rocking =
+        SharedAnimations::Instance().Load("shapes/bottle.anim");
+    auto* sprite = new Sprite(vadu::Atom("Bottle"), GetNode());
+    sprite->set_texture("data/shapes/bottle", false);
+    sprite->set_position({0.0f, 0.0f, -0.2f});
+    bottle_node_.assign(sprite);
+    bottle_animation_ = std::move(rocking);
+    bottle_animation_->bind(sprite, false);
+    return true;
+}
+
+void Bottle::Update(float dt)
+{
+    Monster::Update(dt);
+    if (bottle_animation_ && GetBottleNode() != nullptr)
+        bottle_animation_->advance_looped(dt);
+}
 
 void Bottle::Collect(ShapeChain& chain)
 {
@@ -223,9 +435,22 @@ Indestructible::Indestructible(physics::World* world, const vadu::Atom& name) : 
     SetMass(DynamicMass);
 }
 
+bool Indestructible::CreateSceneNode(SceneNode* root)
+{
+    MakePictureNode(root, "data/shapes/indestructible", ShapeDepth);
+    return true;
+}
+
 Stone::Stone(physics::World* world, const vadu::Atom& name, int number) : Shape(world, name), number_(number)
 {
     SetMass(0.0f);
+}
+
+bool Stone::CreateSceneNode(SceneNode* root)
+{
+    const std::string picture = "data/stones/stone" + std::to_string(number_);
+    MakePictureNode(root, picture.c_str(), ShapeDepth);
+    return true;
 }
 
 bool Stone::CanLinkTo(const Shape& other) const
@@ -236,6 +461,12 @@ bool Stone::CanLinkTo(const Shape& other) const
 Rock::Rock(physics::World* world, const vadu::Atom& name) : Shape(world, name)
 {
     SetMass(DynamicMass);
+}
+
+bool Rock::CreateSceneNode(SceneNode* root)
+{
+    MakePictureNode(root, "data/shapes/gray", ShapeDepth);
+    return true;
 }
 
 bool Rock::RemoveLinks()

@@ -1,14 +1,23 @@
 #pragma once
 
 // The concrete shapes of the field: monsters of five colours and their power-up kinds, and
-// the obstacles. Their pictures and animations are not built here yet; the kinds carry
-// their rules (groups, collection, removal, ice layers, bubbles) and their bodies.
+// the obstacles. Each kind carries its rules (groups, collection, removal, ice layers,
+// bubbles), its body and, once it joins a scene (`SetRootNode`), its pictures and
+// animations.
+
+#include <memory>
+#include <vector>
 
 #include "sources/gameplay/shape.h"
 #include "sources/gameplay/shape_chain.h"
+#include "vadu/weak_ptr.h"
 
 namespace vadu::lib3d::node {
 class Node;
+}
+
+namespace vadu::animate {
+class PrimitiveAnimation;
 }
 
 namespace gameplay {
@@ -17,6 +26,18 @@ class Monster : public Shape {
 public:
     // Colour 0 red, 1 yellow, 2 blue, 3 purple, 4 orange; another index has no colour word.
     Monster(physics::World* world, const vadu::Atom& name, int colour);
+    // Deletes the overlays and the character animation; the node goes with the shape.
+    ~Monster() override;
+
+    // The character in the plain style.
+    bool CreateSceneNode(vadu::lib3d::node::Node* root) override;
+    // The character animation advances (looping), then the shape's update.
+    void Update(float dt) override;
+    // Builds the character sprite and its animation under the shape's root: plain monsters
+    // under "CharactersLayer" with the shared atlas (orange under the root with its own),
+    // the star style under the root with the colour's "monster" atlas. False, building
+    // nothing, for a colour outside 0..4.
+    bool LoadCharacter(bool starStyle);
 
     int GetKind() const override { return 0; }
     vadu::String GetColorName() const override;
@@ -42,6 +63,10 @@ public:
     float GetHighlightSpeed() const noexcept { return highlight_speed_; }
     bool IsHighlighted() const noexcept { return highlight_speed_ != 0.0f; }
     int GetDyingRuns() const noexcept { return dying_runs_; }
+    // The character's animation; null without visuals.
+    vadu::animate::PrimitiveAnimation* GetAnimation() const noexcept { return animation_.get(); }
+    // The live ice cubes or bubbles, in the order they were made.
+    std::vector<vadu::lib3d::node::Node*> GetOverlays() const;
 
     int groupSize = 0;
     // Where the shape flies when its group becomes a starred monster.
@@ -53,8 +78,16 @@ protected:
     void AppendItem(ShapeChain& chain);
     // Links go; a shape leaving over the top is reported.
     bool MonsterRemove();
+    // `count` sprites of the picture under the layer at the character's position, each a
+    // little smaller than the one before, at depth first_z + i x 0.05.
+    void AddOverlays(const char* layer, const char* picture, int count, float first_z);
+    // Deletes the first overlay still alive.
+    void DeleteFirstOverlay();
+    void DeleteOverlays();
 
     int colour_;
+    std::unique_ptr<vadu::animate::PrimitiveAnimation> animation_;
+    std::vector<vadu::WeakPtr> overlays_;
     float highlight_speed_ = 0.0f;
     int dying_runs_ = 0;
     bool dying_played_ = false;
@@ -64,6 +97,8 @@ class StarredMonster : public Monster {
 public:
     StarredMonster(physics::World* world, const vadu::Atom& name, int colour);
 
+    // The character in the star style, then "monsters/monster_born.anim" (tag "born").
+    bool CreateSceneNode(vadu::lib3d::node::Node* root) override;
     int GetKind() const override { return 1; }
     bool IsKind(int kind) const override { return kind == 1 || kind == 0; }
     float GetLinkInset() const override { return 18.0f; }
@@ -82,6 +117,8 @@ class FrozenMonster : public Monster {
 public:
     FrozenMonster(physics::World* world, const vadu::Atom& name, int colour, int layers);
 
+    // The character, then one ice cube per layer (at least one) under "FrozenLayer".
+    bool CreateSceneNode(vadu::lib3d::node::Node* root) override;
     bool CanBeCollected() const override { return cubes_ < 2; }
     bool CanLinkTo(const Shape& other) const override;
     void RequestMelt() override { meltRequested = true; }
@@ -104,6 +141,10 @@ public:
     // The body's gravity scale becomes -bubbleCount, so the monster rises.
     SoapBubble(physics::World* world, const vadu::Atom& name, int colour, float bubbleCount);
 
+    // The character, then trunc(bubbleCount) bubbles (at least one) under "BubblesLayer".
+    bool CreateSceneNode(vadu::lib3d::node::Node* root) override;
+    // The bubbles follow the character.
+    void Update(float dt) override;
     bool IsBubble() const override { return true; }
     float GetBubbleCount() const noexcept { return bubble_count_; }
     int GetBubbles() const noexcept { return bubbles_; }
@@ -116,11 +157,21 @@ private:
 class Bottle : public Monster {
 public:
     Bottle(physics::World* world, const vadu::Atom& name);
+    ~Bottle() override;
 
+    // The yellow character carrying the bottle sprite, which rocks with "shapes/bottle.anim".
+    bool CreateSceneNode(vadu::lib3d::node::Node* root) override;
+    void Update(float dt) override;
     int GetKind() const override { return 6; }
     bool IsKind(int kind) const override { return kind == 6 || kind == 0; }
     float GetManaBonus() const override { return 15.0f; }
     void Collect(ShapeChain& chain) override;
+
+    vadu::lib3d::node::Node* GetBottleNode() const;
+
+private:
+    vadu::WeakPtr bottle_node_;
+    std::unique_ptr<vadu::animate::PrimitiveAnimation> bottle_animation_;
 };
 
 // Obstacles never leave, never die and never shake.
@@ -128,6 +179,9 @@ class Indestructible : public Shape {
 public:
     Indestructible(physics::World* world, const vadu::Atom& name);
 
+    // The sprite "data/shapes/indestructible".
+    bool CreateSceneNode(vadu::lib3d::node::Node* root) override;
+    void OnDangerChanged(bool) override {}
     int GetKind() const override { return 3; }
     vadu::String GetColorName() const override { return "Gray"; }
     float GetLinkInset() const override { return 3.0f; }
@@ -139,6 +193,9 @@ class Stone : public Shape {
 public:
     Stone(physics::World* world, const vadu::Atom& name, int number);
 
+    // The sprite "data/stones/stone<number>".
+    bool CreateSceneNode(vadu::lib3d::node::Node* root) override;
+    void OnDangerChanged(bool) override {}
     int GetKind() const override { return 2; }
     vadu::String GetColorName() const override { return number_ <= 10 ? "Green" : "Gray"; }
     float GetLinkInset() const override { return 13.0f; }
@@ -158,6 +215,8 @@ class Rock : public Shape {
 public:
     Rock(physics::World* world, const vadu::Atom& name);
 
+    // The sprite "data/shapes/gray".
+    bool CreateSceneNode(vadu::lib3d::node::Node* root) override;
     int GetKind() const override { return 4; }
     vadu::String GetColorName() const override { return "Gray"; }
     float GetLinkInset() const override { return -5.0f; }

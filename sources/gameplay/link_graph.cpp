@@ -1,10 +1,15 @@
 #include "sources/gameplay/link_graph.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "physics/joint.h"
 #include "sources/gameplay/shape.h"
 #include "sources/gameplay/shell_services.h"
+#include "sources/gameplay/action_manager.h"
+#include "sources/gameplay/actions.h"
+#include "vadu/exception.h"
+#include "vadu/lib3d/node/sprite.h"
 
 namespace gameplay {
 
@@ -18,12 +23,87 @@ LinkGraph*& global_slot()
 
 } // namespace
 
-Link::Link(Shape* a, Shape* b) : a_(a), b_(b)
+Link::Link(Shape* a, Shape* b, vadu::lib3d::node::Node* layer) : a_(a), b_(b)
 {
     CreateJoint(a, b);
+    if (layer == nullptr)
+        return;
+    // Loaded first: a missing animation leaves no stray band behind.
+    auto appear = std::make_unique<AnimationAction>(nullptr, "shapes/link.anim", false);
+    auto* sprite = new vadu::lib3d::node::Sprite(vadu::Atom("Link"), layer);
+    node_.assign(sprite);
+    sprite->set_atlas_texture("data/shapes/links.atlas", vadu::Atom(a->GetColorName()));
+    sprite->set_filter_texture(true);
+    appear->SetTarget(sprite);
+    ActionManager::Global().RunAction(sprite, appear.release(), "link");
+    UpdatePlacement();
 }
 
-Link::~Link() = default;
+Link::~Link()
+{
+    if (vadu::lib3d::node::Sprite* sprite = GetNode()) {
+        node_.assign(nullptr);
+        delete sprite;
+    }
+}
+
+vadu::lib3d::node::Sprite* Link::GetNode() const
+{
+    return static_cast<vadu::lib3d::node::Sprite*>(static_cast<vadu::lib3d::node::Node*>(node_.get()));
+}
+
+vadu::lib3d::node::Node* Link::GetDeathClone() const
+{
+    return static_cast<vadu::lib3d::node::Node*>(death_clone_.get());
+}
+
+void Link::PlayDeath()
+{
+    ReleaseJoint();
+    vadu::lib3d::node::Sprite* sprite = GetNode();
+    if (sprite == nullptr)
+        return;
+    // Links also die while shapes are deleted, where nothing may throw: without its
+    // animation the band simply goes.
+    std::unique_ptr<AnimationAction> death;
+    try {
+        death = std::make_unique<AnimationAction>(nullptr, "shapes/link_death.anim", true);
+    } catch (const vadu::Gluck&) {
+        return;
+    }
+    vadu::lib3d::node::Node* clone = sprite->duplicate();
+    const vadu::math::Vector3 at = clone->get_position();
+    clone->set_position({at.x, at.y, Depth});
+    death->SetTarget(clone);
+    death_clone_.assign(clone);
+    ActionManager::Global().RunAction(clone, death.release(), "dying");
+}
+
+void Link::UpdatePlacement()
+{
+    vadu::lib3d::node::Sprite* sprite = GetNode();
+    if (sprite == nullptr || a_ == nullptr || b_ == nullptr)
+        return;
+    const vadu::math::Vector3 a = a_->GetDisplayPosition();
+    const vadu::math::Vector3 b = b_->GetDisplayPosition();
+    sprite->set_position({(a.x + b.x) * 0.5f, (a.y + b.y) * 0.5f, Depth});
+    const float dx = a.x - b.x;
+    const float dy = a.y - b.y;
+    const float dz = a.z - b.z;
+    const float planar = std::sqrt(dx * dx + dy * dy);
+    float angle = 0.0f;
+    // Two shapes on one spot have no direction: the band keeps lying flat.
+    if (planar > 1e-6f) {
+        angle = std::acos(std::clamp(dx / planar, -1.0f, 1.0f));
+        if (dy <= 0.0f)
+            angle = -angle;
+    }
+    sprite->set_rotation({0.0f, 0.0f, angle});
+    const float distance = std::sqrt(dx * dx + dy * dy + dz * dz);
+    const float reference = ReferenceLength * ShellServices::Get().GetScale();
+    const float length = distance - a_->GetLinkInset() - b_->GetLinkInset();
+    sprite->set_scale({reference > 0.0f ? length / reference : 0.0f, Thickness, 1.0f});
+}
 
 void Link::CreateJoint(Shape* a, Shape* b)
 {
@@ -64,9 +144,35 @@ void LinkGraph::SetGlobal(LinkGraph* graph)
     global_slot() = graph;
 }
 
+void LinkGraph::SetScene(physics::World* world, vadu::lib3d::node::Node* root)
+{
+    world_ = world;
+    links_layer_.assign(nullptr);
+    if (root == nullptr)
+        return;
+    const vadu::Atom name("LinksLayer");
+    for (vadu::lib3d::node::Node* child : root->get_children()) {
+        if (child->get_name() == name) {
+            links_layer_.assign(child);
+            return;
+        }
+    }
+}
+
+vadu::lib3d::node::Node* LinkGraph::GetLinksLayer() const
+{
+    return static_cast<vadu::lib3d::node::Node*>(links_layer_.get());
+}
+
+void LinkGraph::UpdatePlacements()
+{
+    for (const std::unique_ptr<Link>& link : links_)
+        link->UpdatePlacement();
+}
+
 void LinkGraph::CreateLink(Shape* a, Shape* b)
 {
-    links_.push_back(std::make_unique<Link>(a, b));
+    links_.push_back(std::make_unique<Link>(a, b, GetLinksLayer()));
     if (AddEdge(a, b))
         AddEdge(b, a);
 }
@@ -76,8 +182,10 @@ void LinkGraph::RemoveLink(Shape* a, Shape* b)
     const auto it = std::find_if(links_.begin(), links_.end(), [&](const std::unique_ptr<Link>& link) {
         return (link->GetA() == a && link->GetB() == b) || (link->GetA() == b && link->GetB() == a);
     });
-    if (it != links_.end())
+    if (it != links_.end()) {
+        (*it)->PlayDeath();
         links_.erase(it);
+    }
     RemoveEdge(a, b);
     RemoveEdge(b, a);
 }

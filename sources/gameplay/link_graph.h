@@ -9,6 +9,12 @@
 #include <vector>
 
 #include "vadu/math.h"
+#include "vadu/weak_ptr.h"
+
+namespace vadu::lib3d::node {
+class Node;
+class Sprite;
+} // namespace vadu::lib3d::node
 
 namespace physics {
 class World;
@@ -26,8 +32,15 @@ public:
     static constexpr float MinimumFactor = 0.85f;
     static constexpr float FrequencyHz = 7.5f;
     static constexpr float DampingRatio = 0.5f;
+    // How the band is drawn: depth, the length (x layout scale) its picture spans at scale
+    // 1, and its thickness.
+    static constexpr float Depth = 11.0f;
+    static constexpr float ReferenceLength = 65.0f;
+    static constexpr float Thickness = 1.3f;
 
-    Link(Shape* a, Shape* b);
+    // Without a layer the link has no picture (the joint and the graph work the same).
+    Link(Shape* a, Shape* b, vadu::lib3d::node::Node* layer = nullptr);
+    // Deletes the band's sprite when the scene still has it.
     ~Link();
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
@@ -35,6 +48,18 @@ public:
     // Replaces the joint with one between these shapes, in A's world.
     void CreateJoint(Shape* a, Shape* b);
     void ReleaseJoint();
+    // The joint goes at once; a copy of the band fades out with "shapes/link_death.anim"
+    // beside it, owned by its action.
+    void PlayDeath();
+    // The band between the two shapes' display positions (their shake positions while
+    // they shake): midpoint at depth 11, turned along them, stretched over the distance
+    // minus both insets.
+    void UpdatePlacement();
+
+    // The band's sprite "Link"; null without a layer or once the scene deleted it.
+    vadu::lib3d::node::Sprite* GetNode() const;
+    // The copy that plays the death; null before and after.
+    vadu::lib3d::node::Node* GetDeathClone() const;
 
     Shape* GetA() const noexcept { return a_; }
     Shape* GetB() const noexcept { return b_; }
@@ -44,6 +69,8 @@ private:
     Shape* a_;
     Shape* b_;
     std::unique_ptr<physics::DistanceJoint> joint_;
+    vadu::WeakPtr node_;
+    vadu::WeakPtr death_clone_;
 };
 
 class LinkGraph {
@@ -61,8 +88,16 @@ public:
     static void SetGlobal(LinkGraph* graph);
     static void ResetForTests() { SetGlobal(nullptr); }
 
+    // The world of the joints and the scene whose direct child "LinksLayer" holds the
+    // bands; the level calls it when it starts. A root without that layer draws no links.
+    void SetScene(physics::World* world, vadu::lib3d::node::Node* root);
+    vadu::lib3d::node::Node* GetLinksLayer() const;
+    // Places every link; the level calls it once per frame.
+    void UpdatePlacements();
+
     void CreateLink(Shape* a, Shape* b);
-    // The pair in either order; nothing when they are not linked.
+    // The pair in either order, with the link's death animation; nothing when they are
+    // not linked.
     void RemoveLink(Shape* a, Shape* b);
     void RemoveShapeLinks(Shape* shape);
     // Every link of the old shape goes to the new one, with a new joint.
@@ -79,6 +114,8 @@ public:
     const std::vector<std::unique_ptr<Link>>& GetLinks() const noexcept { return links_; }
 
 private:
+    physics::World* world_ = nullptr;
+    vadu::WeakPtr links_layer_;
     Adjacency adjacency_;
     std::vector<std::unique_ptr<Link>> links_;
 };

@@ -12,6 +12,13 @@
 #include "vadu/atom.h"
 #include "vadu/math.h"
 #include "vadu/string.h"
+#include "vadu/weak_ptr.h"
+
+class BaseAnimation;
+
+namespace vadu::lib3d::node {
+class Node;
+}
 
 namespace physics {
 class World;
@@ -25,8 +32,17 @@ class Shape : public physics::Circle, public Perishable {
 public:
     // Seconds a new shape stays young (never in danger).
     static constexpr float YoungAge = 3.0f;
+    // Seconds and amplitudes of the hint shakes and of the danger shake.
+    static constexpr float StrongHintDuration = 1.0f;
+    static constexpr float StrongHintMagnitude = 3.0f;
+    static constexpr float MildHintDuration = 1.5f;
+    static constexpr float MildHintMagnitude = 2.0f;
+    static constexpr float DangerShakeDuration = 1.0f;
+    static constexpr float DangerShakeMagnitude = 3.0f;
+
     // A circle of trunc(35 x layout scale) pixels, static until the kind sets its mass.
     Shape(physics::World* world, const vadu::Atom& name);
+    // Finishes the node's actions, then deletes the node (when the scene still has it).
     ~Shape() override;
 
     // Position, danger timer, age.
@@ -56,6 +72,27 @@ public:
     bool IsInDanger() override;
     // Drops every link of the shape through the global link graph.
     bool RemoveLinks() override;
+    // The danger shake: a looping shake of the node around the base point while in danger.
+    void OnDangerChanged(bool in_danger) override;
+    // Plays "monsters/dying.anim" on a copy of the node put beside it, so that the level
+    // may delete the shape while the copy plays to its end.
+    void PlayDying() override;
+
+    // A one-shot shake that draws the eye: 1.0 s at 3.0 when strong, else 1.5 s at 2.0;
+    // nothing while another hint shake runs.
+    void HintShake(bool strong);
+    bool hintShaking = false;
+
+    // The shape's own scene node (built by the kind when it joins the scene); null when it
+    // has none or the scene deleted it.
+    vadu::lib3d::node::Node* GetNode() const;
+    // The copy that plays the dying animation; null before dying and once it has ended.
+    vadu::lib3d::node::Node* GetDyingClone() const;
+    // Where links drawn to this shape end: the shake position while shaking, else the
+    // node's position (the body's without a node).
+    vadu::math::Vector3 GetDisplayPosition() const;
+    // The direct child of the root with that name, else the root itself.
+    static vadu::lib3d::node::Node* FindLayer(vadu::lib3d::node::Node* root, const char* name);
 
     const vadu::math::Vector2<float>& GetBasePoint() const noexcept { return base_point_; }
     float GetAge() const noexcept { return age_; }
@@ -65,9 +102,21 @@ public:
     bool IsShaking() const { return WasInDanger(); }
 
 protected:
+    // Takes the node as the shape's own (deleting the previous one) and lets it follow the
+    // body; placed at the shape's position at depth z.
+    void TakeNode(vadu::lib3d::node::Node* node, float z);
+    // A sprite of a whole picture under the parent, taken as the shape's node.
+    void MakePictureNode(vadu::lib3d::node::Node* parent, const char* picture, float z);
+    // Copies the node beside itself and hides the original; null without a node.
+    vadu::lib3d::node::Node* CloneForDying();
+    // The clone plays what the action does to it; the action owns it.
+    void RunDying(vadu::lib3d::node::Node* clone, BaseAnimation* action);
+
     vadu::math::Vector2<float> base_point_{};
     float age_ = 0.0f;
     bool young_ = true;
+    vadu::WeakPtr node_;
+    vadu::WeakPtr dying_clone_;
 };
 
 // One shape of a level file: its asset name ("a/b/c/Kind/number[/obstacle]"), name and

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "sources/gameplay/kinds.h"
+#include "sources/gameplay/lightning.h"
 #include "vadu/converter.h"
 #include "vadu/exception.h"
 #include "vadu/log.h"
@@ -73,8 +74,9 @@ std::unique_ptr<Shape> ShapeFactory::Create(physics::World* world, const ShapeIt
         shape = std::make_unique<SoapBubble>(world, item.name, number, 2.0f);
     } else if (kind == "LifePowerup") {
         shape = std::make_unique<Bottle>(world, item.name);
+    } else if (kind == "LightningPowerup") {
+        shape = std::make_unique<Bomb>(world, item.name, number);
     }
-    // "LightningPowerup" makes its bomb once the field mechanics bring it.
     if (shape)
         shape->SetPosition(item.position);
     return shape;

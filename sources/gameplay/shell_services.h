@@ -5,7 +5,9 @@
 // scale 1, silently, with one in-memory player; the shell installs its own adapter.
 
 #include <memory>
+#include <vector>
 
+#include "sources/gameplay/level_profile.h"
 #include "vadu/math.h"
 #include "vadu/string.h"
 
@@ -31,14 +33,6 @@ enum class SoundId {
     RemoveFailed = 12,
 };
 
-// One entry of the level list.
-struct LevelProfile {
-    int number = 0;
-    int mode = 0;
-    vadu::String fileName;
-    int type = 0;
-    int bestScore = 0;
-};
 
 class ShellServices {
 public:
@@ -101,7 +95,8 @@ public:
     virtual void OnLevelFrame() = 0;
     virtual void FishReached(Shape& shape) = 0;
     virtual void FishNear(Shape& shape) = 0;
-    virtual void ChainCollected(int size) = 0;
+    // The shapes of a collected chain, in the order they were collected.
+    virtual void ChainCollected(const std::vector<Shape*>& chain) = 0;
     virtual void UnderwaterChainCollected(int size) = 0;
     virtual void StarCollected(StarredMonster& monster) = 0;
     virtual void StarLost(StarredMonster& monster) = 0;
@@ -164,7 +159,7 @@ public:
     void OnLevelFrame() override {}
     void FishReached(Shape&) override {}
     void FishNear(Shape&) override {}
-    void ChainCollected(int) override {}
+    void ChainCollected(const std::vector<Shape*>&) override {}
     void UnderwaterChainCollected(int) override {}
     void StarCollected(StarredMonster&) override {}
     void StarLost(StarredMonster&) override {}

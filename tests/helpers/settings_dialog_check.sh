@@ -14,7 +14,8 @@ work=$(mktemp -d)
 xvfb=
 game=
 cleanup() {
-  [ -n "$game" ] && kill "$game" 2>/dev/null && wait "$game" 2>/dev/null
+  # A close request would bring up the quit question, which nobody answers here.
+  [ -n "$game" ] && kill -KILL "$game" 2>/dev/null && wait "$game" 2>/dev/null
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
   rm -rf "$work"
 }
@@ -56,7 +57,7 @@ click 330 40   # open "Full screen"
 click 330 64   # its first entry: "No (Window mode)"
 click 57 136   # OK
 
-settings="$work/data/Quillo Tovra/videosettings.ini"
+settings="$work/data/Kembra Entertainment/Quillo Tovra/videosettings.ini"
 for _ in $(seq 100); do
   [ -s "$settings" ] && break
   sleep 0.2

@@ -14,7 +14,7 @@
 
 #include "platform/headless/dialog_script.h"
 #include "program_folder.h"
-#include "sources/application.h"
+#include "fixtures/demo_application.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -74,7 +74,7 @@ TEST_F(AccentedFolders, DataIsFoundAndSettingsAreWrittenThereAndReadBack)
         dialog.click(static_cast<int>(platform::dialog_ok));
     });
     {
-        QuilloTovraApplication application("Quillo Tovra", "settings");
+        DemoApplication application("Quillo Tovra", "settings");
         ASSERT_NE(application.get_hardware(), nullptr);
         EXPECT_EQ(application.get_hardware()->get_attribute_value("Fullscreen"), vadu::String("No (Window mode)"));
         // The demo scene came from the program's accented folder.
@@ -93,7 +93,7 @@ TEST_F(AccentedFolders, DataIsFoundAndSettingsAreWrittenThereAndReadBack)
     EXPECT_EQ(top, (std::vector<std::string>{"Jeux Éric", "José Ñúñez"}));
 
     platform::headless::reset_dialogs();
-    QuilloTovraApplication again("Quillo Tovra", "");
+    DemoApplication again("Quillo Tovra", "");
     EXPECT_EQ(platform::headless::dialogs_shown(), 0);
     ASSERT_NE(again.get_hardware(), nullptr);
     EXPECT_EQ(again.get_hardware()->get_attribute_value("Fullscreen"), vadu::String("No (Window mode)"));

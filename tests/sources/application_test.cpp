@@ -1,62 +1,273 @@
+// The game's application over the program's data: what it builds and in which order, the
+// start-up errors with their paths, the frame's time limits, nothing moving or drawn while
+// loads are pending, the quit question, focus changes and the cursor settings.
+
 #include "sources/application.h"
 
-#include "platform/headless/script.h"
-#include "program_folder.h"
-#include "vadu/lib3d/node/registry.h"
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
 
-#include <gtest/gtest.h>
+#include "shell_app_support.h"
+#include "sources/Screens/splash_screen.h"
+#include "sources/sound_manager.h"
+#include "vadu/lib3d/node/registry.h"
 
 namespace {
 
-// The application needs its data (the demo and cursor scenes), so it runs over the
-// program's folder.
-class GameApplication : public game_test::ProgramFolderTest {};
+namespace fs = std::filesystem;
+using shell_test::ShellAppTest;
 
-TEST_F(GameApplication, BuildsItsOwnFixedSizeWindow)
+std::string text_of(const vadu::String& text)
 {
-    QuilloTovraApplication application("Quillo Tovra", "");
-    const platform::WindowHandle window = application.get_window().window;
-    const platform::Rect client = platform::get_client_rect(window);
-    EXPECT_EQ(client.right, 512);
-    EXPECT_EQ(client.bottom, 512);
-    EXPECT_EQ(platform::get_window_style(window),
-              platform::ws::CAPTION | platform::ws::SYSMENU | platform::ws::MINIMIZEBOX);
-    EXPECT_EQ(platform::get_window_text(window), "Quillo Tovra");
+    return std::string(text.data(), text.size());
 }
 
-TEST_F(GameApplication, StartsAVideoModeThroughTheDeviceBackEndAndKnowsTheNodeTypes)
+class GameApplication : public ShellAppTest {};
+
+TEST_F(GameApplication, BuildsAndInitializesInOrderAndTearsDownInReverse)
 {
+    std::vector<std::string> steps;
+    QuilloTovraApplication::SetTraceForTests([&steps](const char* step) { steps.emplace_back(step); });
     {
-        QuilloTovraApplication application("Quillo Tovra", "-nofullscreen");
-        vadu::lib3d::hard::Hardware* hardware = application.get_hardware();
-        ASSERT_NE(hardware, nullptr);
-        EXPECT_TRUE(hardware->is_operational());
-        EXPECT_EQ(hardware->get_attribute_value("Fullscreen"), vadu::String("No (Window mode)"));
-        EXPECT_TRUE(application.Render());
+        QuilloTovraApplication& app = start();
+        EXPECT_EQ(QuilloTovraApplication::Instance(), &app);
+        const platform::WindowHandle window = app.get_window().window;
+        const platform::Rect client = platform::get_client_rect(window);
+        EXPECT_EQ(client.right, 512);
+        EXPECT_EQ(client.bottom, 512);
+        EXPECT_EQ(platform::get_window_style(window),
+                  platform::ws::CAPTION | platform::ws::SYSMENU | platform::ws::MINIMIZEBOX);
+        // The engine keeps the per-user folder's name; the window shows the title.
+        EXPECT_EQ(platform::get_window_text(window), "Quillo Tovra");
+        EXPECT_EQ(text_of(app.get_name()), "Kembra Entertainment/Quillo Tovra");
+        EXPECT_EQ(app.totalTime, 0.0);
+        EXPECT_EQ(app.running, 1);
+        EXPECT_EQ(app.active, 1);
+        EXPECT_EQ(app.cursorType, 0);
+        EXPECT_FALSE(app.is_cursor_visible());
+        EXPECT_EQ(app.root, nullptr);
 
-        vadu::lib3d::node::Node* node =
-            vadu::lib3d::node::create_node(nullptr, vadu::Atom("Node"), vadu::Atom("probe"));
-        ASSERT_NE(node, nullptr);
-        delete node;
+        app.Initialize(vadu::filesystem::String("data/quillo.game", true));
+        ASSERT_NE(app.gameDefinition, nullptr);
+        EXPECT_EQ(app.gameDefinition->GetWindowWidth(), 960u);
+        EXPECT_EQ(app.gameDefinition->GetWindowHeight(), 640u);
+        EXPECT_NE(app.preloader, nullptr);
+        // Every screen class but the achievements screen, which is not built yet.
+        EXPECT_EQ(app.root->GetBackendFactory().size(), 11u);
+        EXPECT_GT(app.loadingRoot.get_child_count(), 0u);
+        EXPECT_NE(app.get_cursor_node(), nullptr);
+        // The flow starts at the splash.
+        EXPECT_NE(current_backend<SplashScreen>(), nullptr);
+        // No profile yet: the drawn cursor.
+        EXPECT_EQ(app.cursorType, 0);
+        app_.reset();
+        EXPECT_EQ(QuilloTovraApplication::Instance(), nullptr);
     }
-    EXPECT_EQ(vadu::lib3d::node::create_node(nullptr, vadu::Atom("Node"), vadu::Atom("probe")), nullptr);
+    const std::vector<std::string> expected = {
+        "node types",  "application", "profiles", "tutorial nodes", "sound",
+        "preloader",   "backends",    "description", "root",        "cursor",
+        "loading scene", "balance",   "display settings", "profiles saved", "application gone",
+        "node types gone",
+    };
+    EXPECT_EQ(steps, expected);
+    // The engine's node types went with it; the settings were written.
+    EXPECT_EQ(vadu::lib3d::node::create_node(nullptr, vadu::Atom("Sprite"), vadu::Atom("probe")), nullptr);
+    EXPECT_TRUE(fs::exists(shell_test::user_folder() / "settings.dat"));
 }
 
-TEST_F(GameApplication, UpdatesUntilToldToQuit)
+TEST_F(GameApplication, StartUpErrorsNameTheFailingFile)
 {
-    QuilloTovraApplication application("Quillo Tovra", "");
-    EXPECT_TRUE(application.Update(0.1));
-    application.Quit();
-    EXPECT_FALSE(application.Update(0.1));
+    struct Case {
+        const char* what;
+        const char* file;      // relative to the program folder; null: leave the data alone
+        const char* content;   // null: delete the file
+        const char* description_path;
+        const char* message;
+        const char* resource;
+    };
+    const Case cases[] = {
+        {"missing description", nullptr, nullptr, "data/missing.game", "Failed to load root game resource",
+         "data/missing.game"},
+        {"description of another kind", "data/other.game", "<Flow Start=\"Splash\"/>", "data/other.game",
+         "Failed to load root game resource", "data/other.game"},
+        {"missing loading scene", "data/loading/loading.scene", nullptr, "data/quillo.game", "Failed to load",
+         "data/loading/loading.scene"},
+        {"broken loading scene", "data/loading/loading.scene", "<Scene><Nonsense/></Scene>", "data/quillo.game",
+         "Parse failed", "data/loading/loading.scene"},
+    };
+    const fs::path program = copy_program_folder();
+    const std::string loading_scene = [&] {
+        std::ifstream in(program / "data/loading/loading.scene");
+        return std::string((std::istreambuf_iterator<char>(in)), {});
+    }();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        {
+            std::ofstream(program / "data/loading/loading.scene") << loading_scene;
+        }
+        if (c.file && c.content)
+            std::ofstream(program / c.file) << c.content;
+        else if (c.file)
+            fs::remove(program / c.file);
+
+        QuilloTovraApplication& app = start();
+        try {
+            app.Initialize(vadu::filesystem::String(c.description_path, true));
+            ADD_FAILURE() << "no error";
+        } catch (const vadu::GluckBadResource& error) {
+            EXPECT_EQ(text_of(error.get_function()), "QuilloTovraApplication::Initialize");
+            EXPECT_EQ(text_of(error.get_description()), c.message);
+            EXPECT_EQ(text_of(error.get_resource().get_text()), c.resource);
+        }
+        app_.reset();
+    }
 }
 
-TEST_F(GameApplication, QuitEndsTheMainLoopAtTheNextFrame)
+TEST_F(GameApplication, AFrameIsLimitedForTheGameButNotForTheClockOrTheSound)
 {
-    QuilloTovraApplication application("Quillo Tovra", "");
-    application.PostToWindowThread([&application] { application.Quit(); });
-    application.run_main_loop(); // no automatic close: only the quit can end it
-    EXPECT_EQ(platform::headless::idle_turns(), 1);
-    EXPECT_FALSE(platform::is_window(application.get_window().window));
+    QuilloTovraApplication& app = start_game();
+    app.Update(0.0); // the splash is set up through the scheduler
+    SplashScreen* splash = current_backend<SplashScreen>();
+    ASSERT_NE(splash, nullptr);
+    ASSERT_NE(splash->sequence, nullptr);
+    const double splash_before = splash->elapsed;
+    // A change of track shows how far the music's fade moved (2 s for a whole fade).
+    SoundManager* sound = SoundManager::Instance();
+    ASSERT_DOUBLE_EQ(sound->get_level(), 1.0);
+    sound->PlayDangerTheme();
+
+    app.Update(0.25);
+    EXPECT_DOUBLE_EQ(app.totalTime, 0.25);
+    EXPECT_NEAR(sound->get_level(), 1.0 - 0.25 / SoundManager::FadeSeconds, 1e-6);
+    EXPECT_DOUBLE_EQ(splash->elapsed - splash_before, 0.1);
+
+    app.Update(0.05);
+    EXPECT_DOUBLE_EQ(app.totalTime, 0.3);
+    EXPECT_DOUBLE_EQ(splash->elapsed - splash_before, 0.15);
+}
+
+TEST_F(GameApplication, NothingMovesAndNothingIsDrawnWhileLoadsArePending)
+{
+    QuilloTovraApplication& app = start_game();
+    frame(0.0);
+    SplashScreen* splash = current_backend<SplashScreen>();
+    ASSERT_NE(splash, nullptr);
+    const uint64_t frames = frames_presented();
+    ASSERT_GT(frames, 0u);
+    const double elapsed = splash->elapsed;
+
+    app.enter_loading_state();
+    EXPECT_TRUE(app.Render());
+    EXPECT_EQ(frames_presented(), frames);
+    app.Update(0.1);
+    EXPECT_EQ(splash->elapsed, elapsed);
+    EXPECT_DOUBLE_EQ(app.totalTime, 0.1);
+
+    // The frame step found nothing pending any more: the game moves and draws again.
+    ASSERT_EQ(app.get_pending_maximum(), 0);
+    frame(0.1);
+    EXPECT_GT(splash->elapsed, elapsed);
+    EXPECT_EQ(frames_presented(), frames + 1);
+}
+
+TEST_F(GameApplication, TheQuitQuestionIsDrawnOnceThenAskedWithLocalizedButtons)
+{
+    struct Case {
+        const char* what;
+        bool fail_box;
+        bool answer;
+        bool closes;
+    };
+    const Case cases[] = {
+        {"yes", false, true, true},
+        {"no", false, false, false},
+        // Without a box the player could never leave.
+        {"no box", true, false, true},
+    };
+    QuilloTovraApplication& app = start_game();
+    frame(0.0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        platform::headless::reset();
+        platform::headless::set_frame_limit(0);
+        platform::headless::set_desktop_size({960, 640});
+        platform::headless::fail_message_boxes(c.fail_box);
+        platform::headless::push_message_box_answer(c.answer);
+        const uint64_t frames = frames_presented();
+        EXPECT_EQ(app.OnCloseRequest(), c.closes);
+        EXPECT_EQ(frames_presented(), frames + 1);
+        EXPECT_EQ(app.quitPromptOpen, 0);
+        EXPECT_FALSE(app.is_cursor_visible());
+        const auto records = platform::headless::message_box_records();
+        if (c.fail_box) {
+            EXPECT_TRUE(records.empty());
+            continue;
+        }
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0].kind, platform::headless::MessageBoxRecord::Kind::question);
+        EXPECT_EQ(records[0].text, u"Do you really want to quit the game?");
+        EXPECT_EQ(records[0].caption, u"");
+        EXPECT_EQ(records[0].yes_label, u"Yes");
+        EXPECT_EQ(records[0].no_label, u"No");
+    }
+
+    // Once the player agreed through the menu, the close goes through unasked.
+    platform::headless::reset();
+    app.Quit();
+    EXPECT_FALSE(app.Update(0.1));
+    EXPECT_TRUE(app.OnCloseRequest());
+    EXPECT_TRUE(platform::headless::message_box_records().empty());
+}
+
+TEST_F(GameApplication, LosingFocusInFullScreenMinimisesUnlessTheQuestionIsOpen)
+{
+    struct Case {
+        bool full_screen;
+        bool question_open;
+        bool minimised;
+    };
+    const Case cases[] = {{false, false, false}, {true, false, true}, {true, true, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.full_screen) + " " + std::to_string(c.question_open));
+        QuilloTovraApplication& app = start_game();
+        vadu::Window& window = app.get_window();
+        platform::FitWindowSizeToDesktop(window, 960, 640);
+        if (c.full_screen)
+            platform::ToggleFullscreen(window);
+        app.quitPromptOpen = c.question_open ? 1 : 0;
+        SoundManager* sound = SoundManager::Instance();
+        const int paused = sound->pauseCount;
+
+        app.OnDeactivate();
+        EXPECT_EQ(app.active, 0);
+        EXPECT_EQ(sound->pauseCount, paused + 1);
+        EXPECT_TRUE(app.is_cursor_visible());
+        // The drawn cursor hides while the system one shows.
+        EXPECT_FALSE(app.get_cursor_node()->is_visible());
+        EXPECT_EQ(platform::get_client_rect(window.window).right == 0, c.minimised);
+
+        app.OnActivate();
+        app.OnActivate(); // never below no pause at all
+        EXPECT_EQ(app.active, 1);
+        EXPECT_EQ(sound->pauseCount, 0);
+        EXPECT_TRUE(app.get_cursor_node()->is_visible());
+        EXPECT_FALSE(app.is_cursor_visible());
+        app_.reset();
+    }
+}
+
+TEST_F(GameApplication, DisplaySettingsChooseBetweenTheDrawnAndTheSystemCursor)
+{
+    QuilloTovraApplication& app = start_game();
+    app.ApplyDisplaySettings(1);
+    EXPECT_EQ(app.cursorType, 1);
+    EXPECT_TRUE(app.is_cursor_visible());
+    EXPECT_FALSE(app.get_cursor_node()->is_visible());
+    app.ApplyDisplaySettings(0);
+    EXPECT_FALSE(app.is_cursor_visible());
+    EXPECT_TRUE(app.get_cursor_node()->is_visible());
 }
 
 } // namespace

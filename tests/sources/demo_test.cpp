@@ -1,4 +1,4 @@
-// The demo the program shows until its screens exist, run through the game's application
+// The demo the program showed before the game's screens, run through the demo application
 // over the program's real data folder: the shipped data loads completely, the cursor
 // plays its halves, starter.ini and a saved video settings file are honoured, and a
 // frame at fixed times matches golden/demo_scene.png byte for byte (golden/README.md;
@@ -19,7 +19,7 @@
 #include "platform/gfx/present.h"
 #include "program_folder.h"
 #include "support/golden.h"
-#include "sources/application.h"
+#include "fixtures/demo_application.h"
 #include "vadu/lib3d/node/image.h"
 #include "vadu/lib3d/node/sprite.h"
 
@@ -92,9 +92,9 @@ protected:
         ProgramFolderTest::TearDown();
     }
 
-    QuilloTovraApplication& start(const std::string& command_line)
+    DemoApplication& start(const std::string& command_line)
     {
-        app_ = std::make_unique<QuilloTovraApplication>(name_.c_str(), command_line.c_str());
+        app_ = std::make_unique<DemoApplication>(name_.c_str(), command_line.c_str());
         return *app_;
     }
 
@@ -133,13 +133,13 @@ protected:
     }
 
     std::string name_ = private_name("demo");
-    std::unique_ptr<QuilloTovraApplication> app_;
+    std::unique_ptr<DemoApplication> app_;
     fs::path settings_folder_;
 };
 
 TEST_F(Demo, EveryPictureLoadsAndEveryAnimationFindsItsTargets)
 {
-    QuilloTovraApplication& app = start("-nofullscreen");
+    DemoApplication& app = start("-nofullscreen");
     auto* camera = dynamic_cast<vadu::lib3d::node::CameraParallel*>(app.get_demo_camera());
     ASSERT_NE(camera, nullptr);
     EXPECT_EQ(camera->get_width(), 800.0);
@@ -175,7 +175,7 @@ TEST_F(Demo, EveryPictureLoadsAndEveryAnimationFindsItsTargets)
 
 TEST_F(Demo, TheBallGoesRoundItsLoop)
 {
-    QuilloTovraApplication& app = start("-nofullscreen");
+    DemoApplication& app = start("-nofullscreen");
     Node& ball = child(app.get_demo_root(), "Ball");
     struct Step {
         double seconds;
@@ -198,7 +198,7 @@ TEST_F(Demo, TheBallGoesRoundItsLoop)
 
 TEST_F(Demo, TheCursorShrinksWhileTheButtonIsDownAndGrowsBackOnRelease)
 {
-    QuilloTovraApplication& app = start("-nofullscreen");
+    DemoApplication& app = start("-nofullscreen");
     Node& arrow = child(*app.get_cursor_node(), "Arrow");
     struct Step {
         uint32_t message; // 0: none
@@ -248,7 +248,7 @@ TEST_F(Demo, TheSampleVideoSettingsChooseTheirMode)
     fs::create_directories(file.parent_path());
     fs::copy_file(source_folder() / "data" / "videosettings.ini", file, fs::copy_options::overwrite_existing);
 
-    QuilloTovraApplication& app = start("");
+    DemoApplication& app = start("");
     vadu::lib3d::hard::Hardware* hardware = app.get_hardware();
     ASSERT_NE(hardware, nullptr);
     EXPECT_EQ(hardware->get_name(), vadu::String("1: DirectX8 on Software Rasterizer"));
@@ -260,7 +260,7 @@ TEST_F(Demo, TheSampleVideoSettingsChooseTheirMode)
 
 TEST_F(Demo, TheFrameMatchesTheGoldenPicture)
 {
-    QuilloTovraApplication& app = start("-nofullscreen");
+    DemoApplication& app = start("-nofullscreen");
     point_at(300, 200);
     load_pictures();
     // The ball halfway between the top and the right of its loop.
@@ -295,7 +295,7 @@ platform::gfx::PresentedFrame crop(const platform::gfx::PresentedFrame& frame, u
 // byte decides between smooth and blocky texels, and each look is pinned by a golden frame.
 TEST_F(Demo, GoldenFramesShowARotatedScaledSpriteFilteredExactlyWhenItsFilterByteIsOn)
 {
-    QuilloTovraApplication& app = start("-nofullscreen");
+    DemoApplication& app = start("-nofullscreen");
     point_at(480, 20);
     load_pictures();
     child(app.get_demo_root(), "Ball").set_visible(false);

@@ -9,7 +9,7 @@
 
 #include "physics/node.h"
 #include "physics/world.h"
-#include "sources/demo_world.h"
+#include "fixtures/demo_world.h"
 #include "sources/gameplay/action_manager.h"
 #include "support/log_capture.h"
 #include "vadu/animate/soul.h"

@@ -1,4 +1,4 @@
-// The game's application on the framework, over the program's real data: the first screen
+// The demo application on the framework, over the program's real data: the first screen
 // is built at start, a click on "Play" pushes the second screen in the same frame, a click
 // on "Back" brings the same first screen back, and both screens have golden frames
 // (golden/README.md; regenerate with QUILLO_UPDATE_GOLDEN=1).
@@ -16,9 +16,9 @@
 #include "platform/gfx/present.h"
 #include "platform/window.h"
 #include "program_folder.h"
-#include "sources/application.h"
-#include "sources/demo_screen.h"
-#include "sources/game_root.h"
+#include "fixtures/demo_application.h"
+#include "fixtures/demo_screen.h"
+#include "fixtures/game_root.h"
 #include "support/golden.h"
 #include "vadu/lib3d/node/sprite.h"
 
@@ -61,9 +61,9 @@ protected:
         ProgramFolderTest::TearDown();
     }
 
-    QuilloTovraApplication& start()
+    DemoApplication& start()
     {
-        app_ = std::make_unique<QuilloTovraApplication>(name_.c_str(), "-nofullscreen");
+        app_ = std::make_unique<DemoApplication>(name_.c_str(), "-nofullscreen");
         return *app_;
     }
 
@@ -102,7 +102,7 @@ protected:
     }
 
     std::string name_ = private_name("screens");
-    std::unique_ptr<QuilloTovraApplication> app_;
+    std::unique_ptr<DemoApplication> app_;
 };
 
 // The "Play" sprite stands at (-300, -210) and "Back" at (-300, 210) of an 800 × 600 view

@@ -1,9 +1,9 @@
-// The game's sound over its real data, headless, with a stepped clock and the device's
+// The demo's sound over the program's real data, headless, with a stepped clock and the device's
 // WAV capture: the main theme from the start, a click where the player clicks, silence
 // while the window is inactive, an effect loud enough to clip that saturates instead of
 // wrapping, and the same bytes on every run.
 
-#include "sources/application.h"
+#include "fixtures/demo_application.h"
 
 #include "platform/clock.h"
 #include "platform/sound/hooks.h"
@@ -79,7 +79,7 @@ protected:
         platform::set_tick_source(&clock);
         ::setenv("QUILLO_AUDIO_CAPTURE", file.c_str(), 1);
         {
-            QuilloTovraApplication app(private_name("sound").c_str(), "-nofullscreen");
+            DemoApplication app(private_name("sound").c_str(), "-nofullscreen");
             for (int frame = 0; frame < frames_per_second * 7; ++frame) {
                 if (frame == 30 && script.click) {
                     app.handle_message(platform::wm::LBUTTONDOWN, 0, 0);

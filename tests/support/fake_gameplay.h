@@ -33,7 +33,10 @@ public:
     void PlayDangerTheme() override { events.push_back("PlayDangerTheme"); }
     void PlayMainTheme() override { events.push_back("PlayMainTheme"); }
     void OnLevelStep(const gameplay::ShapeChain&) override { events.push_back("OnLevelStep"); }
-    void ChainCollected(int size) override { events.push_back("ChainCollected " + std::to_string(size)); }
+    void ChainCollected(const std::vector<gameplay::Shape*>& chain) override
+    {
+        events.push_back("ChainCollected " + std::to_string(chain.size()));
+    }
     void UnderwaterChainCollected(int size) override
     {
         events.push_back("UnderwaterChainCollected " + std::to_string(size));

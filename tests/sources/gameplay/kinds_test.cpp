@@ -50,7 +50,6 @@ TEST_F(KindsTest, FactoryMakesTheKindTheAssetNames)
         {"a/b/c/Normal/4/land2", nullptr},
         {"a/b/c/normal/1", nullptr},
         {"a/b/c/Normal", nullptr},
-        {"a/b/c/LightningPowerup/1", nullptr},
         {"a/b/c/Whatever/1", nullptr},
         // A seventh part is no obstacle word: the kind word decides.
         {"a/b/c/Normal/1/rock/x", &typeid(Monster)},

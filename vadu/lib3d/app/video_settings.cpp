@@ -1,7 +1,9 @@
 #include "vadu/lib3d/app/video_settings.h"
 
 #include <memory>
+#include <string>
 
+#include "platform/atomic_file.h"
 #include "vadu/exception.h"
 #include "vadu/filesystem.h"
 #include "vadu/xml_reader.h"
@@ -12,6 +14,19 @@ namespace vadu::lib3d::hard {
 namespace {
 
 Hardware* chosen_hardware = nullptr;
+
+// Collects the document, so that the file is replaced in one crash-safe step.
+class TextSink : public xml::Sink {
+public:
+    void write(const char* first, const char* last) override
+    {
+        if (first && last > first)
+            text.append(first, last);
+    }
+    void flush() override {}
+
+    std::string text;
+};
 
 } // namespace
 
@@ -72,13 +87,10 @@ bool VideoSettings::save(Hardware* hardware, const filesystem::String& path)
 {
     if (!hardware)
         return false;
-    xml::FileSink sink(path);
-    if (!sink.is_open())
-        return false;
+    TextSink sink;
     VideoSettings settings(hardware);
     xml::save_document(sink, "VideoSettings", settings);
-    sink.flush();
-    return sink.is_good();
+    return platform::write_file_atomically(std::string(path.c_str(), path.size()), sink.text.data(), sink.text.size());
 }
 
 Hardware* VideoSettings::choose_default(platform::WindowHandle window)

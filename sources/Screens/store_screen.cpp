@@ -1,0 +1,144 @@
+#include "sources/Screens/store_screen.h"
+
+#include <cstdio>
+
+#include "sources/gameplay/node_helpers.h"
+#include "sources/profile_manager.h"
+#include "vadu/font/text.h"
+#include "vadu/lib3d/node/node.h"
+#include "vadu/lib3d/node/sprite.h"
+#include "vadu/log.h"
+
+float FitScale(float textWidth, float maxWidth)
+{
+    if (textWidth > maxWidth && textWidth > 0.0f)
+        return maxWidth / textWidth;
+    return 1.0f;
+}
+
+StoreScreen::StoreScreen() : MenuScreen("data/decorations/store.xml") {}
+
+void StoreScreen::Init()
+{
+    for (int k = 1; k <= kOffers; ++k) {
+        char name[16];
+        std::snprintf(name, sizeof(name), "Button%d", k);
+        char picture[32];
+        std::snprintf(picture, sizeof(picture), "data/store/purchase%d", k);
+        const vadu::Atom atom(name);
+        if (ShowOffer(atom, picture, static_cast<size_t>(k - 1)))
+            BindButton(atom, [this, atom] { OnBuy(atom); });
+    }
+    BindButton("ButtonBack", [this] { OnBack(); });
+    BindButton("ButtonRestore", [] { PlayClick(); });
+}
+
+bool StoreScreen::ShowOffer(const vadu::Atom& name, const char* picture, size_t record)
+{
+    vadu::lib3d::node::Node* node = FindNode(name);
+    const Purchase* purchase = StoreManager::Instance().GetPurchase(record);
+    if (!purchase) {
+        // A short catalogue: the offer is not shown rather than read past the end.
+        game::controls::Button* button = GetButton(name);
+        button->SetEnabled(false);
+        if (node)
+            node->set_visible(false);
+        ReportMissing(record);
+        return false;
+    }
+    if (!node)
+        return true;
+    if (vadu::lib3d::node::Sprite* sprite = gameplay::FindSprite(node, "Picture"))
+        sprite->set_texture(picture, false);
+    if (vadu::lib3d::node::Text* price = gameplay::FindText(node, "PriceText")) {
+        price->set_text(purchase->price, false);
+        vadu::lib3d::node::Node* limit = node->find_child("MaxWidth", true);
+        if (limit) {
+            const float scale = FitScale(price->get_width(purchase->price), limit->get_position().x);
+            if (scale != 1.0f)
+                price->set_scale({scale, scale, scale});
+        }
+    }
+    if (vadu::lib3d::node::Text* text = gameplay::FindText(node, "PurchaseText"))
+        text->set_text(purchase->text, true);
+    return true;
+}
+
+void StoreScreen::ReportMissing(size_t record)
+{
+    if (reported)
+        return;
+    reported = true;
+    vadu::logs::log() << "StoreScreen: the catalogue has no record " << static_cast<int>(record)
+                      << "; the offers from there on are hidden\n";
+}
+
+void StoreScreen::OnBuy(const vadu::Atom& name)
+{
+    PlayClick();
+    const vadu::String text = name.get_name();
+    if (text.size() < 7)
+        return;
+    const int k = text.data()[6] - '1';
+    if (k == 0) {
+        PushScreen("Like");
+        return;
+    }
+    if (const Purchase* purchase = StoreManager::Instance().GetPurchase(static_cast<size_t>(k)))
+        ApplyPurchase(purchase->identifier);
+}
+
+void StoreScreen::ApplyPurchase(const vadu::String& identifier)
+{
+    const Purchase* purchase = StoreManager::Instance().FindPurchase(identifier);
+    ProfileManager* profiles = ProfileManager::Instance();
+    PlayerProfile* player = profiles ? profiles->current : nullptr;
+    if (!purchase || !player)
+        return;
+    if (purchase->zenUnlock)
+        player->zenUnlocked = 1;
+    player->points = SaturatingAdd(player->points, purchase->points);
+}
+
+void StoreScreen::OnBack()
+{
+    PlayClick();
+    PushScreen("#Pop");
+}
+
+ZenStoreScreen::ZenStoreScreen() : StoreScreen("data/decorations/store.xml") {}
+
+void ZenStoreScreen::Init()
+{
+    SetupPurchaseButton("ButtonZenUnlock", "data/store/purchase1", kZenUnlockRecord, [this] { OnZenUnlock(); });
+    SetupPurchaseButton("ButtonEndlessMana", "data/store/purchase6", kEndlessManaRecord, [this] { OnEndlessMana(); });
+    BindButton("ButtonBack", [this] { OnBack(); });
+    BindButton("ButtonRestore", [] { PlayClick(); });
+}
+
+void ZenStoreScreen::SetupPurchaseButton(const vadu::Atom& name, const char* picture, size_t record,
+                                         std::function<void()> handler)
+{
+    if (ShowOffer(name, picture, record))
+        BindButton(name, std::move(handler));
+}
+
+void ZenStoreScreen::OnZenUnlock()
+{
+    PlayClick();
+    ProfileManager* profiles = ProfileManager::Instance();
+    if (PlayerProfile* player = profiles ? profiles->current : nullptr)
+        player->zenUnlocked = 1;
+}
+
+void ZenStoreScreen::OnEndlessMana()
+{
+    PlayClick();
+    ProfileManager* profiles = ProfileManager::Instance();
+    PlayerProfile* player = profiles ? profiles->current : nullptr;
+    if (!player)
+        return;
+    player->zenUnlocked = 1;
+    if (const Purchase* purchase = StoreManager::Instance().GetPurchase(kEndlessManaRecord))
+        player->points = SaturatingAdd(player->points, purchase->points);
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+// The store: six offers of the catalogue, granted to the current player at once (the first
+// opens the social screen instead), and the zen store's two offers.
+
+#include "sources/Screens/menu_screen.h"
+#include "sources/Screens/store_manager.h"
+
+namespace vadu::lib3d::node {
+class Node;
+}
+
+// The uniform scale that fits a text of that width into maxWidth: 1 when it fits.
+float FitScale(float textWidth, float maxWidth);
+
+class StoreScreen : public MenuScreen {
+public:
+    static constexpr int kOffers = 6;
+
+    StoreScreen();
+
+    // The seventh character of "Button1".."Button6" picks the offer.
+    void OnBuy(const vadu::Atom& name);
+    // Grants the purchase with that identifier (or the first) to the current player, in
+    // memory only.
+    static void ApplyPurchase(const vadu::String& identifier);
+    void OnBack();
+
+protected:
+    StoreScreen(const char* path) : MenuScreen(path) {}
+    void Init() override;
+    // No per-frame work, not even the actions.
+    void OnUpdate(double) override {}
+
+    // Picture, price (shrunk to its "MaxWidth") and text of one offer button; false, with
+    // the button hidden and disabled, when the catalogue has no such record.
+    bool ShowOffer(const vadu::Atom& name, const char* picture, size_t record);
+    // Logs the first missing record only.
+    void ReportMissing(size_t record);
+
+    bool flag = false;
+
+private:
+    bool reported = false;
+};
+
+class ZenStoreScreen : public StoreScreen {
+public:
+    static constexpr size_t kZenUnlockRecord = 6;
+    static constexpr size_t kEndlessManaRecord = 5;
+
+    ZenStoreScreen();
+
+    void OnZenUnlock();
+    void OnEndlessMana();
+
+protected:
+    void Init() override;
+    void SetupPurchaseButton(const vadu::Atom& name, const char* picture, size_t record, std::function<void()> handler);
+};

@@ -1,0 +1,60 @@
+#pragma once
+
+// One player's progress and options, stored in "profile<N>.dat" in the per-user folder.
+
+#include <cstdint>
+
+#include "sources/achievements.h"
+#include "sources/level_manager.h"
+#include "sources/profile_stream.h"
+#include "vadu/path.h"
+#include "vadu/string.h"
+
+class PlayerProfile {
+public:
+    // A new profile's values; the levels fresh from the level list (which must load).
+    PlayerProfile();
+    // A new profile whose file is the one of that index.
+    explicit PlayerProfile(int fileIndex);
+    // Copies every stored field through a memory stream, and the file path.
+    PlayerProfile(const PlayerProfile& other);
+    PlayerProfile& operator=(const PlayerProfile& other);
+
+    // The file format, field by field.
+    void Write(ProfileStream& stream) const;
+    // Reads the fields in file order. A file that ends between fields keeps the rest at
+    // their current values (older files are shorter). Returns false for a damaged file:
+    // a count that runs past the end or a file that ends before the name; *why (when
+    // given) then says what was wrong.
+    bool Read(ProfileStream& stream, vadu::String* why = nullptr);
+    // Writes the whole profile to filePath in one crash-safe replace; false (logged) when
+    // it could not be written.
+    bool SaveToFile() const;
+    void SetFileIndex(int index);
+    // Zen bought, or a Standard total at the balance's "ZenPrice".
+    bool IsZenUnlocked() const;
+
+    vadu::String name = "Player";
+    vadu::filesystem::String filePath;
+    int32_t totalScoreStandard = 0;
+    int32_t totalScoreZen = 0;
+    int32_t points = 0;
+    int32_t manaDangerHints = 0;
+    int32_t extraCounter = 0;
+    int32_t bombHintShown = 0;
+    uint8_t extraFlag1 = 0;
+    uint8_t extraFlag2 = 0;
+    uint8_t extraFlag3 = 0;
+    int32_t extraValue = 0;
+    uint8_t zenUnlocked = 0;
+    uint8_t gameCompleteShown = 0;
+    uint8_t soundOn = 1;
+    uint8_t musicOn = 1;
+    float musicVolume = 1.0f;
+    float soundVolume = 1.0f;
+    uint8_t fullscreen = 1;
+    uint8_t cursorType = 0;
+    LevelManager levels;
+    // Saved last in the file.
+    AchievementCollection achievements;
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+// The program's entry: one copy per user, the game's platform facts, the application with
+// the game description that fits the desktop, the window placed, the main loop, and a
+// report box for the engine's exceptions.
+
+#include <cstdint>
+#include <string>
+
+#include "vadu/exception.h"
+#include "vadu/string.h"
+
+// What the entry returns; the process status is its low byte (0, 0, 1, 2).
+constexpr int32_t ExitNormal = 2000000000;
+constexpr int32_t ExitDuplicate = 0;
+constexpr int32_t ExitBadResource = 2000000001;
+constexpr int32_t ExitGluck = 2000000002;
+// Any other exception that escapes start-up or the loop.
+constexpr int32_t ExitOtherError = 3;
+
+struct WinMainOptions {
+    // Hold the one-copy lock for the whole run. Headless runs take none unless asked.
+    bool singleInstance = true;
+    // The lock's name; by default the window class and the title, as a second copy would
+    // look for the first one's window.
+    std::string instanceKey = "vadu::WindowsCreator/Quillo Tovra";
+};
+
+// The command line is the program's arguments joined by single spaces ("Starter" keeps
+// failures silent: no box).
+int32_t WinMain(const vadu::String& commandLine, const WinMainOptions& options = {});
+
+// "In: ...\nDescription: ...\n", and "Resource: ...\n" for a bad resource.
+vadu::String BuildReportText(const vadu::Gluck& gluck);
+vadu::String BuildReportText(const vadu::GluckBadResource& gluck);

@@ -1,0 +1,92 @@
+#!/bin/bash
+# The game on a (virtual) display, as a player meets it: the splash shows (screenshot
+# kept), a close request brings up the quit question over it (screenshot kept); "No"
+# keeps the game running, "Yes" ends it with status 0 and the settings written into the
+# one per-user folder.
+#
+#   quit_box_check.sh <quillo> <x_screenshot> <splash.png> <question.png>
+set -u
+quillo=$1
+screenshot=$2
+splash_picture=$3
+question_picture=$4
+
+work=$(mktemp -d)
+xvfb=
+game=
+cleanup() {
+  [ -n "$game" ] && kill -KILL "$game" 2>/dev/null && wait "$game" 2>/dev/null
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "quit box: $*" >&2
+  [ -f "$work/out" ] && tail -n 20 "$work/out" >&2
+  exit 1
+}
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=:$(head -n 1 "$work/display")
+
+mkdir -p "$work/home" "$work/data"
+unset QUILLO_HEADLESS
+HOME="$work/home" XDG_DATA_HOME="$work/data" "$quillo" >"$work/out" 2>&1 &
+game=$!
+
+window=$(timeout 60 xdotool search --sync --name "^Quillo Tovra$" 2>/dev/null | head -n 1)
+[ -n "$window" ] || fail "no game window appeared"
+sleep 4
+"$screenshot" "$splash_picture" || fail "no screenshot of the splash"
+
+# The box: the one window of the dialog's width that is not the game's.
+find_box() {
+  for _ in $(seq 100); do
+    for candidate in $(xdotool search --name "" 2>/dev/null); do
+      [ "$candidate" = "$window" ] && continue
+      eval "$(xdotool getwindowgeometry --shell "$candidate" 2>/dev/null)"
+      if [ "${WIDTH:-0}" = 480 ]; then
+        box=$candidate
+        return 0
+      fi
+    done
+    sleep 0.2
+  done
+  return 1
+}
+# A close request, as the desktop sends one when the player closes the window.
+ask() {
+  kill -TERM "$game" 2>/dev/null || fail "the game is not running"
+  find_box || fail "no quit question appeared"
+  sleep 1
+}
+answer() {
+  eval "$(xdotool getwindowgeometry --shell "$box")"
+  xdotool mousemove $((X + $1)) $((Y + 44)) click 1
+}
+
+ask
+"$screenshot" "$question_picture" || fail "no screenshot of the question"
+answer 165   # No
+sleep 2
+kill -0 "$game" 2>/dev/null || fail "\"No\" ended the game"
+
+ask
+answer 57    # Yes
+for _ in $(seq 100); do
+  kill -0 "$game" 2>/dev/null || break
+  sleep 0.2
+done
+kill -0 "$game" 2>/dev/null && fail "\"Yes\" did not end the game"
+wait "$game"
+status=$?
+game=
+[ "$status" = 0 ] || fail "the game ended with status $status"
+[ -f "$work/data/Kembra Entertainment/Quillo Tovra/settings.dat" ] || fail "no settings.dat in the per-user folder"
+echo "quit box: splash and question shown, \"No\" kept the game, \"Yes\" ended it; screenshots in $splash_picture and $question_picture"

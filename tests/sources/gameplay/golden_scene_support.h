@@ -1,0 +1,74 @@
+#pragma once
+
+// What the gameplay's golden-frame suites share: the program's data folder served as the
+// engine's files with the picture loader and souls, the in-level screen as its windows see
+// it, the in-level screen's camera, and the test that every picture has arrived.
+
+#include <memory>
+#include <string>
+
+#include "game/screen.h"
+#include "vadu/animate/soul.h"
+#include "vadu/filesystem.h"
+#include "vadu/lib3d/node/camera.h"
+#include "vadu/lib3d/node/node.h"
+#include "vadu/lib3d/node/sprite.h"
+#include "vadu/resource_loader.h"
+
+namespace golden_scene {
+
+// Files from the program's data folder, the background picture loader, the souls.
+struct ProgramData : vadu::resource::ActiveMultithreaded::Creator, vadu::animate::Soul::Creator {
+    ProgramData()
+        : vadu::filesystem::Creator([] {
+              return std::make_unique<vadu::filesystem::PathFileSystem>(
+                  vadu::filesystem::String((std::string(QUILLO_PROGRAM_DATA_PARENT) + "/").c_str(), false),
+                  std::make_unique<vadu::filesystem::NativeFileSystem>());
+          })
+    {
+    }
+};
+
+// The screen as the windows see it: its scene, no controls, no services.
+class SceneSite : public game::ScreenSite {
+public:
+    explicit SceneSite(vadu::lib3d::node::Node* root = nullptr) : root_(root) {}
+    void SetRoot(vadu::lib3d::node::Node* root) { root_ = root; }
+    game::Screen* GetScreen() override { return nullptr; }
+    vadu::lib3d::node::Node* GetSceneRoot() override { return root_; }
+    vadu::xml::PropertyList* GetProperties() override { return nullptr; }
+    game::ServiceProvider* GetServiceProvider() override { return nullptr; }
+    void SetInputEnabled(bool) override {}
+
+private:
+    vadu::lib3d::node::Node* root_;
+};
+
+// The in-level screen's camera (data/screens/game.camera) under the parent: x -480..480,
+// y -320..320, z -100..100, standing at z 100.
+inline vadu::lib3d::node::CameraParallel* make_game_camera(vadu::lib3d::node::Node* parent)
+{
+    auto* camera = new vadu::lib3d::node::CameraParallel(vadu::Atom("Camera"), parent);
+    camera->set_position({0.0f, 0.0f, 100.0f});
+    camera->change_attribute(vadu::Atom("Width"), 960.0);
+    camera->change_attribute(vadu::Atom("Height"), 640.0);
+    camera->change_attribute(vadu::Atom("NearPlane"), -200.0);
+    camera->change_attribute(vadu::Atom("FarPlane"), 200.0);
+    return camera;
+}
+
+// Every visible sprite below the node has its picture (or atlas frame) on hand.
+inline bool pictures_ready(vadu::lib3d::node::Node& node)
+{
+    if (auto* sprite = dynamic_cast<vadu::lib3d::node::Sprite*>(&node)) {
+        if (sprite->is_visible() && (sprite->get_texture() == nullptr || !sprite->get_texture()->is_ready()))
+            return false;
+    }
+    for (vadu::lib3d::node::Node* child : node.get_children()) {
+        if (!pictures_ready(*child))
+            return false;
+    }
+    return true;
+}
+
+} // namespace golden_scene

@@ -1,0 +1,205 @@
+// The first level's first hint over a small field, drawn headless through the hardware
+// from the program's data (script, scene, skin, font, phrases and generated pictures) and
+// compared byte for byte with golden/tutorial_hint.png and, half faded out after a click
+// on the bubble, golden/tutorial_hint_fading.png (see tests/sources/golden/README.md;
+// regenerate with QUILLO_UPDATE_GOLDEN=1).
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include <box2d/b2_world.h>
+
+#include "game/controls/button.h"
+#include "game/screen.h"
+#include "game/text_service.h"
+#include "physics/world.h"
+#include "platform/gfx/present.h"
+#include "sources/gameplay/tutorial.h"
+#include "sources/gameplay/tutorial_nodes.h"
+#include "support/golden.h"
+#include "text/TextLibrary.h"
+#include "vadu/dictionary.h"
+#include "vadu/font/text.h"
+#include "vadu/input.h"
+#include "vadu/lib3d/hard/directx8/hardware_fixture.h"
+#include "vadu/lib3d/material/atlas.h"
+#include "vadu/lib3d/material/texture.h"
+#include "vadu/lib3d/node/camera.h"
+#include "vadu/lib3d/node/loading_root.h"
+#include "vadu/lib3d/node/registry.h"
+#include "vadu/time.h"
+#include "visuals_test_support.h"
+
+#ifdef QUILLO_PROGRAM_DATA_PARENT
+
+namespace {
+
+using namespace gameplay;
+using vadu::lib3d::node::Node;
+using vadu::lib3d::node::Sprite;
+
+namespace gfx = platform::gfx;
+namespace hard = vadu::lib3d::hard;
+
+// The game's 960 x 640 view at half size.
+constexpr int kWidth = 480;
+constexpr int kHeight = 320;
+
+bool pictures_ready(Node& node)
+{
+    if (!node.is_visible())
+        return true;
+    if (auto* sprite = dynamic_cast<Sprite*>(&node)) {
+        if (sprite->get_texture() == nullptr || !sprite->get_texture()->is_ready())
+            return false;
+    }
+    for (Node* child : node.get_children()) {
+        if (!pictures_ready(*child))
+            return false;
+    }
+    return true;
+}
+
+class TutorialGolden : public directx8_test::HardwareFixture {
+protected:
+    void SetUp() override
+    {
+        HardwareFixture::SetUp();
+        platform::move_window(window, 0, 0, kWidth, kHeight);
+        make_open_hardware();
+        manager_ = std::make_unique<hard::Manager::Creator>();
+        hard::Manager::add_hardware(hardware.get());
+        field_.emplace(QUILLO_PROGRAM_DATA_PARENT, [this] {
+            auto root = std::make_unique<vadu::lib3d::node::LoadingRoot>(vadu::Atom("Scene"));
+            camera_ = new vadu::lib3d::node::CameraParallel(vadu::Atom("Camera"), root.get());
+            camera_->change_attribute(vadu::Atom("Width"), 960.0);
+            camera_->change_attribute(vadu::Atom("Height"), 640.0);
+            camera_->change_attribute(vadu::Atom("NearPlane"), -100.0);
+            camera_->change_attribute(vadu::Atom("FarPlane"), 100.0);
+            // The view sees z from 0 (the field) up to 100, which holds the hints (50).
+            camera_->set_position({0.0f, 0.0f, 100.0f});
+            return std::unique_ptr<Node>(std::move(root));
+        });
+        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
+            vadu::lib3d::node::register_node_type(entry.type_name, entry.creator);
+        RegisterTutorialNodes();
+        TutorialFrameSkin::Reset();
+        std::unique_ptr<vadu::Stream> strings = vadu::filesystem::open(vadu::filesystem::String("data/strings.xml", true));
+        ASSERT_NE(strings, nullptr);
+        ASSERT_TRUE(phrases_.Load(*strings));
+        screen_.emplace(nullptr);
+    }
+
+    void TearDown() override
+    {
+        tutorial_.reset();
+        screen_.reset();
+        field_.reset();
+        TutorialFrameSkin::Reset();
+        UnregisterTutorialNodes();
+        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
+            vadu::lib3d::node::unregister_node_type(entry.type_name);
+        hard::Manager::notify_remove_hardware(hardware.get());
+        manager_.reset();
+        HardwareFixture::TearDown();
+    }
+
+    // Frame steps: the world, the actions, the links, and the script's clock while it has
+    // a current hint (as the level keeps it).
+    void Step(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            field_->level->World()->Step(1.0 / 60.0);
+            field_->Actions().Update(1.0f / 60.0f);
+            field_->level->links.UpdatePlacements();
+            if (tutorial_ && tutorial_->CurrentHint())
+                tutorial_->clock += 1.0f / 60.0f;
+        }
+    }
+
+    void LoadPictures()
+    {
+        namespace material = vadu::lib3d::material;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!pictures_ready(*field_->root)) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the pictures did not load";
+            const int64_t now = vadu::time::get_ticks();
+            material::load_texture_atlas_reps(now, 10.0);
+            material::load_texture_simple_reps(now, 10.0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    gfx::PresentedFrame Draw()
+    {
+        hard::RenderList list;
+        list.clear();
+        // The frame's only list clears the target.
+        list.flag = 1;
+        EXPECT_TRUE(hardware->start_frame());
+        camera_->prepare_render(*hardware, list);
+        // A sky behind the field, so the spotlight's shade shows.
+        list.camera_value = 1.0;
+        list.camera_vector = {0.35f, 0.55f, 0.8f};
+        hardware->render(list, *hardware);
+        gfx::PresentedFrame frame;
+        gfx::read_back_buffer(*device().back_buffer(), frame);
+        hardware->finish_frame();
+        return frame;
+    }
+
+    static std::filesystem::path GoldenFolder()
+    {
+        return std::filesystem::path(__FILE__).parent_path().parent_path() / "golden";
+    }
+
+    std::optional<gameplay_test::FieldFixture> field_;
+    vadu::lib3d::node::CameraParallel* camera_ = nullptr;
+    TrueText::TextLibrary::Creator library_;
+    vadu::DictionaryHolder::Creator dictionary_;
+    game::TextServiceImpl phrases_;
+    vadu::input::Manager::Creator input_;
+    std::optional<game::Screen> screen_;
+    std::unique_ptr<Tutorial> tutorial_;
+
+private:
+    std::unique_ptr<hard::Manager::Creator> manager_;
+};
+
+TEST_F(TutorialGolden, GoldenHintWithTextArrowAndSpotlightThenHalfFaded)
+{
+    gameplay_test::FieldFixture& f = *field_;
+    f.level->World()->GetWorld().SetGravity(b2Vec2(0.0f, 0.0f));
+    f.Place<Monster>(-40, -40, 0);
+    f.Place<Monster>(35, -40, 0);
+    f.Place<Monster>(0, -105, 2);
+    f.Place<Monster>(-300, -200, 1);
+    f.Place<Monster>(320, 120, 3);
+
+    tutorial_ = Tutorial::Load("level01", f.root.get(), *screen_);
+    ASSERT_NE(tutorial_, nullptr);
+    tutorial_->OnEvent(f.level->chain);
+    ASSERT_TRUE(tutorial_->hintShowing);
+    Step(1);
+    LoadPictures();
+    Step(40);
+    // The first frame asks for the device pictures, which the second one shows.
+    Draw();
+    golden::expect_frame(Draw(), GoldenFolder(), "tutorial_hint");
+
+    // A click on the bubble: it fades out over half a second.
+    tutorial_->GetButton()->GetButtonImpl()->GetClickSignal().Emit(tutorial_->GetButton());
+    EXPECT_FALSE(tutorial_->hintShowing);
+    Step(15);
+    EXPECT_TRUE(tutorial_->CurrentHint()->Scene()->is_visible());
+    golden::expect_frame(Draw(), GoldenFolder(), "tutorial_hint_fading");
+}
+
+} // namespace
+
+#endif

@@ -1,0 +1,453 @@
+// Player profiles and the settings file: the exact file format, short and damaged files,
+// the manager's loading, creating, deleting and saving.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "shell_data_support.h"
+#include "sources/achievement_kinds.h"
+
+namespace {
+
+using namespace shell_data_test;
+
+// A profile with every field away from its new-profile value, and its file, byte by byte.
+void FillSample(PlayerProfile& profile)
+{
+    profile.name = "Ann";
+    profile.gameCompleteShown = 1;
+    profile.soundVolume = 0.5f;
+    profile.musicVolume = 0.25f;
+    profile.cursorType = 1;
+    profile.soundOn = 0;
+    profile.musicOn = 1;
+    profile.totalScoreStandard = 1000;
+    profile.totalScoreZen = 2;
+    profile.points = 100000;
+    profile.manaDangerHints = 3;
+    profile.extraCounter = 4;
+    profile.bombHintShown = 1;
+    profile.zenUnlocked = 1;
+    profile.extraFlag1 = 1;
+    profile.extraFlag2 = 0;
+    profile.extraFlag3 = 1;
+    profile.extraValue = -1;
+    profile.levels.levels[0].bestScore = 1500;
+    profile.levels.levels[3].locked = 0;
+    profile.fullscreen = 0;
+    profile.achievements.Find<AchievementTitanic>()->achieved = true;
+    profile.achievements.Find<AchievementNerd>()->achieved = true;
+}
+
+const Bytes SampleFields = {
+    0x02, 0x00, 0x00, 0x00, 'v',  '3',                   // version
+    0x03, 0x00, 0x00, 0x00, 'A',  'n',  'n',             // name
+    0x01,                                                // game complete shown
+    0x00, 0x00, 0x00, 0x3F,                              // sound volume 0.5
+    0x00, 0x00, 0x80, 0x3E,                              // music volume 0.25
+    0x01, 0x00, 0x01,                                    // cursor, sound on, music on
+    0xE8, 0x03, 0x00, 0x00,                              // Standard total 1000
+    0x02, 0x00, 0x00, 0x00,                              // Zen total 2
+    0xA0, 0x86, 0x01, 0x00,                              // points 100000
+    0x03, 0x00, 0x00, 0x00,                              // mana danger hints
+    0x04, 0x00, 0x00, 0x00,                              // extra counter
+    0x01, 0x00, 0x00, 0x00,                              // bomb hint shown
+    0x01, 0x01, 0x00, 0x01,                              // Zen unlocked, three flags
+    0xFF, 0xFF, 0xFF, 0xFF,                              // extra value -1
+    0x07, 0x00, 0x00, 0x00,                              // seven levels
+    0x00, 0xDC, 0x05, 0x00, 0x00,                        // 1: open, 1500
+    0x00, 0x00, 0x00, 0x00, 0x00,                        // 2
+    0x00, 0x00, 0x00, 0x00, 0x00,                        // 3
+    0x00, 0x00, 0x00, 0x00, 0x00,                        // 4: opened
+    0x01, 0x00, 0x00, 0x00, 0x00,                        // 5: locked
+    0x00, 0x00, 0x00, 0x00, 0x00,                        // Zen 1
+    0x00, 0x00, 0x00, 0x00, 0x00,                        // Zen 2
+    0x00,                                                // fullscreen off
+};
+
+// The achievements block: every kind by name in type-id order, its achieved byte and its
+// data tag; Titanic and Nerd achieved.
+Bytes WithAchievements(Bytes bytes)
+{
+    const char* const names[] = {
+        "MonsterFinger", "NarrowEscape", "FeedTheFish", "Rainbow", "MassDiving", "Overboard", "ShortNight",
+        "QuickDiver", "HomelessMonsters", "GlobalWarming", "LetemFly", "Moneybags", "ChainMaster",
+        "ChainLightnings", "5050", "BlackJack", "EpicFail", "Aesthete", "Kaleidoscope", "MonsterMafia",
+        "ColorManiac", "Zebra", "Caviar", "WhoWantstoBeaBillionaire", "IceBaby", "Titanic", "RustyAnchor",
+        "ScrapMetal", "Charmed", "HungryFish", "Nerd", "ComeThroughUnscathed"};
+    PutU32(bytes, 32);
+    for (const std::string name : names) {
+        PutString(bytes, name);
+        bytes.push_back(name == "Titanic" || name == "Nerd" ? 1 : 0);
+        PutU32(bytes, name == "GlobalWarming" ? 100 : name == "LetemFly" ? 200 : 0);
+    }
+    return bytes;
+}
+
+const Bytes SampleFile = WithAchievements(SampleFields);
+
+// The sample file from its start up to (not including) the level count.
+Bytes SampleHead()
+{
+    return Bytes(SampleFile.begin(), SampleFile.begin() + 57);
+}
+
+Bytes ProfileBytes(const std::string& name)
+{
+    Bytes bytes;
+    PutString(bytes, "v3");
+    PutString(bytes, name);
+    return bytes;
+}
+
+using ProfileTest = ShellDataTest;
+
+TEST_F(ProfileTest, WritesTheExactFileFormatAndReadsItBack)
+{
+    PlayerProfile profile(0);
+    FillSample(profile);
+    ASSERT_TRUE(profile.SaveToFile());
+    EXPECT_EQ(ReadBytes(ProfileFile(0)), SampleFile);
+
+    ProfileManager* manager = ProfileManager::Instance();
+    ASSERT_EQ(manager->GetProfileCount(), 1);
+    const PlayerProfile& loaded = *manager->current;
+    ProfileMemoryStream again;
+    loaded.Write(again);
+    EXPECT_EQ(again.bytes(), SampleFile);
+    EXPECT_EQ(loaded.levels.levels[3].locked, 0);
+    EXPECT_EQ(loaded.levels.levels[4].locked, 1);
+
+    // A copy goes through the same format and keeps the file.
+    const PlayerProfile copy(loaded);
+    ProfileMemoryStream copied;
+    copy.Write(copied);
+    EXPECT_EQ(copied.bytes(), SampleFile);
+    EXPECT_EQ(copy.filePath, loaded.filePath);
+}
+
+struct ReadCase {
+    const char* what;
+    std::function<Bytes()> bytes;
+    bool intact;
+    std::function<void(const PlayerProfile&)> check;
+};
+
+TEST_F(ProfileTest, ShortLongAndDamagedFilesReadAsTheFormatAllows)
+{
+    const ReadCase cases[] = {
+        {"ends after the name: the rest keeps new-profile values",
+         [] { return ProfileBytes("Bo"); }, true,
+         [](const PlayerProfile& p) {
+             EXPECT_EQ(p.name, "Bo");
+             EXPECT_EQ(p.soundVolume, 1.0f);
+             EXPECT_EQ(p.fullscreen, 1);
+             EXPECT_EQ(p.levels.levels[3].locked, 1);
+         }},
+        {"ends inside a field",
+         [] { return Bytes(SampleFile.begin(), SampleFile.begin() + 16); }, true,
+         [](const PlayerProfile& p) {
+             EXPECT_EQ(p.gameCompleteShown, 1);
+             EXPECT_EQ(p.soundVolume, 1.0f);
+         }},
+        {"a name of length 0", [] { return ProfileBytes(""); }, true,
+         [](const PlayerProfile& p) { EXPECT_EQ(p.name, ""); }},
+        {"more level entries than the list: the extra ones are skipped",
+         [] {
+             Bytes b = SampleHead();
+             PutU32(b, 9);
+             for (int i = 0; i < 9; ++i) {
+                 b.push_back(0);
+                 PutU32(b, 100 + i);
+             }
+             b.push_back(0); // fullscreen
+             return b;
+         },
+         true,
+         [](const PlayerProfile& p) {
+             EXPECT_EQ(p.levels.levels[6].bestScore, 106);
+             EXPECT_EQ(p.fullscreen, 0);
+         }},
+        {"fewer level entries than the list: the rest keep the list's values",
+         [] {
+             Bytes b = SampleHead();
+             PutU32(b, 1);
+             b.push_back(0);
+             PutU32(b, 77);
+             b.push_back(0);
+             return b;
+         },
+         true,
+         [](const PlayerProfile& p) {
+             EXPECT_EQ(p.levels.levels[0].bestScore, 77);
+             EXPECT_EQ(p.levels.levels[4].locked, 1);
+             EXPECT_EQ(p.fullscreen, 0);
+         }},
+        {"ends before the name", [] {
+             Bytes b;
+             PutString(b, "v3");
+             return b;
+         }, false, nullptr},
+        {"ends inside the version's count", [] { return Bytes{2, 0}; }, false, nullptr},
+        {"a name count past the end", [] {
+             Bytes b;
+             PutString(b, "v3");
+             PutU32(b, 100);
+             b.insert(b.end(), {'A', 'n', 'n'});
+             return b;
+         }, false, nullptr},
+        {"a version count of 4 GiB", [] { return Bytes{0xFF, 0xFF, 0xFF, 0xFF, 'v'}; }, false, nullptr},
+        {"a level count past the end", [] {
+             Bytes b = SampleHead();
+             PutU32(b, 1000);
+             b.insert(b.end(), 20, 0);
+             return b;
+         }, false, nullptr},
+        {"an achievement name's length past the end", [] {
+             Bytes b = SampleFields;
+             PutU32(b, 2);
+             PutString(b, "Nerd");
+             b.push_back(1);
+             PutU32(b, 0);
+             PutU32(b, 50);
+             b.push_back('Z');
+             return b;
+         }, false,
+         [](const PlayerProfile& p) { EXPECT_TRUE(p.achievements.Find<AchievementNerd>()->achieved); }},
+        {"a level count of 4 G entries", [] {
+             Bytes b = SampleHead();
+             PutU32(b, 0xFFFFFFFF);
+             return b;
+         }, false, nullptr},
+    };
+    for (const ReadCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        PlayerProfile profile(0);
+        ProfileMemoryStream stream(c.bytes());
+        vadu::String why;
+        EXPECT_EQ(profile.Read(stream, &why), c.intact);
+        EXPECT_EQ(why.empty(), c.intact) << why.c_str();
+        if (c.check)
+            c.check(profile);
+    }
+}
+
+TEST_F(ProfileTest, FirstStartHasNoProfileAndSavesOnlyTheSettings)
+{
+    ProfileManager* manager = ProfileManager::Instance();
+    EXPECT_EQ(manager->GetProfileCount(), 0);
+    EXPECT_EQ(manager->current, nullptr);
+    EXPECT_TRUE(manager->Save());
+    EXPECT_EQ(ReadBytes(SettingsFile()), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_FALSE(fs::exists(ProfileFile(0)));
+    // One per-user folder, spelled as the game spells it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(user_), fs::directory_iterator()), 1);
+    EXPECT_TRUE(fs::is_directory(UserFolder()));
+}
+
+TEST_F(ProfileTest, LoadingStopsAtTheFirstMissingFile)
+{
+    WriteBytes(ProfileFile(0), ProfileBytes("A"));
+    WriteBytes(ProfileFile(2), ProfileBytes("C"));
+    ProfileManager* manager = ProfileManager::Instance();
+    ASSERT_EQ(manager->GetProfileCount(), 1);
+    EXPECT_EQ(manager->profiles[0]->name, "A");
+}
+
+TEST_F(ProfileTest, TheSettingsChooseTheCurrentProfileAndABadIndexGivesTheFirst)
+{
+    struct Case {
+        const char* what;
+        std::optional<Bytes> settings;
+        int current;
+        bool setAside;
+    } const cases[] = {
+        {"no settings file", std::nullopt, 0, false},
+        {"index 1", Bytes{1, 0, 0, 0}, 1, false},
+        {"index -1 with profiles", Bytes{0xFF, 0xFF, 0xFF, 0xFF}, 0, false},
+        {"index past the list", Bytes{5, 0, 0, 0}, 0, false},
+        {"shorter than 4 bytes", Bytes{1, 0}, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(UserFolder());
+        WriteBytes(ProfileFile(0), ProfileBytes("A"));
+        WriteBytes(ProfileFile(1), ProfileBytes("B"));
+        if (c.settings)
+            WriteBytes(SettingsFile(), *c.settings);
+        ProfileManager* manager = ProfileManager::Instance();
+        EXPECT_EQ(manager->GetCurrentIndex(), c.current);
+        EXPECT_EQ(fs::exists(SettingsFile().string() + ".damaged"), c.setAside);
+        if (c.setAside) {
+            EXPECT_NE(LogText().find("settings.dat"), std::string::npos) << LogText();
+        }
+        ProfileManager::Instance(false);
+    }
+}
+
+TEST_F(ProfileTest, ADamagedProfileIsSetAsideAndTheOnesAfterItStillLoad)
+{
+    WriteBytes(ProfileFile(0), ProfileBytes("A"));
+    Bytes damaged;
+    PutString(damaged, "v3");
+    PutU32(damaged, 999);
+    WriteBytes(ProfileFile(1), damaged);
+    WriteBytes(ProfileFile(2), ProfileBytes("C"));
+
+    ProfileManager* manager = ProfileManager::Instance();
+    ASSERT_EQ(manager->GetProfileCount(), 3);
+    EXPECT_EQ(manager->profiles[0]->name, "A");
+    EXPECT_EQ(manager->profiles[1]->name, "Player");
+    EXPECT_EQ(manager->profiles[2]->name, "C");
+    // The damaged bytes are kept; a new profile stands in the slot on disk.
+    EXPECT_EQ(ReadBytes(ProfileFile(1).string() + ".damaged"), damaged);
+    ProfileMemoryStream fresh(ReadBytes(ProfileFile(1)));
+    PlayerProfile check(1);
+    EXPECT_TRUE(check.Read(fresh));
+    EXPECT_EQ(check.name, "Player");
+    // One line says which file, why, and where it was kept.
+    const std::string log = LogText();
+    EXPECT_NE(log.find("profile1.dat"), std::string::npos) << log;
+    EXPECT_NE(log.find("runs past the end"), std::string::npos) << log;
+    EXPECT_NE(log.find("profile1.dat.damaged"), std::string::npos) << log;
+
+    // A second damaged copy does not replace the first one kept.
+    ProfileManager::Instance(false);
+    WriteBytes(ProfileFile(1), Bytes{1});
+    ProfileManager::Instance();
+    EXPECT_EQ(ReadBytes(ProfileFile(1).string() + ".damaged"), damaged);
+    EXPECT_EQ(ReadBytes(ProfileFile(1).string() + ".damaged.1"), Bytes{1});
+}
+
+TEST_F(ProfileTest, CreateMakesTheNewProfileCurrentUpToFiveAndWritesNothing)
+{
+    ProfileManager* manager = ProfileManager::Instance();
+    for (int i = 0; i < ProfileManager::MaxProfiles; ++i) {
+        EXPECT_EQ(manager->CreateProfile(vadu::format("P%d", i)), i);
+        EXPECT_EQ(manager->GetCurrentIndex(), i);
+    }
+    EXPECT_EQ(manager->CreateProfile("Sixth"), -1);
+    EXPECT_EQ(manager->GetProfileCount(), 5);
+    EXPECT_EQ(manager->current->name, "P4");
+    EXPECT_TRUE(manager->HasName("P2"));
+    EXPECT_FALSE(manager->HasName("p2"));
+    EXPECT_FALSE(fs::exists(UserFolder()));
+}
+
+TEST_F(ProfileTest, DeleteRewritesTheFilesAfterTheRemovedOneAndDropsTheLast)
+{
+    struct Case {
+        const char* what;
+        int count;
+        int current;
+        int remove;
+        std::vector<std::string> onDisk;
+        std::string currentAfter;
+    } const cases[] = {
+        {"the middle one of three", 3, 2, 1, {"A", "C"}, "C"},
+        {"the current one", 3, 0, 0, {"B", "C"}, "B"},
+        {"the last one", 3, 1, 2, {"A", "B"}, "B"},
+        {"index -1 removes nothing", 3, 1, -1, {"A", "B", "C"}, "B"},
+        {"an index past the list removes nothing", 3, 1, 3, {"A", "B", "C"}, "B"},
+        {"the only profile stays", 1, 0, 0, {"A"}, "A"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(UserFolder());
+        for (int i = 0; i < c.count; ++i)
+            WriteBytes(ProfileFile(i), ProfileBytes(std::string(1, char('A' + i))));
+        ProfileManager* manager = ProfileManager::Instance();
+        manager->SetCurrent(c.current);
+        manager->DeleteProfile(c.remove);
+        ASSERT_EQ(manager->GetProfileCount(), static_cast<int>(c.onDisk.size()));
+        EXPECT_EQ(manager->current->name, c.currentAfter.c_str());
+        for (size_t i = 0; i < c.onDisk.size(); ++i) {
+            PlayerProfile read(0);
+            ProfileMemoryStream stream(ReadBytes(ProfileFile(static_cast<int>(i))));
+            EXPECT_TRUE(read.Read(stream));
+            EXPECT_EQ(read.name, c.onDisk[i].c_str());
+            EXPECT_EQ(manager->profiles[i]->filePath, GetProfileFilePath(static_cast<int>(i)));
+        }
+        EXPECT_FALSE(fs::exists(ProfileFile(static_cast<int>(c.onDisk.size()))));
+        ProfileManager::Instance(false);
+    }
+}
+
+TEST_F(ProfileTest, SaveTakesTheSoundSwitchesAndApplyPushesTheProfilesOptions)
+{
+    WriteBytes(ProfileFile(0), ProfileBytes("A"));
+    ProfileManager* manager = ProfileManager::Instance();
+    manager->current->soundVolume = 0.3f;
+    manager->current->soundOn = 0;
+    manager->current->musicOn = 1;
+    SoundManager* sound = SoundManager::Instance();
+    sound->musicVolume = 0.6f;
+
+    manager->ApplySoundSettings();
+    EXPECT_FLOAT_EQ(sound->soundVolume, 0.3f);
+    EXPECT_EQ(sound->soundOn, 0);
+    EXPECT_EQ(sound->musicOn, 1);
+    EXPECT_FLOAT_EQ(static_cast<float>(sound->get_volume()), 0.6f);
+    sound->Pause();
+    manager->ApplySoundSettings();
+    EXPECT_EQ(sound->get_volume(), 0.0);
+
+    sound->soundOn = 1;
+    sound->musicOn = 0;
+    ASSERT_TRUE(manager->Save());
+    ProfileManager::Instance(false);
+    manager = ProfileManager::Instance();
+    EXPECT_EQ(manager->current->soundOn, 1);
+    EXPECT_EQ(manager->current->musicOn, 0);
+    EXPECT_FLOAT_EQ(manager->current->soundVolume, 0.3f);
+    EXPECT_EQ(ReadBytes(SettingsFile()), (Bytes{0, 0, 0, 0}));
+}
+
+TEST_F(ProfileTest, AFailedWriteIsLoggedAndReported)
+{
+    ProfileManager* manager = ProfileManager::Instance();
+    manager->CreateProfile("A");
+    platform::set_write_fault(platform::WriteStep::write, platform::WriteFault::fail);
+    EXPECT_FALSE(manager->Save());
+    EXPECT_NE(LogText().find("Profile not saved"), std::string::npos) << LogText();
+    EXPECT_FALSE(fs::exists(ProfileFile(0)));
+}
+
+TEST_F(ProfileTest, ZenOpensWhenBoughtOrWhenTheStandardTotalReachesItsPrice)
+{
+    PlayerProfile profile(0);
+    EXPECT_FALSE(profile.IsZenUnlocked());
+    profile.totalScoreStandard = gameplay::Balance::Instance().ZenPrice - 1;
+    EXPECT_FALSE(profile.IsZenUnlocked());
+    profile.totalScoreStandard += 1;
+    EXPECT_TRUE(profile.IsZenUnlocked());
+    profile.totalScoreStandard = 0;
+    profile.zenUnlocked = 1;
+    EXPECT_TRUE(profile.IsZenUnlocked());
+}
+
+} // namespace
+
+namespace {
+
+using namespace shell_data_test;
+
+TEST_F(ShellDataTest, ThePerUserFolderIsMadeOnceWithTheGamesSpelling)
+{
+    ASSERT_TRUE(Settings::CreateUserDataFolder());
+    EXPECT_TRUE(fs::is_directory(UserFolder()));
+    EXPECT_TRUE(Settings::CreateUserDataFolder());
+    EXPECT_EQ(std::distance(fs::directory_iterator(user_), fs::directory_iterator()), 1);
+
+    // A folder an older run made in lower case is used as it is.
+    fs::remove_all(user_ / "Kembra Entertainment");
+    fs::create_directories(user_ / "kembra entertainment" / "quillo tovra");
+    EXPECT_TRUE(Settings::CreateUserDataFolder());
+    EXPECT_EQ(std::distance(fs::directory_iterator(user_), fs::directory_iterator()), 1);
+    ProfileManager::Instance()->CreateProfile("Ann");
+    ASSERT_TRUE(ProfileManager::Instance()->Save());
+    EXPECT_TRUE(fs::exists(user_ / "kembra entertainment" / "quillo tovra" / "profile0.dat"));
+}
+
+} // namespace

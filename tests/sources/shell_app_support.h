@@ -1,0 +1,126 @@
+#pragma once
+
+// The game's application over the program's folder (or a copy of it that a test breaks),
+// headless on a 960 × 640 desktop, with the per-user folder emptied before each test.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "game/screen.h"
+#include "game/screen_manager.h"
+#include "platform/folders.h"
+#include "platform/gfx/present.h"
+#include "platform/headless/script.h"
+#include "platform/system.h"
+#include "program_folder.h"
+#include "sources/application.h"
+#include "sources/gameplay/action_manager.h"
+#include "sources/gameplay/balance.h"
+#include "sources/globals.h"
+#include "support/temp_folder.h"
+
+namespace shell_test {
+
+namespace fs = std::filesystem;
+
+// Where the game keeps the players' files (the tests' main points XDG_DATA_HOME at a
+// temporary folder).
+inline fs::path user_folder()
+{
+    const char* home = std::getenv("XDG_DATA_HOME");
+    return fs::path(home ? home : "") / "Kembra Entertainment" / "Quillo Tovra";
+}
+
+class ShellAppTest : public game_test::ProgramFolderTest {
+protected:
+    void SetUp() override
+    {
+        ProgramFolderTest::SetUp();
+        std::error_code ignored;
+        fs::remove_all(user_folder().parent_path(), ignored);
+        platform::headless::set_desktop_size({960, 640});
+        platform::clear_recorded_shell_opens();
+        platform::gfx::reset_presentation();
+    }
+
+    void TearDown() override
+    {
+        app_.reset();
+        QuilloTovraApplication::SetTraceForTests(nullptr);
+        ActionManager::ResetGlobal();
+        ResetGlobalsForTests();
+        platform::clear_recorded_shell_opens();
+        ProgramFolderTest::TearDown();
+    }
+
+    QuilloTovraApplication& start(const char* command_line = "-nofullscreen")
+    {
+        app_ = std::make_unique<QuilloTovraApplication>("Quillo Tovra", command_line);
+        return *app_;
+    }
+
+    // Built and initialized with the narrow description.
+    QuilloTovraApplication& start_game()
+    {
+        start().Initialize(vadu::filesystem::String("data/quillo.game", true));
+        return *app_;
+    }
+
+    // The program's folder copied into a temporary one, which the application then uses.
+    fs::path copy_program_folder()
+    {
+        const fs::path copy = temp_.root() / "program";
+        fs::create_directories(copy);
+        fs::copy(fs::path(QUILLO_PROGRAM_FOLDER) / "data", copy / "data", fs::copy_options::recursive);
+        fs::copy_file(fs::path(QUILLO_PROGRAM_FOLDER) / "starter.ini", copy / "starter.ini");
+        platform::set_folder_override(platform::folder_key_module_file, (copy / "quillo").string());
+        return copy;
+    }
+
+    game::Screen* current_screen() const
+    {
+        game::ScreenManager* manager = app_ && app_->root ? app_->root->GetScreenManager() : nullptr;
+        return manager ? manager->GetCurrentScreen() : nullptr;
+    }
+
+    template <class Backend>
+    Backend* current_backend() const
+    {
+        game::Screen* screen = current_screen();
+        return screen ? dynamic_cast<Backend*>(screen->GetBackend()) : nullptr;
+    }
+
+    // One pass of the main loop: the window's messages, the update, the frame.
+    void frame(double seconds)
+    {
+        platform::Message message;
+        while (platform::peek_message(&message)) {
+            if (!platform::get_message(&message))
+                break;
+            platform::translate_message(message);
+            platform::dispatch_message(message);
+        }
+        app_->Update(seconds);
+        app_->Render();
+    }
+
+    void click(int32_t x, int32_t y)
+    {
+        const platform::WindowHandle window = app_->get_window().window;
+        platform::headless::push_mouse_move(window, x, y);
+        platform::headless::push_mouse_button(window, 0, true, x, y);
+        platform::headless::push_mouse_button(window, 0, false, x, y);
+    }
+
+    static uint64_t frames_presented() { return platform::gfx::last_presented_frame().number; }
+
+    test_support::TempFolder temp_{"quillo-shell"};
+    std::unique_ptr<QuilloTovraApplication> app_;
+};
+
+} // namespace shell_test

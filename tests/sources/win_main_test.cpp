@@ -1,0 +1,190 @@
+// The program's entry run in-process and headless: the window placed on a first start and
+// for a player who chose a window, the localized title, the exit's shortcut, the report
+// boxes with their return values, and a second copy that only raises the first.
+
+#include "sources/win_main.h"
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "shell_app_support.h"
+#include "sources/profile_manager.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using shell_test::ShellAppTest;
+
+class Entry : public ShellAppTest {
+protected:
+    void SetUp() override
+    {
+        ShellAppTest::SetUp();
+        // The run closes itself after a few frames and answers its own question yes.
+        platform::headless::set_frame_limit(3);
+    }
+
+    // Runs the entry without the lock (as headless runs do) and looks at the window just
+    // before the main loop.
+    int32_t run(const char* command_line, const std::function<void(QuilloTovraApplication&)>& before_loop = {})
+    {
+        QuilloTovraApplication::SetTraceForTests([&](const char* step) {
+            steps.emplace_back(step);
+            if (std::string(step) == "main loop" && before_loop)
+                before_loop(*QuilloTovraApplication::Instance());
+        });
+        WinMainOptions options;
+        options.singleInstance = false;
+        const int32_t result = WinMain(command_line, options);
+        QuilloTovraApplication::SetTraceForTests(nullptr);
+        return result;
+    }
+
+    std::vector<std::string> steps;
+};
+
+TEST_F(Entry, AFirstStartIsFullScreenAndAPlayerWhoChoseAWindowGetsItCentred)
+{
+    platform::headless::set_desktop_size({1024, 768});
+    bool checked = false;
+    EXPECT_EQ(run("", [&](QuilloTovraApplication& app) {
+                  checked = true;
+                  const vadu::Window& window = app.get_window();
+                  EXPECT_TRUE(window.full_screen);
+                  EXPECT_EQ(platform::get_client_rect(window.window).right, 1024);
+                  EXPECT_EQ(platform::get_client_rect(window.window).bottom, 768);
+                  EXPECT_EQ(platform::get_window_text_w(window.window), u"Quillo Tovra");
+                  // The player of this run chooses a window; it is saved at the end.
+                  ProfileManager* profiles = ProfileManager::Instance();
+                  ASSERT_GE(profiles->CreateProfile("Windowed"), 0);
+                  profiles->current->fullscreen = 0;
+              }),
+              ExitNormal);
+    EXPECT_TRUE(checked);
+    EXPECT_TRUE(fs::exists(shell_test::user_folder() / "settings.dat"));
+    EXPECT_TRUE(fs::exists(shell_test::user_folder() / "profile0.dat"));
+    // Only the shortcut was handed to the shell; the installation's program never runs.
+    const std::vector<std::string> opened = platform::recorded_shell_opens();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(fs::path(opened[0]).filename(), "play.url");
+
+    checked = false;
+    platform::headless::reset();
+    platform::headless::set_frame_limit(3);
+    platform::headless::set_desktop_size({1024, 768});
+    EXPECT_EQ(run("", [&](QuilloTovraApplication& app) {
+                  checked = true;
+                  const vadu::Window& window = app.get_window();
+                  EXPECT_FALSE(window.full_screen);
+                  const platform::Rect client = platform::get_client_rect(window.window);
+                  EXPECT_EQ(client.right, 960);
+                  EXPECT_EQ(client.bottom, 640);
+                  const platform::Rect outer = platform::get_window_rect(window.window);
+                  EXPECT_EQ(outer.left, 1024 / 2 - window.window_width / 2);
+                  EXPECT_EQ(outer.top, 768 / 2 - window.window_height / 2);
+              }),
+              ExitNormal);
+    EXPECT_TRUE(checked);
+}
+
+TEST_F(Entry, StartUpErrorsAreReportedUnlessTheStarterStartedTheGame)
+{
+    struct Case {
+        const char* what;
+        bool bad_resource;
+        const char* command_line;
+        int32_t result;
+        const char* caption; // null: no box
+        const char* text;
+    };
+    const Case cases[] = {
+        {"bad resource", true, "", ExitBadResource, "catch( const GluckBadResource & gluck )",
+         "In: QuilloTovraApplication::Initialize\nDescription: Failed to load\nResource: data/loading/loading.scene\n"},
+        {"bad resource, starter", true, "Starter", ExitBadResource, nullptr, nullptr},
+        {"engine error", false, "settings", ExitGluck, "catch( const Gluck & gluck )",
+         "In: vadu::WindowCreator::WindowCreator\nDescription: Could not create mwin window\n"},
+        {"engine error, starter", false, "Starter", ExitGluck, nullptr, nullptr},
+    };
+    const fs::path program = copy_program_folder();
+    fs::remove(program / "data/loading/loading.scene");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        platform::headless::reset();
+        platform::headless::set_frame_limit(3);
+        platform::clear_recorded_shell_opens();
+        if (!c.bad_resource)
+            platform::headless::fail_next_window_creation();
+        EXPECT_EQ(run(c.command_line), c.result);
+        const auto boxes = platform::headless::message_box_records();
+        if (!c.caption) {
+            EXPECT_TRUE(boxes.empty());
+        } else {
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].kind, platform::headless::MessageBoxRecord::Kind::ok);
+            EXPECT_EQ(std::string(boxes[0].caption.begin(), boxes[0].caption.end()), c.caption);
+            EXPECT_EQ(std::string(boxes[0].text.begin(), boxes[0].text.end()), c.text);
+        }
+        // The exit's shell call is left out after a report.
+        EXPECT_TRUE(platform::recorded_shell_opens().empty());
+        EXPECT_EQ(QuilloTovraApplication::Instance(), nullptr);
+    }
+}
+
+TEST_F(Entry, ASecondCopyRaisesTheFirstAndBuildsNothing)
+{
+    const std::string key = "entry test/" + std::to_string(::getpid());
+    std::atomic<int> raised{0};
+    platform::InstanceLock first;
+    ASSERT_EQ(first.acquire(key, [&raised] { ++raised; }), platform::InstanceLock::Result::acquired);
+
+    QuilloTovraApplication::SetTraceForTests([this](const char* step) { steps.emplace_back(step); });
+    WinMainOptions options;
+    options.instanceKey = key;
+    EXPECT_EQ(WinMain("", options), ExitDuplicate);
+    QuilloTovraApplication::SetTraceForTests(nullptr);
+    EXPECT_TRUE(steps.empty());
+    for (int i = 0; i < 500 && raised.load() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(raised.load(), 1);
+    EXPECT_FALSE(fs::exists(shell_test::user_folder()));
+}
+
+TEST_F(Entry, TheRunningCopyComesToTheFrontWhenASecondOneStarts)
+{
+    const std::string key = "entry raise test/" + std::to_string(::getpid());
+    bool asked = false;
+    QuilloTovraApplication::SetTraceForTests([&](const char* step) {
+        if (std::string(step) != "main loop")
+            return;
+        // The second start, while the first runs.
+        platform::InstanceLock second;
+        asked = second.acquire(key, nullptr) == platform::InstanceLock::Result::held_elsewhere;
+        // The raise reaches the window thread between frames.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    });
+    platform::headless::set_frame_limit(20);
+    WinMainOptions options;
+    options.instanceKey = key;
+    EXPECT_EQ(WinMain("", options), ExitNormal);
+    QuilloTovraApplication::SetTraceForTests(nullptr);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(platform::headless::windows_raised(), 1);
+}
+
+TEST(ReportText, NamesTheFunctionTheDescriptionAndTheResource)
+{
+    const vadu::GluckBadResource bad("QuilloTovraApplication::Initialize", "Parse failed",
+                                     vadu::filesystem::String("data/loading/loading.scene", true));
+    EXPECT_EQ(std::string(BuildReportText(bad).c_str()),
+              "In: QuilloTovraApplication::Initialize\nDescription: Parse failed\nResource: "
+              "data/loading/loading.scene\n");
+    const vadu::Gluck gluck("f", "d");
+    EXPECT_EQ(std::string(BuildReportText(gluck).c_str()), "In: f\nDescription: d\n");
+}
+
+} // namespace
