@@ -6,6 +6,7 @@
 #include "vadu/exception.h"
 #include "vadu/lib3d/hard/render_list.h"
 #include "vadu/lib3d/node/camera.h"
+#include "vadu/xml_writer.h"
 
 namespace vadu::lib3d::node {
 
@@ -27,7 +28,7 @@ Emitter::Emitter(const Atom& name, Node* parent) : Node(name, parent)
     element_name_ = Atom("ParticlesEmitter");
 }
 
-Emitter::Emitter(const Emitter& other) : xml::Object(other), animate::Soul(other), Node(other), buffers_(other.buffers_)
+Emitter::Emitter(const Emitter& other) : xml::Object(other), animate::Soul(other), Node(other), buffers_(other.buffers_), system_path_(other.system_path_)
 {
     if (other.system_) {
         system_ = other.system_;
@@ -61,6 +62,7 @@ void Emitter::set_particle_system(particles::ParticleSystem* system)
     if (system_)
         system_->release();
     system_ = system;
+    system_path_ = String();
     if (system_)
         adopt_system();
 }
@@ -87,6 +89,7 @@ bool Emitter::OnAttribute(xml::Provider& provider, const String& name, const Str
             filesystem::String(value, true), "vadu::lib3d::node::Emitter::OnAttribute");
         set_particle_system(system);
         system->release();
+        system_path_ = value;
         return true;
     }
     if (name == "Paused") {
@@ -115,6 +118,13 @@ bool Emitter::OnNode(xml::Provider& provider, const String& name)
         set_particle_system(system);
     system->release();
     return parsed;
+}
+
+void Emitter::OnSaveAttributes(xml::Saver& saver)
+{
+    if (system_ && !system_path_.empty())
+        saver.write_attribute("ParticleSystem", system_path_);
+    Node::OnSaveAttributes(saver);
 }
 
 void Emitter::update(double dt)

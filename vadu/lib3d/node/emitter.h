@@ -32,8 +32,11 @@ public:
     bool OnAttribute(xml::Provider& provider, const String& name, const String& value) override;
     // "ParticleSystem": a system described in place.
     bool OnNode(xml::Provider& provider, const String& name) override;
+    // "ParticleSystem" naming the file the system came from, so a saved scene plays it
+    // again; a system described in place or set by code has no file to name.
+    void OnSaveAttributes(xml::Saver& saver) override;
 
-    // Takes a reference of its own; null removes the system.
+    // Takes a reference of its own; null removes the system. The system has no file.
     void set_particle_system(particles::ParticleSystem* system);
     particles::ParticleSystem* get_particle_system() const noexcept { return system_; }
     void pause() { paused_ = 1; }
@@ -56,6 +59,8 @@ private:
 
     ColouredBuffers buffers_;
     particles::ParticleSystem* system_ = nullptr;
+    // The "ParticleSystem" file the current system was loaded from; empty when none.
+    String system_path_;
     std::unique_ptr<particles::Particle[]> particles_;
     // The size of particles_ once made.
     uint32_t array_size_ = 0;

@@ -340,5 +340,67 @@ TEST_F(EffectsGoldenTest, GoldenTraceAlongACurve)
     expect_golden(draw_frame(), "trace_curve");
 }
 
+TEST_F(EffectsGoldenTest, GoldenLitQuadUnderAmbientDirectionalAndPointLight)
+{
+    // A plain white flip-book quad, whose vertices carry normals, under one light at a time.
+    // The view is zoomed to 8 pixels a unit so that the whole quad lies within the reach a
+    // point light with constant attenuation is given.
+    texture_test::Picture white(4, 4);
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            uint8_t* p = white.at(x, y);
+            p[0] = p[1] = p[2] = p[3] = 255;
+        }
+    }
+    texture_test::write_png(folder_.root() / "white.png", white, true);
+    const struct {
+        const char* light;
+        // Null for the ambient light: the list sums it, but the back end does not pass
+        // that sum to the device, so the quad is drawn as if unlit.
+        const char* golden;
+        size_t device_lights;
+    } cases[] = {
+        {R"(<Light Name="L" Type="AMBIENT" Ambient="0.2 0.4 1" Intensity="1"/>)", nullptr, 0},
+        // Turned most of a half turn about x, and some about y, so the quad is lit at a
+        // slant: the back end hands the device a directional light with its z reversed
+        // (point lights keep theirs), so an unturned light would light only the far face.
+        {R"(<Light Name="L" Type="DIRECTIONAL" Diffuse="1 0.6 0.2" Intensity="0.4" Rotation="2.6 0.5 0"/>)",
+         "lit_quad_directional", 1},
+        // Off the quad's centre, just in front of it: the near corner is lit the most.
+        {R"(<Light Name="L" Type="POINT" Diffuse="0.3 1 0.5" Intensity="1" Position="-1 -1 1.5"/>)", "lit_quad_point",
+         1},
+    };
+    for (const char* type : {"Animation2D", "Light"}) {
+        for (const auto& entry : vadu::lib3d::node::get_engine_node_types()) {
+            if (std::string(entry.type_name) == type)
+                vadu::lib3d::node::register_node_type(entry.type_name, entry.creator);
+        }
+    }
+    for (const auto& c : cases) {
+        texture_test::write_text(folder_.root() / "lit.scene", std::string(R"(<Scene>
+            <Animation2D Name="Quad" Start="Still"><SpanSequence Name="Still" Image="white" FramesInFile="1"/></Animation2D>)") +
+                                                                      c.light + "</Scene>");
+        std::unique_ptr<Node> scene(vadu::lib3d::node::create_from_resource(
+            "Scene", nullptr, vadu::filesystem::String("lit.scene", true)));
+        ASSERT_NE(scene, nullptr) << c.light;
+        load_pictures();
+        start_list();
+        list.projection.m[0] = 2.0f / 8.0f;
+        list.projection.m[3] = 0.0f;
+        list.projection.m[5] = 2.0f / 8.0f;
+        list.projection.m[7] = 0.0f;
+        scene->set_cached_global_matrix(Matrix4::identity());
+        scene->mark_transform_changed();
+        scene->render_to_list(*hardware, list);
+        ASSERT_EQ(list.records.size(), 1u) << c.light;
+        EXPECT_EQ(list.lights.size(), c.device_lights) << c.light;
+        const gfx::PresentedFrame frame = draw_frame();
+        if (c.golden)
+            expect_golden(frame, c.golden);
+    }
+    vadu::lib3d::node::unregister_node_type("Light");
+    vadu::lib3d::node::unregister_node_type("Animation2D");
+}
+
 } // namespace
 } // namespace effects_golden_test
