@@ -162,7 +162,7 @@ void QuilloTovraApplication::Initialize(const vadu::filesystem::String& path)
     backends.RegisterBackendCreator("GameScreen", &gameplay::GameScreen_Create);
     backends.RegisterBackendCreator("LevelSelectScreen", &LevelSelectScreen_Create);
     backends.RegisterBackendCreator("LeaderboardsScreen", &LeaderboardsScreen_Create);
-    // TODO(achievements): "AchievementsScreen" comes with the achievements screen.
+    backends.RegisterBackendCreator("AchievementsScreen", &AchievementsScreen_Create);
     backends.RegisterBackendCreator("CreditsScreen", &CreditsScreen_Create);
     backends.RegisterBackendCreator("LikeScreen", &LikeScreen_Create);
     backends.RegisterBackendCreator("LoadingScreen", &LoadingScreen_Create);

@@ -23,6 +23,16 @@
 using vadu::lib3d::node::Node;
 using vadu::math::Vector3;
 
+namespace {
+
+const vadu::Atom& dot_tag()
+{
+    static const vadu::Atom tag("DotAnimation");
+    return tag;
+}
+
+} // namespace
+
 namespace level_map {
 
 Slot SlotOf(int number)
@@ -75,27 +85,7 @@ void PlaceIfMoved(Node& node, const Vector3& position)
         node.set_position(position);
 }
 
-} // namespace level_map
-
-namespace {
-
-const vadu::Atom& dot_tag()
-{
-    static const vadu::Atom tag("DotAnimation");
-    return tag;
-}
-
-gameplay::LevelProfile* find_level(std::vector<gameplay::LevelProfile>& levels, int number, int mode)
-{
-    for (gameplay::LevelProfile& level : levels) {
-        if (level.number == number && level.mode == mode)
-            return &level;
-    }
-    return nullptr;
-}
-
-// A button control over a node that is its own, named uniquely so the binding finds it.
-game::controls::Button* make_button(game::Screen& screen, Node& node, const game::controls::Button* prototype)
+game::controls::Button* MakeButton(game::Screen& screen, Node& node, const game::controls::Button* prototype)
 {
     auto control = std::make_unique<game::controls::Button>();
     control->SetName(node.get_name());
@@ -114,6 +104,39 @@ game::controls::Button* make_button(game::Screen& screen, Node& node, const game
     game::controls::Button* raw = control.get();
     screen.AddControl(std::move(control));
     return raw;
+}
+
+void StepPage(game::controls::ScrollImpl& scroll, int pageCount, int step)
+{
+    const auto page = scroll.GetPage();
+    const int next = page.first + step;
+    if (next >= 0 && next < pageCount)
+        scroll.ScrollToPage({next, page.second}, true);
+}
+
+void AnimateMarker(Node& marker, const Node& dot)
+{
+    const Vector3 scale = marker.get_scale();
+    const Vector3 from = marker.get_position();
+    Vector3 to = dot.get_position();
+    to.z -= 0.1f;
+    auto* shrink = new ScaleAction(&marker, 0.1f, scale, {0.4f, 0.4f, 1.0f});
+    auto* hop = new MoveAction(&marker, 0.05f, from, to);
+    auto* grow = new ScaleAction(&marker, 0.1f, scale, {1.0f, 1.0f, 1.0f});
+    ActionManager::Global().RunAction(&marker, new SequenceAction(shrink, hop, grow), dot_tag());
+}
+
+} // namespace level_map
+
+namespace {
+
+gameplay::LevelProfile* find_level(std::vector<gameplay::LevelProfile>& levels, int number, int mode)
+{
+    for (gameplay::LevelProfile& level : levels) {
+        if (level.number == number && level.mode == mode)
+            return &level;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -200,7 +223,7 @@ void LevelSelectScreen::Init()
             dots.push_back(each);
             const Vector3 at = each->get_position();
             level_map::PlaceIfMoved(*each, {level_map::DotX(i, pageCount, sizes->scale, sizes->screenWidth), at.y, at.z});
-            game::controls::Button* control = make_button(screen, *each, nullptr);
+            game::controls::Button* control = level_map::MakeButton(screen, *each, nullptr);
             Connect(control->GetButtonImpl(), [this, i](game::controls::Control*) {
                 scroll->ScrollToPage({i, 0}, true);
             });
@@ -249,7 +272,7 @@ void LevelSelectScreen::Init()
                 }
                 if (auto* sprite = gameplay::AsSprite(clone))
                     sprite->set_frame(locked ? "level_unavailable" : "level_unlocked");
-                game::controls::Button* control = make_button(screen, *clone, levelButton);
+                game::controls::Button* control = level_map::MakeButton(screen, *clone, levelButton);
                 Connect(control->GetButtonImpl(), [this](game::controls::Control* pressed) { StartLevel(pressed); });
                 control->SetEnabled(!locked);
                 buttonLevels.emplace_back(control, level);
@@ -293,16 +316,14 @@ void LevelSelectScreen::ShowScore(Node* button, const gameplay::LevelProfile& le
 
 void LevelSelectScreen::OnPrevPage()
 {
-    const auto page = scroll->GetPage();
-    if (page.first > 0)
-        scroll->ScrollToPage({page.first - 1, page.second}, true);
+    if (scroll)
+        level_map::StepPage(*scroll, pageCount, -1);
 }
 
 void LevelSelectScreen::OnNextPage()
 {
-    const auto page = scroll->GetPage();
-    if (page.first < pageCount - 1)
-        scroll->ScrollToPage({page.first + 1, page.second}, true);
+    if (scroll)
+        level_map::StepPage(*scroll, pageCount, 1);
 }
 
 void LevelSelectScreen::OnPageChanged(int pageX)
@@ -310,14 +331,7 @@ void LevelSelectScreen::OnPageChanged(int pageX)
     RememberedPage() = pageX;
     if (!dotActive || pageX < 0 || static_cast<size_t>(pageX) >= dots.size())
         return;
-    const Vector3 scale = dotActive->get_scale();
-    const Vector3 from = dotActive->get_position();
-    Vector3 to = dots[static_cast<size_t>(pageX)]->get_position();
-    to.z -= 0.1f;
-    auto* shrink = new ScaleAction(dotActive, 0.1f, scale, {0.4f, 0.4f, 1.0f});
-    auto* hop = new MoveAction(dotActive, 0.05f, from, to);
-    auto* grow = new ScaleAction(dotActive, 0.1f, scale, {1.0f, 1.0f, 1.0f});
-    ActionManager::Global().RunAction(dotActive, new SequenceAction(shrink, hop, grow), dot_tag());
+    level_map::AnimateMarker(*dotActive, *dots[static_cast<size_t>(pageX)]);
 }
 
 void LevelSelectScreen::StartLevel(game::controls::Control* button)

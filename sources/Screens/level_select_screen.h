@@ -12,7 +12,11 @@
 #include "sources/gameplay/level_profile.h"
 #include "vadu/math.h"
 
+namespace game {
+class Screen;
+}
 namespace game::controls {
+class Button;
 class ScrollImpl;
 }
 
@@ -39,6 +43,15 @@ float DotX(int index, int pages, float scale, float screenWidth);
 int StartPage(const std::vector<gameplay::LevelProfile>& levels);
 // Writes the position only when some component moves by at least the float epsilon.
 void PlaceIfMoved(vadu::lib3d::node::Node& node, const vadu::math::Vector3& position);
+// A button control over a node that is its own, named after it so the binding finds it;
+// the prototype (when given) lends its rectangle, layer and states.
+game::controls::Button* MakeButton(game::Screen& screen, vadu::lib3d::node::Node& node,
+                                   const game::controls::Button* prototype);
+// The page marker shrinks, hops to the dot (just in front of it) and grows again, under
+// "DotAnimation" in the global ActionManager.
+void AnimateMarker(vadu::lib3d::node::Node& marker, const vadu::lib3d::node::Node& dot);
+// Scrolls one page left (step -1) or right (1), smoothly, staying within the pages.
+void StepPage(game::controls::ScrollImpl& scroll, int pageCount, int step);
 
 } // namespace level_map
 

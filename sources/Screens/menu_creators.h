@@ -2,7 +2,8 @@
 
 // The creators of the menu screens' backends, registered by class name with the screen
 // backend factory: "MainMenuScreen", "StoreScreen", "ZenStoreScreen", "LevelSelectScreen",
-// "LeaderboardsScreen", "CreditsScreen", "LikeScreen", "GameCompleteScreen".
+// "LeaderboardsScreen", "AchievementsScreen", "CreditsScreen", "LikeScreen",
+// "GameCompleteScreen".
 
 #include <memory>
 
@@ -16,6 +17,7 @@ std::unique_ptr<game::ScreenBackend> StoreScreen_Create();
 std::unique_ptr<game::ScreenBackend> ZenStoreScreen_Create();
 std::unique_ptr<game::ScreenBackend> LevelSelectScreen_Create();
 std::unique_ptr<game::ScreenBackend> LeaderboardsScreen_Create();
+std::unique_ptr<game::ScreenBackend> AchievementsScreen_Create();
 std::unique_ptr<game::ScreenBackend> CreditsScreen_Create();
 std::unique_ptr<game::ScreenBackend> LikeScreen_Create();
 std::unique_ptr<game::ScreenBackend> GameCompleteScreen_Create();

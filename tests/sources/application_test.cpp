@@ -54,8 +54,8 @@ TEST_F(GameApplication, BuildsAndInitializesInOrderAndTearsDownInReverse)
         EXPECT_EQ(app.gameDefinition->GetWindowWidth(), 960u);
         EXPECT_EQ(app.gameDefinition->GetWindowHeight(), 640u);
         EXPECT_NE(app.preloader, nullptr);
-        // Every screen class but the achievements screen, which is not built yet.
-        EXPECT_EQ(app.root->GetBackendFactory().size(), 11u);
+        // Every screen class.
+        EXPECT_EQ(app.root->GetBackendFactory().size(), 12u);
         EXPECT_GT(app.loadingRoot.get_child_count(), 0u);
         EXPECT_NE(app.get_cursor_node(), nullptr);
         // The flow starts at the splash.
