@@ -11,32 +11,9 @@ screenshot=$2
 splash_picture=$3
 question_picture=$4
 
-work=$(mktemp -d)
-xvfb=
-game=
-cleanup() {
-  [ -n "$game" ] && kill -KILL "$game" 2>/dev/null && wait "$game" 2>/dev/null
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "quit box: $*" >&2
-  [ -f "$work/out" ] && tail -n 20 "$work/out" >&2
-  exit 1
-}
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=:$(head -n 1 "$work/display")
-
-mkdir -p "$work/home" "$work/data"
-unset QUILLO_HEADLESS
+label="quit box"
+source "$(dirname "$0")/xvfb_session.sh"
+start_xvfb 1024x768x24
 HOME="$work/home" XDG_DATA_HOME="$work/data" "$quillo" >"$work/out" 2>&1 &
 game=$!
 

@@ -10,34 +10,9 @@ quillo=$1
 screenshot=$2
 picture=$3
 
-work=$(mktemp -d)
-xvfb=
-game=
-cleanup() {
-  # A close request would bring up the quit question, which nobody answers here.
-  [ -n "$game" ] && kill -KILL "$game" 2>/dev/null && wait "$game" 2>/dev/null
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "settings dialog: $*" >&2
-  [ -f "$work/out" ] && tail -n 20 "$work/out" >&2
-  exit 1
-}
-
-# A free display number, chosen by the server itself.
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=:$(head -n 1 "$work/display")
-
-mkdir -p "$work/home" "$work/data"
-unset QUILLO_HEADLESS
+label="settings dialog"
+source "$(dirname "$0")/xvfb_session.sh"
+start_xvfb 800x600x24
 HOME="$work/home" XDG_DATA_HOME="$work/data" "$quillo" settings >"$work/out" 2>&1 &
 game=$!
 
