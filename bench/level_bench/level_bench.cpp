@@ -19,6 +19,8 @@
 #include <box2d/b2_polygon_shape.h>
 #include <box2d/b2_world.h>
 
+#include "../support/step_timing.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -40,69 +42,11 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using step_timing::Summary;
+using step_timing::summarize;
 constexpr int kReplays = 3;
 constexpr int kFrames = 2400;
 constexpr float kStep = 1.0f / 60.0f;
-
-struct Summary {
-    double mean = 0.0;
-    double p99 = 0.0;
-    double worst = 0.0;
-};
-
-Summary summarize(const std::vector<std::vector<double>>& times)
-{
-    std::vector<double> all;
-    for (const auto& replay : times)
-        all.insert(all.end(), replay.begin(), replay.end());
-    Summary summary;
-    for (double t : all)
-        summary.mean += t;
-    summary.mean /= static_cast<double>(all.size());
-    std::sort(all.begin(), all.end());
-    summary.p99 = all[std::min(all.size() - 1, static_cast<size_t>(0.99 * static_cast<double>(all.size())))];
-    for (size_t frame = 0; frame < times[0].size(); ++frame) {
-        double best = times[0][frame];
-        for (const auto& replay : times)
-            best = std::min(best, replay[frame]);
-        summary.worst = std::max(summary.worst, best);
-    }
-    return summary;
-}
-
-std::vector<double> run_pyramid()
-{
-    b2World world(b2Vec2(0.0f, -10.0f));
-    world.SetAllowSleeping(false);
-    {
-        b2BodyDef definition;
-        b2Body* ground = world.CreateBody(&definition);
-        b2EdgeShape shape;
-        shape.SetTwoSided(b2Vec2(-40.0f, 0.0f), b2Vec2(40.0f, 0.0f));
-        ground->CreateFixture(&shape, 0.0f);
-    }
-    b2PolygonShape box;
-    box.SetAsBox(0.5f, 0.5f);
-    b2Vec2 x(-7.0f, 0.75f);
-    for (int i = 0; i < 20; ++i) {
-        b2Vec2 y = x;
-        for (int j = i; j < 20; ++j) {
-            b2BodyDef definition;
-            definition.type = b2_dynamicBody;
-            definition.position = y;
-            world.CreateBody(&definition)->CreateFixture(&box, 5.0f);
-            y += b2Vec2(1.125f, 0.0f);
-        }
-        x += b2Vec2(0.5625f, 1.25f);
-    }
-    std::vector<double> times;
-    for (int i = 0; i < 500; ++i) {
-        const auto start = Clock::now();
-        world.Step(kStep, 8, 3);
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    return times;
-}
 
 std::string crowded_level()
 {
@@ -181,7 +125,7 @@ int main()
     size_t most_shapes = 0;
     try {
         for (int replay = 0; replay < kReplays; ++replay) {
-            pyramid.push_back(run_pyramid());
+            pyramid.push_back(step_timing::run_pyramid(kStep));
             run_level(frames[replay], steps[replay], most_shapes);
         }
     } catch (const vadu::Gluck& gluck) {

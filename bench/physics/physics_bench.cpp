@@ -16,6 +16,8 @@
 #include <box2d/b2_polygon_shape.h>
 #include <box2d/b2_world.h>
 
+#include "../support/step_timing.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -34,35 +36,10 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using step_timing::Summary;
+using step_timing::summarize;
 constexpr int kReplays = 5;
 constexpr float kStep = 1.0f / 60.0f;
-
-struct Summary {
-    double mean = 0.0;
-    double p99 = 0.0;
-    double worst = 0.0;
-};
-
-// times[replay][step] in milliseconds.
-Summary summarize(const std::vector<std::vector<double>>& times)
-{
-    std::vector<double> all;
-    for (const auto& replay : times)
-        all.insert(all.end(), replay.begin(), replay.end());
-    Summary summary;
-    for (double t : all)
-        summary.mean += t;
-    summary.mean /= static_cast<double>(all.size());
-    std::sort(all.begin(), all.end());
-    summary.p99 = all[std::min(all.size() - 1, static_cast<size_t>(0.99 * static_cast<double>(all.size())))];
-    for (size_t step = 0; step < times[0].size(); ++step) {
-        double best = times[0][step];
-        for (const auto& replay : times)
-            best = std::min(best, replay[step]);
-        summary.worst = std::max(summary.worst, best);
-    }
-    return summary;
-}
 
 template <class Step>
 double timed(Step&& step)
@@ -70,42 +47,6 @@ double timed(Step&& step)
     const auto start = Clock::now();
     step();
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-std::vector<double> run_pyramid()
-{
-    b2World world(b2Vec2(0.0f, -10.0f));
-    world.SetAllowSleeping(false);
-    {
-        b2BodyDef definition;
-        b2Body* ground = world.CreateBody(&definition);
-        b2EdgeShape shape;
-        shape.SetTwoSided(b2Vec2(-40.0f, 0.0f), b2Vec2(40.0f, 0.0f));
-        ground->CreateFixture(&shape, 0.0f);
-    }
-    const float a = 0.5f;
-    b2PolygonShape box;
-    box.SetAsBox(a, a);
-    b2Vec2 x(-7.0f, 0.75f);
-    const b2Vec2 delta_x(0.5625f, 1.25f);
-    const b2Vec2 delta_y(1.125f, 0.0f);
-    const int rows = 20;
-    for (int i = 0; i < rows; ++i) {
-        b2Vec2 y = x;
-        for (int j = i; j < rows; ++j) {
-            b2BodyDef definition;
-            definition.type = b2_dynamicBody;
-            definition.position = y;
-            world.CreateBody(&definition)->CreateFixture(&box, 5.0f);
-            y += delta_y;
-        }
-        x += delta_x;
-    }
-    std::vector<double> times;
-    times.reserve(500);
-    for (int i = 0; i < 500; ++i)
-        times.push_back(timed([&] { world.Step(kStep, 8, 3); }));
-    return times;
 }
 
 // Serves the walls' world file from memory.
@@ -174,7 +115,7 @@ int main()
     vadu::filesystem::Creator files([] { return std::make_unique<WallsFileSystem>(); });
     std::vector<std::vector<double>> pyramid, level;
     for (int i = 0; i < kReplays; ++i)
-        pyramid.push_back(run_pyramid());
+        pyramid.push_back(step_timing::run_pyramid(kStep));
     for (int i = 0; i < kReplays; ++i)
         level.push_back(run_level());
     const Summary peer = summarize(pyramid);
