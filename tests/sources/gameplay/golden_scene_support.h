@@ -4,16 +4,24 @@
 // engine's files with the picture loader and souls, the in-level screen as its windows see
 // it, the in-level screen's camera, and the test that every picture has arrived.
 
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "game/screen.h"
 #include "vadu/animate/soul.h"
 #include "vadu/filesystem.h"
+#include "vadu/lib3d/material/atlas.h"
+#include "vadu/lib3d/material/texture.h"
 #include "vadu/lib3d/node/camera.h"
 #include "vadu/lib3d/node/node.h"
 #include "vadu/lib3d/node/sprite.h"
 #include "vadu/resource_loader.h"
+#include "vadu/time.h"
 
 namespace golden_scene {
 
@@ -69,6 +77,19 @@ inline bool pictures_ready(vadu::lib3d::node::Node& node)
             return false;
     }
     return true;
+}
+
+// Runs the picture and atlas loading passes until `ready` holds; fails the test after 10 s.
+inline void pump_pictures(const std::function<bool()>& ready)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!ready()) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the pictures did not load";
+        const int64_t now = vadu::time::get_ticks();
+        vadu::lib3d::material::load_texture_atlas_reps(now, 10.0);
+        vadu::lib3d::material::load_texture_simple_reps(now, 10.0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 } // namespace golden_scene

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "golden_scene_support.h"
+#include "level_files.h"
 
 #include <chrono>
 #include <filesystem>
@@ -60,33 +61,18 @@ constexpr int kWidth = 480;
 constexpr int kHeight = 320;
 constexpr float kStep = 1.0f / 60.0f;
 
+using level_files::Shape;
 
-std::string Shape(const std::string& name, const std::string& kind, int colour, float x, float y)
-{
-    return "<Item Name=\"" + name + "\"><Position><X>" + std::to_string(x) + "</X><Y>" + std::to_string(640.0f - y) +
-           "</Y></Position><asset_name>shapes/monsters/fixture/" + kind + "/" + std::to_string(colour) +
-           "</asset_name></Item>";
-}
-
+// The test levels, with an island on their land.
 std::string Fixture(const std::string& shapes, const std::string& properties)
 {
-    return R"(<Level><Layers>
-        <Layer Name="Boundaries"><Items><Item Name="BoundariesRectangle"><Position><X>0</X><Y>0</Y></Position>
-            <Width>960</Width><Height>640</Height></Item></Items></Layer>
-        <Layer Name="Shapes"><Items>)" +
-           shapes + R"(</Items></Layer>
-        <Layer Name="Cannons"><Items>
-            <Item Name="DefaultDestination"><Position><X>100</X><Y>300</Y></Position><Width>760</Width><Height>300</Height></Item>
-            <Item Name="LeftCannon"><Position><X>150</X><Y>-100</Y></Position><Width>80</Width><Height>40</Height>
-                <CustomProperties><Property Name="weight"><string>1</string></Property></CustomProperties></Item>
-            <Item Name="RightCannon"><Position><X>730</X><Y>-100</Y></Position><Width>80</Width><Height>40</Height>
-                <CustomProperties><Property Name="weight"><string>2</string></Property></CustomProperties></Item>
-        </Items></Layer>
+    return level_files::Fixture(shapes, properties, R"(
         <Layer Name="LandDecorations"><Items><Item Name="Island"><Position><X>160</X><Y>560</Y></Position>
             <asset_name>decorations/symbols/IslandSymbol1</asset_name></Item></Items></Layer>
-        </Layers><CustomProperties>)" +
-           properties + "</CustomProperties></Level>";
+        )");
 }
+
+
 
 class LevelGolden : public directx8_test::HardwareFixture {
 protected:
@@ -131,17 +117,7 @@ protected:
         HardwareFixture::TearDown();
     }
 
-    static void Pump(const std::function<bool()>& ready)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!ready()) {
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the HUD's pictures did not load";
-            const int64_t now = vadu::time::get_ticks();
-            material::load_texture_atlas_reps(now, 10.0);
-            material::load_texture_simple_reps(now, 10.0);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
+    static void Pump(const std::function<bool()>& ready) { golden_scene::pump_pictures(ready); }
 
     // Sprites are drawn batched by picture in the order the pictures reached the device:
     // loading the level's pictures one by one, back to front, fixes that order.

@@ -2,6 +2,7 @@
 // first collectable group of minChain or more, as a player would. One level is won on stars,
 // one is lost on mana; the bodies move the same in every run.
 
+#include "level_files.h"
 #include "level_test_support.h"
 
 #include <cstdint>
@@ -13,29 +14,9 @@
 namespace gameplay_test {
 namespace {
 
-std::string Shape(const std::string& name, const std::string& kind, int colour, float x, float y)
-{
-    return "<Item Name=\"" + name + "\"><Position><X>" + std::to_string(x) + "</X><Y>" + std::to_string(640.0f - y) +
-           "</Y></Position><asset_name>shapes/monsters/fixture/" + kind + "/" + std::to_string(colour) +
-           "</asset_name></Item>";
-}
+using level_files::Fixture;
+using level_files::Shape;
 
-std::string Fixture(const std::string& shapes, const std::string& properties)
-{
-    return R"(<Level><Layers>
-        <Layer Name="Boundaries"><Items><Item Name="BoundariesRectangle"><Position><X>0</X><Y>0</Y></Position>
-            <Width>960</Width><Height>640</Height></Item></Items></Layer>
-        <Layer Name="Shapes"><Items>)" +
-           shapes + R"(</Items></Layer>
-        <Layer Name="Cannons"><Items>
-            <Item Name="DefaultDestination"><Position><X>100</X><Y>300</Y></Position><Width>760</Width><Height>300</Height></Item>
-            <Item Name="LeftCannon"><Position><X>150</X><Y>-100</Y></Position><Width>80</Width><Height>40</Height>
-                <CustomProperties><Property Name="weight"><string>1</string></Property></CustomProperties></Item>
-            <Item Name="RightCannon"><Position><X>730</X><Y>-100</Y></Position><Width>80</Width><Height>40</Height>
-                <CustomProperties><Property Name="weight"><string>2</string></Property></CustomProperties></Item>
-        </Items></Layer></Layers><CustomProperties>)" +
-           properties + "</CustomProperties></Level>";
-}
 
 // Two starred monsters, each beside one of its colour: two taps win.
 const std::string Winnable = Fixture(Shape("S1", "Starred", 0, 200, 40) + Shape("N1", "Normal", 0, 265, 40) +

@@ -88,18 +88,7 @@ protected:
     }
 
     // Runs the picture passes until `ready`.
-    static void Pump(const std::function<bool()>& ready)
-    {
-        namespace material = vadu::lib3d::material;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!ready()) {
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the field's pictures did not load";
-            const int64_t now = vadu::time::get_ticks();
-            material::load_texture_atlas_reps(now, 10.0);
-            material::load_texture_simple_reps(now, 10.0);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
+    static void Pump(const std::function<bool()>& ready) { golden_scene::pump_pictures(ready); }
 
     // Sprites are drawn batched by picture, in the order the pictures reached the device;
     // loading them one by one, back to front, makes that order fixed (the background
