@@ -21,8 +21,15 @@ build: deps
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLO_BUILD_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
+# With a display the game is played by hand; without one (or with QUILLO_HEADLESS=1) it
+# replays the scripted walk the end-to-end test plays.
 run: build
-	$(BUILD_DIR)/sources/quillo $(ARGS)
+	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ] || [ "$$QUILLO_HEADLESS" = 1 ]; then \
+	  echo "No display: replaying tests/sources/walks/game.walk"; \
+	  QUILLO_DESKTOP=960x640 QUILLO_WALK="$(CURDIR)/tests/sources/walks/game.walk" $(BUILD_DIR)/sources/quillo $(ARGS); \
+	else \
+	  $(BUILD_DIR)/sources/quillo $(ARGS); \
+	fi
 
 test: deps
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLO_SANITIZE=ON $(CMAKE_FLAGS)

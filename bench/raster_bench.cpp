@@ -4,13 +4,16 @@
 //     on one thread and on all of them;
 //   - through the engine's path, a render list of sprites drawn by Hardware::render
 //     on the graphics device, with the sprites' filter byte off and on, likewise;
-//   - by SDL2's software SDL_RenderGeometry (one thread; it samples the nearest texel).
+//   - by SDL2's software SDL_RenderGeometry (one thread; it samples the nearest texel);
+//   - and, as a demo-like frame through Hardware::render with filtering, presented, on all
+//     cores without multisampling and with 2 and 4 samples per pixel.
 // Rates are in megapixels of sprite area per second of wall time (best frame of each).
 //
 // Usage: raster_bench [sprites] [frames]      (defaults 2000 and 10)
 
 #define SDL_MAIN_HANDLED
 #include "platform/gfx/device.h"
+#include "platform/gfx/hooks.h"
 #include "platform/gfx/present.h"
 #include "platform/gfx/raster.h"
 #include "platform/window.h"
@@ -254,6 +257,10 @@ private:
         raster::Targets t;
         t.color = {reinterpret_cast<uint8_t*>(pixels_.data()), kWidth * 4, kWidth, kHeight, gfx::Format::x8r8g8b8};
         t.depth = {depth_.data(), kWidth, kWidth, kHeight};
+        // As the device keeps it: every frame clears all of the depth and the sprites
+        // write none.
+        t.depth.uniform = true;
+        t.depth.uniform_value = 1.0f;
         return t;
     }
 
@@ -347,7 +354,9 @@ using RenderDevices = vadu::HardwareManager<hard::Hardware>;
 // gets the scene's sprites every frame as the scene graph hands them over.
 class EngineRenderer {
 public:
-    EngineRenderer()
+    // `antialiasing` is the video mode's column: "None", "2xSamples (Medium)" or
+    // "4xSamples (High)".
+    explicit EngineRenderer(const char* antialiasing = "None")
     {
         platform::register_window_class("raster bench", platform::default_window_procedure);
         window_ = platform::create_window("raster bench", "raster bench", 0, 0, 0, kWidth, kHeight);
@@ -357,8 +366,10 @@ public:
         gfx::Caps caps;
         factory_->get_device_caps(0, gfx::DeviceType::hal, &caps);
         hardware_ = std::make_unique<hard::directx8::Hardware>(factory_, 0, hard::directx8::read_capability_rows(caps));
-        if (!hardware_->set_mode_internal(window_, {"No (Window mode)", "0", "0", "None"}))
+        if (!hardware_->set_mode_internal(window_, {"No (Window mode)", "0", "0", antialiasing}))
             return;
+        gfx::Surface* back_buffer = gfx::live_devices().empty() ? nullptr : gfx::live_devices().back()->back_buffer();
+        samples_ = back_buffer ? back_buffer->samples() : 0;
         manager_ = std::make_unique<RenderDevices::Creator>();
         RenderDevices::add_hardware(hardware_.get());
         texture_ = hardware_->create_texture(0, vadu::pictureformat::format_bgra, kSprite, kSprite);
@@ -388,6 +399,8 @@ public:
     }
 
     bool ok() const { return ok_; }
+    // Samples per pixel of the back buffer.
+    uint32_t samples() const { return samples_; }
 
     // List units are pixels, y up, as a parallel camera over the window gives them.
     void set_scene(const std::vector<Sprite>& sprites, bool filter)
@@ -460,6 +473,7 @@ private:
     std::unique_ptr<hard::Texture> texture_;
     std::unique_ptr<hard::RenderList> list_;
     std::vector<hard::SpriteItem> items_;
+    uint32_t samples_ = 0;
     bool ok_ = false;
 };
 
@@ -582,6 +596,41 @@ int main(int argc, char** argv)
         print_rate(threads == 1 ? "rasterizer, 1 core" : "rasterizer, all cores", aligned_mp,
                    best_seconds(frames, [&] { point_aligned.clear(); }, [&] { point_aligned.draw(); }), sdl_rotated);
     }
+
+    // The demo-like frame (the engine's path, filtered sprites) with each antialiasing
+    // mode, presenting included: presenting is where the samples are averaged.
+    {
+        // The bench measures the modes whether or not the adapter offers them.
+        for (const uint32_t samples : {gfx::multisample::samples_2, gfx::multisample::samples_4}) {
+            for (gfx::Format format : {gfx::Format::x8r8g8b8, gfx::Format::a8r8g8b8, gfx::Format::d24x8,
+                                       gfx::Format::d24s8, gfx::Format::d16, gfx::Format::d32}) {
+                auto& multisample = gfx::configuration().adapters[0].multisample;
+                if (std::find(multisample.begin(), multisample.end(), std::pair{format, samples}) == multisample.end())
+                    multisample.emplace_back(format, samples);
+            }
+        }
+        raster::set_thread_count(all);
+        std::printf("\ndemo-like frame through Hardware::render, bilinear, all cores, presenting included:\n");
+        double unsampled = 0.0;
+        for (const char* mode : {"None", "2xSamples (Medium)", "4xSamples (High)"}) {
+            EngineRenderer engine(mode);
+            if (!engine.ok()) {
+                std::printf("  %s: the engine's path could not start a device\n", mode);
+                continue;
+            }
+            engine.set_scene(rotated, true);
+            const double seconds = best_seconds(frames, [] {}, [&] {
+                engine.draw();
+                engine.finish();
+            });
+            if (unsampled == 0.0)
+                unsampled = seconds;
+            std::printf("  %-34s %8.1f MP/s  %7.2f ms per frame  %6.2f x the unsampled frame (%u samples)\n", mode,
+                        rotated_mp / seconds, seconds * 1e3, seconds / unsampled, engine.samples());
+        }
+        gfx::reset_hooks();
+    }
+
     raster::set_thread_count(0);
     return 0;
 }

@@ -32,6 +32,41 @@ char unit_to_byte(char16_t u)
     return '?';
 }
 
+// Code points of the 1251 bytes 0x80-0xBF; 0xC0-0xFF are the 64 letters from U+0410 on,
+// and the bytes below 0x80 are ASCII.
+constexpr char16_t kCyrillicHigh[64] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
+};
+
+char16_t byte_to_unit_1251(unsigned char b)
+{
+    if (b < 0x80)
+        return b;
+    if (b >= 0xC0)
+        return static_cast<char16_t>(0x0410 + (b - 0xC0));
+    return kCyrillicHigh[b - 0x80];
+}
+
+char unit_to_byte_1251(char16_t u)
+{
+    if (u < 0x80)
+        return static_cast<char>(u);
+    if (u >= 0x0410 && u <= 0x044F)
+        return static_cast<char>(0xC0 + (u - 0x0410));
+    for (int i = 0; i < 64; ++i) {
+        if (kCyrillicHigh[i] == u)
+            return static_cast<char>(0x80 + i);
+    }
+    return '?';
+}
+
 constexpr std::array<unsigned char, 256> make_lower_table()
 {
     std::array<unsigned char, 256> table{};
@@ -74,6 +109,24 @@ int wide_to_multibyte(const char16_t* src, int src_len, char* dst, int dst_len)
         return 0;
     for (int i = 0; i < src_len; ++i)
         dst[i] = unit_to_byte(src[i]);
+    return src_len;
+}
+
+int multibyte_to_wide_1251(const char* src, int src_len, char16_t* dst, int dst_len)
+{
+    if (!arguments_fit(src, src_len, dst, dst_len))
+        return 0;
+    for (int i = 0; i < src_len; ++i)
+        dst[i] = byte_to_unit_1251(static_cast<unsigned char>(src[i]));
+    return src_len;
+}
+
+int wide_to_multibyte_1251(const char16_t* src, int src_len, char* dst, int dst_len)
+{
+    if (!arguments_fit(src, src_len, dst, dst_len))
+        return 0;
+    for (int i = 0; i < src_len; ++i)
+        dst[i] = unit_to_byte_1251(src[i]);
     return src_len;
 }
 

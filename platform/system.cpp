@@ -236,12 +236,26 @@ socklen_t abstract_address(const std::string& key, sockaddr_un& address)
     return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
 }
 
+// Non-blocking, and given up after a second: a first copy that hangs or no longer accepts
+// (its backlog full) must not hang the second one, which only wanted to wave at it.
 void send_raise(const sockaddr_un& address, socklen_t length)
 {
-    const int client = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int client = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (client < 0)
         return;
-    if (connect(client, reinterpret_cast<const sockaddr*>(&address), length) == 0)
+    bool connected = false;
+    for (int attempt = 0; attempt < 20 && !connected; ++attempt) {
+        if (connect(client, reinterpret_cast<const sockaddr*>(&address), length) == 0 || errno == EISCONN) {
+            connected = true;
+            break;
+        }
+        if (errno != EAGAIN && errno != EINPROGRESS && errno != EALREADY && errno != EINTR)
+            break;
+        pollfd wanted{client, POLLOUT, 0};
+        (void)poll(&wanted, 1, 50);
+        (void)poll(nullptr, 0, 50);
+    }
+    if (connected)
         (void)!write(client, raise_message, sizeof(raise_message) - 1);
     close(client);
 }

@@ -13,6 +13,7 @@
 #include "sources/Screens/menu_creators.h"
 #include "sources/Screens/splash_screen.h"
 #include "sources/gameplay/balance.h"
+#include "sources/gameplay/cheat_codes.h"
 #include "sources/gameplay/game_screen.h"
 #include "sources/gameplay/resource_preloader.h"
 #include "sources/gameplay/tutorial_nodes.h"
@@ -21,6 +22,7 @@
 #include "sources/resource_configuration.h"
 #include "sources/shell_services_adapter.h"
 #include "sources/sound_manager.h"
+#include "sources/walk.h"
 #include "vadu/dictionary.h"
 #include "vadu/exception.h"
 #include "vadu/input.h"
@@ -120,6 +122,8 @@ QuilloTovraApplication::~QuilloTovraApplication()
     gameDefinition.reset();
     // Its channels belong to the sound hardware, which goes with the creators.
     SoundManager::Destroy();
+    // It listens to the input manager, which goes with the creators too.
+    gameplay::CheatCodes::Destroy();
     if (instance_ == this)
         instance_ = nullptr;
     trace("application gone");
@@ -216,17 +220,28 @@ bool QuilloTovraApplication::Update(double seconds)
     vadu::noise::Manager::update(seconds);
     vadu::noise::hard::directx8::update(seconds);
     SoundManager::Instance()->update(static_cast<float>(seconds));
-    if (get_pending_maximum() == 0) {
+    const bool game_frame = get_pending_maximum() == 0;
+    if (game_frame) {
         seconds = std::min(seconds, 0.1);
         vadu::input::Manager::dispatch();
         if (root)
             root->Update(seconds);
     }
-    return vadu::lib3d::Application::Update(seconds);
+    const bool result = vadu::lib3d::Application::Update(seconds);
+    if (Walk* walk = Walk::Active())
+        walk->OnFrame(*this, game_frame);
+    return result;
 }
 
 bool QuilloTovraApplication::Render()
 {
+    struct WalkNote {
+        ~WalkNote()
+        {
+            if (Walk* walk = Walk::Active())
+                walk->OnRendered();
+        }
+    } note;
     // Half-loaded screens are not shown.
     if (get_pending_maximum() != 0)
         return true;
@@ -251,6 +266,10 @@ void QuilloTovraApplication::SetCursorNodeVisible(bool visible)
 
 void QuilloTovraApplication::OnDeactivate()
 {
+    // Minimising by the window's button reports the minimise and the lost focus, each
+    // ending here; the window's inactivity is one reason to keep the music silent, or a
+    // single activation would never bring it back.
+    const bool was_active = active != 0;
     active = 0;
     if (game::ScreenManager* screens = root ? root->GetScreenManager() : nullptr) {
         game::Screen* screen = screens->GetCurrentScreen();
@@ -258,7 +277,8 @@ void QuilloTovraApplication::OnDeactivate()
             level->Pause();
     }
     SoundManager* sound = SoundManager::Instance();
-    sound->Pause();
+    if (was_active)
+        sound->Pause();
     sound->SetMusicEnabled(sound->musicOn != 0);
     SetCursorNodeVisible(cursorType != 0);
     const vadu::Window& window = get_window();
@@ -270,9 +290,11 @@ void QuilloTovraApplication::OnDeactivate()
 
 void QuilloTovraApplication::OnActivate()
 {
+    const bool was_active = active != 0;
     active = 1;
     SoundManager* sound = SoundManager::Instance();
-    sound->Resume();
+    if (!was_active)
+        sound->Resume();
     sound->SetMusicEnabled(sound->musicOn != 0);
     SetCursorNodeVisible(true);
     set_cursor_visible(cursorType != 0);

@@ -1,5 +1,6 @@
 #include "platform/crash.h"
 #include "platform/window.h"
+#include "sources/walk.h"
 #include "sources/win_main.h"
 
 int main(int argc, char** argv)
@@ -16,10 +17,13 @@ int main(int argc, char** argv)
             command_line += " ";
         command_line += argv[i];
     }
+    // A scripted walk runs headless; a script that cannot be read ends the run at once.
+    if (!Walk::StartFromEnvironment())
+        return ExitWalkFailed;
     WinMainOptions options;
     // Headless runs (tests, snapshots) may run side by side.
     options.singleInstance = !platform::is_headless();
     // The status is the low byte: 0 after a normal run or a second copy, 1 after a bad
-    // resource, 2 after an engine error, 3 after any other error.
+    // resource, 2 after an engine error, 3 after any other error, 4 after a failed walk.
     return WinMain(command_line, options) & 0xFF;
 }

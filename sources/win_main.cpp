@@ -10,6 +10,7 @@
 #include "sources/application.h"
 #include "sources/profile_manager.h"
 #include "sources/resource_configuration.h"
+#include "sources/walk.h"
 #include "vadu/dictionary.h"
 #include "vadu/filesystem.h"
 #include "vadu/log.h"
@@ -142,6 +143,8 @@ int32_t WinMain(const vadu::String& commandLine, const WinMainOptions& options)
         // 8. The game.
         QuilloTovraApplication::TraceStep("main loop");
         application.run_main_loop();
+        if (Walk* walk = Walk::Active(); walk && !walk->Finish())
+            return ExitWalkFailed;
 
         // 9. The exit's shell call.
         open_exit_files();

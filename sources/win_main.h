@@ -10,13 +10,15 @@
 #include "vadu/exception.h"
 #include "vadu/string.h"
 
-// What the entry returns; the process status is its low byte (0, 0, 1, 2).
+// What the entry returns; the process status is its low byte (0, 0, 1, 2, 3, 4).
 constexpr int32_t ExitNormal = 2000000000;
 constexpr int32_t ExitDuplicate = 0;
 constexpr int32_t ExitBadResource = 2000000001;
 constexpr int32_t ExitGluck = 2000000002;
 // Any other exception that escapes start-up or the loop.
 constexpr int32_t ExitOtherError = 3;
+// A scripted walk (QUILLO_WALK) failed.
+constexpr int32_t ExitWalkFailed = 4;
 
 struct WinMainOptions {
     // Hold the one-copy lock for the whole run. Headless runs take none unless asked.

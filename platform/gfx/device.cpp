@@ -60,7 +60,7 @@ size_t resource_bytes(const Resource* resource)
         if (surface->container())
             return 0;
         const size_t pixels = size_t{surface->width()} * surface->height();
-        return surface->pitch() ? size_t{surface->pitch()} * surface->height() : pixels * 4;
+        return surface->pitch() ? size_t{surface->pitch()} * surface->height() : pixels * 4 * surface->samples();
     }
     if (const auto* texture = dynamic_cast<const BaseTexture*>(resource)) {
         size_t bytes = 0;
@@ -386,8 +386,19 @@ Result Device::reset(PresentParameters* parameters)
     }
     level_ = CooperativeLevel::operational;
     in_scene_ = false;
-    draws_.clear();
+    forget_draws();
     return ok;
+}
+
+void Device::forget_draws()
+{
+    for (DrawCall& call : draws_) {
+        if (call.user_vertices.capacity() != 0) {
+            call.user_vertices.clear();
+            spare_vertices_.push_back(std::move(call.user_vertices));
+        }
+    }
+    draws_.clear();
 }
 
 Result Device::begin_scene()
@@ -420,7 +431,7 @@ Result Device::present()
     if (const PresentHandler& handler = detail::present_handler())
         result = handler(*this, *back_buffer_);
     ++presents_;
-    draws_.clear();
+    forget_draws();
     return result;
 }
 
@@ -444,29 +455,35 @@ Result Device::clear(uint32_t count, const Rect* rects, uint32_t flags, uint32_t
         area.top = std::max(area.top, whole.top);
         area.right = std::min(area.right, whole.right);
         area.bottom = std::min(area.bottom, whole.bottom);
-        if ((flags & clear_flags::target) && target) {
-            const uint32_t bytes = bytes_per_pixel(target->format());
-            uint8_t pixel[4] = {};
-            encode_color(target->format(), argb, pixel);
-            const int32_t right = std::min(area.right, static_cast<int32_t>(target->width()));
-            const int32_t bottom = std::min(area.bottom, static_cast<int32_t>(target->height()));
-            for (int32_t y = area.top; y < bottom; ++y) {
-                uint8_t* row = target->pixels() + static_cast<size_t>(y) * target->pitch();
-                for (int32_t x = area.left; x < right; ++x)
-                    std::memcpy(row + static_cast<size_t>(x) * bytes, pixel, bytes);
-            }
+        // Colour and depth as the rasterizer clears them: every sample of a pixel alike.
+        raster::Targets targets;
+        if ((flags & clear_flags::target) && target)
+            targets.color = {target->pixels(), static_cast<int32_t>(target->pitch()), target->width(),
+                             target->height(), target->format(), target->samples()};
+        if ((flags & clear_flags::zbuffer) && depth) {
+            targets.depth = {depth->depth(), depth->width() * depth->samples(), depth->width(), depth->height(),
+                             depth->samples()};
+            float value = 0.0f;
+            const bool uniform = depth->uniform_depth(&value);
+            const bool whole_surface = area.left <= 0 && area.top <= 0
+                                       && area.right >= static_cast<int32_t>(depth->width())
+                                       && area.bottom >= static_cast<int32_t>(depth->height());
+            const bool empty = area.left >= area.right || area.top >= area.bottom
+                               || area.left >= static_cast<int32_t>(depth->width())
+                               || area.top >= static_cast<int32_t>(depth->height()) || area.right <= 0
+                               || area.bottom <= 0;
+            if (whole_surface)
+                depth->set_uniform_depth(true, z);
+            else if (!empty && !(uniform && value == z))
+                depth->set_uniform_depth(false);
         }
-        if ((flags & (clear_flags::zbuffer | clear_flags::stencil)) && depth) {
+        raster::clear(targets, area, flags & (clear_flags::target | clear_flags::zbuffer), argb, z);
+        if ((flags & clear_flags::stencil) && depth) {
             const int32_t right = std::min(area.right, static_cast<int32_t>(depth->width()));
             const int32_t bottom = std::min(area.bottom, static_cast<int32_t>(depth->height()));
             for (int32_t y = area.top; y < bottom; ++y) {
-                for (int32_t x = area.left; x < right; ++x) {
-                    const size_t at = static_cast<size_t>(y) * depth->width() + x;
-                    if (flags & clear_flags::zbuffer)
-                        depth->depth()[at] = z;
-                    if (flags & clear_flags::stencil)
-                        depth->stencil()[at] = static_cast<uint8_t>(stencil);
-                }
+                for (int32_t x = area.left; x < right; ++x)
+                    depth->stencil()[static_cast<size_t>(y) * depth->width() + x] = static_cast<uint8_t>(stencil);
             }
         }
     };
@@ -778,6 +795,12 @@ Result Device::draw_primitive_up(PrimitiveType type, uint32_t primitive_count, c
     call.fvf = state_.fvf;
     call.stride = stride;
     const auto* data = static_cast<const uint8_t*>(vertices);
+    // The copy goes into a buffer an earlier frame's record left, so that drawing does
+    // not allocate once the buffers have grown.
+    if (!spare_vertices_.empty()) {
+        call.user_vertices = std::move(spare_vertices_.back());
+        spare_vertices_.pop_back();
+    }
     call.user_vertices.assign(data, data + bytes);
     draws_.push_back(std::move(call));
     raster_draw(state_, type, {data, bytes, stride, state_.fvf}, {}, 0, 0, primitive_count);

@@ -112,6 +112,23 @@ public:
     float* depth() { return depth_.data(); }
     const float* depth() const { return depth_.data(); }
     uint8_t* stencil() { return stencil_.data(); }
+    // Values stored per pixel: 2 or 4 for a surface of that multisample type (colour
+    // samples side by side within the pitch, depth samples side by side in the rows;
+    // stencil stays one byte per pixel), else 1. Other sample counts store one.
+    uint32_t samples() const { return samples_; }
+    // Whether every depth value is one and the same (true until a draw writes depth or
+    // part of the surface is cleared to another value): kept by the device, so that
+    // draws that would pass everywhere read no depth.
+    bool uniform_depth(float* value) const
+    {
+        *value = uniform_value_;
+        return uniform_depth_;
+    }
+    void set_uniform_depth(bool uniform, float value = 1.0f)
+    {
+        uniform_depth_ = uniform;
+        uniform_value_ = value;
+    }
 
     uint32_t add_ref() override;
     uint32_t release() override;
@@ -127,6 +144,9 @@ private:
     uint32_t height_;
     uint32_t pitch_;
     uint32_t multisample_type_;
+    uint32_t samples_;
+    bool uniform_depth_ = true; // depth surfaces start at 1
+    float uniform_value_ = 1.0f;
     bool lockable_;
     bool locked_ = false;
     BaseTexture* container_;
@@ -380,6 +400,8 @@ private:
     void unbind(Object* object);
     void drop_bindings();
     Result check_draw_state(uint32_t stream0_vertices_needed) const;
+    // Empties the record of draws, keeping the vertex copies' buffers for reuse.
+    void forget_draws();
     const Caps& caps() const;
 
     Factory* factory_;
@@ -394,6 +416,7 @@ private:
     Surface* auto_depth_ = nullptr;
     std::vector<Resource*> resources_;
     std::vector<DrawCall> draws_;
+    std::vector<std::vector<uint8_t>> spare_vertices_;
 };
 
 // The entry object: adapters and what they support, and device creation. Adapters,

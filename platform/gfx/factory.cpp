@@ -41,8 +41,13 @@ AdapterConfig::AdapterConfig()
     render_target_formats = {Format::x8r8g8b8, Format::a8r8g8b8, Format::r5g6b5, Format::x1r5g5b5,
                              Format::a1r5g5b5};
     depth_formats = {Format::d24x8, Format::d24s8, Format::d16, Format::d16_lockable, Format::d32};
-    // No multisample types: the rasterizer draws one sample per pixel, so offering 2 or
-    // 4 samples would put choices in the video-mode dialog that change nothing.
+    // The rasterizer draws 2 and 4 samples per pixel into any target and depth format,
+    // but only 2 are offered: a busy frame on 4 samples takes well over twice the time
+    // of the same frame on one, on all cores, and 2 samples stay below that.
+    for (Format format : render_target_formats)
+        multisample.emplace_back(format, multisample::samples_2);
+    for (Format format : depth_formats)
+        multisample.emplace_back(format, multisample::samples_2);
 }
 
 Configuration& configuration()

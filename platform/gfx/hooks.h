@@ -27,14 +27,14 @@ struct AdapterConfig {
     std::vector<Format> depth_formats;
     // (render target, depth) pairs that do not match although both are supported.
     std::vector<std::pair<Format, Format>> depth_mismatches;
-    // (format, sample count) pairs that multisample; none by default (nothing draws them).
+    // (format, sample count) pairs that multisample.
     std::vector<std::pair<Format, uint32_t>> multisample;
     uint32_t texture_memory = 256u << 20; // bytes, before default-pool resources
 
     // Modes 800×600, 1024×768, 1280×720, 1920×1080 (X8R8G8B8); the five back-buffer
     // pairs; the seven texture formats (also for cubes); X8R8G8B8, A8R8G8B8, R5G6B5,
     // X1R5G5B5, A1R5G5B5 as targets; D24X8, D24S8, D16, D16_LOCKABLE, D32 for depth;
-    // 2 and 4 samples for every target and depth format.
+    // 2 samples for every target and depth format (4 are drawn too, when listed).
     AdapterConfig();
 };
 

@@ -72,18 +72,22 @@ Resource::~Resource()
 Surface::Surface(Device* device, Pool pool, uint32_t usage, Format format, uint32_t width, uint32_t height,
                  uint32_t multisample_type, bool lockable, BaseTexture* container)
     : Resource(device, pool, usage), format_(format), width_(width), height_(height), pitch_(0),
-      multisample_type_(multisample_type), lockable_(lockable), container_(container)
+      multisample_type_(multisample_type),
+      samples_(multisample_type == multisample::samples_2 || multisample_type == multisample::samples_4
+                   ? multisample_type
+                   : 1),
+      lockable_(lockable), container_(container)
 {
     const size_t pixels = static_cast<size_t>(width) * height;
     if (is_depth_format(format)) {
-        depth_.assign(pixels, 1.0f);
+        depth_.assign(pixels * samples_, 1.0f);
         if (has_stencil(format))
             stencil_.assign(pixels, 0);
         lockable_ = false;
     } else {
         // Rows start on 4-byte boundaries, as display memory does; callers must honour
         // the pitch.
-        pitch_ = (width * bytes_per_pixel(format) + 3u) & ~3u;
+        pitch_ = (width * samples_ * bytes_per_pixel(format) + 3u) & ~3u;
         pixels_.assign(static_cast<size_t>(pitch_) * height, 0);
     }
 }

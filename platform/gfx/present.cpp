@@ -1,5 +1,7 @@
 #include "platform/gfx/present.h"
 
+#include "platform/gfx/raster.h"
+
 #include "platform/clock.h"
 
 #include "platform/window.h"
@@ -69,13 +71,32 @@ void read_back_buffer(const Surface& back_buffer, PresentedFrame& frame)
     frame.pixels.resize(size_t{width} * height * 4);
     const Format format = back_buffer.format();
     const uint32_t bytes = bytes_per_pixel(format);
+    const uint8_t* pixels = back_buffer.pixels();
+    uint32_t pitch = back_buffer.pitch();
+    if (back_buffer.samples() > 1) {
+        // The samples are averaged first, into the frame itself when it has the layout.
+        const raster::ColorView from{const_cast<uint8_t*>(pixels), static_cast<int32_t>(pitch), width, height, format,
+                                     back_buffer.samples()};
+        raster::ColorView to{frame.pixels.data(), static_cast<int32_t>(width * 4), width, height, format};
+        thread_local std::vector<uint8_t> resolved;
+        if (bytes != 4) {
+            resolved.resize(size_t{width} * height * bytes);
+            to.pixels = resolved.data();
+            to.pitch = static_cast<int32_t>(width * bytes);
+        }
+        raster::resolve(from, to);
+        pixels = to.pixels;
+        pitch = static_cast<uint32_t>(to.pitch);
+    }
     for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t* source = back_buffer.pixels() + size_t{y} * back_buffer.pitch();
+        const uint8_t* source = pixels + size_t{y} * pitch;
         uint8_t* target = frame.pixels.data() + size_t{y} * width * 4;
         if (format == Format::a8r8g8b8) {
-            std::memcpy(target, source, size_t{width} * 4);
+            if (source != target)
+                std::memcpy(target, source, size_t{width} * 4);
         } else if (format == Format::x8r8g8b8) {
-            std::memcpy(target, source, size_t{width} * 4);
+            if (source != target)
+                std::memcpy(target, source, size_t{width} * 4);
             for (uint32_t x = 0; x < width; ++x)
                 target[x * 4 + 3] = 0xFF;
         } else {

@@ -28,7 +28,8 @@ struct PresentedFrame {
     uint64_t number = 0; // 1 for the first frame presented headless
 };
 
-// The back buffer's size and pixels (the frame number is left alone).
+// The back buffer's size and pixels (the frame number is left alone); a multisampled
+// back buffer's samples are averaged here, at present.
 void read_back_buffer(const Surface& back_buffer, PresentedFrame& frame);
 
 // The last frame presented headless; 0×0 (number 0) before the first.

@@ -75,11 +75,13 @@ Result present_to_window(Device& device, const Surface& back_buffer)
         presenter.height = back_buffer.height();
     }
 
-    // ARGB8888 is the 32-bit formats' byte order; other formats are converted.
+    // ARGB8888 is the 32-bit formats' byte order; other formats are converted, and
+    // samples averaged.
     const void* pixels = back_buffer.pixels();
     int pitch = static_cast<int>(back_buffer.pitch());
     static PresentedFrame converted;
-    if (back_buffer.format() != Format::a8r8g8b8 && back_buffer.format() != Format::x8r8g8b8) {
+    if ((back_buffer.format() != Format::a8r8g8b8 && back_buffer.format() != Format::x8r8g8b8)
+        || back_buffer.samples() > 1) {
         read_back_buffer(back_buffer, converted);
         pixels = converted.pixels.data();
         pitch = static_cast<int>(converted.width * 4);

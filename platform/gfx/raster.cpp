@@ -48,6 +48,8 @@ RasterState::RasterState()
         {147, material_source::material},
         {148, material_source::material},
         {154, float_word(1.0f)},  // point size
+        {161, 1},                 // multisample antialiasing
+        {162, 0xFFFFFFFFu},       // multisample mask
         {166, float_word(64.0f)}, // maximum point size
         {168, 0xF},               // colour write enable
         {171, blend_op::add},
@@ -81,6 +83,36 @@ RasterState::RasterState()
 
 namespace {
 
+// The standard patterns, in sixteenths of a pixel from the centre, y down.
+constexpr SampleOffset kCentre[1] = {{0, 0}};
+constexpr SampleOffset kTwoSamples[2] = {{4, 4}, {-4, -4}};
+constexpr SampleOffset kFourSamples[4] = {{-2, -6}, {6, -2}, {-6, 2}, {2, 6}};
+
+bool valid_samples(uint32_t samples)
+{
+    return samples == 1 || samples == 2 || samples == 4;
+}
+
+bool depth_passes(uint32_t func, float value, float reference)
+{
+    switch (func) {
+    case compare::less: return value < reference;
+    case compare::less_equal: return value <= reference;
+    case compare::greater: return value > reference;
+    case compare::greater_equal: return value >= reference;
+    default: return false;
+    }
+}
+
+} // namespace
+
+const SampleOffset* sample_offsets(uint32_t samples)
+{
+    return samples == 4 ? kFourSamples : samples == 2 ? kTwoSamples : kCentre;
+}
+
+namespace {
+
 // Screen positions are snapped to 1/256 pixel.
 constexpr int kSubpixelBits = 8;
 constexpr int64_t kSubpixel = int64_t{1} << kSubpixelBits;
@@ -97,7 +129,8 @@ constexpr uint32_t zenable = 7, zwrite = 14, alpha_test = 15, src_blend = 19, de
                    zfunc = 23, alpha_ref = 24, alpha_func = 25, alpha_blend = 27, texture_factor = 60,
                    lighting = 137, ambient = 139, color_vertex = 141, normalize_normals = 143,
                    diffuse_source = 145, ambient_source = 147, emissive_source = 148,
-                   point_size = 154, point_sprite = 156, point_size_max = 166, color_write = 168, blend_op = 171;
+                   point_size = 154, point_sprite = 156, multisample_antialias = 161, multisample_mask = 162,
+                   point_size_max = 166, color_write = 168, blend_op = 171;
 } // namespace rs
 
 uint32_t stage_state(const RasterState& state, uint32_t stage, TextureStageState which)
@@ -363,24 +396,30 @@ public:
     // Draws the quad p, s, q, r (screen order) made of the triangles (p, q, r) and
     // (q, p, s) in one pass when that is the same picture: no clipping, no
     // perspective, convex, and the second triangle on the first one's planes. False
-    // when the triangles must be drawn one by one (`draw` false: the answer alone).
-    bool quad(uint32_t p, uint32_t s, uint32_t q, uint32_t r, bool draw = true)
+    // when the triangles must be drawn one by one (`draw` false: the answer alone;
+    // `checked`: an earlier call with these corners said yes, only drawing is left).
+    bool quad(uint32_t p, uint32_t s, uint32_t q, uint32_t r, bool draw = true, bool checked = false)
     {
         const ClipVertex* c[4] = {&processed_[p - first_], &processed_[s - first_], &processed_[q - first_],
                                   &processed_[r - first_]};
         const double tolerance = 1e-6 * std::abs(c[0]->w);
         for (const ClipVertex* v : c) {
-            if (!finite(*v) || outcode(*v) != 0 || !(std::abs(v->w - c[0]->w) <= tolerance))
+            if (!checked && (!finite(*v) || outcode(*v) != 0 || !(std::abs(v->w - c[0]->w) <= tolerance)))
                 return false;
         }
         const ScreenVertex sv[4] = {to_screen(*c[0]), to_screen(*c[1]), to_screen(*c[2]), to_screen(*c[3])};
         const ScreenVertex &P = sv[0], &S = sv[1], &Q = sv[2], &R = sv[3];
         const int64_t first = area2(P, Q, R);
         const int64_t second = area2(Q, P, S);
-        if (first == 0 || second == 0 || (first > 0) != (second > 0))
+        if (!checked && (first == 0 || second == 0 || (first > 0) != (second > 0)))
             return false;
         if (culled(first))
             return true;
+        if (checked) {
+            const ScreenVertex* order[4] = {&P, &S, &Q, &R};
+            rasterize(order, 4, first, P, Q, R, first, true);
+            return true;
+        }
         for (int i = 0; i < 4; ++i) {
             const int64_t turn = area2(sv[i], sv[(i + 1) % 4], sv[(i + 2) % 4]);
             if (turn != 0 && (turn > 0) != (first > 0))
@@ -422,15 +461,25 @@ private:
         const ColorView& color = targets.color;
         const uint32_t bytes = bytes_per_pixel(color.format);
         p.has_color = color.pixels != nullptr && is_color_format(color.format) && color.width > 0
-                      && color.height > 0 && std::abs(static_cast<int64_t>(color.pitch)) >= int64_t{color.width} * bytes;
+                      && color.height > 0 && valid_samples(color.samples)
+                      && std::abs(static_cast<int64_t>(color.pitch)) >= int64_t{color.width} * color.samples * bytes;
         if (p.has_color && bytes == 4
             && ((reinterpret_cast<uintptr_t>(color.pixels) & 3u) != 0 || (color.pitch & 3) != 0))
             p.has_color = false;
         p.color = color;
         p.color_bytes = bytes;
         const bool depth_enabled = s.render_states[rs::zenable] != 0;
-        p.has_depth = depth_enabled && targets.depth.depth != nullptr && targets.depth.width > 0
-                      && targets.depth.height > 0 && targets.depth.pitch >= targets.depth.width;
+        const DepthView& depth = targets.depth;
+        p.samples = p.has_color ? color.samples : valid_samples(depth.samples) ? depth.samples : 1;
+        p.has_depth = depth_enabled && depth.depth != nullptr && depth.width > 0 && depth.height > 0
+                      && depth.samples == p.samples && depth.pitch >= int64_t{depth.width} * depth.samples;
+        // Without antialiasing every sample takes the pixel centre's coverage and depth.
+        const bool antialias = s.render_states[rs::multisample_antialias] != 0;
+        for (uint32_t i = 0; i < p.samples; ++i) {
+            p.offset_x[i] = antialias ? sample_offsets(p.samples)[i].x * static_cast<int32_t>(kSubpixel / 16) : 0;
+            p.offset_y[i] = antialias ? sample_offsets(p.samples)[i].y * static_cast<int32_t>(kSubpixel / 16) : 0;
+        }
+        p.sample_mask = p.samples == 1 ? 1u : s.render_states[rs::multisample_mask] & ((1u << p.samples) - 1u);
         p.depth = targets.depth;
         p.depth_test = p.has_depth;
         p.depth_write = p.has_depth && s.render_states[rs::zwrite] != 0;
@@ -441,6 +490,16 @@ private:
             p.min_z = 0.0f;
         if (!(p.max_z <= 1.0f))
             p.max_z = 1.0f;
+        // Depths are kept inside [min_z, max_z]; when both ends pass against a surface
+        // of one value (the ordered tests are monotonic), every depth does.
+        if (p.depth_test && !p.depth_write) {
+            const uint32_t f = p.depth_func;
+            const bool ordered = f == compare::less || f == compare::less_equal || f == compare::greater
+                                 || f == compare::greater_equal;
+            p.depth_passes = f == compare::always
+                             || (ordered && depth.uniform && depth_passes(f, p.min_z, depth.uniform_value)
+                                 && depth_passes(f, p.max_z, depth.uniform_value));
+        }
 
         p.alpha_test = s.render_states[rs::alpha_test] != 0;
         p.alpha_func = s.render_states[rs::alpha_func];
@@ -919,10 +978,16 @@ private:
 
     // --- triangles and quads
 
+    // A corner of a polygon, in 1/256 pixel.
+    struct Corner {
+        int64_t X = 0, Y = 0;
+    };
+
     // Walks one side of a convex polygon from its top vertex downwards.
     class Chain {
     public:
-        Chain(const ScreenVertex* const* vertices, int count, int direction, int top, int64_t row)
+        Chain() = default;
+        Chain(const Corner* vertices, int count, int direction, int top, int64_t row)
             : vertices_(vertices), count_(count), direction_(direction), current_(top)
         {
             seek(row);
@@ -942,8 +1007,8 @@ private:
         {
             for (int i = 0; i < count_; ++i) {
                 const int next = (current_ + direction_ + count_) % count_;
-                const ScreenVertex& a = *vertices_[current_];
-                const ScreenVertex& b = *vertices_[next];
+                const Corner& a = vertices_[current_];
+                const Corner& b = vertices_[next];
                 if (b.Y > row * kSubpixel) {
                     stepper_ = EdgeStepper(a.X, a.Y, b.X, b.Y, row);
                     end_y_ = b.Y;
@@ -954,10 +1019,10 @@ private:
             end_y_ = INT64_MAX;
         }
 
-        const ScreenVertex* const* vertices_;
-        int count_;
-        int direction_;
-        int current_;
+        const Corner* vertices_ = nullptr;
+        int count_ = 0;
+        int direction_ = 1;
+        int current_ = 0;
         EdgeStepper stepper_;
         int64_t end_y_ = 0;
     };
@@ -970,6 +1035,10 @@ private:
     {
         if (area == 0 || plane_area == 0)
             return;
+        if (pixel_.samples > 1) {
+            rasterize_samples(v, count, area, a, b, c, plane_area, affine);
+            return;
+        }
         int top = 0;
         int64_t min_y = v[0]->Y, max_y = v[0]->Y, min_x = v[0]->X, max_x = v[0]->X;
         for (int i = 1; i < count; ++i) {
@@ -997,9 +1066,12 @@ private:
         setup_triangle(a, b, c, static_cast<double>(plane_area) / (kSubpixel * kSubpixel), affine,
                        floor_div(min_x, kSubpixel), first_row);
 
+        Corner corners[kMaxClipVertices];
+        for (int i = 0; i < count; ++i)
+            corners[i] = {v[i]->X, v[i]->Y};
         // Going forward from the top of a clockwise polygon walks its right side.
-        Chain right(v, count, area > 0 ? 1 : -1, top, band_first);
-        Chain left(v, count, area > 0 ? -1 : 1, top, band_first);
+        Chain right(corners, count, area > 0 ? 1 : -1, top, band_first);
+        Chain left(corners, count, area > 0 ? -1 : 1, top, band_first);
         auto span = [&](int64_t row, int64_t& x0, int64_t& x1) {
             x0 = std::max<int64_t>(left.x(row), scissor_x0_);
             x1 = std::min<int64_t>(right.x(row), scissor_x1_);
@@ -1027,6 +1099,98 @@ private:
             if (extent[0] < extent[1])
                 shader_.shade(triangle_, static_cast<int>(row), static_cast<int>(extent[0]),
                               static_cast<int>(extent[1]));
+        }
+    }
+
+    // rasterize() for multisampled targets: sample i of pixel (x, y) lies at (x, y) +
+    // its offset, so it is covered when (x, y) lies in the polygon moved by minus the
+    // offset; each sample walks its own moved polygon with the same exact steps.
+    void rasterize_samples(const ScreenVertex* const* v, int count, int64_t area, const ScreenVertex& a,
+                           const ScreenVertex& b, const ScreenVertex& c, int64_t plane_area, bool affine)
+    {
+        const int samples = static_cast<int>(pixel_.samples);
+        int top = 0;
+        int64_t min_y = v[0]->Y, max_y = v[0]->Y, min_x = v[0]->X, max_x = v[0]->X;
+        for (int i = 1; i < count; ++i) {
+            if (v[i]->Y < min_y) {
+                min_y = v[i]->Y;
+                top = i;
+            }
+            max_y = std::max(max_y, v[i]->Y);
+            min_x = std::min(min_x, v[i]->X);
+            max_x = std::max(max_x, v[i]->X);
+        }
+        struct SampleWalk {
+            Corner corners[kMaxClipVertices];
+            int64_t first = 0, end = 0; // rows with this sample's coverage, cut to the scissor
+            int64_t start = 0;          // the first of them in the band
+            Chain left, right;
+        };
+        SampleWalk walks[4];
+        int64_t first_row = INT64_MAX, end_row = INT64_MIN, low_x = INT64_MAX, high_x = INT64_MIN;
+        for (int i = 0; i < samples; ++i) {
+            SampleWalk& w = walks[i];
+            const int64_t ox = pixel_.offset_x[i], oy = pixel_.offset_y[i];
+            for (int k = 0; k < count; ++k)
+                w.corners[k] = {v[k]->X - ox, v[k]->Y - oy};
+            w.first = std::max<int64_t>(ceil_div(min_y - oy, kSubpixel), scissor_y0_);
+            w.end = std::min<int64_t>(ceil_div(max_y - oy, kSubpixel), scissor_y1_);
+            first_row = std::min(first_row, w.first);
+            end_row = std::max(end_row, w.end);
+            low_x = std::min(low_x, ceil_div(min_x - ox, kSubpixel));
+            high_x = std::max(high_x, ceil_div(max_x - ox, kSubpixel));
+        }
+        if (first_row >= end_row || high_x <= scissor_x0_ || low_x >= scissor_x1_)
+            return;
+        const int64_t band_first = std::max(first_row, band_y0_);
+        const int64_t band_end = std::min(end_row, band_y1_);
+        if (band_first >= band_end)
+            return;
+
+        setup_triangle(a, b, c, static_cast<double>(plane_area) / (kSubpixel * kSubpixel), affine,
+                       floor_div(min_x, kSubpixel), first_row);
+        for (int i = 0; i < samples; ++i) {
+            SampleWalk& w = walks[i];
+            w.start = std::max(w.first, band_first);
+            if (w.start < w.end) {
+                w.right = Chain(w.corners, count, area > 0 ? 1 : -1, top, w.start);
+                w.left = Chain(w.corners, count, area > 0 ? -1 : 1, top, w.start);
+            }
+        }
+        for (int64_t row = band_first; row < band_end; ++row) {
+            int64_t spans[4][2];
+            int64_t x0 = INT64_MAX, x1 = INT64_MIN;
+            for (int i = 0; i < samples; ++i) {
+                SampleWalk& w = walks[i];
+                spans[i][0] = spans[i][1] = 0;
+                if (row < w.start || row >= w.end)
+                    continue;
+                spans[i][0] = std::max<int64_t>(w.left.x(row), scissor_x0_);
+                spans[i][1] = std::min<int64_t>(w.right.x(row), scissor_x1_);
+                w.left.next();
+                w.right.next();
+                if (spans[i][0] < spans[i][1]) {
+                    x0 = std::min(x0, spans[i][0]);
+                    x1 = std::max(x1, spans[i][1]);
+                }
+            }
+            if (x0 >= x1)
+                continue;
+            // Between the edges every sample is covered: that part skips the coverage.
+            int64_t inner0 = x0, inner1 = x1;
+            for (int i = 0; i < samples; ++i) {
+                inner0 = std::max(inner0, spans[i][0]);
+                inner1 = std::min(inner1, spans[i][1]);
+            }
+            if (inner0 >= inner1 || (pixel_.sample_mask + 1u) >> samples == 0)
+                inner0 = inner1 = x1;
+            const int y = static_cast<int>(row);
+            if (x0 < inner0)
+                shader_.shade_samples(triangle_, y, static_cast<int>(x0), static_cast<int>(inner0), spans, false);
+            if (inner0 < inner1)
+                shader_.shade_samples(triangle_, y, static_cast<int>(inner0), static_cast<int>(inner1), spans, true);
+            if (inner1 < x1)
+                shader_.shade_samples(triangle_, y, static_cast<int>(inner1), static_cast<int>(x1), spans, false);
         }
     }
 
@@ -1073,6 +1237,8 @@ private:
         Triangle& t = triangle_;
         t.affine = affine;
         t.z = make_plane(a, b, c, a.z, b.z, c.z, det);
+        t.skip_depth_test = pixel_.depth_passes && std::isfinite(t.z.a) && std::isfinite(t.z.b)
+                            && std::isfinite(t.z.c);
         if (!affine)
             t.rhw = make_plane(a, b, c, a.rhw, b.rhw, c.rhw, det);
         for (int i = 0; i < attribute_count_; ++i) {
@@ -1194,7 +1360,7 @@ void run_ops(Drawer& drawer, const std::vector<Op>& ops, int64_t y0, int64_t y1)
             continue;
         switch (op.kind) {
         case Op::triangle: drawer.triangle(op.v[0], op.v[1], op.v[2]); break;
-        case Op::quad: drawer.quad(op.v[0], op.v[1], op.v[2], op.v[3]); break;
+        case Op::quad: drawer.quad(op.v[0], op.v[1], op.v[2], op.v[3], true, true); break;
         case Op::point: drawer.point(op.v[0]); break;
         }
     }
@@ -1377,7 +1543,9 @@ bool draw(const Targets& targets, const RasterState& state, PrimitiveType type, 
     return true;
 }
 
-void clear(const Targets& targets, const Rect& area, uint32_t flags, uint32_t argb, float z)
+namespace {
+
+void clear_part(const Targets& targets, const Rect& area, uint32_t flags, uint32_t argb, float z)
 {
     auto cut = [&](uint32_t width, uint32_t height, int32_t& x0, int32_t& y0, int32_t& x1, int32_t& y1) {
         x0 = std::max<int32_t>(area.left, 0);
@@ -1389,8 +1557,11 @@ void clear(const Targets& targets, const Rect& area, uint32_t flags, uint32_t ar
     int32_t x0, y0, x1, y1;
     const ColorView& color = targets.color;
     if ((flags & clear_flags::target) && color.pixels != nullptr && is_color_format(color.format)
-        && cut(color.width, color.height, x0, y0, x1, y1)) {
+        && valid_samples(color.samples) && cut(color.width, color.height, x0, y0, x1, y1)) {
         const uint32_t bytes = bytes_per_pixel(color.format);
+        // Each pixel's samples lie side by side: a row of samples is cleared as a row.
+        x0 *= static_cast<int32_t>(color.samples);
+        x1 *= static_cast<int32_t>(color.samples);
         uint8_t pixel[4] = {};
         encode_color(color.format, argb, pixel);
         for (int32_t y = y0; y < y1; ++y) {
@@ -1407,11 +1578,146 @@ void clear(const Targets& targets, const Rect& area, uint32_t flags, uint32_t ar
         }
     }
     const DepthView& depth = targets.depth;
-    if ((flags & clear_flags::zbuffer) && depth.depth != nullptr && cut(depth.width, depth.height, x0, y0, x1, y1)) {
+    if ((flags & clear_flags::zbuffer) && depth.depth != nullptr && valid_samples(depth.samples)
+        && cut(depth.width, depth.height, x0, y0, x1, y1)) {
+        const size_t samples = depth.samples;
         for (int32_t y = y0; y < y1; ++y)
-            std::fill(depth.depth + static_cast<size_t>(y) * depth.pitch + x0,
-                      depth.depth + static_cast<size_t>(y) * depth.pitch + x1, z);
+            std::fill(depth.depth + static_cast<size_t>(y) * depth.pitch + x0 * samples,
+                      depth.depth + static_cast<size_t>(y) * depth.pitch + x1 * samples, z);
     }
+}
+
+struct ClearJob {
+    const Targets* targets;
+    Rect area;
+    uint32_t flags;
+    uint32_t argb;
+    float z;
+    int32_t rows_per_band;
+};
+
+void clear_band(void* context, uint32_t band)
+{
+    const ClearJob& job = *static_cast<const ClearJob*>(context);
+    Rect part = job.area;
+    part.top = job.area.top + static_cast<int32_t>(band) * job.rows_per_band;
+    part.bottom = std::min(job.area.bottom, part.top + job.rows_per_band);
+    clear_part(*job.targets, part, job.flags, job.argb, job.z);
+}
+
+} // namespace
+
+void clear(const Targets& targets, const Rect& area, uint32_t flags, uint32_t argb, float z)
+{
+    // Large clears (multisampled targets are several times the picture) are shared
+    // out in bands of rows; every band clears its own rows alike.
+    const int64_t top = std::max<int32_t>(area.top, 0);
+    const int64_t rows = int64_t{area.bottom} - top;
+    const int64_t columns = int64_t{area.right} - std::max<int32_t>(area.left, 0);
+    const int64_t samples = std::max(targets.color.samples, targets.depth.samples);
+    const uint32_t threads = detail::RenderPool::instance().threads();
+    if (threads <= 1 || rows < 32 || columns <= 0 || rows * std::min<int64_t>(columns, 1 << 16) * samples < 262144) {
+        clear_part(targets, area, flags, argb, z);
+        return;
+    }
+    const int64_t bands = std::min<int64_t>(threads, rows / 16);
+    ClearJob job{&targets, area, flags, argb, z, static_cast<int32_t>((rows + bands - 1) / bands)};
+    job.area.top = static_cast<int32_t>(top);
+    detail::RenderPool::instance().run(static_cast<uint32_t>((rows + job.rows_per_band - 1) / job.rows_per_band),
+                                       clear_band, &job);
+}
+
+namespace {
+
+struct ResolveJob {
+    const ColorView* from;
+    const ColorView* to;
+    uint32_t rows_per_band;
+};
+
+// The average of n 32-bit samples, channel by channel, rounded.
+template <uint32_t N>
+uint32_t average_words(const uint8_t* p)
+{
+    uint64_t sum = 0;
+    for (uint32_t i = 0; i < N; ++i) {
+        uint32_t word;
+        std::memcpy(&word, p + 4 * i, 4);
+        // Channels in 16-bit lanes: B, R, G, A.
+        sum += (word & 0x00FF00FFu) | (static_cast<uint64_t>(word & 0xFF00FF00u) << 24);
+    }
+    constexpr int shift = N == 4 ? 2 : 1;
+    sum = ((sum + (N / 2) * 0x0001000100010001ull) >> shift) & 0x00FF00FF00FF00FFull;
+    return static_cast<uint32_t>(sum & 0x00FF00FFu) | static_cast<uint32_t>((sum >> 24) & 0xFF00FF00u);
+}
+
+void resolve_rows(const ColorView& from, const ColorView& to, uint32_t y0, uint32_t y1)
+{
+    const uint32_t samples = from.samples;
+    const uint32_t bytes = bytes_per_pixel(from.format);
+    for (uint32_t y = y0; y < y1; ++y) {
+        const uint8_t* in = from.pixels + static_cast<ptrdiff_t>(y) * from.pitch;
+        uint8_t* out = to.pixels + static_cast<ptrdiff_t>(y) * to.pitch;
+        if (bytes == 4 && samples == 4) {
+            for (uint32_t x = 0; x < from.width; ++x) {
+                const uint32_t word = average_words<4>(in + 16 * x);
+                std::memcpy(out + 4 * x, &word, 4);
+            }
+        } else if (bytes == 4 && samples == 2) {
+            for (uint32_t x = 0; x < from.width; ++x) {
+                const uint32_t word = average_words<2>(in + 8 * x);
+                std::memcpy(out + 4 * x, &word, 4);
+            }
+        } else {
+            for (uint32_t x = 0; x < from.width; ++x) {
+                uint32_t sums[4] = {};
+                for (uint32_t i = 0; i < samples; ++i) {
+                    const uint32_t argb = decode_color(from.format, in + (size_t{x} * samples + i) * bytes);
+                    for (int c = 0; c < 4; ++c)
+                        sums[c] += (argb >> (8 * c)) & 0xFFu;
+                }
+                uint32_t argb = 0;
+                for (int c = 0; c < 4; ++c)
+                    argb |= ((sums[c] + samples / 2) / samples) << (8 * c);
+                encode_color(from.format, argb, out + size_t{x} * bytes);
+            }
+        }
+    }
+}
+
+void resolve_band(void* context, uint32_t band)
+{
+    const ResolveJob& job = *static_cast<const ResolveJob*>(context);
+    const uint32_t y0 = band * job.rows_per_band;
+    resolve_rows(*job.from, *job.to, y0, std::min(job.from->height, y0 + job.rows_per_band));
+}
+
+} // namespace
+
+bool resolve(const ColorView& from, const ColorView& to)
+{
+    const uint32_t bytes = bytes_per_pixel(from.format);
+    if (from.pixels == nullptr || to.pixels == nullptr || !is_color_format(from.format) || to.format != from.format
+        || !valid_samples(from.samples) || to.samples != 1 || from.width != to.width || from.height != to.height
+        || std::abs(static_cast<int64_t>(from.pitch)) < int64_t{from.width} * from.samples * bytes
+        || std::abs(static_cast<int64_t>(to.pitch)) < int64_t{to.width} * bytes)
+        return false;
+    if (from.samples == 1) {
+        for (uint32_t y = 0; y < from.height; ++y)
+            std::memcpy(to.pixels + static_cast<ptrdiff_t>(y) * to.pitch,
+                        from.pixels + static_cast<ptrdiff_t>(y) * from.pitch, size_t{from.width} * bytes);
+        return true;
+    }
+    // Large pictures are shared out in bands of rows, as draws are.
+    const uint32_t threads = detail::RenderPool::instance().threads();
+    const uint32_t bands = std::min<uint32_t>(threads, std::max(1u, from.height / 16));
+    if (bands <= 1 || uint64_t{from.width} * from.height < 65536) {
+        resolve_rows(from, to, 0, from.height);
+        return true;
+    }
+    ResolveJob job{&from, &to, (from.height + bands - 1) / bands};
+    detail::RenderPool::instance().run((from.height + job.rows_per_band - 1) / job.rows_per_band, resolve_band, &job);
+    return true;
 }
 
 } // namespace platform::gfx::raster

@@ -13,6 +13,11 @@
 //
 // Large draws are split into bands of rows drawn by a pool of worker threads: one
 // thread per processor, or QUILLO_RENDER_THREADS (1 draws on the calling thread only).
+//
+// Multisampled targets hold 2 or 4 samples per pixel, side by side in memory, at the
+// standard sample positions of those counts. Coverage and depth are decided per
+// sample, the colour is shaded once per pixel (at its centre) and blended into each
+// covered sample; resolve() averages the samples into a one-sample picture.
 
 #include "platform/gfx/types.h"
 
@@ -22,24 +27,34 @@
 
 namespace platform::gfx::raster {
 
-// A colour surface: rows `pitch` bytes apart, pixels in the format's layout.
+// A colour surface: rows `pitch` bytes apart, pixels in the format's layout; each
+// pixel is `samples` values of the format side by side (1, 2 or 4).
 struct ColorView {
     uint8_t* pixels = nullptr;
     int32_t pitch = 0;
     uint32_t width = 0;
     uint32_t height = 0;
     Format format = Format::unknown;
+    uint32_t samples = 1;
 };
 
-// A depth surface: one float per pixel, rows `pitch` floats apart.
+// A depth surface: `samples` floats per pixel, rows `pitch` floats apart.
 struct DepthView {
     float* depth = nullptr;
     uint32_t pitch = 0;
     uint32_t width = 0;
     uint32_t height = 0;
+    uint32_t samples = 1;
+    // Set when every value in the view is `uniform_value` (as after clearing all of it):
+    // a draw that writes no depth and whose every depth passes against that value
+    // reads none.
+    bool uniform = false;
+    float uniform_value = 1.0f;
 };
 
 // Where a draw or clear lands; a null colour or depth view is simply not touched.
+// A draw takes its sample count from the colour view (the depth view's without one);
+// a depth view of another count is not used.
 struct Targets {
     ColorView color;
     DepthView depth;
@@ -128,7 +143,21 @@ uint32_t thread_count();
 void set_thread_count(uint32_t count);
 
 // Fills the rectangle [left, right) × [top, bottom), cut to each target, with the
-// colour (clear_flags::target) and the depth value (clear_flags::zbuffer).
+// colour (clear_flags::target) and the depth value (clear_flags::zbuffer); every
+// sample of a pixel alike.
 void clear(const Targets& targets, const Rect& area, uint32_t flags, uint32_t argb, float z);
+
+// Where the samples of a pixel lie, in sixteenths of a pixel from its centre (y
+// down), for 2 and 4 samples; one sample lies at the centre.
+struct SampleOffset {
+    int x;
+    int y;
+};
+const SampleOffset* sample_offsets(uint32_t samples);
+
+// Averages each pixel's samples (per channel, rounded) into `to`, a view of one sample
+// per pixel of the same format and size; false, with nothing written, when the views
+// do not fit together.
+bool resolve(const ColorView& from, const ColorView& to);
 
 } // namespace platform::gfx::raster

@@ -58,12 +58,18 @@ void raster_draw(const DeviceState& state, PrimitiveType type, const raster::Ver
     raster::Targets targets;
     if (Surface* color = state.render_target) {
         targets.color = {color->pixels(), static_cast<int32_t>(color->pitch()), color->width(), color->height(),
-                         color->format()};
+                         color->format(), color->samples()};
     }
-    // Depth surfaces hold one float per pixel, rows back to back.
-    if (Surface* depth = state.depth_stencil)
-        targets.depth = {depth->depth(), depth->width(), depth->width(), depth->height()};
+    // Depth surfaces hold one float per sample, rows back to back.
+    Surface* depth = state.depth_stencil;
+    if (depth) {
+        targets.depth = {depth->depth(), depth->width() * depth->samples(), depth->width(), depth->height(),
+                         depth->samples()};
+        targets.depth.uniform = depth->uniform_depth(&targets.depth.uniform_value);
+    }
     raster::draw(targets, s, type, vertices, indices, base_vertex, first, count);
+    if (depth && s[RenderState::zenable] != 0 && s[RenderState::zwrite_enable] != 0)
+        depth->set_uniform_depth(false);
 }
 
 } // namespace platform::gfx

@@ -90,6 +90,9 @@ struct PixelState {
 
     bool depth_test = false;
     bool depth_write = false;
+    // Every depth in [min_z, max_z] passes against the whole surface: only triangles
+    // whose depths may fall outside that range (not numbers) are tested.
+    bool depth_passes = false;
     uint32_t depth_func = 8;
     float min_z = 0.0f;
     float max_z = 1.0f;
@@ -108,7 +111,13 @@ struct PixelState {
     DepthView depth;
     bool has_color = false;
     bool has_depth = false;
-    uint32_t color_bytes = 4; // per pixel of the colour target
+    uint32_t color_bytes = 4; // per sample of the colour target
+    // Samples per pixel of both targets (1, 2 or 4), where they lie in 1/256 pixel, and
+    // which of them are written.
+    uint32_t samples = 1;
+    int32_t offset_x[4] = {};
+    int32_t offset_y[4] = {};
+    uint32_t sample_mask = 1;
     BlendKind blend_kind = BlendKind::copy;
     // 32-bit target, all channels written, no generic blend: runs go straight to it.
     bool direct_write = false;
@@ -117,6 +126,8 @@ struct PixelState {
 // Per triangle (or quad), in screen space (pixel units, sample points at integers).
 struct Triangle {
     bool affine = true;
+    // The depth test is left out (PixelState::depth_passes, and the depths are numbers).
+    bool skip_depth_test = false;
     Plane z;
     Plane rhw; // perspective only
     // Affine: the attributes themselves; perspective: attribute × rhw.
@@ -153,12 +164,17 @@ public:
     // Fills the triangle's shortcut once its sources are known.
     void prepare(Triangle& triangle);
     void shade(const Triangle& triangle, int y, int x0, int x1);
+    // Multisampled targets: pixels [x0, x1) of row y, sample s covering [spans[s][0],
+    // spans[s][1]); `covered`: every sample of these pixels is covered and written.
+    void shade_samples(const Triangle& triangle, int y, int x0, int x1, const int64_t (*spans)[2], bool covered);
 
     // The span loops' arrays, one set per thread.
     struct Scratch;
 
 private:
     void sources(const Triangle& triangle, Value& diffuse, Value* textures) const;
+    // The shaded colours of pixels [x, x + n) of row y.
+    const uint32_t* colors(const Triangle& triangle, int y, int x, int n);
     const PixelState& state_;
     Scratch* scratch_;
 };
@@ -182,6 +198,9 @@ public:
 private:
     RenderPool();
     struct State;
+    // The state of this process: after a fork the parent's is left behind whole (its
+    // locks and condition variables may be held by threads the child does not have).
+    State& own_state();
     State* state_;
 };
 

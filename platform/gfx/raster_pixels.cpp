@@ -14,6 +14,10 @@
 #include <cstring>
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace platform::gfx::raster::detail {
 namespace {
 
@@ -52,7 +56,30 @@ inline u8x16 pack(u16x8 a, u16x8 b)
 }
 // Each pixel's alpha in all four of its channels.
 inline u16x8 alphas(u16x8 v) { return __builtin_shufflevector(v, v, 3, 3, 3, 3, 7, 7, 7, 7); }
+// t/255 rounded for t ≤ 255·255: (x + (x >> 8)) >> 8 with x = t + 128, which over that
+// range is (x·257) >> 16, one multiply keeping the high half where the machine has it.
 inline u16x8 div255(u16x8 t)
+{
+    t += 128;
+#if defined(__SSE2__)
+    return reinterpret_cast<u16x8>(_mm_mulhi_epu16(reinterpret_cast<__m128i>(t), _mm_set1_epi16(257)));
+#else
+    return (t + (t >> 8)) >> 8;
+#endif
+}
+// Only helpers that are always inlined take and return these: no call between
+// differently built code passes them.
+#pragma GCC diagnostic ignored "-Wpsabi"
+// Four pixels' channels as sixteen 16-bit lanes: one instruction each where the
+// machine has 32-byte vectors (the wide functions are also built for those).
+using u16x16 = uint16_t __attribute__((vector_size(32)));
+[[gnu::always_inline]] inline u16x16 widen(u8x16 v) { return __builtin_convertvector(v, u16x16); }
+[[gnu::always_inline]] inline u8x16 narrow(u16x16 v) { return __builtin_convertvector(v, u8x16); }
+[[gnu::always_inline]] inline u16x16 alphas(u16x16 v)
+{
+    return __builtin_shufflevector(v, v, 3, 3, 3, 3, 7, 7, 7, 7, 11, 11, 11, 11, 15, 15, 15, 15);
+}
+[[gnu::always_inline]] inline u16x16 div255(u16x16 t)
 {
     t += 128;
     return (t + (t >> 8)) >> 8;
@@ -65,6 +92,13 @@ inline u8x16 pad_vector(uint32_t pad)
     return v;
 }
 } // namespace simd
+
+// Built twice where the compiler can: for machines with 32-byte vectors and for all.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define QUILLO_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#else
+#define QUILLO_WIDE_VECTORS
+#endif
 
 constexpr uint32_t kWhite = 0xFFFFFFFFu;
 constexpr int kTemps = 24;
@@ -234,6 +268,8 @@ inline uint64_t spread_weight(uint32_t w) { return w * 0x0001000100010001ull; }
 
 // Filters entries [0, n) of the quads; entries up to the next multiple of four are
 // filled with zeros first and computed too.
+[[gnu::always_inline]] inline simd::u16x16 lerp16(simd::u16x16 a, simd::u16x16 b, simd::u16x16 f) { return (a * (256 - f) + b * f) >> 8; }
+
 void bilerp_span(Quads& q, int n)
 {
     for (int k = n; k < ((n + 3) & ~3); ++k) {
@@ -241,18 +277,12 @@ void bilerp_span(Quads& q, int n)
         q.fx[k] = q.fy[k] = 0;
     }
     for (int p = 0; p < n; p += 4) {
-        const simd::u8x16 c00 = simd::load(q.c00 + p), c10 = simd::load(q.c10 + p);
-        const simd::u8x16 c01 = simd::load(q.c01 + p), c11 = simd::load(q.c11 + p);
-        simd::u16x8 fxl, fxh, fyl, fyh;
-        std::memcpy(&fxl, q.fx + p, 16);
-        std::memcpy(&fxh, q.fx + p + 2, 16);
-        std::memcpy(&fyl, q.fy + p, 16);
-        std::memcpy(&fyh, q.fy + p + 2, 16);
-        const simd::u16x8 rl = lerp16(lerp16(simd::low(c00), simd::low(c10), fxl),
-                                      lerp16(simd::low(c01), simd::low(c11), fxl), fyl);
-        const simd::u16x8 rh = lerp16(lerp16(simd::high(c00), simd::high(c10), fxh),
-                                      lerp16(simd::high(c01), simd::high(c11), fxh), fyh);
-        simd::store(q.result + p, simd::pack(rl, rh));
+        const simd::u16x16 c00 = simd::widen(simd::load(q.c00 + p)), c10 = simd::widen(simd::load(q.c10 + p));
+        const simd::u16x16 c01 = simd::widen(simd::load(q.c01 + p)), c11 = simd::widen(simd::load(q.c11 + p));
+        simd::u16x16 fx, fy;
+        std::memcpy(&fx, q.fx + p, 32);
+        std::memcpy(&fy, q.fy + p, 32);
+        simd::store(q.result + p, simd::narrow(lerp16(lerp16(c00, c10, fx), lerp16(c01, c11, fx), fy)));
     }
 }
 
@@ -554,19 +584,17 @@ int alpha_test(uint32_t func, uint32_t reference, const uint32_t* color, uint32_
 // The three blends the engine uses, over 32-bit pixels (bytes B, G, R, A); `out` may
 // be `dst` itself. `pad` is ORed into every result (the unused byte of X8R8G8B8).
 
+QUILLO_WIDE_VECTORS
 void blend_src_alpha(uint8_t* out, const uint32_t* src, const uint8_t* dst, int n, uint32_t pad)
 {
     auto* s = reinterpret_cast<const Bytes*>(src);
     const simd::u8x16 pads = simd::pad_vector(pad);
     int p = 0;
     for (; p + 4 <= n; p += 4) {
-        const simd::u8x16 sv = simd::load(s + 4 * p);
-        const simd::u8x16 dv = simd::load(dst + 4 * p);
-        const simd::u16x8 sl = simd::low(sv), sh = simd::high(sv);
-        const simd::u16x8 al = simd::alphas(sl), ah = simd::alphas(sh);
-        const simd::u16x8 rl = simd::div255(sl * al + simd::low(dv) * (255 - al));
-        const simd::u16x8 rh = simd::div255(sh * ah + simd::high(dv) * (255 - ah));
-        simd::store(out + 4 * p, simd::pack(rl, rh) | pads);
+        const simd::u16x16 sv = simd::widen(simd::load(s + 4 * p));
+        const simd::u16x16 dv = simd::widen(simd::load(dst + 4 * p));
+        const simd::u16x16 a = simd::alphas(sv);
+        simd::store(out + 4 * p, simd::narrow(simd::div255(sv * a + dv * (255 - a))) | pads);
     }
     for (; p < n; ++p) {
         const uint32_t a = s[4 * p + 3];
@@ -722,6 +750,15 @@ struct SpanShader::Scratch {
     alignas(64) uint32_t destination[kChunk];
     alignas(64) uint32_t result[kChunk];
     alignas(64) uint32_t temps[kTemps][kChunk];
+    // Multisampled targets: the coverage of each pixel (a bit per sample), and per
+    // sample the depth, the colour, whether it is written, the target's value and the
+    // blended result.
+    alignas(64) uint32_t coverage[kChunk];
+    alignas(64) float sample_z[kChunk * 4];
+    alignas(64) uint32_t sample_color[kChunk * 4];
+    alignas(64) uint32_t sample_mask[kChunk * 4];
+    alignas(64) uint32_t sample_destination[kChunk * 4];
+    alignas(64) uint32_t sample_out[kChunk * 4];
     int next_temp = 0;
 };
 
@@ -1025,6 +1062,93 @@ void SpanShader::prepare(Triangle& triangle)
     }
 }
 
+const uint32_t* SpanShader::colors(const Triangle& triangle, int y, int x, int n)
+{
+    const PixelState& st = state_;
+    Scratch& s = *scratch_;
+    const double row_y = y;
+    // Sources: diffuse colour and the textures.
+    if (triangle.affine) {
+        const int64_t dx = x - triangle.ref_x;
+        const int64_t dy = y - triangle.ref_y;
+        if (!triangle.constant_diffuse && triangle.shortcut <= 1 && triangle.shortcut != 0) {
+            auto* bytes = reinterpret_cast<uint8_t*>(s.diffuse);
+            for (int c = 0; c < 4; ++c) {
+                const FixedPlane& plane = triangle.color[c];
+                int64_t value = to_16(plane.ref + dx * plane.dx + dy * plane.dy) + 32768;
+                const int64_t step = to_16(plane.dx);
+                const int order = c == 3 ? 3 : 2 - c; // attributes are R, G, B, A
+                for (int k = 0; k < n; ++k) {
+                    bytes[4 * k + order] = static_cast<uint8_t>(std::clamp<int64_t>(value >> 16, 0, 255));
+                    value += step;
+                }
+            }
+        }
+        for (uint32_t i = 0; i < st.stage_count; ++i) {
+            const Stage& stage = st.stages[i];
+            const bool needed = triangle.shortcut < 0 || triangle.shortcut == 2 + static_cast<int>(i);
+            if (stage.varying && needed)
+                sample_span(stage, triangle.samplers[i], dx, dy, s.texture[i], s.spare, n);
+        }
+    } else {
+        for (int k = 0; k < n; ++k) {
+            const double px = x + k;
+            const double q = triangle.rhw.at(px, row_y);
+            const double w = 1.0 / q;
+            if (!triangle.constant_diffuse) {
+                s.diffuse[k] = per_channel([&](int c) {
+                    const int attribute = c == 3 ? 3 : 2 - c;
+                    const double value = triangle.attributes[attribute].at(px, row_y) * w;
+                    return static_cast<uint32_t>(std::clamp(std::lround(value), 0L, 255L));
+                });
+            }
+            for (uint32_t i = 0; i < st.stage_count; ++i) {
+                const Stage& stage = st.stages[i];
+                if (!stage.varying)
+                    continue;
+                const Plane& pu = triangle.attributes[stage.slot];
+                const Plane& pv = triangle.attributes[stage.slot + 1];
+                const double u = pu.at(px, row_y) * w;
+                const double v = pv.at(px, row_y) * w;
+                // Derivatives of u = (u·q)/q, per pixel, in level-0 texels.
+                const LevelView& top = stage.texture->levels[0];
+                const double tw = top.width;
+                const double th = top.height;
+                const Sampler sampler = choose_sampler(stage, (pu.a - u * triangle.rhw.a) * w * tw,
+                                                       (pv.a - v * triangle.rhw.a) * w * th,
+                                                       (pu.b - u * triangle.rhw.b) * w * tw,
+                                                       (pv.b - v * triangle.rhw.b) * w * th);
+                sample_at(stage, sampler, u, v, s.texture[i] + k, s.spare);
+            }
+        }
+    }
+
+    const uint32_t* src = nullptr;
+    if (triangle.shortcut == 1 && !triangle.constant_diffuse) {
+        src = s.diffuse;
+    } else if (triangle.shortcut >= 2) {
+        src = s.texture[triangle.shortcut - 2];
+    } else {
+        Value color;
+        color.color = triangle.result;
+        if (triangle.shortcut < 0) {
+            Value diffuse;
+            Value textures[max_texture_stages];
+            sources(triangle, diffuse, textures);
+            Combiner combiner(st, s.temps, n);
+            color = combiner.run(diffuse, textures);
+        } else if (triangle.shortcut == 1) {
+            color.color = triangle.diffuse;
+        }
+        src = color.pixels;
+        if (src == nullptr) {
+            fill(s.result, color.color, n);
+            src = s.result;
+        }
+    }
+    return src;
+}
+
 void SpanShader::shade(const Triangle& triangle, int y, int x0, int x1)
 {
     const PixelState& st = state_;
@@ -1035,7 +1159,8 @@ void SpanShader::shade(const Triangle& triangle, int y, int x0, int x1)
         bool masked = false;
 
         // Depth, interpolated linearly in screen space and kept inside the viewport's range.
-        const bool use_depth = st.has_depth && (st.depth_test || st.depth_write);
+        const bool testing = st.depth_test && !triangle.skip_depth_test;
+        const bool use_depth = st.has_depth && (testing || st.depth_write);
         float* stored = nullptr;
         if (use_depth) {
             stored = st.depth.depth + static_cast<size_t>(y) * st.depth.pitch + x;
@@ -1045,7 +1170,7 @@ void SpanShader::shade(const Triangle& triangle, int y, int x0, int x1)
                 for (int k = 0; k < n; ++k)
                     s.z[k] = std::clamp(z0 + dz * static_cast<float>(k), st.min_z, st.max_z);
             }
-            if (st.depth_test) {
+            if (testing) {
                 const int pass = st.depth_write
                                      ? depth_test(st.depth_func, s.z, stored, s.mask, n)
                                      : depth_test(st.depth_func, Ramp{z0, dz, st.min_z, st.max_z}, stored, s.mask, n);
@@ -1055,85 +1180,7 @@ void SpanShader::shade(const Triangle& triangle, int y, int x0, int x1)
             }
         }
 
-        // Sources: diffuse colour and the textures.
-        if (triangle.affine) {
-            const int64_t dx = x - triangle.ref_x;
-            const int64_t dy = y - triangle.ref_y;
-            if (!triangle.constant_diffuse && triangle.shortcut <= 1 && triangle.shortcut != 0) {
-                auto* bytes = reinterpret_cast<uint8_t*>(s.diffuse);
-                for (int c = 0; c < 4; ++c) {
-                    const FixedPlane& plane = triangle.color[c];
-                    int64_t value = to_16(plane.ref + dx * plane.dx + dy * plane.dy) + 32768;
-                    const int64_t step = to_16(plane.dx);
-                    const int order = c == 3 ? 3 : 2 - c; // attributes are R, G, B, A
-                    for (int k = 0; k < n; ++k) {
-                        bytes[4 * k + order] = static_cast<uint8_t>(std::clamp<int64_t>(value >> 16, 0, 255));
-                        value += step;
-                    }
-                }
-            }
-            for (uint32_t i = 0; i < st.stage_count; ++i) {
-                const Stage& stage = st.stages[i];
-                const bool needed = triangle.shortcut < 0 || triangle.shortcut == 2 + static_cast<int>(i);
-                if (stage.varying && needed)
-                    sample_span(stage, triangle.samplers[i], dx, dy, s.texture[i], s.spare, n);
-            }
-        } else {
-            for (int k = 0; k < n; ++k) {
-                const double px = x + k;
-                const double q = triangle.rhw.at(px, row_y);
-                const double w = 1.0 / q;
-                if (!triangle.constant_diffuse) {
-                    s.diffuse[k] = per_channel([&](int c) {
-                        const int attribute = c == 3 ? 3 : 2 - c;
-                        const double value = triangle.attributes[attribute].at(px, row_y) * w;
-                        return static_cast<uint32_t>(std::clamp(std::lround(value), 0L, 255L));
-                    });
-                }
-                for (uint32_t i = 0; i < st.stage_count; ++i) {
-                    const Stage& stage = st.stages[i];
-                    if (!stage.varying)
-                        continue;
-                    const Plane& pu = triangle.attributes[stage.slot];
-                    const Plane& pv = triangle.attributes[stage.slot + 1];
-                    const double u = pu.at(px, row_y) * w;
-                    const double v = pv.at(px, row_y) * w;
-                    // Derivatives of u = (u·q)/q, per pixel, in level-0 texels.
-                    const LevelView& top = stage.texture->levels[0];
-                    const double tw = top.width;
-                    const double th = top.height;
-                    const Sampler sampler = choose_sampler(stage, (pu.a - u * triangle.rhw.a) * w * tw,
-                                                           (pv.a - v * triangle.rhw.a) * w * th,
-                                                           (pu.b - u * triangle.rhw.b) * w * tw,
-                                                           (pv.b - v * triangle.rhw.b) * w * th);
-                    sample_at(stage, sampler, u, v, s.texture[i] + k, s.spare);
-                }
-            }
-        }
-
-        const uint32_t* src = nullptr;
-        if (triangle.shortcut == 1 && !triangle.constant_diffuse) {
-            src = s.diffuse;
-        } else if (triangle.shortcut >= 2) {
-            src = s.texture[triangle.shortcut - 2];
-        } else {
-            Value color;
-            color.color = triangle.result;
-            if (triangle.shortcut < 0) {
-                Value diffuse;
-                Value textures[max_texture_stages];
-                sources(triangle, diffuse, textures);
-                Combiner combiner(st, s.temps, n);
-                color = combiner.run(diffuse, textures);
-            } else if (triangle.shortcut == 1) {
-                color.color = triangle.diffuse;
-            }
-            src = color.pixels;
-            if (src == nullptr) {
-                fill(s.result, color.color, n);
-                src = s.result;
-            }
-        }
+        const uint32_t* src = colors(triangle, y, x, n);
 
         if (st.alpha_test) {
             if (!masked)
@@ -1196,6 +1243,129 @@ void SpanShader::shade(const Triangle& triangle, int y, int x0, int x1)
             src = out;
         }
         store(st.color, row, src, masked ? s.mask : nullptr, n);
+    }
+}
+
+void SpanShader::shade_samples(const Triangle& triangle, int y, int x0, int x1, const int64_t (*spans)[2],
+                               bool covered)
+{
+    const PixelState& st = state_;
+    Scratch& s = *scratch_;
+    const int samples = static_cast<int>(st.samples);
+    for (int x = x0; x < x1; x += kChunk) {
+        const int n = std::min(kChunk, x1 - x);
+        const int count = n * samples;
+
+        // Which samples the primitive covers: all ones where a sample is still drawn.
+        fill(s.sample_mask, covered ? 0xFFFFFFFFu : 0u, count);
+        for (int i = 0; i < samples && !covered; ++i) {
+            if (!(st.sample_mask >> i & 1u))
+                continue;
+            const int64_t from = std::clamp<int64_t>(spans[i][0] - x, 0, n);
+            const int64_t to = std::clamp<int64_t>(spans[i][1] - x, 0, n);
+            for (int64_t k = from; k < to; ++k)
+                s.sample_mask[k * samples + i] = 0xFFFFFFFFu;
+        }
+
+        // Depth at each sample's own position.
+        const bool testing = st.depth_test && !triangle.skip_depth_test;
+        const bool use_depth = st.has_depth && (testing || st.depth_write);
+        float* stored = nullptr;
+        if (use_depth) {
+            stored = st.depth.depth + static_cast<size_t>(y) * st.depth.pitch + static_cast<size_t>(x) * samples;
+            const float dz = static_cast<float>(triangle.z.a);
+            for (int i = 0; i < samples; ++i) {
+                const float z0 =
+                    static_cast<float>(triangle.z.at(x + st.offset_x[i] / 256.0, y + st.offset_y[i] / 256.0));
+                for (int k = 0; k < n; ++k)
+                    s.sample_z[k * samples + i] = std::clamp(z0 + dz * static_cast<float>(k), st.min_z, st.max_z);
+            }
+            if (testing) {
+                depth_test(st.depth_func, s.sample_z, stored, s.sample_out, count);
+                for (int k = 0; k < count; ++k)
+                    s.sample_mask[k] &= s.sample_out[k];
+            }
+        }
+        uint32_t any = 0xFFFFFFFFu, every = 0xFFFFFFFFu;
+        if (!covered || testing) {
+            any = 0;
+            for (int k = 0; k < count; ++k) {
+                any |= s.sample_mask[k];
+                every &= s.sample_mask[k];
+            }
+            if (any == 0)
+                continue;
+        }
+        // One colour per pixel; the alpha test keeps or drops the whole pixel.
+        const uint32_t* src = colors(triangle, y, x, n);
+        if (st.alpha_test) {
+            fill(s.mask, 0xFFFFFFFFu, n);
+            if (alpha_test(st.alpha_func, st.alpha_ref, src, s.mask, n) == 0)
+                continue;
+            for (int k = 0; k < count; ++k)
+                s.sample_mask[k] &= s.mask[k / samples];
+            every = 0xFFFFFFFFu;
+            for (int k = 0; k < count; ++k)
+                every &= s.sample_mask[k];
+        }
+        const bool full = every != 0;
+
+        if (st.has_depth && st.depth_write) {
+            for (int k = 0; k < count; ++k)
+                stored[k] = s.sample_mask[k] != 0 ? s.sample_z[k] : stored[k];
+        }
+
+        if (!st.has_color || st.write_mask == 0)
+            continue;
+        if (samples == 4) {
+            for (int k = 0; k < n; ++k)
+                s.sample_color[4 * k] = s.sample_color[4 * k + 1] = s.sample_color[4 * k + 2] =
+                    s.sample_color[4 * k + 3] = src[k];
+        } else {
+            for (int k = 0; k < n; ++k)
+                s.sample_color[2 * k] = s.sample_color[2 * k + 1] = src[k];
+        }
+        uint8_t* row = st.color.pixels + static_cast<ptrdiff_t>(y) * st.color.pitch
+                       + static_cast<ptrdiff_t>(x) * samples * st.color_bytes;
+        const uint32_t* out = s.sample_color;
+        if (full && st.direct_write) {
+            const uint32_t pad = st.color.format == Format::x8r8g8b8 ? 0xFF000000u : 0u;
+            switch (st.blend_kind) {
+            case BlendKind::alpha: blend_src_alpha(row, out, row, count, pad); break;
+            case BlendKind::add: blend_add(row, out, row, count, pad); break;
+            case BlendKind::add_alpha: blend_add_src_alpha(row, out, row, count, pad); break;
+            default: {
+                Word* p = reinterpret_cast<Word*>(row);
+                for (int k = 0; k < count; ++k)
+                    p[k] = out[k] | pad;
+                break;
+            }
+            }
+            continue;
+        }
+        if (st.blend || st.write_mask != 0xFFFFFFFFu) {
+            uint32_t* destination = s.sample_destination;
+            load_destination(st.color, row, destination, count);
+            uint32_t* blended = s.sample_out;
+            auto* bytes = reinterpret_cast<uint8_t*>(blended);
+            const auto* under = reinterpret_cast<const uint8_t*>(destination);
+            if (!st.blend)
+                std::memcpy(blended, out, static_cast<size_t>(count) * 4);
+            else if (st.blend_kind == BlendKind::alpha)
+                blend_src_alpha(bytes, out, under, count, 0);
+            else if (st.blend_kind == BlendKind::add)
+                blend_add(bytes, out, under, count, 0);
+            else if (st.blend_kind == BlendKind::add_alpha)
+                blend_add_src_alpha(bytes, out, under, count, 0);
+            else
+                blend_generic(st, blended, out, destination, count);
+            if (st.write_mask != 0xFFFFFFFFu) {
+                for (int k = 0; k < count; ++k)
+                    blended[k] = (blended[k] & st.write_mask) | (destination[k] & ~st.write_mask);
+            }
+            out = blended;
+        }
+        store(st.color, row, out, full ? nullptr : s.sample_mask, count);
     }
 }
 

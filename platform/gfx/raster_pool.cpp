@@ -68,9 +68,11 @@ struct RenderPool::State {
         }
     }
 
-    void worker()
+    // `seen` is the generation current when the worker started: a worker started after
+    // earlier runs (a new thread count) must not take the last run for a new one, or it
+    // would count itself finished twice and let a run end while a band is still drawn.
+    void worker(uint64_t seen)
     {
-        uint64_t seen = 0;
         std::unique_lock lock(mutex);
         for (;;) {
             wake.wait(lock, [&] { return stopping || generation != seen; });
@@ -111,8 +113,9 @@ struct RenderPool::State {
     void start()
     {
         owner = getpid();
+        const uint64_t current = generation;
         for (uint32_t i = 1; i < threads; ++i)
-            workers.emplace_back([this] { worker(); });
+            workers.emplace_back([this, current] { worker(current); });
     }
 };
 
@@ -129,11 +132,22 @@ RenderPool::RenderPool() : state_(new State)
 
 RenderPool::~RenderPool()
 {
-    if (state_->owner == getpid())
+    // A child made by fork leaves the parent's state alone (see own_state).
+    if (state_->owner == 0 || state_->owner == getpid()) {
         state_->stop();
-    else
+        delete state_;
+    }
+}
+
+RenderPool::State& RenderPool::own_state()
+{
+    if (state_->owner != 0 && state_->owner != getpid()) {
+        auto* fresh = new State;
+        fresh->threads = state_->threads;
         state_->abandon();
-    delete state_;
+        state_ = fresh; // the old one is left as it is, on purpose
+    }
+    return *state_;
 }
 
 uint32_t RenderPool::threads() const
@@ -143,23 +157,19 @@ uint32_t RenderPool::threads() const
 
 void RenderPool::set_threads(uint32_t count)
 {
-    std::lock_guard turn(state_->turn);
-    if (state_->owner == getpid())
-        state_->stop();
-    else
-        state_->abandon();
-    state_->owner = 0;
-    state_->threads = count == 0 ? processors() : std::min(count, 256u);
+    State& s = own_state();
+    std::lock_guard turn(s.turn);
+    s.stop();
+    s.owner = 0;
+    s.threads = count == 0 ? processors() : std::min(count, 256u);
 }
 
 void RenderPool::run(uint32_t tasks, void (*task)(void*, uint32_t), void* context)
 {
-    State& s = *state_;
+    State& s = own_state();
     std::lock_guard turn(s.turn);
-    if (s.owner != getpid()) {
-        s.abandon();
+    if (s.owner == 0)
         s.start();
-    }
     if (s.workers.empty()) {
         for (uint32_t i = 0; i < tasks; ++i)
             task(context, i);

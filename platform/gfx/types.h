@@ -204,6 +204,8 @@ enum class RenderState : uint32_t {
     point_size = 154,
     point_sprite_enable = 156,
     point_scale_enable = 157,
+    multisample_antialias = 161,
+    multisample_mask = 162,
     point_size_max = 166,
     color_write_enable = 168,
     blend_op = 171,

@@ -157,22 +157,17 @@ bool IsValidName(const std::u16string& text, bool russian)
     return true;
 }
 
-// Windows-1251 puts U+0410..U+044F at 0xC0..0xFF; the rest of a valid name is ASCII.
+// Under "ru" the bytes are those of Windows-1251, the code page a Russian system would
+// store the same name in; elsewhere the engine's own 1252.
 vadu::String ToNarrow(const std::u16string& text, bool russian)
 {
     std::string out(text.size(), '?');
-    if (!russian) {
-        if (!text.empty())
-            platform::wide_to_multibyte(text.data(), static_cast<int>(text.size()), out.data(),
-                                        static_cast<int>(out.size()));
-        return vadu::String(out.c_str());
-    }
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c < 0x80)
-            out[i] = static_cast<char>(c);
-        else if (c >= 0x0410 && c <= 0x044F)
-            out[i] = static_cast<char>(0xC0 + (c - 0x0410));
+    if (!text.empty()) {
+        const int length = static_cast<int>(text.size());
+        if (russian)
+            platform::wide_to_multibyte_1251(text.data(), length, out.data(), length);
+        else
+            platform::wide_to_multibyte(text.data(), length, out.data(), length);
     }
     return vadu::String(out.c_str());
 }
@@ -180,18 +175,12 @@ vadu::String ToNarrow(const std::u16string& text, bool russian)
 std::u16string ToWide(const vadu::String& text, bool russian)
 {
     std::u16string out(text.size(), u'?');
-    if (!russian) {
-        if (!text.empty())
-            platform::multibyte_to_wide(text.data(), static_cast<int>(text.size()), out.data(),
-                                        static_cast<int>(out.size()));
-        return out;
-    }
-    for (size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text.data()[i]);
-        if (c < 0x80)
-            out[i] = c;
-        else if (c >= 0xC0)
-            out[i] = static_cast<char16_t>(0x0410 + (c - 0xC0));
+    if (text.size() != 0) {
+        const int length = static_cast<int>(text.size());
+        if (russian)
+            platform::multibyte_to_wide_1251(text.data(), length, out.data(), length);
+        else
+            platform::multibyte_to_wide(text.data(), length, out.data(), length);
     }
     return out;
 }

@@ -106,6 +106,8 @@ public:
 
     RolloutControl* GetOptionsRollout() const noexcept { return optionsRollout.get(); }
     RolloutControl* GetOtherRollout() const noexcept { return otherRollout.get(); }
+    // The pointer is over the publisher's logo (its lit picture is shown).
+    bool IsPublisherHovered() const noexcept { return mpcHover != 0; }
 
 protected:
     void Init() override;

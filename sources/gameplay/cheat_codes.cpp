@@ -51,7 +51,7 @@ CheatCodes& CheatCodes::Instance()
     return *slot;
 }
 
-void CheatCodes::ResetForTests()
+void CheatCodes::Destroy()
 {
     instance_slot().reset();
 }

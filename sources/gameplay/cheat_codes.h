@@ -35,8 +35,10 @@ public:
 
     // Made on first use; needs the input manager.
     static CheatCodes& Instance();
-    // Destroys the instance (tests, and before the input manager goes).
-    static void ResetForTests();
+    // Destroys the instance; the application does so before the input manager it listens
+    // to goes, so a later application's keyboard reaches a fresh one.
+    static void Destroy();
+    static void ResetForTests() { Destroy(); }
 
     CheatCodes();
     ~CheatCodes() override;

@@ -28,7 +28,7 @@ find_box() {
     for candidate in $(xdotool search --name "" 2>/dev/null); do
       [ "$candidate" = "$window" ] && continue
       eval "$(xdotool getwindowgeometry --shell "$candidate" 2>/dev/null)"
-      if [ "${WIDTH:-0}" = 480 ]; then
+      if [ "${WIDTH:-0}" -gt 0 ] && [ "${WIDTH:-0}" -lt 1024 ]; then
         box=$candidate
         return 0
       fi
@@ -43,9 +43,18 @@ ask() {
   find_box || fail "no quit question appeared"
   sleep 1
 }
+# The box's buttons where SDL lays them out: a row 44 px down when it draws with the X
+# core fonts, or centred near the bottom (Yes left of the middle, No right of it) when it
+# draws with Xft. The first place that takes the box away is the button.
 answer() {
   eval "$(xdotool getwindowgeometry --shell "$box")"
-  xdotool mousemove $((X + $1)) $((Y + 44)) click 1
+  local x=$X y=$Y w=$WIDTH h=$HEIGHT
+  local centred=$(( $1 == 57 ? w / 2 - 54 : w / 2 + 52 ))
+  for place in "$(( x + $1 )) $(( y + 44 ))" "$(( x + centred )) $(( y + h - 42 ))"; do
+    xdotool mousemove $place click 1
+    sleep 1
+    xdotool getwindowname "$box" >/dev/null 2>&1 || return 0
+  done
 }
 
 ask

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <set>
+#include <string>
 
 namespace {
 
@@ -124,6 +125,52 @@ TEST(CodePage, CharLowerFollowsTheAnsiLetters)
     char_lower(text);
     EXPECT_STREQ(text, "data/\xE9t\xE9/\x9A.png");
     char_lower(static_cast<char*>(nullptr));
+}
+
+// The Cyrillic code page beside it: the pairs the two tables disagree on, the letters'
+// block edges (Ё and ё live outside it), and the byte 1251 leaves undefined.
+TEST(CodePage1251, KnownPairsConvertBothWays)
+{
+    constexpr Pair pairs[] = {
+        {'A', u'A'},    {0x7F, 0x007F}, {0xC0, 0x0410}, {0xDF, 0x042F}, {0xE0, 0x0430},
+        {0xFF, 0x044F}, {0xA8, 0x0401}, {0xB8, 0x0451}, {0x80, 0x0402}, {0x88, 0x20AC},
+        {0xB9, 0x2116}, {0xA5, 0x0490}, {0xB4, 0x0491}, {0xA0, 0x00A0}, {0x98, 0x0098},
+    };
+    for (const Pair& pair : pairs) {
+        SCOPED_TRACE(testing::Message() << "byte 0x" << std::hex << int(pair.byte));
+        const char narrow = static_cast<char>(pair.byte);
+        char16_t wide = 0xBEEF;
+        ASSERT_EQ(platform::multibyte_to_wide_1251(&narrow, 1, &wide, 1), 1);
+        EXPECT_EQ(wide, pair.unit);
+
+        char back = 'x';
+        ASSERT_EQ(platform::wide_to_multibyte_1251(&pair.unit, 1, &back, 1), 1);
+        EXPECT_EQ(static_cast<unsigned char>(back), pair.byte);
+    }
+}
+
+TEST(CodePage1251, EveryByteRoundTripsAndForeignUnitsBecomeQuestionMarks)
+{
+    char bytes[256];
+    for (int i = 0; i < 256; ++i)
+        bytes[i] = static_cast<char>(i);
+    char16_t wide[256];
+    ASSERT_EQ(platform::multibyte_to_wide_1251(bytes, 256, wide, 256), 256);
+    EXPECT_EQ(std::set<char16_t>(wide, wide + 256).size(), 256u);
+    char back[256];
+    ASSERT_EQ(platform::wide_to_multibyte_1251(wide, 256, back, 256), 256);
+    EXPECT_EQ(std::memcmp(bytes, back, 256), 0);
+
+    // Latin-1 letters, a 1252-only sign and CJK have no 1251 byte.
+    const char16_t foreign[] = {u'a', 0x00E9, 0x0160, 0x4E2D, 0x0450, u'z'};
+    char narrow[6];
+    ASSERT_EQ(platform::wide_to_multibyte_1251(foreign, 6, narrow, 6), 6);
+    EXPECT_EQ(std::string(narrow, 6), "a????z");
+
+    char16_t untouched = u'#';
+    EXPECT_EQ(platform::multibyte_to_wide_1251(bytes, 2, &untouched, 1), 0);
+    EXPECT_EQ(untouched, u'#');
+    EXPECT_EQ(platform::wide_to_multibyte_1251(nullptr, 1, narrow, 6), 0);
 }
 
 } // namespace

@@ -1,10 +1,16 @@
 #include "platform/gfx/raster.h"
 
 #include "gfx_test_support.h"
+#include "platform/gfx/present.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <numbers>
 #include <string>
@@ -38,23 +44,26 @@ constexpr uint32_t kLitFvf = 0x112;
 class Canvas {
 public:
     Canvas(uint32_t width, uint32_t height, uint32_t fill = 0xFF000000u,
-           gfx::Format format = gfx::Format::a8r8g8b8)
-        : width(width), height(height), format(format), pixels(size_t{width} * height, fill),
-          depth(size_t{width} * height, 1.0f)
+           gfx::Format format = gfx::Format::a8r8g8b8, uint32_t samples = 1)
+        : width(width), height(height), format(format), samples(samples),
+          pixels(size_t{width} * height * samples, fill), depth(size_t{width} * height * samples, 1.0f)
     {
     }
 
     raster::Targets targets(bool with_depth = true)
     {
         raster::Targets t;
-        t.color = {reinterpret_cast<uint8_t*>(pixels.data()), static_cast<int32_t>(width * 4), width, height, format};
+        t.color = {reinterpret_cast<uint8_t*>(pixels.data()), static_cast<int32_t>(width * 4 * samples), width, height,
+                   format, samples};
         if (with_depth)
-            t.depth = {depth.data(), width, width, height};
+            t.depth = {depth.data(), width * samples, width, height, samples};
         return t;
     }
 
     uint32_t at(uint32_t x, uint32_t y) const { return pixels[size_t{y} * width + x]; }
     float z_at(uint32_t x, uint32_t y) const { return depth[size_t{y} * width + x]; }
+    uint32_t sample(uint32_t x, uint32_t y, uint32_t i) const { return pixels[(size_t{y} * width + x) * samples + i]; }
+    float sample_z(uint32_t x, uint32_t y, uint32_t i) const { return depth[(size_t{y} * width + x) * samples + i]; }
 
     // Rows of the picture as hex words, for readable failures.
     std::string dump() const
@@ -74,6 +83,7 @@ public:
     uint32_t width;
     uint32_t height;
     gfx::Format format;
+    uint32_t samples;
     std::vector<uint32_t> pixels;
     std::vector<float> depth;
 };
@@ -876,11 +886,11 @@ TEST(GfxRaster, ClearFillsTheRectangleWithinTheTargets)
 // A busy frame: many turned, scaled, blended and filtered sprites over depth, a
 // perspective quad cut by the near plane, shaded strips and point sprites, inside an
 // inset viewport. Drawn with `threads` threads.
-Canvas busy_frame(uint32_t threads)
+Canvas busy_frame(uint32_t threads, uint32_t samples = 1)
 {
     raster::set_thread_count(threads);
     constexpr uint32_t width = 301, height = 233;
-    Canvas canvas(width, height, 0xFF203040u);
+    Canvas canvas(width, height, 0xFF203040u, gfx::Format::a8r8g8b8, samples);
     std::vector<uint32_t> top = pattern(32, 32);
     for (size_t i = 0; i < top.size(); ++i)
         top[i] = (top[i] & 0x00FFFFFFu) | static_cast<uint32_t>((i * 37) & 0xFF) << 24;
@@ -958,20 +968,140 @@ Canvas busy_frame(uint32_t threads)
 
 TEST(GfxRaster, BandsOfAnyNumberOfThreadsDrawTheOneThreadPicture)
 {
-    const Canvas alone = busy_frame(1);
-    // The scene must really draw: most of the frame changed.
-    size_t changed = 0;
-    for (uint32_t pixel : alone.pixels)
-        changed += pixel != 0xFF203040u;
-    ASSERT_GT(changed, alone.pixels.size() / 2);
-    for (const uint32_t threads : {2u, 3u, 8u, 13u}) {
-        const Canvas shared = busy_frame(threads);
-        size_t differing = 0;
-        for (size_t i = 0; i < alone.pixels.size(); ++i)
-            differing += alone.pixels[i] != shared.pixels[i];
-        EXPECT_EQ(differing, 0u) << threads << " threads";
-        EXPECT_EQ(std::memcmp(alone.depth.data(), shared.depth.data(), alone.depth.size() * sizeof(float)), 0)
-            << threads << " threads";
+    for (const uint32_t samples : {1u, 2u, 4u}) {
+        const Canvas alone = busy_frame(1, samples);
+        // The scene must really draw: most of the frame changed.
+        size_t changed = 0;
+        for (uint32_t pixel : alone.pixels)
+            changed += pixel != 0xFF203040u;
+        ASSERT_GT(changed, alone.pixels.size() / 2) << samples << " samples";
+        for (const uint32_t threads : {2u, 3u, 8u, 13u}) {
+            const Canvas shared = busy_frame(threads, samples);
+            size_t differing = 0;
+            for (size_t i = 0; i < alone.pixels.size(); ++i)
+                differing += alone.pixels[i] != shared.pixels[i];
+            EXPECT_EQ(differing, 0u) << threads << " threads, " << samples << " samples";
+            EXPECT_EQ(std::memcmp(alone.depth.data(), shared.depth.data(), alone.depth.size() * sizeof(float)), 0)
+                << threads << " threads, " << samples << " samples";
+        }
+    }
+}
+
+// A child made by fork while the parent's workers wait (a shell open, the crash question)
+// exits at once, or draws the same picture on threads of its own and exits, without
+// waiting on the locks and condition variables it copied from the parent.
+TEST(GfxRaster, AForkedChildDrawsTheSamePictureAndExits)
+{
+    const Canvas parent = busy_frame(4);
+    for (const bool draws : {false, true}) {
+        raster::set_thread_count(4);
+        Canvas scratch(64, 64, 0u, gfx::Format::a8r8g8b8);
+        raster::clear(scratch.targets(), {0, 0, 64, 64}, gfx::clear_flags::target, 0xFF000000u, 1.0f);
+        usleep(100000); // the workers now wait for the next frame
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const bool same = !draws || busy_frame(4).pixels == parent.pixels;
+            std::exit(same ? 0 : 1); // runs the destructors, as a real exit does
+        }
+        int status = -1;
+        for (int i = 0; i < 200; ++i) {
+            if (waitpid(child, &status, WNOHANG) == child)
+                break;
+            usleep(50000);
+        }
+        if (!WIFEXITED(status)) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            ADD_FAILURE() << "the child did not end; it drew: " << draws;
+            continue;
+        }
+        EXPECT_EQ(WEXITSTATUS(status), 0) << draws;
+    }
+    raster::set_thread_count(0);
+}
+
+// Sample i of pixel (x, y) lies at (x, y) + offset / 16 and is covered by the same
+// rule as a pixel centre: left and top edges in, right and bottom edges out.
+TEST(GfxRaster, SamplesAreCoveredAndDepthTestedAtTheirOwnPositions)
+{
+    for (const uint32_t samples : {2u, 4u}) {
+        const raster::SampleOffset* offsets = raster::sample_offsets(samples);
+        // Edges through pixel (1, 1) at every odd sixteenth (never on a sample), and on
+        // the samples themselves.
+        for (int left = -8; left <= 8; ++left) {
+            for (int top : {-7, -2, 2, 7}) {
+                Canvas canvas(3, 3, 0xFF000000u, gfx::Format::a8r8g8b8, samples);
+                raster::RasterState s = screen_state(3, 3);
+                const float x0 = 1.0f + static_cast<float>(left) / 16.0f;
+                const float y0 = 1.0f + static_cast<float>(top) / 16.0f;
+                ASSERT_TRUE(draw_list(canvas, s, quad(x0, y0, 2.75f, 2.75f, 0.5f, 0xFFFF0000u), kFvf, false));
+                for (uint32_t i = 0; i < samples; ++i) {
+                    const bool inside = offsets[i].x >= left && offsets[i].y >= top;
+                    EXPECT_EQ(canvas.sample(1, 1, i), inside ? 0xFFFF0000u : 0xFF000000u)
+                        << samples << " samples, sample " << i << ", edges at " << left << "/16, " << top << "/16";
+                }
+            }
+        }
+
+        // Depth rising across x: each sample stores (and is tested with) the depth at
+        // its own position, so a second quad at the pixel centre's depth passes only
+        // where the sample lies right of the centre.
+        Canvas canvas(8, 2, 0xFF000000u, gfx::Format::a8r8g8b8, samples);
+        raster::RasterState s = screen_state(8, 2);
+        s[RenderState::zenable] = 1;
+        std::vector<Vertex> ramp = quad(-0.5f, -0.5f, 7.5f, 1.5f);
+        for (Vertex& v : ramp)
+            v.z = (v.x + 0.5f) / 8.0f;
+        ASSERT_TRUE(draw_list(canvas, s, ramp));
+        const float centre = 4.5f / 8.0f;
+        for (uint32_t i = 0; i < samples; ++i)
+            EXPECT_NEAR(canvas.sample_z(4, 0, i), centre + offsets[i].x / 16.0f / 8.0f, 1e-6f) << i;
+        s[RenderState::zfunc] = gfx::compare::greater;
+        ASSERT_TRUE(draw_list(canvas, s, quad(3.5f, -0.5f, 4.5f, 1.5f, centre, 0xFF00FF00u)));
+        for (uint32_t i = 0; i < samples; ++i)
+            EXPECT_EQ(canvas.sample(4, 0, i), offsets[i].x < 0 ? 0xFF00FF00u : 0xFFFFFFFFu) << i;
+
+        // Antialiasing off: every sample takes the centre's coverage. The mask keeps
+        // samples from being written.
+        Canvas plain(3, 3, 0xFF000000u, gfx::Format::a8r8g8b8, samples);
+        raster::RasterState off = screen_state(3, 3);
+        off[RenderState::multisample_antialias] = 0;
+        off[RenderState::multisample_mask] = 0xFFFFFFFEu;
+        ASSERT_TRUE(draw_list(plain, off, quad(0.9375f, 0.9375f, 2.75f, 2.75f, 0.5f, 0xFFFF0000u), kFvf, false));
+        for (uint32_t i = 0; i < samples; ++i)
+            EXPECT_EQ(plain.sample(1, 1, i), i == 0 ? 0xFF000000u : 0xFFFF0000u) << i;
+    }
+}
+
+TEST(GfxRaster, ResolveAveragesTheSamples)
+{
+    struct Case {
+        gfx::Format format;
+        uint32_t samples;
+        std::vector<uint32_t> values; // the samples of one pixel, as ARGB
+        uint32_t average;
+    };
+    const Case cases[] = {
+        {gfx::Format::a8r8g8b8, 4, {0xFFFF0000u, 0xFFFF0000u, 0x00000000u, 0x000000FFu}, 0x80800040u},
+        {gfx::Format::a8r8g8b8, 2, {0xFF102030u, 0x01112233u}, 0x80112132u},
+        {gfx::Format::x8r8g8b8, 4, {0xFFFFFFFFu, 0xFF000000u, 0xFF000000u, 0xFF000000u}, 0xFF404040u},
+        {gfx::Format::r5g6b5, 2, {0xFFFF0000u, 0xFF0000FFu}, 0xFF840084u},
+    };
+    for (const Case& c : cases) {
+        const uint32_t bytes = gfx::bytes_per_pixel(c.format);
+        std::vector<uint8_t> samples(c.samples * bytes * 2), pixels(bytes * 2);
+        for (uint32_t i = 0; i < c.samples; ++i) {
+            gfx::encode_color(c.format, c.values[i], &samples[i * bytes]);
+            gfx::encode_color(c.format, 0xFF000000u, &samples[(c.samples + i) * bytes]);
+        }
+        const raster::ColorView from{samples.data(), static_cast<int32_t>(samples.size()), 2, 1, c.format, c.samples};
+        raster::ColorView to{pixels.data(), static_cast<int32_t>(pixels.size()), 2, 1, c.format};
+        ASSERT_TRUE(raster::resolve(from, to));
+        EXPECT_EQ(gfx::decode_color(c.format, pixels.data()), c.average) << c.samples;
+        EXPECT_EQ(gfx::decode_color(c.format, pixels.data() + bytes), 0xFF000000u);
+        to.format = gfx::Format::a1r5g5b5;
+        EXPECT_FALSE(raster::resolve(from, to));
     }
 }
 
@@ -1062,6 +1192,76 @@ TEST_F(GfxRasterDevice, DrawCallsPaintTheBackBuffer)
     vb->release();
     ib->release();
     texture->release();
+}
+
+// Draws that write no depth skip reading it while the device knows the depth surface
+// holds one value; clears of part of it and draws that write depth end that.
+TEST_F(GfxRasterDevice, DepthTestsFollowPartialClearsAndDepthWrites)
+{
+    screen_space();
+    ASSERT_EQ(device->set_render_state(RenderState::zwrite_enable, 0), gfx::ok);
+    const auto clear_depth = [&](const platform::Rect* rect, float z) {
+        ASSERT_EQ(device->clear(rect ? 1 : 0, rect, gfx::clear_flags::zbuffer, 0, z, 0), gfx::ok);
+    };
+    const auto draw = [&](float x0, float x1, float z, uint32_t color) {
+        const std::vector<Vertex> quad_vertices = quad(x0, 9.5f, x1, 11.5f, z, color);
+        ASSERT_EQ(device->draw_primitive_up(gfx::PrimitiveType::triangle_list, 2, quad_vertices.data(), sizeof(Vertex)),
+                  gfx::ok);
+    };
+    ASSERT_EQ(device->clear(0, nullptr, gfx::clear_flags::target, 0xFF000000u, 1.0f, 0), gfx::ok);
+    ASSERT_EQ(device->begin_scene(), gfx::ok);
+    clear_depth(nullptr, 1.0f);
+    draw(-0.5f, 9.5f, 0.5f, 0xFF0000FFu); // passes everywhere
+    const platform::Rect left{0, 0, 5, 480};
+    clear_depth(&left, 0.25f);
+    draw(-0.5f, 9.5f, 0.5f, 0xFF00FF00u); // hidden left of x = 5
+    clear_depth(nullptr, 1.0f);
+    ASSERT_EQ(device->set_render_state(RenderState::zwrite_enable, 1), gfx::ok);
+    draw(19.5f, 24.5f, 0.25f, 0xFF000000u); // writes depth at x 20..24
+    ASSERT_EQ(device->set_render_state(RenderState::zwrite_enable, 0), gfx::ok);
+    draw(19.5f, 29.5f, 0.5f, 0xFFFF0000u); // hidden where it was written
+    ASSERT_EQ(device->end_scene(), gfx::ok);
+    EXPECT_EQ(back_buffer_pixel(2, 10), 0xFF0000FFu);
+    EXPECT_EQ(back_buffer_pixel(7, 10), 0xFF00FF00u);
+    EXPECT_EQ(back_buffer_pixel(22, 10), 0xFF000000u);
+    EXPECT_EQ(back_buffer_pixel(27, 10), 0xFFFF0000u);
+}
+
+// A back buffer of 4 samples: clears and draws reach every sample, and the frame read
+// from it is their average.
+TEST_F(GfxRasterDevice, AMultisampledBackBufferIsAveragedWhenRead)
+{
+    ASSERT_EQ(device->release(), 0u);
+    device = nullptr;
+    // The rasterizer draws 4 samples though the default adapter only offers 2.
+    for (const gfx::Format format : {gfx::Format::x8r8g8b8, gfx::Format::d24x8})
+        gfx::configuration().adapters[0].multisample.emplace_back(format, 4u);
+    gfx::PresentParameters parameters = windowed_parameters();
+    parameters.multisample_type = gfx::multisample::samples_4;
+    ASSERT_EQ(factory->create_device(0, gfx::DeviceType::hal, window, gfx::create_flags::hardware_vertex_processing,
+                                     &parameters, &device),
+              gfx::ok);
+    ASSERT_EQ(device->back_buffer()->samples(), 4u);
+    screen_space();
+    ASSERT_EQ(device->clear(0, nullptr, gfx::clear_flags::target | gfx::clear_flags::zbuffer, 0xFF000000u, 1.0f, 0),
+              gfx::ok);
+    ASSERT_EQ(device->begin_scene(), gfx::ok);
+    // Its left edge at x = 10: pixel 10's samples right of its centre are covered.
+    const std::vector<Vertex> quad_vertices = quad(10.0f, 9.5f, 20.5f, 11.5f, 0.5f, 0xFFFFFFFFu);
+    ASSERT_EQ(device->draw_primitive_up(gfx::PrimitiveType::triangle_list, 2, quad_vertices.data(), sizeof(Vertex)),
+              gfx::ok);
+    ASSERT_EQ(device->end_scene(), gfx::ok);
+    gfx::PresentedFrame frame;
+    gfx::read_back_buffer(*device->back_buffer(), frame);
+    const auto pixel = [&](uint32_t x, uint32_t y) {
+        uint32_t value;
+        std::memcpy(&value, &frame.pixels[(size_t{y} * frame.width + x) * 4], 4);
+        return value;
+    };
+    EXPECT_EQ(pixel(9, 10), 0xFF000000u);
+    EXPECT_EQ(pixel(10, 10), 0xFF808080u); // two of the four samples
+    EXPECT_EQ(pixel(15, 10), 0xFFFFFFFFu);
+    EXPECT_EQ(pixel(15, 12), 0xFF000000u);
 }
 
 } // namespace

@@ -21,6 +21,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/temp_folder.h"
 
@@ -243,6 +244,35 @@ TEST(InstanceLockTest, ASecondHolderIsRefusedAndRaisesTheFirst)
     // Another key is another lock.
     InstanceLock other;
     EXPECT_EQ(other.acquire(private_key("other"), nullptr), InstanceLock::Result::acquired);
+}
+
+// A first copy that holds the name but no longer accepts (hung, its backlog full): the
+// second copy still learns the name is taken, and does not hang waving at it.
+TEST(InstanceLockTest, AHolderThatNeverAcceptsDoesNotHangTheSecondCopy)
+{
+    const std::string key = private_key("deaf");
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string name = "quillo-instance/" + std::to_string(getuid()) + "/" + key;
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    const int deaf = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(deaf, 0);
+    ASSERT_EQ(bind(deaf, reinterpret_cast<const sockaddr*>(&address), length), 0);
+    ASSERT_EQ(listen(deaf, 0), 0);
+    std::vector<int> waiting;
+    for (int i = 0; i < 8; ++i) {
+        const int client = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        (void)connect(client, reinterpret_cast<const sockaddr*>(&address), length);
+        waiting.push_back(client);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    InstanceLock second;
+    EXPECT_EQ(second.acquire(key, nullptr), InstanceLock::Result::held_elsewhere);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    for (const int fd : waiting)
+        close(fd);
+    close(deaf);
 }
 
 // Sends raw bytes to the lock's socket, as another program might.

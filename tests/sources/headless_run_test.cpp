@@ -21,10 +21,7 @@ namespace fs = std::filesystem;
 
 std::string quoted(const std::string& text)
 {
-    std::string result = "'";
-    for (char c : text)
-        result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return result + "'";
+    return test_support::shell_quoted(text);
 }
 
 TEST(HeadlessRun, TheDemoDrawsItsGoldenFramesEveryRun)

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -95,8 +96,8 @@ protected:
         return screen ? dynamic_cast<Backend*>(screen->GetBackend()) : nullptr;
     }
 
-    // One pass of the main loop: the window's messages, the update, the frame.
-    void frame(double seconds)
+    // The window's messages, as the main loop takes them.
+    static void pump_messages()
     {
         platform::Message message;
         while (platform::peek_message(&message)) {
@@ -105,8 +106,40 @@ protected:
             platform::translate_message(message);
             platform::dispatch_message(message);
         }
+    }
+
+    // One pass of the main loop: the window's messages, the update, the frame.
+    void frame(double seconds)
+    {
+        pump_messages();
         app_->Update(seconds);
         app_->Render();
+    }
+
+    // One game frame of 1/60 s; a suite may skip drawing the frames it does not look at.
+    virtual void step() { frame(1.0 / 60.0); }
+
+    // Steps until the condition holds; false when it never did.
+    bool run_until(const std::function<bool()>& done, int max_frames = 1200)
+    {
+        for (int i = 0; i < max_frames; ++i) {
+            if (done())
+                return true;
+            step();
+        }
+        return done();
+    }
+
+    void frames(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            step();
+    }
+
+    template <class Backend>
+    bool reach()
+    {
+        return run_until([this] { return current_backend<Backend>() != nullptr; });
     }
 
     void click(int32_t x, int32_t y)

@@ -35,4 +35,13 @@ private:
     std::filesystem::path root_;
 };
 
+// A path or value quoted for the shell, for tests that run a program through std::system.
+inline std::string shell_quoted(const std::string& text)
+{
+    std::string result = "'";
+    for (char c : text)
+        result += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return result + "'";
+}
+
 } // namespace test_support

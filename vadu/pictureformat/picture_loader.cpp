@@ -97,8 +97,12 @@ bool PictureLoader::decode()
             break;
         }
     }
-    if (!colour_)
+    if (!colour_) {
+        // Otherwise the only trace of a missing picture is the texture's "not valid".
+        if (!base_.empty())
+            report(base_, "no picture file is there (.bmp, .ppm, .jpg, .gif, .png or .pvr)");
         colour_ = std::make_unique<DecompressorEmpty>();
+    }
     for (Variant variant : alpha_variants) {
         resource::ActiveMultithreaded& load = *loads_[variant];
         if (load.get_size() > 0 && colour_->get_frame_count() > 0) {

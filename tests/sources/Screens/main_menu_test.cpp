@@ -9,6 +9,7 @@
 #include "menu_test_support.h"
 #include "sources/Screens/main_menu_screen.h"
 #include "sources/sound_manager.h"
+#include "vadu/resource_loader.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ public:
     }
     void Quit() override { quit = true; }
     void OpenWebsite() override { ++websites; }
-    vadu::math::Vector2<float> GetPointerAxes() override { return {0.0f, 0.0f}; }
+    vadu::math::Vector2<float> GetPointerAxes() override { return pointer; }
 
     bool fullscreen = true;
     uint8_t cursor = 0;
@@ -36,6 +37,7 @@ public:
     bool quit = false;
     int questions = 0;
     int websites = 0;
+    vadu::math::Vector2<float> pointer{0.0f, 0.0f};
 };
 
 class Phrases : public game::TextService {
@@ -365,6 +367,64 @@ TEST_F(MainMenuTest, WindowSwitchesAreStoredAndQuittingNeedsAYes)
     EXPECT_TRUE(host->quit);
     click(control("MPCButton"));
     EXPECT_EQ(host->websites, 1);
+}
+
+// The logo sits off-centre (left 720, bottom 480, 120 x 80 in the 960 x 640 window), so a
+// pointer read with its y axis the wrong way up lands far below it. Pointer positions are
+// chosen so that the axes are exact binary fractions and the edges are hit exactly.
+TEST_F(MainMenuTest, ThePublisherLogoLightsOnlyStrictlyInsideIt)
+{
+    // The two pictures are only loaded, never drawn: their bytes do not matter. The
+    // loader reads through the same game folder as the rest.
+    struct Loader : public virtual vadu::filesystem::Creator, public vadu::resource::ActiveMultithreaded::Creator {
+        explicit Loader(vadu::filesystem::Factory factory) : vadu::filesystem::Creator(std::move(factory)) {}
+    };
+    const std::string game_root = game_.string() + "/";
+    Loader loader([game_root] {
+        return std::make_unique<vadu::filesystem::PathFileSystem>(
+            vadu::filesystem::String(game_root.c_str(), false), std::make_unique<vadu::filesystem::NativeFileSystem>());
+    });
+    WriteGameFile("fsdata/logo_a.png", "lit");
+    WriteGameFile("fsdata/logo_na.png", "unlit");
+    auto* logo = sprite("MPCButton");
+    logo->set_anchor(0.0f, 0.0f);
+    logo->set_position({720.0f, 480.0f, 0.0f});
+    logo->set_width(120.0f);
+    logo->set_height(80.0f);
+    profile("Ann");
+    open();
+    // Pixels from the left and from the bottom, as the scene counts them.
+    auto point_at = [&](float x, float y) {
+        host->pointer = {x / 480.0f - 1.0f, 1.0f - y / 320.0f};
+        vadu::input::Event moved("Mouse", "Axis_X", false, 0.0);
+        menu_screen->OnKey(moved);
+        return menu_screen->IsPublisherHovered();
+    };
+    struct Case {
+        const char* what;
+        float x;
+        float y;
+        bool inside;
+    };
+    const Case cases[] = {
+        {"the centre", 780.0f, 520.0f, true},
+        {"the same point read upside down", 780.0f, 120.0f, false},
+        {"just inside the left edge", 721.0f, 520.0f, true},
+        {"the left edge", 720.0f, 520.0f, false},
+        {"the right edge", 840.0f, 520.0f, false},
+        {"just inside the top", 780.0f, 559.0f, true},
+        {"the bottom edge", 780.0f, 480.0f, false},
+        {"the top edge", 780.0f, 560.0f, false},
+        {"the window's centre", 480.0f, 320.0f, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // From the other state, so that each case has to switch the picture.
+        ASSERT_EQ(point_at(c.inside ? 480.0f : 780.0f, c.inside ? 320.0f : 520.0f), !c.inside);
+        EXPECT_EQ(point_at(c.x, c.y), c.inside);
+    }
+    // The pictures go before their loader does.
+    screen.reset();
 }
 
 TEST_F(MainMenuTest, TheFirstSetUpWithAProfilePicksTheLevelMapPages)

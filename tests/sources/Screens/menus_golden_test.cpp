@@ -1,13 +1,30 @@
-// The game as a program, headless, up to its main menu: on a first start the menu opens
-// with the create window and "Player" typed. The frame is compared byte for byte with
-// golden/menus_first_start.png (regenerate with QUILLO_UPDATE_GOLDEN=1).
+// The menus as the player sees them, frame for frame: the game as a program up to its first
+// main menu, and the real screens driven in-process through the headless window (clicks
+// on the controls' nodes, typed characters), each frame compared byte for byte with
+// golden/<name>.png (regenerate with QUILLO_UPDATE_GOLDEN=1). Headless runs step a fixed
+// clock and wait for their pictures, so the frames repeat exactly.
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 
+#include "../shell_app_support.h"
+#include "game/controls/control.h"
+#include "sources/Screens/achievements_screen.h"
+#include "sources/Screens/credits_screen.h"
+#include "sources/Screens/leaderboards_screen.h"
+#include "sources/Screens/level_select_screen.h"
+#include "sources/Screens/loading_screen.h"
+#include "sources/Screens/main_menu_screen.h"
+#include "sources/Screens/splash_screen.h"
+#include "sources/Screens/store_screen.h"
+#include "sources/achievements.h"
+#include "sources/gameplay/game_screen.h"
+#include "sources/gameplay/level.h"
+#include "sources/profile_manager.h"
 #include "support/golden.h"
 #include "support/temp_folder.h"
 
@@ -17,10 +34,12 @@ namespace fs = std::filesystem;
 
 std::string quoted(const std::string& text)
 {
-    std::string result = "'";
-    for (char c : text)
-        result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return result + "'";
+    return test_support::shell_quoted(text);
+}
+
+fs::path golden_folder()
+{
+    return fs::path(__FILE__).parent_path().parent_path() / "golden";
 }
 
 TEST(MenusGolden, AFirstStartShowsTheMainMenuAskingForAName)
@@ -38,7 +57,173 @@ TEST(MenusGolden, AFirstStartShowsTheMainMenuAskingForAName)
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     platform::gfx::PresentedFrame frame;
     ASSERT_TRUE(golden::read_png(fs::path(snapshots) / "frame-00480.png", frame));
-    golden::expect_frame(frame, fs::path(__FILE__).parent_path().parent_path() / "golden", "menus_first_start");
+    golden::expect_frame(frame, golden_folder(), "menus_first_start");
+}
+
+constexpr double Step = 1.0 / 60.0;
+
+// The real screens in-process, in the game's own 960 x 640 window. Frames are updated
+// without drawing (the software rasterizer is slow), except the loading picture, which
+// moves on only once drawn, and the frames compared.
+class MenuScreensGolden : public shell_test::ShellAppTest {
+protected:
+    void step() override
+    {
+        pump_messages();
+        app_->Update(Step);
+        if (current_backend<LoadingScreen>())
+            app_->Render();
+    }
+
+    // A click at the middle of a control's node, once the control takes clicks.
+    void click_control(const char* name)
+    {
+        game::Screen* screen = current_screen();
+        ASSERT_NE(screen, nullptr);
+        game::controls::Control* control = screen->FindControl(vadu::Atom(name));
+        ASSERT_NE(control, nullptr) << name;
+        ASSERT_TRUE(run_until([control] { return control->IsEnabled(); }, 180)) << name << " stays disabled";
+        vadu::lib3d::node::Node* node = control->GetImpl() ? control->GetImpl()->GetNode() : nullptr;
+        ASSERT_NE(node, nullptr) << name;
+        // The cameras are 960 x 640 and centred on their position.
+        vadu::math::Vector3 at = node->get_global_position();
+        if (vadu::lib3d::node::Camera* camera = screen->GetCamera()) {
+            const vadu::math::Vector3 centre = camera->get_global_position();
+            at.x -= centre.x;
+            at.y -= centre.y;
+        }
+        click(static_cast<int32_t>(at.x + 480.0f), static_cast<int32_t>(320.0f - at.y));
+    }
+
+    void type(const char* text)
+    {
+        for (const char* c = text; *c; ++c)
+            platform::headless::push_char(app_->get_window().window, static_cast<unsigned char>(*c));
+    }
+
+    // A first start, the splash clicked away, "Player" taken with Enter and the profile
+    // panel closed: the main menu with its welcome line.
+    void to_main_menu_with_a_player()
+    {
+        start_game();
+        platform::FitWindowSizeToDesktop(app_->get_window(), 960, 640);
+        ASSERT_TRUE(reach<SplashScreen>());
+        int frame_number = 0;
+        ASSERT_TRUE(run_until([&] {
+            // Clicks count from the splash's first second on.
+            if (++frame_number % 70 == 0 && current_backend<SplashScreen>())
+                click(480, 320);
+            return current_backend<MainMenuScreen>() != nullptr;
+        }));
+        // Its set-up runs a frame later.
+        frames(5);
+        const platform::WindowHandle window = app_->get_window().window;
+        platform::headless::push_key(window, platform::vk::RETURN, true);
+        platform::headless::push_key(window, platform::vk::RETURN, false);
+        ASSERT_TRUE(run_until([] { return ProfileManager::Instance()->GetProfileCount() == 1; }, 60));
+        frames(2);
+        click_control("profileSelectClose");
+        ASSERT_TRUE(run_until([this] {
+            return current_backend<MainMenuScreen>()->GetActiveGroup() == MainMenuScreen::MenuGroup;
+        }, 10));
+    }
+
+    // Opens a rollout panel, then clicks one of its buttons once it has slid open.
+    void click_in_rollout(const char* rollout, const char* name)
+    {
+        click_control(rollout);
+        frames(30);
+        click_control(name);
+    }
+
+    // Drawn now (the first frame after a size change shows nothing) and compared.
+    void expect_frame(const char* name)
+    {
+        SCOPED_TRACE(name);
+        const uint64_t before = frames_presented();
+        for (int attempt = 0; attempt < 3 && frames_presented() == before; ++attempt)
+            ASSERT_TRUE(app_->Render());
+        const platform::gfx::PresentedFrame& frame = platform::gfx::last_presented_frame();
+        ASSERT_EQ(frame.width, 960u);
+        ASSERT_EQ(frame.height, 640u);
+        golden::expect_frame(frame, golden_folder(), name);
+    }
+};
+
+// Each screen reached as a player reaches it, then shown after a fixed number of frames:
+// the main menu welcoming "Player", the level map, the store, the credits 2.5 s in (1 s
+// still, then scrolling), the leaderboards' records (the player's zero beats none), and
+// the achievements screen's first page with three of its eight achieved.
+TEST_F(MenuScreensGolden, TheMenuScreensFrameForFrame)
+{
+    to_main_menu_with_a_player();
+    frames(60);
+    expect_frame("menus_welcome");
+
+    click_control("playButton");
+    ASSERT_TRUE(reach<LevelSelectScreen>());
+    frames(60);
+    expect_frame("menus_level_map");
+    click_control("ButtonBack");
+    ASSERT_TRUE(reach<MainMenuScreen>());
+    frames(5);
+
+    click_in_rollout("optionsRolloutButton", "storeButton");
+    ASSERT_TRUE(reach<StoreScreen>());
+    frames(60);
+    expect_frame("menus_store");
+    click_control("ButtonBack");
+    ASSERT_TRUE(reach<MainMenuScreen>());
+    frames(5);
+
+    click_control("creditsButton");
+    ASSERT_TRUE(reach<CreditsScreen>());
+    frames(150);
+    expect_frame("menus_credits");
+    click_control("ButtonBack");
+    ASSERT_TRUE(reach<MainMenuScreen>());
+    frames(5);
+
+    click_in_rollout("otherRolloutButton", "leaderboardButton");
+    ASSERT_TRUE(reach<LeaderboardsScreen>());
+    frames(60);
+    expect_frame("menus_leaderboards");
+    click_control("ButtonBack");
+    ASSERT_TRUE(reach<MainMenuScreen>());
+    frames(5);
+
+    AchievementCollection* achievements = AchievementCollection::Current();
+    ASSERT_NE(achievements, nullptr);
+    for (int index : {0, 3, 6})
+        achievements->GetByIndex(index)->achieved = true;
+    click_in_rollout("otherRolloutButton", "achievementsButton");
+    ASSERT_TRUE(reach<AchievementsScreen>());
+    frames(60);
+    expect_frame("achievements_screen");
+    click_control("ButtonBack");
+    ASSERT_TRUE(reach<MainMenuScreen>());
+}
+
+// Two codes typed in a running level: both kinds unlock, the second popup sits one step
+// below the first, both fully faded in.
+TEST_F(MenuScreensGolden, TwoAchievementPopupsStackInARunningLevel)
+{
+    to_main_menu_with_a_player();
+    click_control("playButton");
+    ASSERT_TRUE(reach<LevelSelectScreen>());
+    frames(5);
+    click_control("LevelButton1");
+    ASSERT_TRUE(reach<gameplay::GameScreen>());
+    ASSERT_TRUE(run_until([this] { return current_backend<gameplay::GameScreen>()->GetLevel() != nullptr; }));
+    frames(60);
+    type("plekotitanic");
+    type("plekocharmed");
+    frames(30);
+    AchievementCollection* achievements = AchievementCollection::Current();
+    ASSERT_NE(achievements, nullptr);
+    ASSERT_NE(achievements->GetStackView(), nullptr);
+    EXPECT_EQ(achievements->GetStackView()->shownCount, 2);
+    expect_frame("achievements_popups");
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "vadu/lib3d/material/texture.h"
 #include "vadu/lib3d/material/texture_handle.h"
 #include "vadu/lib3d/material/texture_sequence.h"
+#include "vadu/lib3d/model/model.h"
 #include "vadu/lib3d/node/registry.h"
 #include "vadu/resource_loader.h"
 #include "vadu/threads.h"
@@ -93,6 +94,8 @@ std::vector<Application::LoadPass> Application::get_default_load_passes()
         &material::load_texture_reflection_reps,
         &material::load_texture_sequence_frames,
         &material::load_texture_sequence_frame_reps,
+        &model::load_models,
+        &model::load_models_in_hardware,
     };
 }
 

@@ -94,7 +94,7 @@ public:
     // seconds, returns how many loads still wait.
     using LoadPass = std::function<int32_t(int64_t start_ticks, double budget)>;
     // Shared textures, atlases, cube-map reflections, texture-sequence frames and their
-    // reps, in that order. Models have no shared caches yet, so no passes.
+    // reps, then model records and their device copies, in that order.
     static std::vector<LoadPass> get_default_load_passes();
 
     // Dialog control ids.

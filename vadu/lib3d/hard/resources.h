@@ -37,6 +37,12 @@ public:
     // normal array leaves normals out of the vertex format.
     virtual bool update(const FloatArray& positions, const FloatArray& normals, const FloatArray& colours,
                         const FloatArray& texture_coordinates) = 0;
+    // The same with a second texture pair. Empty normals, colours or second pair are left
+    // out of the vertex format, so that a lit mesh without colours takes its colour from
+    // the material; a non-empty array of the wrong size, or a missing first pair, gets
+    // the defaults of the form above.
+    virtual bool update(const FloatArray& positions, const FloatArray& normals, const FloatArray& colours,
+                        const FloatArray& texture_coordinates, const FloatArray& second_texture_coordinates) = 0;
     // Positions, normals and one texture pair; refused when every further array holds
     // one value per vertex, as this format cannot carry them. (With braces for empty
     // arrays, name the type: `FloatArray{}`; `{}` also fits FurtherArrays.)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "vadu/animate/animatable.h"
@@ -118,6 +119,8 @@ public:
     Animatable* find_object(const Atom& name, bool deeper) override;
 
     const std::vector<std::unique_ptr<Material>>& get_materials() const noexcept { return materials_; }
+    // Appended after the others, as a "Shader" child would be.
+    void add_material(std::unique_ptr<Material> material) { materials_.push_back(std::move(material)); }
 
     Atom name;
 

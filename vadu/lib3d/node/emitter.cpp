@@ -122,8 +122,14 @@ bool Emitter::OnNode(xml::Provider& provider, const String& name)
 
 void Emitter::OnSaveAttributes(xml::Saver& saver)
 {
-    if (system_ && !system_path_.empty())
+    const bool named_system = system_ && !system_path_.empty();
+    if (named_system)
         saver.write_attribute("ParticleSystem", system_path_);
+    // After the system, whose "Activate" false would pause a reloaded emitter: written
+    // whenever the reload would not come to the same state by itself.
+    const bool paused_on_load = named_system && !system_->is_activate();
+    if ((paused_ != 0) != paused_on_load)
+        saver.write_attribute("Paused", paused_ ? "true" : "false");
     Node::OnSaveAttributes(saver);
 }
 
@@ -175,12 +181,12 @@ void Emitter::update(double dt)
 
 void Emitter::update_buffer(hard::RenderList& list)
 {
-    hard::FloatArray positions;
-    hard::FloatArray colours;
-    hard::FloatArray uvs;
-    positions.reserve(size_t{live_count_} * 18);
-    colours.reserve(size_t{live_count_} * 24);
-    uvs.reserve(size_t{live_count_} * 12);
+    // The arrays are kept from frame to frame: an effect-heavy frame then fills them
+    // without allocating.
+    const size_t vertices = size_t{live_count_} * 6;
+    positions_.resize(vertices * 3);
+    colours_.resize(vertices * 4);
+    uvs_.resize(vertices * 2);
     const Camera* camera = get_current_camera();
     const bool parallel = !camera || camera->is_parallel();
     math::Matrix4 facing = math::Matrix4::identity();
@@ -189,6 +195,10 @@ void Emitter::update_buffer(hard::RenderList& list)
         turn[3] = turn[7] = turn[11] = 0.0f;
         facing = math::inverse(turn);
     }
+    constexpr float degrees_to_radians = 3.1415927f / 180.0f;
+    float* position = positions_.data();
+    float* colour = colours_.data();
+    float* uv_out = uvs_.data();
     uint32_t written = 0;
     for (uint32_t i = 0; i < particle_count_ && written < live_count_; ++i) {
         const Particle& particle = particles_[i];
@@ -198,31 +208,57 @@ void Emitter::update_buffer(hard::RenderList& list)
         const float* p = particle.parameters;
         const float hw = p[particles::WIDTH] * 0.5f;
         const float hh = p[particles::HEIGHT] * 0.5f;
-        math::Matrix4 corner_turn = math::Matrix4::identity();
-        if (p[particles::ANGLE] != 0.0f)
-            corner_turn = math::Matrix4::rotation(0.0f, 0.0f, p[particles::ANGLE] * 3.1415927f / 180.0f);
-        if (!parallel)
-            corner_turn = multiply(facing, corner_turn);
+        // The corners' x and y axes after the turn about z (and, for a perspective camera,
+        // the facing matrix): corner (x, y) lands at x·ax + y·ay.
+        float ax[3] = {1.0f, 0.0f, 0.0f};
+        float ay[3] = {0.0f, 1.0f, 0.0f};
+        if (p[particles::ANGLE] != 0.0f) {
+            const math::Matrix4 turn = math::Matrix4::rotation(0.0f, 0.0f, p[particles::ANGLE] * degrees_to_radians);
+            for (int row = 0; row < 3; ++row) {
+                ax[row] = turn[row * 4];
+                ay[row] = turn[row * 4 + 1];
+            }
+        }
+        if (!parallel) {
+            const float x[3] = {ax[0], ax[1], ax[2]};
+            const float y[3] = {ay[0], ay[1], ay[2]};
+            for (int row = 0; row < 3; ++row) {
+                const float* m = &facing[row * 4];
+                ax[row] = m[0] * x[0] + m[1] * x[1] + m[2] * x[2];
+                ay[row] = m[0] * y[0] + m[1] * y[1] + m[2] * y[2];
+            }
+        }
         const float corners[4][2] = {{-hw, -hh}, {-hw, hh}, {hw, hh}, {hw, -hh}};
         float placed[4][3];
         for (int c = 0; c < 4; ++c) {
-            const float x = corners[c][0];
-            const float y = corners[c][1];
             for (int row = 0; row < 3; ++row)
-                placed[c][row] = corner_turn[row * 4] * x + corner_turn[row * 4 + 1] * y + p[particles::POS_X + row];
+                placed[c][row] = ax[row] * corners[c][0] + ay[row] * corners[c][1] + p[particles::POS_X + row];
         }
         const std::array<float, 4> uv = system_->frame_uv(particle.age);
         // left, top, right, bottom
         const float corner_uv[4][2] = {{uv[0], uv[1]}, {uv[0], uv[3]}, {uv[2], uv[3]}, {uv[2], uv[1]}};
         static const int order[6] = {0, 1, 2, 2, 3, 0};
         for (int c : order) {
-            positions.insert(positions.end(), {placed[c][0], placed[c][1], placed[c][2]});
-            colours.insert(colours.end(),
-                           {p[particles::RED], p[particles::GREEN], p[particles::BLUE], p[particles::ALPHA]});
-            uvs.insert(uvs.end(), {corner_uv[c][0], corner_uv[c][1]});
+            position[0] = placed[c][0];
+            position[1] = placed[c][1];
+            position[2] = placed[c][2];
+            position += 3;
+            colour[0] = p[particles::RED];
+            colour[1] = p[particles::GREEN];
+            colour[2] = p[particles::BLUE];
+            colour[3] = p[particles::ALPHA];
+            colour += 4;
+            uv_out[0] = corner_uv[c][0];
+            uv_out[1] = corner_uv[c][1];
+            uv_out += 2;
         }
     }
-    buffers_.fill_all(positions, colours, uvs, "vadu::lib3d::node::Emitter::update_buffer",
+    // Fewer live particles than counted (never expected): the arrays end where they do.
+    const size_t filled = size_t{written} * 6;
+    positions_.resize(filled * 3);
+    colours_.resize(filled * 4);
+    uvs_.resize(filled * 2);
+    buffers_.fill_all(positions_, colours_, uvs_, "vadu::lib3d::node::Emitter::update_buffer",
                       "VertexBuffer::update() failed");
 }
 

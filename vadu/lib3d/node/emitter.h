@@ -33,7 +33,8 @@ public:
     // "ParticleSystem": a system described in place.
     bool OnNode(xml::Provider& provider, const String& name) override;
     // "ParticleSystem" naming the file the system came from, so a saved scene plays it
-    // again; a system described in place or set by code has no file to name.
+    // again; a system described in place or set by code has no file to name. "Paused"
+    // when the reloaded emitter would otherwise not be paused as this one is.
     void OnSaveAttributes(xml::Saver& saver) override;
 
     // Takes a reference of its own; null removes the system. The system has no file.
@@ -70,6 +71,10 @@ private:
     float emitter_age_ = 0.0f;
     uint8_t paused_ = 0;
     bool deletion_queued_ = false;
+    // What update_buffer hands the devices, kept between frames.
+    hard::FloatArray positions_;
+    hard::FloatArray colours_;
+    hard::FloatArray uvs_;
 };
 
 } // namespace vadu::lib3d::node

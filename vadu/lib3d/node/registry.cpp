@@ -7,13 +7,18 @@
 #include "vadu/filesystem.h"
 #include "vadu/lib3d/node/animation2d.h"
 #include "vadu/lib3d/node/billboard.h"
+#include "vadu/lib3d/node/box.h"
 #include "vadu/lib3d/node/camera.h"
 #include "vadu/lib3d/node/emitter.h"
 #include "vadu/lib3d/node/gradient.h"
 #include "vadu/lib3d/node/image.h"
 #include "vadu/lib3d/node/light.h"
+#include "vadu/lib3d/node/model_nodes.h"
+#include "vadu/lib3d/node/model_skeleton.h"
 #include "vadu/lib3d/node/node.h"
+#include "vadu/lib3d/node/plane.h"
 #include "vadu/lib3d/node/plume2d.h"
+#include "vadu/lib3d/node/sphere.h"
 #include "vadu/lib3d/node/sprite.h"
 #include "vadu/lib3d/node/sprite_grouper.h"
 #include "vadu/lib3d/node/trace.h"
@@ -36,13 +41,19 @@ std::unique_ptr<Registry>& registry()
 // In registration order; the types still to come take their places between these.
 const NodeTypeEntry engine_node_types[] = {
     {"Billboard", &create_node_of_type<Billboard>},
+    {"Box", &create_node_of_type<Box>},
     {"CameraParallel", &create_node_of_type<CameraParallel>},
     {"CameraPerspective", &create_node_of_type<CameraPerspective>},
     {"Image", &create_node_of_type<Image>},
     {"Sprite", &create_node_of_type<Sprite>},
     {"SpriteGrouper", &create_node_of_type<SpriteGrouper>},
     {"Light", &create_node_of_type<Light>},
+    {"ModelFixed", &create_node_of_type<ModelFixed>},
+    {"ModelMorph", &create_node_of_type<ModelMorph>},
+    {"ModelSkeleton", &create_node_of_type<ModelSkeleton>},
     {"Node", &create_node_of_type<Node>},
+    {"Plane", &create_node_of_type<Plane>},
+    {"Sphere", &create_node_of_type<Sphere>},
     {"ParticlesEmitter", &create_node_of_type<Emitter>},
     {"Animation2D", &create_node_of_type<Animation2D>},
     {"Plume2D", &create_node_of_type<Plume2D>},

@@ -85,6 +85,23 @@ public:
 
 } // namespace
 
+const Draw* Particle::draw_of(const Event& event) const
+{
+    const uint32_t slot = event.get_slot();
+    return slot < draws.size() && draws[slot].drawn ? &draws[slot] : nullptr;
+}
+
+Draw& Particle::store_draw(const Event& event, const Draw& draw)
+{
+    const uint32_t slot = event.get_slot();
+    if (slot >= draws.size())
+        draws.resize(size_t{slot} + 1);
+    Draw& stored = draws[slot];
+    stored = draw;
+    stored.drawn = true;
+    return stored;
+}
+
 float draw_unit()
 {
     return static_cast<float>(platform::random()) / static_cast<float>(platform::random_max);
@@ -161,9 +178,8 @@ Value3 ValueEvent::event_value(Particle& particle, const EventList& entries, siz
 {
     const int count = components();
     if (random_) {
-        const auto found = particle.draws.find(this);
-        if (found != particle.draws.end())
-            return found->second.value;
+        if (const Draw* found = particle.draw_of(*this))
+            return found->value;
         Draw draw;
         draw.offset = draw_between(random_min_, random_max_, count);
         if (kind_ == COLOR) {
@@ -180,25 +196,23 @@ Value3 ValueEvent::event_value(Particle& particle, const EventList& entries, siz
             for (int i = 0; i < 3; ++i)
                 draw.value.v[i] = value_.v[i] + draw.offset.v[i];
         }
-        particle.draws[this] = draw;
-        return draw.value;
+        return particle.store_draw(*this, draw).value;
     }
     if (!relative_ || index == 0)
         return value_;
     // A relative key carries the random part the particle drew for the nearest key before it.
     for (size_t j = index; j-- > 0;) {
-        const auto found = particle.draws.find(entries[j].second);
-        if (found == particle.draws.end())
+        const Draw* found = particle.draw_of(*entries[j].second);
+        if (!found)
             continue;
-        Draw draw = found->second;
+        Draw draw = *found;
         if (draw.rotated) {
             draw.value = rotate(draw.rotation, value_);
         } else {
             for (int i = 0; i < 3; ++i)
                 draw.value.v[i] = value_.v[i] + draw.offset.v[i];
         }
-        particle.draws[this] = draw;
-        return draw.value;
+        return particle.store_draw(*this, draw).value;
     }
     return value_;
 }
@@ -509,7 +523,14 @@ bool ParticleSystem::OnEndNode(xml::Provider&)
 
 void ParticleSystem::insert_event(Event* event)
 {
+    event->set_slot(event_slots_++);
+    const size_t kinds = events_.size();
     EventList& entries = events_[event->kind_name()];
+    if (events_.size() != kinds) {
+        event_lists_.clear();
+        for (const auto& [kind, list] : events_)
+            event_lists_.push_back(&list);
+    }
     const float t = event->get_time();
     for (auto it = entries.begin(); it != entries.end(); ++it) {
         if (std::fabs(it->first - t) < FLT_EPSILON) {
@@ -539,7 +560,8 @@ void ParticleSystem::init_particle(Particle& particle, const math::Matrix4& emit
         particle.current[i] = Particle::Cache{};
         particle.next[i] = Particle::Cache{};
     }
-    particle.draws.clear();
+    for (Draw& draw : particle.draws)
+        draw.drawn = false;
     for (const auto& start : starts_)
         start->apply(particle);
     if (!parented_to_emitter_) {
@@ -565,7 +587,8 @@ uint32_t ParticleSystem::update_particles(Particle* particles, uint32_t count, f
             continue;
         // Counted with or without events, so that an event-less effect draws.
         ++live;
-        for (const auto& [kind, entries] : events_) {
+        for (const EventList* list : event_lists_) {
+            const EventList& entries = *list;
             size_t current = 0;
             bool found = false;
             for (size_t i = 0; i < entries.size(); ++i) {

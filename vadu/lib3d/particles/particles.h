@@ -37,6 +37,8 @@ struct Value3 {
 // An event's random draw for one particle: the offset drawn (or the rotation drawn, for
 // a velocity with a random rotation) and the value that results.
 struct Draw {
+    // False: the event has drawn nothing for the particle yet.
+    bool drawn = false;
     Value3 offset;
     bool rotated = false;
     math::Matrix4 rotation;
@@ -55,7 +57,12 @@ struct Particle {
     };
     Cache current[CACHE_COUNT];
     Cache next[CACHE_COUNT];
-    std::map<const Event*, Draw> draws;
+    // By the event's slot in its system. Kept (and only marked undrawn) when the record is
+    // born again, so that births allocate nothing once every slot has been used.
+    std::vector<Draw> draws;
+
+    const Draw* draw_of(const Event& event) const;
+    Draw& store_draw(const Event& event, const Draw& draw);
 };
 
 // One key of an event kind: its time and the event.
@@ -78,6 +85,9 @@ public:
     virtual Atom kind_name() const = 0;
     float get_time() const noexcept { return time_; }
     bool is_relative() const noexcept { return relative_ != 0; }
+    // Where a particle keeps this event's draw: given by the system that holds the event.
+    uint32_t get_slot() const noexcept { return slot_; }
+    void set_slot(uint32_t slot) noexcept { slot_ = slot; }
 
     void add_ref() noexcept { ++references_; }
     void release() noexcept
@@ -96,6 +106,7 @@ protected:
 
 private:
     int32_t references_ = 1;
+    uint32_t slot_ = 0;
 };
 
 // "RotationEvent", "TorqueEvent", "SizeEvent", "ColorEvent", "AlphaEvent",
@@ -217,6 +228,10 @@ private:
     uint32_t blend_mode_ = hard::BM_ALPHA;
     std::vector<std::unique_ptr<RandomParameter>> starts_;
     std::map<Atom, EventList> events_;
+    // The lists of events_ in its order, walked for every particle without the map.
+    std::vector<const EventList*> event_lists_;
+    // Slots handed to the events so far.
+    uint32_t event_slots_ = 0;
     // Left, top, right, bottom: in texels until normalised.
     std::vector<std::array<float, 4>> frames_;
     uint8_t custom_frames_ = 0;

@@ -33,6 +33,10 @@ public:
         return !refuse;
     }
     bool update(const FloatArray&, const FloatArray&, const FloatArray&, const FloatArray&) override { return false; }
+    bool update(const FloatArray&, const FloatArray&, const FloatArray&, const FloatArray&, const FloatArray&) override
+    {
+        return false;
+    }
     bool update(const FloatArray&, const FloatArray&, const FloatArray&, const FurtherArrays&) override
     {
         return false;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -340,49 +341,55 @@ TEST_F(EffectsGoldenTest, GoldenTraceAlongACurve)
     expect_golden(draw_frame(), "trace_curve");
 }
 
-TEST_F(EffectsGoldenTest, GoldenLitQuadUnderAmbientDirectionalAndPointLight)
-{
-    // A plain white flip-book quad, whose vertices carry normals, under one light at a time.
-    // The view is zoomed to 8 pixels a unit so that the whole quad lies within the reach a
-    // point light with constant attenuation is given.
-    texture_test::Picture white(4, 4);
-    for (int y = 0; y < 4; ++y) {
-        for (int x = 0; x < 4; ++x) {
-            uint8_t* p = white.at(x, y);
-            p[0] = p[1] = p[2] = p[3] = 255;
+// A plain white flip-book quad, whose vertices carry normals (the front face's +z, towards
+// the camera), lit by the lights given; the view is zoomed to 8 pixels a unit, the quad
+// covers pixels 16 to 48 both ways.
+class LitQuadTest : public EffectsGoldenTest {
+protected:
+    void SetUp() override
+    {
+        EffectsGoldenTest::SetUp();
+        texture_test::Picture white(4, 4);
+        for (int y = 0; y < 4; ++y) {
+            for (int x = 0; x < 4; ++x) {
+                uint8_t* p = white.at(x, y);
+                p[0] = p[1] = p[2] = p[3] = 255;
+            }
+        }
+        texture_test::write_png(folder_.root() / "white.png", white, true);
+        // Those not registered yet, and only while the test runs.
+        for (const char* type : {"Node", "Animation2D", "Light", "Gradient"}) {
+            std::unique_ptr<Node> probe(vadu::lib3d::node::create_node(nullptr, type, "probe"));
+            if (probe)
+                continue;
+            for (const auto& entry : vadu::lib3d::node::get_engine_node_types()) {
+                if (std::string(entry.type_name) == type) {
+                    vadu::lib3d::node::register_node_type(entry.type_name, entry.creator);
+                    registered_.push_back(type);
+                }
+            }
         }
     }
-    texture_test::write_png(folder_.root() / "white.png", white, true);
-    const struct {
-        const char* light;
-        // Null for the ambient light: the list sums it, but the back end does not pass
-        // that sum to the device, so the quad is drawn as if unlit.
-        const char* golden;
-        size_t device_lights;
-    } cases[] = {
-        {R"(<Light Name="L" Type="AMBIENT" Ambient="0.2 0.4 1" Intensity="1"/>)", nullptr, 0},
-        // Turned most of a half turn about x, and some about y, so the quad is lit at a
-        // slant: the back end hands the device a directional light with its z reversed
-        // (point lights keep theirs), so an unturned light would light only the far face.
-        {R"(<Light Name="L" Type="DIRECTIONAL" Diffuse="1 0.6 0.2" Intensity="0.4" Rotation="2.6 0.5 0"/>)",
-         "lit_quad_directional", 1},
-        // Off the quad's centre, just in front of it: the near corner is lit the most.
-        {R"(<Light Name="L" Type="POINT" Diffuse="0.3 1 0.5" Intensity="1" Position="-1 -1 1.5"/>)", "lit_quad_point",
-         1},
-    };
-    for (const char* type : {"Animation2D", "Light"}) {
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types()) {
-            if (std::string(entry.type_name) == type)
-                vadu::lib3d::node::register_node_type(entry.type_name, entry.creator);
-        }
+
+    void TearDown() override
+    {
+        for (const char* type : registered_)
+            vadu::lib3d::node::unregister_node_type(type);
+        EffectsGoldenTest::TearDown();
     }
-    for (const auto& c : cases) {
-        texture_test::write_text(folder_.root() / "lit.scene", std::string(R"(<Scene>
-            <Animation2D Name="Quad" Start="Still"><SpanSequence Name="Still" Image="white" FramesInFile="1"/></Animation2D>)") +
-                                                                      c.light + "</Scene>");
+
+    // The quad and the scene text after it, walked and drawn; `lights` entries reach the
+    // device.
+    gfx::PresentedFrame draw_lit(const std::string& after_quad, size_t lights)
+    {
+        texture_test::write_text(folder_.root() / "lit.scene", R"(<Scene>
+            <Animation2D Name="Quad" Start="Still"><SpanSequence Name="Still" Image="white" FramesInFile="1"/></Animation2D>)" +
+                                                                   after_quad + "</Scene>");
         std::unique_ptr<Node> scene(vadu::lib3d::node::create_from_resource(
             "Scene", nullptr, vadu::filesystem::String("lit.scene", true)));
-        ASSERT_NE(scene, nullptr) << c.light;
+        EXPECT_NE(scene, nullptr) << after_quad;
+        if (!scene)
+            return {};
         load_pictures();
         start_list();
         list.projection.m[0] = 2.0f / 8.0f;
@@ -392,14 +399,86 @@ TEST_F(EffectsGoldenTest, GoldenLitQuadUnderAmbientDirectionalAndPointLight)
         scene->set_cached_global_matrix(Matrix4::identity());
         scene->mark_transform_changed();
         scene->render_to_list(*hardware, list);
-        ASSERT_EQ(list.records.size(), 1u) << c.light;
-        EXPECT_EQ(list.lights.size(), c.device_lights) << c.light;
-        const gfx::PresentedFrame frame = draw_frame();
-        if (c.golden)
-            expect_golden(frame, c.golden);
+        EXPECT_EQ(list.lights.size(), lights) << after_quad;
+        return draw_frame();
     }
-    vadu::lib3d::node::unregister_node_type("Light");
-    vadu::lib3d::node::unregister_node_type("Animation2D");
+
+    // Red, green and blue of a pixel.
+    static std::array<int, 3> rgb_at(const gfx::PresentedFrame& frame, uint32_t x, uint32_t y)
+    {
+        const uint8_t* p = &frame.pixels[(size_t{y} * frame.width + x) * 4];
+        return {p[2], p[1], p[0]};
+    }
+
+private:
+    std::vector<const char*> registered_;
+};
+
+TEST_F(LitQuadTest, GoldenLitQuadUnderAmbientDirectionalAndPointLight)
+{
+    const struct {
+        const char* lights;
+        const char* golden;
+        size_t device_lights;
+    } cases[] = {
+        // A dim blue ambient light alone shades the quad and nothing else: the gradient
+        // strip below it has no normals and keeps its own colours.
+        {R"(<Light Name="A" Type="AMBIENT" Ambient="0.3 0.4 0.9" Intensity="1"/>)", "lit_quad_ambient", 0},
+        // The same ambient light under a warm directional light turned at a slant: the
+        // face gets both.
+        {R"(<Light Name="A" Type="AMBIENT" Ambient="0.15 0.2 0.45" Intensity="2"/>
+            <Light Name="D" Type="DIRECTIONAL" Diffuse="1 0.6 0.2" Intensity="0.8" Rotation="0.6 0.5 0"/>)",
+         "lit_quad_ambient_directional", 1},
+        // Off the quad's centre, just in front of it: the near corner is lit the most.
+        {R"(<Light Name="P" Type="POINT" Diffuse="0.3 1 0.5" Intensity="1" Position="-1 -1 1.5"/>)", "lit_quad_point",
+         1},
+    };
+    const std::string strip =
+        R"(<Gradient Name="Strip" Width="6" Height="1" Position="-3 -3 0" StartColor="1 0.2 0" EndColor="1 1 0"
+                     StartTransparency="0" EndTransparency="0"/>)";
+    for (const auto& c : cases)
+        expect_golden(draw_lit(strip + c.lights, c.device_lights), c.golden);
+}
+
+// The device's lights are in the space of the records' world matrices: a directional light
+// reaches the quad's front face only when it points at it (along −z), however its node is
+// turned, and a point light lights the face only from in front of it, wherever it is moved.
+TEST_F(LitQuadTest, TurnedAndMovedLightsLightTheFaceTheyReach)
+{
+    const struct {
+        const char* light;
+        bool lit;
+    } cases[] = {
+        {R"(<Light Name="L" Type="DIRECTIONAL" Diffuse="1 1 1" Intensity="1"/>)", true},
+        {R"(<Light Name="L" Type="DIRECTIONAL" Diffuse="1 1 1" Intensity="1" Rotation="3.1415927 0 0"/>)", false},
+        {R"(<Light Name="L" Type="DIRECTIONAL" Diffuse="1 1 1" Intensity="1" Rotation="0 3.1415927 0"/>)", false},
+        // A half turn of the parent about y, undone by the light's own half turn.
+        {R"(<Node Name="T" Rotation="0 3.1415927 0">
+              <Light Name="L" Type="DIRECTIONAL" Diffuse="1 1 1" Intensity="1" Rotation="0 3.1415927 0"/></Node>)",
+         true},
+        {R"(<Node Name="T" Rotation="0 3.1415927 0">
+              <Light Name="L" Type="DIRECTIONAL" Diffuse="1 1 1" Intensity="1"/></Node>)",
+         false},
+        {R"(<Light Name="L" Type="POINT" Diffuse="1 1 1" Intensity="1" Position="0 0 1"/>)", true},
+        {R"(<Light Name="L" Type="POINT" Diffuse="1 1 1" Intensity="1" Position="0 0 -1"/>)", false},
+        // Moved by its parent from behind the face to the front.
+        {R"(<Node Name="T" Position="0.5 0 2"><Light Name="L" Type="POINT" Diffuse="1 1 1" Intensity="1"
+              Position="0 0 -1"/></Node>)",
+         true},
+        {R"(<Node Name="T" Position="0 0 -2"><Light Name="L" Type="POINT" Diffuse="1 1 1" Intensity="1"
+              Position="0 0 1"/></Node>)",
+         false},
+    };
+    for (const auto& c : cases) {
+        const gfx::PresentedFrame frame = draw_lit(c.light, 1);
+        ASSERT_EQ(frame.width, static_cast<uint32_t>(side)) << c.light;
+        // No ambient light: an unlit face is black, a lit one bright.
+        const std::array<int, 3> centre = rgb_at(frame, 32, 32);
+        if (c.lit)
+            EXPECT_GT(centre[0], 40) << c.light;
+        else
+            EXPECT_EQ(centre, (std::array<int, 3>{0, 0, 0})) << c.light;
+    }
 }
 
 } // namespace

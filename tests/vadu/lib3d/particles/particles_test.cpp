@@ -171,8 +171,9 @@ TEST_F(ParticlesTest, ARandomKeyLendsItsDrawToTheRelativeKeysAfterIt)
         <RotationEvent Time="1" Value="100"/>
       </ParticleSystem>)");
     std::vector<float> offsets;
+    // One record born twice: the second birth draws afresh.
+    Particle particle;
     for (int i = 0; i < 2; ++i) {
-        Particle particle;
         s->init_particle(particle, vadu::math::Matrix4::identity());
         s->update_particles(&particle, 1, 0.0f);
         const float first = particle.parameters[particles::ANGLE];

@@ -85,6 +85,19 @@ void write_normal(VertexWriter& writer, const FloatArray& normals, size_t i, boo
     writer.put(1.0f);
 }
 
+// Vertex i's colour (four floats) when the colours are given, else opaque white; stored
+// blue, green, red, alpha.
+void write_colour(VertexWriter& writer, const FloatArray& colours, size_t i, bool given)
+{
+    if (!given) {
+        writer.put_bytes(255, 255, 255, 255);
+        return;
+    }
+    const float* colour = &colours[i * 4];
+    writer.put_bytes(rounded_channel(colour[2]), rounded_channel(colour[1]), rounded_channel(colour[0]),
+                     rounded_channel(colour[3]));
+}
+
 // Vertex i's texture coordinates when they are given, else 0, 0.
 void write_coordinates(VertexWriter& writer, const FloatArray& coordinates, size_t i, bool given)
 {
@@ -221,14 +234,53 @@ bool VertexBuffer::update(const FloatArray& positions, const FloatArray& normals
         writer.put(positions, i * 3, 3);
         if (with_normals)
             write_normal(writer, normals, i, copy_normals);
-        if (copy_colours) {
-            const float* colour = &colours[i * 4];
-            writer.put_bytes(rounded_channel(colour[2]), rounded_channel(colour[1]), rounded_channel(colour[0]),
-                             rounded_channel(colour[3]));
-        } else {
-            writer.put_bytes(255, 255, 255, 255);
-        }
+        write_colour(writer, colours, i, copy_colours);
         write_coordinates(writer, texture_coordinates, i, copy_coordinates);
+    }
+    end_update();
+    return true;
+}
+
+bool VertexBuffer::update(const FloatArray& positions, const FloatArray& normals, const FloatArray& colours,
+                          const FloatArray& texture_coordinates, const FloatArray& second_texture_coordinates)
+{
+    if (!hardware_operational()) {
+        operational_ = false;
+        return true;
+    }
+    if (positions.size() % 3 != 0 || positions.size() / 3 > UINT32_MAX)
+        return false;
+    const size_t count = positions.size() / 3;
+    const bool with_normals = !normals.empty();
+    const bool with_colours = !colours.empty();
+    const bool with_second = !second_texture_coordinates.empty();
+    uint32_t fvf = gfx::fvf::xyz | (with_second ? gfx::fvf::tex2 : gfx::fvf::tex1);
+    uint32_t stride = 12 + (with_second ? 16 : 8);
+    if (with_normals) {
+        fvf |= gfx::fvf::normal;
+        stride += 12;
+    }
+    if (with_colours) {
+        fvf |= gfx::fvf::diffuse;
+        stride += 4;
+    }
+    const bool copy_normals = normals.size() == positions.size();
+    const bool copy_colours = colours.size() == count * 4;
+    const bool copy_first = texture_coordinates.size() == count * 2;
+    const bool copy_second = second_texture_coordinates.size() == count * 2;
+    uint8_t* data = begin_update(static_cast<uint32_t>(count), fvf, stride, false);
+    if (!data)
+        return true;
+    VertexWriter writer(data);
+    for (size_t i = 0; i < count; ++i) {
+        writer.put(positions, i * 3, 3);
+        if (with_normals)
+            write_normal(writer, normals, i, copy_normals);
+        if (with_colours)
+            write_colour(writer, colours, i, copy_colours);
+        write_coordinates(writer, texture_coordinates, i, copy_first);
+        if (with_second)
+            write_coordinates(writer, second_texture_coordinates, i, copy_second);
     }
     end_update();
     return true;

@@ -45,6 +45,10 @@ public:
     // missing colours are opaque white, missing texture coordinates (0, 0).
     bool update(const FloatArray& positions, const FloatArray& normals, const FloatArray& colours,
                 const FloatArray& texture_coordinates) override;
+    // The format is built from what is given: position, then normal, diffuse colour and
+    // the second texture pair only when their arrays are not empty; the first pair always.
+    bool update(const FloatArray& positions, const FloatArray& normals, const FloatArray& colours,
+                const FloatArray& texture_coordinates, const FloatArray& second_texture_coordinates) override;
     // A normal array of another size than the positions' gives the normal (0, 0, 1).
     bool update(const FloatArray& positions, const FloatArray& normals, const FloatArray& texture_coordinates,
                 const FurtherArrays& further) override;

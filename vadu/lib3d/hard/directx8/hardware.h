@@ -147,7 +147,14 @@ public:
 
     platform::gfx::Device* get_device() const override { return device_; }
     ResourceList& get_resource_list() override { return resources_; }
-    bool has_lights() const override { return current_list_ && !current_list_->lights.empty(); }
+    // Lights or an ambient colour in the list being drawn.
+    bool has_lights() const override
+    {
+        if (!current_list_)
+            return false;
+        const math::Vector3& ambient = current_list_->ambient;
+        return !current_list_->lights.empty() || ambient.x > 0.0f || ambient.y > 0.0f || ambient.z > 0.0f;
+    }
     bool has_hardware_vertex_shaders() const override { return capabilities_.hardware_vertex_shaders; }
     void set_scene_viewport(double left, double right, double top, double bottom, uint32_t width,
                             uint32_t height) override;

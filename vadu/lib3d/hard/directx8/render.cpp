@@ -33,6 +33,12 @@ gfx::ColorValue colour(const math::Vector3& rgb, float alpha)
     return gfx::ColorValue{rgb.x, rgb.y, rgb.z, alpha};
 }
 
+// What the ambient lights of the frame added up to.
+bool has_ambient(const RenderList& list)
+{
+    return list.ambient.x > 0.0f || list.ambient.y > 0.0f || list.ambient.z > 0.0f;
+}
+
 // The stage-1 blend weight of a specular power: (1 − power) × 255, truncated, low byte.
 uint32_t lerp_weight(float power)
 {
@@ -65,7 +71,8 @@ void Hardware::render(RenderList& list, RenderTargetBase& target)
         device.set_transform(gfx::TransformState::projection, detail::to_device(list.projection));
         device.set_transform(gfx::TransformState::view, detail::to_device(list.view));
 
-        device.set_render_state(RenderState::ambient, 0xFFFFFFFFu);
+        device.set_render_state(RenderState::ambient,
+                                detail::pack_colour(list.ambient.x, list.ambient.y, list.ambient.z, 1.0));
         device.set_render_state(RenderState::cull_mode, gfx::cull::counter_clockwise);
         device.set_render_state(RenderState::zfunc, gfx::compare::less);
         device.set_render_state(RenderState::zwrite_enable, 1);
@@ -133,13 +140,13 @@ void Hardware::set_lights(const RenderList& list)
 {
     gfx::Device& device = *device_;
     const uint32_t count = static_cast<uint32_t>(std::min<size_t>(list.lights.size(), max_lights));
+    // An ambient light alone lights the frame too.
+    device.set_render_state(RenderState::lighting, count > 0 || has_ambient(list) ? 1 : 0);
     if (count == 0) {
         for (uint32_t i = 0; i < max_lights; ++i)
             device.light_enable(i, false);
-        device.set_render_state(RenderState::lighting, 0);
         return;
     }
-    device.set_render_state(RenderState::lighting, 1);
     for (uint32_t i = 0; i < count; ++i) {
         const LightEntry& entry = list.lights[i];
         gfx::Light light;
@@ -164,7 +171,9 @@ void Hardware::set_lights(const RenderList& list)
             const auto intensity = static_cast<float>(entry.intensity);
             light.diffuse = gfx::ColorValue{entry.diffuse.x * intensity, entry.diffuse.y * intensity,
                                             entry.diffuse.z * intensity, 0.0f};
-            light.direction = gfx::Vector{entry.direction.x, entry.direction.y, -entry.direction.z};
+            // In world space, as the point light's position and the records' world
+            // matrices are: the device's world space is the scene's.
+            light.direction = gfx::Vector{entry.direction.x, entry.direction.y, entry.direction.z};
         }
         device.set_light(i, light);
         device.light_enable(i, true);

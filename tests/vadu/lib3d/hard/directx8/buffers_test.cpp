@@ -146,6 +146,92 @@ TEST_F(VertexBufferTest, MissingOrMisfitArraysGetTheirDefaults)
     }
 }
 
+TEST_F(VertexBufferTest, TwoPairUpdateBuildsItsFormatFromTheArraysGiven)
+{
+    // Vertex 1 of two; `fields` is what its bytes read as after the position, a colour as
+    // its four bytes (blue, green, red, alpha) widened to floats.
+    struct Case {
+        const char* name;
+        FloatArray normals, colours, first, second;
+        uint32_t fvf, stride;
+        std::vector<float> fields;
+    };
+    const FloatArray uv = {0.5f, 0.25f, 0.75f, 1};
+    const FloatArray uv2 = {0, 0.125f, 0.375f, 0.625f};
+    const FloatArray up = {0, 1, 0, 1, 0, 0};
+    const FloatArray colours = {0, 0, 0, 0, 1, 0.5f, 0, 1};
+    const std::vector<Case> cases = {
+        {"everything", up, colours, uv, uv2, 0x252, 44, {1, 0, 0, 0, 128, 255, 255, 0.75f, 1, 0.375f, 0.625f}},
+        {"a lit mesh: normals and two pairs, no colours", up, {}, uv, uv2, 0x212, 40,
+         {1, 0, 0, 0.75f, 1, 0.375f, 0.625f}},
+        {"positions and normals only", up, {}, {}, {}, 0x112, 32, {1, 0, 0, 0, 0}},
+        {"nothing but positions", {}, {}, {}, {}, 0x102, 20, {0, 0}},
+        {"colours without normals", {}, colours, uv, {}, 0x142, 24, {0, 128, 255, 255, 0.75f, 1}},
+        {"arrays of the wrong sizes get defaults", {1, 0, 0}, {1, 1, 1}, {1, 2}, {3, 4, 5}, 0x252, 44,
+         {0, 0, 1, 255, 255, 255, 255, 0, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        VertexBuffer buffer(*owner, false);
+        ASSERT_TRUE(buffer.update({0, 0, 0, 7, 8, 9}, c.normals, c.colours, c.first, c.second));
+        EXPECT_TRUE(buffer.is_operational());
+        EXPECT_EQ(buffer.get_vertex_count(), 2u);
+        EXPECT_EQ(buffer.get_vertex_format(), c.fvf);
+        ASSERT_EQ(buffer.get_stride(), c.stride);
+        ASSERT_EQ(gfx::fvf_stride(c.fvf), c.stride) << "the device reads the vertices as written";
+        const uint8_t* vertex = buffer.get_device_buffer()->data() + c.stride;
+        EXPECT_EQ(floats_at(vertex, 0, 3), (std::vector<float>{7, 8, 9}));
+        std::vector<float> fields;
+        size_t at = 12;
+        const bool has_colour = (c.fvf & gfx::fvf::diffuse) != 0;
+        const size_t colour_at = 12 + ((c.fvf & gfx::fvf::normal) ? 12 : 0);
+        while (at < c.stride) {
+            if (has_colour && at == colour_at) {
+                for (uint8_t byte : bytes_at(vertex, at))
+                    fields.push_back(byte);
+                at += 4;
+            } else {
+                fields.push_back(float_at(vertex, at));
+                at += 4;
+            }
+        }
+        EXPECT_EQ(fields, c.fields);
+    }
+
+    EXPECT_FALSE(VertexBuffer(*owner, false).update({1, 2}, {}, {}, {}, {})) << "positions not in threes";
+    VertexBuffer stale(*owner, false);
+    owner->operational = false;
+    EXPECT_TRUE(stale.update(triangle, {}, {}, triangle_uv, triangle_uv));
+    EXPECT_FALSE(stale.is_operational());
+    EXPECT_EQ(stale.get_device_buffer(), nullptr);
+}
+
+TEST_F(VertexBufferTest, TwoPairBufferDrawsInItsOwnFormatThroughAnIndexBuffer)
+{
+    VertexBuffer buffer(*owner, false);
+    IndexBuffer indices(*owner, 0xFFFF);
+    ASSERT_TRUE(buffer.update(positions_of(4), positions_of(4), {}, FloatArray(8, 0.5f), FloatArray(8, 0.25f)));
+    const uint32_t quad[] = {0, 1, 2, 2, 3, 0};
+    ASSERT_TRUE(indices.update(quad, 6));
+    device().begin_scene();
+
+    EXPECT_TRUE(buffer.render(indices, 0, 2, 0, 4));
+    ASSERT_EQ(device().draw_calls().size(), 1u);
+    const gfx::DrawCall& call = device().draw_calls().back();
+    EXPECT_EQ(call.kind, gfx::DrawKind::indexed_primitive);
+    EXPECT_EQ(call.fvf, 0x212u);
+    EXPECT_EQ(call.stride, 40u);
+    EXPECT_EQ(call.primitive_count, 2u);
+    EXPECT_EQ(device().state().fvf, 0x112u) << "the renderer's format is put back";
+
+    // A smaller update of the same format reuses the buffer; another format replaces it.
+    const gfx::VertexBuffer* held = buffer.get_device_buffer();
+    ASSERT_TRUE(buffer.update(positions_of(3), positions_of(3), {}, FloatArray(6, 0.5f), FloatArray(6, 0.5f)));
+    EXPECT_EQ(buffer.get_device_buffer(), held);
+    ASSERT_TRUE(buffer.update(positions_of(3), positions_of(3), {}, {}, {}));
+    EXPECT_EQ(buffer.get_device_buffer()->fvf(), 0x112u);
+}
+
 TEST_F(VertexBufferTest, MeshUpdateStoresPositionNormalAndOnePair)
 {
     VertexBuffer buffer(*owner, false);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -200,6 +201,8 @@ protected:
         golden::expect_frame(frame, golden_folder(), name);
     }
 
+    void lists_clear() { lists_.clear(); }
+
 private:
     std::unique_ptr<RenderDevices::Creator> manager_;
     std::vector<std::unique_ptr<hard::Texture>> textures_;
@@ -229,6 +232,35 @@ TEST_F(GoldenTest, AnUnscaledSpriteShowsEveryTexelOnItsOwnPixel)
     EXPECT_EQ(frame_pixel(frame, 24, 8), 0xFF00003Fu);
     EXPECT_EQ(frame_pixel(frame, 8, 24), 0xFF00003Fu);
     expect_golden(frame, "sprite_one_to_one");
+}
+
+// A turned solid square on 4 samples per pixel: its edges take the shares of the
+// samples they cover, where one sample per pixel leaves only the two colours.
+TEST_F(GoldenTest, FourSamplesSmoothATurnedEdge)
+{
+    const auto edge_colours = [&](const char* antialiasing) {
+        EXPECT_TRUE(open(antialiasing));
+        RenderList& list = make_list();
+        background(list, 0.0f, 0.0f, 0.25f);
+        list.add_sprite(sprite(12, 12, 40, 40, texture(white), 0.3f));
+        const gfx::PresentedFrame frame = draw_frame();
+        lists_clear();
+        std::set<uint32_t> colours;
+        for (uint32_t y = 0; y < side; ++y)
+            for (uint32_t x = 0; x < side; ++x)
+                colours.insert(frame_pixel(frame, x, y));
+        return std::pair{frame, colours.size()};
+    };
+    // The default adapter offers 2 samples only; the rasterizer draws 4 as well.
+    for (const auto& [format, samples] : std::vector(adapter().multisample))
+        adapter().multisample.emplace_back(format, 4u);
+    EXPECT_EQ(edge_colours("None").second, 2u);
+    const auto [frame, colours] = edge_colours("4xSamples (High)");
+    EXPECT_EQ(device().back_buffer()->samples(), 4u);
+    // Shares of the 4 samples between the two colours.
+    EXPECT_GE(colours, 4u);
+    EXPECT_LE(colours, 5u);
+    expect_golden(frame, "msaa_edge");
 }
 
 TEST_F(GoldenTest, TheThreeBlendModesOverAKnownColour)

@@ -115,6 +115,11 @@ public:
     {
         return true;
     }
+    bool update(const hard::FloatArray&, const hard::FloatArray&, const hard::FloatArray&, const hard::FloatArray&,
+                const hard::FloatArray&) override
+    {
+        return true;
+    }
     bool update(const hard::FloatArray&, const hard::FloatArray&, const hard::FloatArray&,
                 const FurtherArrays&) override
     {

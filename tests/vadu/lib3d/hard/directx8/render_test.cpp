@@ -123,12 +123,29 @@ TEST_F(RenderTest, TheFirstEightLightsAreGivenToTheDevice)
     const gfx::Light& d = state.lights.at(1).light;
     EXPECT_EQ(d.type, gfx::LightType::directional);
     EXPECT_EQ(d.diffuse, (gfx::ColorValue{2.0f, 1.0f, 0.5f, 0.0f}));
-    EXPECT_EQ(d.direction, (gfx::Vector{0.0f, 1.0f, -1.0f}));
+    // In world space, like the point light's position.
+    EXPECT_EQ(d.direction, (gfx::Vector{0.0f, 1.0f, 1.0f}));
 
     // A point light faded to intensity 0 gives no light instead of infinite attenuation.
     const gfx::Light& f = state.lights.at(2).light;
     EXPECT_EQ(f.diffuse, (gfx::ColorValue{}));
     EXPECT_TRUE(std::isfinite(f.attenuation1));
+}
+
+TEST_F(RenderTest, TheListsAmbientColourLightsTheFrameEvenWithoutLights)
+{
+    open_hardware();
+    // Summed ambient lights may pass 1; the device takes each channel up to 255.
+    list.ambient = {0.2f, 0.4f, 1.5f};
+    list.add_record(record());
+    draw_list();
+    ASSERT_EQ(drawn.size(), 1u);
+    EXPECT_EQ(render_state(drawn[0].state, gfx::RenderState::lighting), 1u);
+    EXPECT_EQ(render_state(drawn[0].state, gfx::RenderState::ambient), 0xFF3366FFu);
+    for (uint32_t i = 0; i < 8; ++i) {
+        const auto slot = drawn[0].state.lights.find(i);
+        EXPECT_TRUE(slot == drawn[0].state.lights.end() || !slot->second.enabled) << i;
+    }
 }
 
 TEST_F(RenderTest, OnlyTheFirstListOfAFrameClearsTheColour)
@@ -196,7 +213,8 @@ TEST_F(RenderTest, OpaqueRecordsComeFirstWithZWritesAndTheFullAlphaTest)
     EXPECT_EQ(first.transforms.at(static_cast<uint32_t>(gfx::TransformState::world)).m[3][2], 2.0f);
     EXPECT_EQ(first.transforms.at(static_cast<uint32_t>(gfx::TransformState::projection)).m[3][0], 0.5f);
     EXPECT_EQ(first.fvf, dx::vertex_format::normal_texture);
-    EXPECT_EQ(render_state(first, gfx::RenderState::ambient), 0xFFFFFFFFu);
+    // No ambient light in the list: no ambient term.
+    EXPECT_EQ(render_state(first, gfx::RenderState::ambient), 0xFF000000u);
     EXPECT_EQ(render_state(first, gfx::RenderState::cull_mode), gfx::cull::counter_clockwise);
     EXPECT_EQ(render_state(first, gfx::RenderState::zfunc), gfx::compare::less);
     EXPECT_EQ(render_state(first, gfx::RenderState::zwrite_enable), 1u);
