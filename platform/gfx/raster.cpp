@@ -262,6 +262,27 @@ struct ScreenVertex {
     float attributes[kMaxAttributes] = {};
 };
 
+// A polygon's snapped bounds, and its first corner with the smallest y.
+struct PolygonBounds {
+    int top;
+    int64_t min_x, min_y, max_x, max_y;
+};
+
+PolygonBounds polygon_bounds(const ScreenVertex* const* v, int count)
+{
+    PolygonBounds b{0, v[0]->X, v[0]->Y, v[0]->X, v[0]->Y};
+    for (int i = 1; i < count; ++i) {
+        if (v[i]->Y < b.min_y) {
+            b.min_y = v[i]->Y;
+            b.top = i;
+        }
+        b.max_y = std::max(b.max_y, v[i]->Y);
+        b.min_x = std::min(b.min_x, v[i]->X);
+        b.max_x = std::max(b.max_x, v[i]->X);
+    }
+    return b;
+}
+
 // ceil(n / d) for d > 0.
 int64_t ceil_div(int64_t n, int64_t d)
 {
@@ -1039,17 +1060,7 @@ private:
             rasterize_samples(v, count, area, a, b, c, plane_area, affine);
             return;
         }
-        int top = 0;
-        int64_t min_y = v[0]->Y, max_y = v[0]->Y, min_x = v[0]->X, max_x = v[0]->X;
-        for (int i = 1; i < count; ++i) {
-            if (v[i]->Y < min_y) {
-                min_y = v[i]->Y;
-                top = i;
-            }
-            max_y = std::max(max_y, v[i]->Y);
-            min_x = std::min(min_x, v[i]->X);
-            max_x = std::max(max_x, v[i]->X);
-        }
+        const auto [top, min_x, min_y, max_x, max_y] = polygon_bounds(v, count);
         const int64_t first_row = std::max<int64_t>(ceil_div(min_y, kSubpixel), scissor_y0_);
         const int64_t end_row = std::min<int64_t>(ceil_div(max_y, kSubpixel), scissor_y1_);
         if (first_row >= end_row)
@@ -1109,17 +1120,7 @@ private:
                            const ScreenVertex& b, const ScreenVertex& c, int64_t plane_area, bool affine)
     {
         const int samples = static_cast<int>(pixel_.samples);
-        int top = 0;
-        int64_t min_y = v[0]->Y, max_y = v[0]->Y, min_x = v[0]->X, max_x = v[0]->X;
-        for (int i = 1; i < count; ++i) {
-            if (v[i]->Y < min_y) {
-                min_y = v[i]->Y;
-                top = i;
-            }
-            max_y = std::max(max_y, v[i]->Y);
-            min_x = std::min(min_x, v[i]->X);
-            max_x = std::max(max_x, v[i]->X);
-        }
+        const auto [top, min_x, min_y, max_x, max_y] = polygon_bounds(v, count);
         struct SampleWalk {
             Corner corners[kMaxClipVertices];
             int64_t first = 0, end = 0; // rows with this sample's coverage, cut to the scissor
