@@ -1,7 +1,5 @@
 #include "sources/walk.h"
 
-#include <png.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -80,29 +78,6 @@ std::string class_name(const game::ScreenBackend* backend)
     std::free(demangled);
     const size_t colon = name.rfind("::");
     return colon == std::string::npos ? name : name.substr(colon + 2);
-}
-
-bool read_png(const std::filesystem::path& path, platform::gfx::PresentedFrame& frame)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return false;
-    image.format = PNG_FORMAT_BGRA;
-    frame.width = image.width;
-    frame.height = image.height;
-    frame.pixels.assign(PNG_IMAGE_SIZE(image), 0);
-    return png_image_finish_read(&image, nullptr, frame.pixels.data(), 0, nullptr) != 0;
-}
-
-bool write_png(const std::filesystem::path& path, const platform::gfx::PresentedFrame& frame)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = frame.width;
-    image.height = frame.height;
-    image.format = PNG_FORMAT_BGRA;
-    return png_image_write_to_file(&image, path.c_str(), 0, frame.pixels.data(), 0, nullptr) != 0;
 }
 
 } // namespace
@@ -340,12 +315,12 @@ bool Walk::CheckSnapshot(const Step& step)
     if (update_golden_) {
         std::error_code ignored;
         std::filesystem::create_directories(path.parent_path(), ignored);
-        if (!write_png(path, frame))
+        if (!platform::gfx::write_snapshot(path, frame).empty())
             Fail(nullptr, "cannot write " + path.string());
         return !failed_;
     }
     platform::gfx::PresentedFrame golden;
-    if (!read_png(path, golden)) {
+    if (!platform::gfx::read_snapshot(path, golden)) {
         Fail(nullptr, "cannot read " + path.string() + " (QUILLO_UPDATE_GOLDEN=1 writes it)");
         return false;
     }
@@ -362,7 +337,7 @@ bool Walk::CheckSnapshot(const Step& step)
     std::error_code ignored;
     const std::filesystem::path actual =
         std::filesystem::temp_directory_path(ignored) / ("walk_" + step.text + ".actual.png");
-    const bool kept = write_png(actual, frame);
+    const bool kept = platform::gfx::write_snapshot(actual, frame).empty();
     Fail(nullptr, std::to_string(differing) + " pixels differ from " + path.string() +
                       (kept ? "; this frame is in " + actual.string() : std::string()));
     return false;

@@ -155,29 +155,6 @@ bool write_png_rows(FILE* file, uint32_t width, uint32_t height, png_bytepp rows
     return true;
 }
 
-// Empty on success, else why it failed.
-std::string write_snapshot(const std::filesystem::path& path, const PresentedFrame& frame)
-{
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        return std::strerror(errno);
-    std::vector<png_bytep> rows(frame.height);
-    for (uint32_t y = 0; y < frame.height; ++y)
-        rows[y] = const_cast<png_bytep>(frame.pixels.data() + size_t{y} * frame.width * 4);
-    std::string error;
-    bool written = write_png_rows(file, frame.width, frame.height, rows.data(), &error);
-    if (std::fclose(file) != 0 && written) {
-        error = std::strerror(errno);
-        written = false;
-    }
-    // No half-written file is left behind.
-    if (!written) {
-        std::error_code ignored;
-        std::filesystem::remove(path, ignored);
-    }
-    return written ? std::string{} : error;
-}
-
 void take_snapshot(HeadlessState& state)
 {
     const SnapshotSettings& settings = *state.settings;
@@ -240,6 +217,42 @@ Result present_default(Device& device, const Surface& back_buffer)
 void reset_presentation()
 {
     headless_state() = HeadlessState{};
+}
+
+std::string write_snapshot(const std::filesystem::path& path, const PresentedFrame& frame)
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return std::strerror(errno);
+    std::vector<png_bytep> rows(frame.height);
+    for (uint32_t y = 0; y < frame.height; ++y)
+        rows[y] = const_cast<png_bytep>(frame.pixels.data() + size_t{y} * frame.width * 4);
+    std::string error;
+    bool written = write_png_rows(file, frame.width, frame.height, rows.data(), &error);
+    if (std::fclose(file) != 0 && written) {
+        error = std::strerror(errno);
+        written = false;
+    }
+    // No half-written file is left behind.
+    if (!written) {
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+    }
+    return written ? std::string{} : error;
+}
+
+
+bool read_snapshot(const std::filesystem::path& path, PresentedFrame& frame)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return false;
+    image.format = PNG_FORMAT_BGRA;
+    frame.width = image.width;
+    frame.height = image.height;
+    frame.pixels.assign(PNG_IMAGE_SIZE(image), 0);
+    return png_image_finish_read(&image, nullptr, frame.pixels.data(), 0, nullptr) != 0;
 }
 
 } // namespace platform::gfx

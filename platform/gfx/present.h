@@ -15,6 +15,8 @@
 #include "platform/gfx/hooks.h"
 
 #include <cstdint>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 namespace platform::gfx {
@@ -31,6 +33,12 @@ struct PresentedFrame {
 // The back buffer's size and pixels (the frame number is left alone); a multisampled
 // back buffer's samples are averaged here, at present.
 void read_back_buffer(const Surface& back_buffer, PresentedFrame& frame);
+
+// A frame as a PNG file (B,G,R,A): empty on success, else why it failed; a file that
+// could not be written whole is removed.
+std::string write_snapshot(const std::filesystem::path& path, const PresentedFrame& frame);
+// A PNG file read back as a frame; false when it is missing or not a PNG.
+bool read_snapshot(const std::filesystem::path& path, PresentedFrame& frame);
 
 // The last frame presented headless; 0×0 (number 0) before the first.
 const PresentedFrame& last_presented_frame();

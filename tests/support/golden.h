@@ -5,7 +5,6 @@
 // anew, and look at every one that changed before keeping it.
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -18,25 +17,12 @@ namespace golden {
 
 inline bool write_png(const std::filesystem::path& path, const platform::gfx::PresentedFrame& frame)
 {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = frame.width;
-    image.height = frame.height;
-    image.format = PNG_FORMAT_BGRA;
-    return png_image_write_to_file(&image, path.c_str(), 0, frame.pixels.data(), 0, nullptr) != 0;
+    return platform::gfx::write_snapshot(path, frame).empty();
 }
 
 inline bool read_png(const std::filesystem::path& path, platform::gfx::PresentedFrame& frame)
 {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return false;
-    image.format = PNG_FORMAT_BGRA;
-    frame.width = image.width;
-    frame.height = image.height;
-    frame.pixels.assign(PNG_IMAGE_SIZE(image), 0);
-    return png_image_finish_read(&image, nullptr, frame.pixels.data(), 0, nullptr) != 0;
+    return platform::gfx::read_snapshot(path, frame);
 }
 
 inline bool updating()
