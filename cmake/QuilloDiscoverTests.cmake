@@ -10,7 +10,8 @@
 #
 # Variables: EXE, OUT (the file to write), WORKDIR, ALONE (;-list of suite names), ONLY (a
 # regular expression: only the cases whose full names match are registered; empty: all),
-# TIMEOUT, ENVIRONMENT (;-list, passed through with | in place of ;).
+# TIMEOUT, ENVIRONMENT (;-list, passed through with | in place of ;), GOLDEN (the program
+# is flagged as holding golden cases; unflagged, it must hold none).
 cmake_policy(VERSION 3.25)
 execute_process(COMMAND "${EXE}" --gtest_list_tests
                 OUTPUT_VARIABLE listing ERROR_VARIABLE errors RESULT_VARIABLE result)
@@ -31,6 +32,10 @@ foreach(line IN LISTS lines)
     set(suite "${CMAKE_MATCH_1}")
   elseif(line MATCHES "^  ([^ ]+)$" AND NOT suite STREQUAL "")
     set(name "${suite}.${CMAKE_MATCH_1}")
+    if(name MATCHES "Golden" AND NOT GOLDEN)
+      message(FATAL_ERROR "${EXE} holds the golden case ${name}: flag its quillo_add_test_suite GOLDEN, "
+                          "so that the optimised test build runs it")
+    endif()
     if(ONLY STREQUAL "" OR name MATCHES "${ONLY}")
       string(MAKE_C_IDENTIFIER "${suite}" key)
       if(NOT DEFINED cases_${key})

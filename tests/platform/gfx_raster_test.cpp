@@ -130,8 +130,8 @@ bool draw_list(Canvas& canvas, const raster::RasterState& state, const std::vect
 }
 
 // A texture with its mip chain in A8R8G8B8.
-struct Texture {
-    Texture(uint32_t width, uint32_t height, std::vector<std::vector<uint32_t>> level_pixels)
+struct SampledTexture {
+    SampledTexture(uint32_t width, uint32_t height, std::vector<std::vector<uint32_t>> level_pixels)
         : levels(std::move(level_pixels))
     {
         view.format = gfx::Format::a8r8g8b8;
@@ -156,7 +156,7 @@ std::vector<uint32_t> pattern(uint32_t width, uint32_t height)
     return texels;
 }
 
-void use_texture(raster::RasterState& s, const Texture& texture, uint32_t filter = gfx::texture_filter::point,
+void use_texture(raster::RasterState& s, const SampledTexture& texture, uint32_t filter = gfx::texture_filter::point,
                  uint32_t stage = 0)
 {
     s.textures[stage] = &texture.view;
@@ -166,7 +166,7 @@ void use_texture(raster::RasterState& s, const Texture& texture, uint32_t filter
 
 TEST(GfxRaster, OneToOneQuadIsTexelExact)
 {
-    const Texture texture(8, 8, {pattern(8, 8)});
+    const SampledTexture texture(8, 8, {pattern(8, 8)});
     for (uint32_t filter : {gfx::texture_filter::point, gfx::texture_filter::linear}) {
         SCOPED_TRACE(filter);
         Canvas canvas(16, 12, 0xFF102030u);
@@ -225,7 +225,7 @@ TEST(GfxRaster, AlphaTestKeepsColourAndDepthOfFailingPixels)
     std::vector<uint32_t> texels(16);
     for (uint32_t i = 0; i < 16; ++i)
         texels[i] = (i % 2 == 0 ? 0xFF000000u : 0xFE000000u) | 0x00C08040u;
-    const Texture texture(4, 4, {texels});
+    const SampledTexture texture(4, 4, {texels});
     Canvas canvas(4, 4, 0xFF000000u);
     raster::RasterState s = screen_state(4, 4);
     use_texture(s, texture);
@@ -407,7 +407,7 @@ TEST(GfxRaster, SharedEdgesCoverEachPixelOnce)
 }
 
 // One constant coordinate over the whole quad samples the same point everywhere.
-uint32_t sample_at(const Texture& texture, float u, float v, uint32_t filter, uint32_t address)
+uint32_t sample_at(const SampledTexture& texture, float u, float v, uint32_t filter, uint32_t address)
 {
     Canvas canvas(2, 2);
     raster::RasterState s = screen_state(2, 2);
@@ -421,7 +421,7 @@ uint32_t sample_at(const Texture& texture, float u, float v, uint32_t filter, ui
 TEST(GfxRaster, LinearFilteringOfTwoByTwo)
 {
     const uint32_t a = 0xFF000000u, b = 0xFFFF0000u, c = 0x0000FF00u, d = 0x804080FFu;
-    const Texture texture(2, 2, {{a, b, c, d}});
+    const SampledTexture texture(2, 2, {{a, b, c, d}});
     // Each channel is lerp(x, y, f) = (x·(256 − f) + y·f) >> 8, first along u.
     auto mix = [](uint32_t x, uint32_t y, uint32_t f) {
         uint32_t r = 0;
@@ -454,7 +454,7 @@ TEST(GfxRaster, LinearFilteringOfTwoByTwo)
 
 TEST(GfxRaster, AddressingRepeatsOrClampsTheTexture)
 {
-    const Texture texture(4, 4, {pattern(4, 4)});
+    const SampledTexture texture(4, 4, {pattern(4, 4)});
     struct Case {
         uint32_t address;
         uint32_t (*texel_x)(uint32_t);
@@ -483,7 +483,7 @@ TEST(GfxRaster, AddressingRepeatsOrClampsTheTexture)
 TEST(GfxRaster, MipLevelFollowsTheScale)
 {
     // Level colours: red, green, blue, white.
-    const Texture texture(8, 8, {std::vector<uint32_t>(64, 0xFFFF0000u), std::vector<uint32_t>(16, 0xFF00FF00u),
+    const SampledTexture texture(8, 8, {std::vector<uint32_t>(64, 0xFFFF0000u), std::vector<uint32_t>(16, 0xFF00FF00u),
                                  std::vector<uint32_t>(4, 0xFF0000FFu), std::vector<uint32_t>(1, 0xFFFFFFFFu)});
     struct Case {
         float pixels; // the texture's size on the screen
@@ -524,8 +524,8 @@ TEST(GfxRaster, MipLevelFollowsTheScale)
 
 TEST(GfxRaster, TextureStagesCombine)
 {
-    const Texture texture(2, 2, {std::vector<uint32_t>(4, 0xFF8040C0u)});
-    const Texture white(1, 1, {{0xFFFFFFFFu}});
+    const SampledTexture texture(2, 2, {std::vector<uint32_t>(4, 0xFF8040C0u)});
+    const SampledTexture white(1, 1, {{0xFFFFFFFFu}});
     struct Case {
         const char* name;
         void (*configure)(raster::RasterState&);
@@ -595,7 +595,7 @@ TEST(GfxRaster, ColoursAreInterpolatedBetweenVertices)
 
 TEST(GfxRaster, TextureTransformScalesCoordinates)
 {
-    const Texture texture(4, 4, {pattern(4, 4)});
+    const SampledTexture texture(4, 4, {pattern(4, 4)});
     Canvas canvas(4, 4);
     raster::RasterState s = screen_state(4, 4);
     use_texture(s, texture);
@@ -617,7 +617,7 @@ TEST(GfxRaster, PerspectiveCorrectCoordinates)
     std::vector<uint32_t> texels(64);
     for (uint32_t i = 0; i < 64; ++i)
         texels[i] = 0xFF000000u | i;
-    const Texture texture(64, 1, {texels});
+    const SampledTexture texture(64, 1, {texels});
     Canvas canvas(9, 1);
     raster::RasterState s = screen_state(9, 1);
     use_texture(s, texture);
@@ -800,7 +800,7 @@ TEST(GfxRaster, PointSpritesCoverASquare)
         float x, y, z, size, u, v;
     };
     const std::vector<uint32_t> texels = {0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u, 0xFFFFFFFFu};
-    const Texture texture(2, 2, {texels});
+    const SampledTexture texture(2, 2, {texels});
     const std::vector<PointVertex> points = {{4.0f, 4.0f, 0.5f, 4.0f, 0, 0}};
     Canvas canvas(8, 8, 0);
     raster::RasterState s = screen_state(8, 8);
@@ -894,7 +894,7 @@ Canvas busy_frame(uint32_t threads, uint32_t samples = 1)
     std::vector<uint32_t> top = pattern(32, 32);
     for (size_t i = 0; i < top.size(); ++i)
         top[i] = (top[i] & 0x00FFFFFFu) | static_cast<uint32_t>((i * 37) & 0xFF) << 24;
-    const Texture texture(32, 32, {top, pattern(16, 16), pattern(8, 8), pattern(4, 4), pattern(2, 2), pattern(1, 1)});
+    const SampledTexture texture(32, 32, {top, pattern(16, 16), pattern(8, 8), pattern(4, 4), pattern(2, 2), pattern(1, 1)});
 
     raster::RasterState s = screen_state(width, height);
     s.viewport = {7, 5, width - 12, height - 9, 0.0f, 1.0f};

@@ -14,7 +14,7 @@
 
 #include "vadu/exception.h"
 
-namespace {
+namespace atom_test_file {
 
 vadu::String to_string(std::string_view text)
 {

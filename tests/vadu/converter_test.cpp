@@ -12,7 +12,7 @@
 
 #include "vadu/exception.h"
 
-namespace {
+namespace converter_test_file {
 
 namespace conv = vadu::converter;
 

@@ -15,7 +15,7 @@
 #include "vadu/resource_loader.h"
 #include "vadu/window.h"
 
-namespace {
+namespace creator_test_file {
 
 std::vector<std::string> journal;
 

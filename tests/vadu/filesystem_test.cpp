@@ -14,7 +14,7 @@
 
 #include "support/temp_folder.h"
 
-namespace {
+namespace filesystem_test_file {
 
 namespace fs = std::filesystem;
 using vadu::filesystem::String;

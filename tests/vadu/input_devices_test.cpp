@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-namespace {
+namespace input_devices_test_file {
 
 namespace windows = vadu::input::hard::windows;
 namespace vk = platform::vk;

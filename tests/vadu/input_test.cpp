@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-namespace {
+namespace input_test_file {
 
 using vadu::input::Event;
 using vadu::input::Manager;

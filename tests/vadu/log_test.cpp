@@ -14,7 +14,7 @@
 
 #include "vadu/exception.h"
 
-namespace {
+namespace log_test_file {
 
 std::string to_std(const vadu::String& text)
 {

@@ -13,7 +13,7 @@
 
 #include "vadu/exception.h"
 
-namespace {
+namespace resource_loader_test_file {
 
 using namespace std::chrono_literals;
 using vadu::filesystem::String;

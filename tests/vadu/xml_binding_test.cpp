@@ -15,7 +15,7 @@
 #include "vadu/log.h"
 #include "support/log_capture.h"
 
-namespace {
+namespace xml_binding_test_file {
 
 namespace xml = vadu::xml;
 

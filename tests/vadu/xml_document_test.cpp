@@ -9,7 +9,7 @@
 
 #include "vadu/exception.h"
 
-namespace {
+namespace xml_document_test_file {
 
 using vadu::xml::parser::Document;
 using vadu::xml::parser::Node;

@@ -17,7 +17,7 @@
 #include "vadu/xml_object.h"
 #include "vadu/xml_reader.h"
 
-namespace {
+namespace xml_writer_test_file {
 
 namespace fs = std::filesystem;
 namespace xml = vadu::xml;

@@ -46,7 +46,7 @@
 #include "vadu/resource_loader.h"
 #include "vadu/time.h"
 
-namespace {
+namespace level_golden_test_file {
 
 using gameplay::FinishWindow;
 using vadu::lib3d::node::Node;

@@ -9,10 +9,12 @@
 #include "vadu/lib3d/material/texture_test_support.h"
 #include "vadu/xml_reader.h"
 
-namespace {
+namespace texture_test_file {
 
 using namespace texture_test;
+using texture_test::to_std;
 using namespace vadu::lib3d::material;
+using vadu::lib3d::material::Texture;
 using vadu::Atom;
 using vadu::filesystem::String;
 

@@ -8,7 +8,7 @@
 #include "vadu/exception.h"
 #include "vadu/weak_ptr.h"
 
-namespace {
+namespace node_test_file {
 
 using namespace scene_test;
 

@@ -10,7 +10,7 @@
 #include "vadu/lib3d/hard/directx8/textures.h"
 
 namespace directx8_test {
-namespace {
+namespace frame_test_file {
 
 namespace dx = vadu::lib3d::hard::directx8;
 

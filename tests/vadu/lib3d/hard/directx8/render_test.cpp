@@ -14,7 +14,7 @@
 #include "vadu/lib3d/hard/sprite_batch.h"
 
 namespace directx8_test {
-namespace {
+namespace render_test_file {
 
 namespace dx = vadu::lib3d::hard::directx8;
 using hard::PointItem;
