@@ -94,6 +94,81 @@ TEST_F(InputTest, PressLeaveReleaseGivesNoClickAndComingBackDoes)
               (std::vector<std::string>{"press", "leave", "drag", "enter", "drag", "release", "click"}));
 }
 
+// A control whose handler for one of the pointer's steps takes it off the screen, which
+// frees it; what it gets is written in a journal that outlives it.
+class SelfRemover : public game::controls::SimpleControl {
+public:
+    SelfRemover(game::Screen& screen, std::vector<std::string>& journal, std::string name, std::string removed_on)
+        : screen_(screen), journal_(journal), name_(std::move(name)), removed_on_(std::move(removed_on))
+    {
+    }
+    vadu::Atom GetTypeName() const override { return "SelfRemover"; }
+    void OnPress(const Point&) override { note("press"); }
+    void OnRelease(const Point&) override { note("release"); }
+    void OnClick(const Point&) override { note("click"); }
+
+private:
+    void note(const std::string& step)
+    {
+        journal_.push_back(name_ + " " + step);
+        if (step == removed_on_)
+            screen_.RemoveControl(this); // the returned owner frees this control at once
+    }
+    game::Screen& screen_;
+    std::vector<std::string>& journal_;
+    std::string name_;
+    std::string removed_on_;
+};
+
+// Under the address sanitizer a freed control that is touched again fails the test.
+TEST_F(InputTest, AControlRemovedByItsOwnHandlerIsNotTouchedAgain)
+{
+    struct Case {
+        const char* removed_on;
+        bool exclusive; // the first control ends every walk
+        std::vector<std::string> journal;
+    };
+    const Case cases[] = {
+        {"press", false, {"first press", "second press", "second release", "second click"}},
+        {"release", false, {"first press", "second press", "first release", "second release", "second click"}},
+        {"click", false,
+         {"first press", "second press", "first release", "second release", "first click", "second click"}},
+        {"click", true, {"first press", "first release", "first click"}},
+    };
+    for (const Case& c : cases) {
+        game::Screen screen(nullptr);
+        game::input::PointingDeviceInputManagerImpl* manager = screen.GetInputManager();
+        std::vector<std::string> journal;
+        for (const char* name : {"first", "second"}) {
+            auto control = std::make_unique<SelfRemover>(screen, journal, name,
+                                                         std::string(name) == "first" ? c.removed_on : "");
+            control->SetRectangle(0.0f, 0.0f, 0.5f, 0.5f);
+            screen.AddControl(std::move(control));
+        }
+        if (c.exclusive) {
+            const std::string text = R"(<Properties><Property Name="ExclusiveHandler" Value="true"/></Properties>)";
+            vadu::filesystem::MemoryStream stream(std::vector<uint8_t>(text.begin(), text.end()));
+            vadu::xml::StreamResource resource(&stream);
+            vadu::xml::Root root(screen.GetControlList().front()->GetProperties(), "Properties");
+            ASSERT_TRUE(resource.load(root));
+        }
+        vadu::input::Event moved("Mouse", "Axis_X", true, 0.0);
+        manager->HandleEvent(moved, 0.25, -0.25);
+        vadu::input::Event pressed("Mouse", "Left Button", true, 0.0);
+        manager->HandleEvent(pressed, 0.0, 0.0);
+        vadu::input::Event released("Mouse", "Left Button", false, 0.0);
+        manager->HandleEvent(released, 0.0, 0.0);
+        const std::string label = std::string(c.removed_on) + (c.exclusive ? ", exclusive" : "");
+        EXPECT_EQ(journal, c.journal) << label;
+        EXPECT_EQ(screen.GetControlList().size(), 1u) << label;
+        // The one left goes on taking clicks.
+        journal.clear();
+        manager->HandleEvent(pressed, 0.0, 0.0);
+        manager->HandleEvent(released, 0.0, 0.0);
+        EXPECT_EQ(journal, (std::vector<std::string>{"second press", "second release", "second click"})) << label;
+    }
+}
+
 TEST_F(InputTest, ExclusiveHandlerStopsPressReleaseAndClickButNotDrags)
 {
     Recorder* first = add(0.0f, 0.0f, 0.5f, 0.5f);

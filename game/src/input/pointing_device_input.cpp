@@ -216,28 +216,37 @@ void PointingDeviceInputManagerImpl::HandleEvent(vadu::input::Event& event, doub
 
     if (event.control == "Left Button" && event.kind == vadu::input::Event::pressed && !down_[device]) {
         pressed_ = hovered_;
+        // A handler may remove controls from the screen, itself included, and so free
+        // them: a control gone from the pressed list is not touched again, and whether
+        // it ends the walk is read before its handler runs.
         const std::vector<Control*> pressed = pressed_;
         for (Control* control : pressed) {
+            if (!contains(pressed_, control))
+                continue;
+            const bool exclusive = IsExclusive(control);
             if (controls::ControlImpl* impl = control->GetImpl()) {
                 if (device == 0)
                     impl->OnPress(last);
                 else
                     impl->OnSecondPress(last);
             }
-            if (IsExclusive(control))
+            if (exclusive)
                 break;
         }
         down_[device] = 1;
     } else if (event.control == "Left Button" && event.kind == vadu::input::Event::released && down_[device]) {
         const std::vector<Control*> pressed = pressed_;
         for (Control* control : pressed) {
+            if (!contains(pressed_, control))
+                continue;
+            const bool exclusive = IsExclusive(control);
             if (controls::ControlImpl* impl = control->GetImpl()) {
                 if (device == 0)
                     impl->OnRelease(last);
                 else
                     impl->OnSecondRelease(last);
             }
-            if (IsExclusive(control))
+            if (exclusive)
                 break;
         }
         std::vector<Control*> clicked;
@@ -251,13 +260,14 @@ void PointingDeviceInputManagerImpl::HandleEvent(vadu::input::Event& event, doub
                 // A click may change screens; a control removed meanwhile is skipped.
                 if (!contains(hovered_, control))
                     continue;
-                controls::ControlImpl* impl = control->GetImpl();
-                if (impl) {
+                const bool exclusive = IsExclusive(control);
+                if (controls::ControlImpl* impl = control->GetImpl()) {
+                    const bool consumes = impl->ConsumesClick();
                     impl->OnClick(last);
-                    if (impl->ConsumesClick())
+                    if (consumes)
                         event.handled = 1;
                 }
-                if (IsExclusive(control))
+                if (exclusive)
                     break;
             }
         }
