@@ -2,6 +2,7 @@
 
 #include "game/debug_view.h"
 #include "game/diagnostics.h"
+#include "game/input/pointing_device_input.h"
 #include "game/root.h"
 #include "game/screen.h"
 #include "game/screen_backend.h"
@@ -286,6 +287,10 @@ void ScreenManager::Pop(Record& record)
     current_ = std::move(record.screen);
     if (current_) {
         current_->SetInputEnabled(true);
+        // The pointer was not followed while the screen was covered: it is seen again
+        // where it is now, before the next press asks what lies under it.
+        if (input::PointingDeviceInputManagerImpl* input = current_->GetInputManager())
+            input->RefreshPointer();
         if (ScreenBackend* backend = current_->GetBackend())
             backend->OnActivate();
     }

@@ -248,6 +248,43 @@ TEST_F(InputTest, SmallMovesAreIgnoredAndDisabledInputDropsReleases)
     EXPECT_EQ(control->log, (std::vector<std::string>{"press", "release", "click"}));
 }
 
+// A covered screen misses the pointer's moves; when it comes back the pointer is seen
+// where it is, so the next press goes to the control under it, not to the one it last
+// hovered there.
+TEST_F(InputTest, ARefreshSeesThePointerWhereItIsNow)
+{
+    Recorder* pushing = add(0.0f, 0.0f, 0.5f, 0.5f);
+    Recorder* back = add(-0.9f, -0.9f, 0.4f, 0.4f);
+    move(0.25f, 0.25f);
+    button(true);
+    button(false);
+    ASSERT_EQ(pushing->log, (std::vector<std::string>{"press", "release", "click"}));
+    pushing->log.clear();
+
+    input->SetEnabled(false); // covered
+    move(-0.7f, -0.7f);
+    input->RefreshPointerAt(-0.7, 0.7); // ignored while covered
+    EXPECT_EQ(input->GetHovered(), (std::vector<Control*>{pushing}));
+    input->SetEnabled(true); // back
+    input->RefreshPointerAt(-0.7, 0.7);
+    EXPECT_EQ(input->GetHovered(), (std::vector<Control*>{back}));
+    button(true);
+    button(false);
+    EXPECT_TRUE(pushing->log.empty());
+    EXPECT_EQ(back->log, (std::vector<std::string>{"press", "release", "click"}));
+
+    // Where it stood before: what lies there now is asked again.
+    back->SetEnabledFlag(false);
+    input->RefreshPointerAt(-0.7, 0.7);
+    EXPECT_TRUE(input->GetHovered().empty());
+
+    // Without a "Mouse" device nothing is known of the pointer: the hover stays.
+    back->SetEnabledFlag(true);
+    input->RefreshPointerAt(-0.7, 0.7);
+    input->RefreshPointer();
+    EXPECT_EQ(input->GetHovered(), (std::vector<Control*>{back}));
+}
+
 TEST_F(InputTest, SecondPointerUsesThePrimaryHoverAndNeverClicks)
 {
     Recorder* control = add(0.0f, 0.0f, 0.5f, 0.5f);

@@ -6,6 +6,7 @@
 
 #include "framework_test_support.h"
 #include "game/debug_view.h"
+#include "game/input/pointing_device_input.h"
 #include "game/flow.h"
 #include "game/root.h"
 #include "game/screen.h"
@@ -133,6 +134,39 @@ TEST_F(ScreenManagerTest, PushThenPopGivesBackTheSameScreen)
     EXPECT_TRUE(first->GetInputManager()->IsEnabled());
     EXPECT_EQ(to_std(manager->GetCurrentEntry()->GetName()), "A");
     EXPECT_EQ(journal, (std::vector<std::string>{"gone B", "activate A"}));
+}
+
+// The pointer device: its axes, -1 to 1, are read when a covered screen comes back.
+class FakeMouse : public vadu::input::hard::Hardware {
+public:
+    vadu::String get_name() const override { return "Mouse"; }
+    vadu::Atom get_name_atom() const override { return vadu::Atom("Mouse"); }
+    double get_value(const vadu::String& control) const override
+    {
+        return control == "Axis_X" ? x : control == "Axis_Y" ? y : 0.0;
+    }
+    int32_t get_control_kind(const vadu::String&) const override { return axis; }
+    double x = 0.0;
+    double y = 0.0;
+};
+
+TEST_F(ScreenManagerTest, AScreenThatComesBackSeesThePointerWhereItIsNow)
+{
+    FakeMouse mouse;
+    root->Update(0.0);
+    game::Screen* first = manager->GetCurrentScreen();
+    mouse.x = 0.5;
+    mouse.y = 0.25;
+    manager->PushScreen("Next");
+    root->Update(0.0);
+    // Moved while the screen was covered (no camera: the axes are the scene's, y up).
+    mouse.x = -0.75;
+    mouse.y = 0.5;
+    manager->ChangeScreen("#Pop", false);
+    root->Update(0.0);
+    ASSERT_EQ(manager->GetCurrentScreen(), first);
+    EXPECT_FLOAT_EQ(first->GetInputManager()->GetLastPosition(0).x, -0.75f);
+    EXPECT_FLOAT_EQ(first->GetInputManager()->GetLastPosition(0).y, -0.5f);
 }
 
 TEST_F(ScreenManagerTest, PopOnAnEmptyStackIsRefused)

@@ -201,6 +201,63 @@ void PointingDeviceInputManagerImpl::on_event(vadu::input::Event& event)
                 vadu::input::Manager::get_value(event.device, "Axis_Y"));
 }
 
+Point PointingDeviceInputManagerImpl::Unproject(double axis_x, double axis_y) const
+{
+    const vadu::math::Vector3 projected = vadu::math::Matrix4::project_point(
+        unprojection_, vadu::math::Vector3{static_cast<float>(axis_x), static_cast<float>(-axis_y), 0.0f});
+    return Point{projected.x, projected.y};
+}
+
+void PointingDeviceInputManagerImpl::MovePointer(int device, const Point& point)
+{
+    last_[device] = point;
+    const std::vector<Control*> pressed = pressed_;
+    if (device != 0) {
+        for (Control* control : pressed) {
+            if (contains(pressed_, control))
+                if (controls::ControlImpl* impl = control->GetImpl())
+                    impl->OnSecondDrag(point);
+        }
+        return;
+    }
+    const std::vector<Control*> old_hovered = hovered_;
+    hovered_ = hit_testing_.HitTest(point.x, point.y);
+    for (Control* control : pressed) {
+        if (contains(old_hovered, control) && !contains(hovered_, control) && contains(pressed_, control))
+            if (controls::ControlImpl* impl = control->GetImpl())
+                impl->OnLeave();
+    }
+    for (Control* control : pressed) {
+        if (contains(hovered_, control) && !contains(old_hovered, control) && contains(pressed_, control))
+            if (controls::ControlImpl* impl = control->GetImpl())
+                impl->OnEnter();
+    }
+    for (Control* control : pressed) {
+        if (contains(pressed_, control))
+            if (controls::ControlImpl* impl = control->GetImpl())
+                impl->OnDrag(point);
+    }
+}
+
+void PointingDeviceInputManagerImpl::RefreshPointer()
+{
+    if (!enabled_)
+        return;
+    static const vadu::String mouse("Mouse");
+    if (!vadu::input::Manager::find_device(mouse))
+        return;
+    RefreshPointerAt(vadu::input::Manager::get_value(mouse, "Axis_X"), vadu::input::Manager::get_value(mouse, "Axis_Y"));
+}
+
+void PointingDeviceInputManagerImpl::RefreshPointerAt(double axis_x, double axis_y)
+{
+    if (!enabled_)
+        return;
+    // Even where the pointer stood before: what lies under it may have changed meanwhile.
+    MovePointer(0, Unproject(axis_x, axis_y));
+    WorkOffCancelled();
+}
+
 void PointingDeviceInputManagerImpl::HandleEvent(vadu::input::Event& event, double axis_x, double axis_y)
 {
     if (!enabled_)
@@ -273,43 +330,19 @@ void PointingDeviceInputManagerImpl::HandleEvent(vadu::input::Event& event, doub
         }
         down_[device] = 0;
     } else if (event.control == "Axis_X" || event.control == "Axis_Y") {
-        const vadu::math::Vector3 projected = vadu::math::Matrix4::project_point(
-            unprojection_, vadu::math::Vector3{static_cast<float>(axis_x), static_cast<float>(-axis_y), 0.0f});
-        const Point point{projected.x, projected.y};
+        const Point point = Unproject(axis_x, axis_y);
         if (std::fabs(point.x - last.x) <= 0.0001f && std::fabs(point.y - last.y) <= 0.0001f) {
             // Too small a move to count.
         } else {
-            last_[device] = point;
-            if (device == 0) {
-                const std::vector<Control*> old_hovered = hovered_;
-                hovered_ = hit_testing_.HitTest(point.x, point.y);
-                const std::vector<Control*> pressed = pressed_;
-                for (Control* control : pressed) {
-                    if (contains(old_hovered, control) && !contains(hovered_, control) && contains(pressed_, control))
-                        if (controls::ControlImpl* impl = control->GetImpl())
-                            impl->OnLeave();
-                }
-                for (Control* control : pressed) {
-                    if (contains(hovered_, control) && !contains(old_hovered, control) && contains(pressed_, control))
-                        if (controls::ControlImpl* impl = control->GetImpl())
-                            impl->OnEnter();
-                }
-                for (Control* control : pressed) {
-                    if (contains(pressed_, control))
-                        if (controls::ControlImpl* impl = control->GetImpl())
-                            impl->OnDrag(point);
-                }
-            } else {
-                const std::vector<Control*> pressed = pressed_;
-                for (Control* control : pressed) {
-                    if (contains(pressed_, control))
-                        if (controls::ControlImpl* impl = control->GetImpl())
-                            impl->OnSecondDrag(point);
-                }
-            }
+            MovePointer(device, point);
         }
     }
 
+    WorkOffCancelled();
+}
+
+void PointingDeviceInputManagerImpl::WorkOffCancelled()
+{
     // Cancelled presses end with a release far away.
     while (!cancelled_.empty()) {
         Control* control = cancelled_.front();
