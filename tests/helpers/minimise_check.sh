@@ -16,8 +16,8 @@ picture=$3
 label="minimise"
 source "$(dirname "$0")/xvfb_session.sh"
 start_xvfb 1024x768x24
-HOME="$work/home" XDG_DATA_HOME="$work/data" SDL_AUDIODRIVER=dummy "$quillo" >"$work/out" 2>&1 &
-game=$!
+export SDL_AUDIODRIVER=dummy
+start_game "$quillo"
 
 # The game's window once it is shown (the first one made at start-up may go again).
 find_window() {
