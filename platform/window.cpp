@@ -426,6 +426,12 @@ Rect get_client_rect(WindowHandle window)
     return {0, 0, record->client.width, record->client.height};
 }
 
+bool is_minimized(WindowHandle window)
+{
+    WindowRecord* record = find_window(window);
+    return record && record->minimized;
+}
+
 Point screen_to_client(WindowHandle window, Point point)
 {
     WindowRecord* record = find_window(window);

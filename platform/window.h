@@ -182,6 +182,8 @@ void move_window(WindowHandle window, int32_t x, int32_t y, int32_t width, int32
 Rect get_window_rect(WindowHandle window);
 // {0, 0, width, height}; 0x0 while minimised or for an unknown window.
 Rect get_client_rect(WindowHandle window);
+// False for an unknown window.
+bool is_minimized(WindowHandle window);
 Point screen_to_client(WindowHandle window, Point point);
 
 // Grows a client rectangle to the outer rectangle for a style. The frames are this

@@ -220,6 +220,15 @@ void Application::run_main_loop()
                 platform::send_message(window, platform::wm::CLOSE, 0, 0);
             }
             Render();
+            // Nothing can be drawn into a minimised window: rather than run frames that
+            // only fail to start, the loop waits for the window's next message (a restore
+            // among them), as a loop that takes its messages blocking does.
+            if (platform::is_minimized(window)) {
+                if (!platform::get_message(&message))
+                    return;
+                platform::translate_message(message);
+                platform::dispatch_message(message);
+            }
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include "game/debug_view.h"
 #include "game/diagnostics.h"
+#include "game/input/pointing_device_input.h"
 #include "game/root.h"
 #include "game/screen.h"
 #include "game/screen_backend.h"
@@ -23,9 +24,12 @@ void ScreenManager::DestroyScreens()
 {
     current_.reset();
     while (!stack_.empty()) {
-        stack_.back().screen.reset();
+        stack_.back()->screen.reset();
         stack_.pop_back();
     }
+    // Records taken by requests that never ran (a push popped at once, a reset) hold
+    // screens too.
+    steps_.clear();
 }
 
 bool ScreenManager::IsReady() const
@@ -36,9 +40,25 @@ bool ScreenManager::IsReady() const
     return false;
 }
 
-void ScreenManager::Post(std::function<void()> call)
+void ScreenManager::Post(std::function<void()> step)
 {
-    root_->GetScheduler()->Schedule(std::move(call));
+    steps_.push_back(std::move(step));
+    if (steps_.size() == 1)
+        root_->GetScheduler()->Schedule([this] { RunNextStep(); });
+}
+
+void ScreenManager::RunNextStep()
+{
+    if (steps_.empty())
+        return;
+    std::function<void()> step = std::move(steps_.front());
+    steps_.pop_front();
+    // The next step is posted before this one runs, so that what this one posts (the new
+    // screen's initialisation) is taken first: each screen is initialised before the next
+    // request replaces it, as when it was the only request.
+    if (!steps_.empty())
+        root_->GetScheduler()->Schedule([this] { RunNextStep(); });
+    step();
 }
 
 flow::EntryDefinition* ScreenManager::Resolve(const vadu::String& exit_name)
@@ -76,7 +96,7 @@ void ScreenManager::Request(const vadu::String& exit_name, bool purge, bool rese
     if (!IsReady())
         return;
     if (exit_name == pop_exit) {
-        Post([this] { DoPop(); });
+        RequestPop();
         return;
     }
     flow::EntryDefinition* entry = Resolve(exit_name);
@@ -87,10 +107,26 @@ void ScreenManager::Request(const vadu::String& exit_name, bool purge, bool rese
         GAME_FAIL("Flow entry didn't return screen reference");
         return;
     }
-    if (reset)
-        Post([this, reference, purge] { DoReset(reference, purge); });
-    else
+    if (reset) {
+        // The screens covered now go with the reset; those pushed after it stay.
+        std::shared_ptr<RecordStack> covered = TakeStack();
+        Post([this, reference, purge, covered] { Reset(reference, purge, *covered); });
+    } else {
         Post([this, reference, purge] { DoChange(reference, purge); });
+    }
+}
+
+void ScreenManager::RequestPop()
+{
+    if (stack_.empty()) {
+        // Nothing to go back to, also once the requests already made have run.
+        Post([] { GAME_FAIL("Cannot pop an empty screen stack"); });
+        return;
+    }
+    std::shared_ptr<Record> record = std::move(stack_.back());
+    stack_.pop_back();
+    current_entry_ = record->entry;
+    Post([this, record] { Pop(*record); });
 }
 
 void ScreenManager::PushScreen(const vadu::String& exit_name)
@@ -98,10 +134,11 @@ void ScreenManager::PushScreen(const vadu::String& exit_name)
     if (!IsReady())
         return;
     if (exit_name == pop_exit) {
-        Post([this] { DoPop(); });
+        RequestPop();
         return;
     }
-    stack_.push_back(Record{current_entry_, nullptr});
+    auto record = std::make_shared<Record>(Record{current_entry_, nullptr});
+    stack_.push_back(record);
     flow::EntryDefinition* entry = Resolve(exit_name);
     if (!entry) {
         stack_.pop_back();
@@ -113,7 +150,7 @@ void ScreenManager::PushScreen(const vadu::String& exit_name)
         stack_.pop_back();
         return;
     }
-    Post([this, reference] { DoPush(reference); });
+    Post([this, reference, record] { Push(reference, *record); });
 }
 
 void ScreenManager::RestartScreen()
@@ -184,11 +221,28 @@ void ScreenManager::DoChange(ScreenReference* reference, bool purge)
 
 void ScreenManager::DoReset(ScreenReference* reference, bool purge)
 {
+    Reset(reference, purge, *TakeStack());
+}
+
+std::shared_ptr<ScreenManager::RecordStack> ScreenManager::TakeStack()
+{
+    // Whoever lets go of the records last destroys their screens from the top down.
+    std::shared_ptr<RecordStack> taken(new RecordStack(std::move(stack_)), [](RecordStack* records) {
+        while (!records->empty())
+            records->pop_back();
+        delete records;
+    });
+    stack_.clear();
+    return taken;
+}
+
+void ScreenManager::Reset(ScreenReference* reference, bool purge, RecordStack& covered)
+{
     if (purge)
         Purge();
-    while (!stack_.empty()) {
-        stack_.back().screen.reset();
-        stack_.pop_back();
+    while (!covered.empty()) {
+        covered.back()->screen.reset();
+        covered.pop_back();
     }
     std::unique_ptr<Screen> screen = Build(reference);
     std::unique_ptr<Screen> previous = std::move(current_);
@@ -198,26 +252,19 @@ void ScreenManager::DoReset(ScreenReference* reference, bool purge)
 
 void ScreenManager::DoPush(ScreenReference* reference)
 {
-    // The request's record is the topmost one still without a screen; two pushes posted in
-    // one frame run newest first, so the older one's record may lie below a filled one.
-    Record* record = nullptr;
-    for (auto it = stack_.rbegin(); it != stack_.rend(); ++it) {
-        if (!it->screen) {
-            record = &*it;
-            break;
-        }
-    }
-    if (!record) {
-        // The record went with a reset meanwhile.
-        stack_.push_back(Record{current_entry_, nullptr});
-        record = &stack_.back();
-    }
+    auto record = std::make_shared<Record>(Record{current_entry_, nullptr});
+    stack_.push_back(record);
+    Push(reference, *record);
+}
+
+void ScreenManager::Push(ScreenReference* reference, Record& record)
+{
     if (current_) {
         current_->SetInputEnabled(false);
         if (ScreenBackend* backend = current_->GetBackend())
             backend->OnDeactivate();
     }
-    record->screen = std::move(current_);
+    record.screen = std::move(current_);
     current_ = Build(reference);
 }
 
@@ -228,13 +275,22 @@ void ScreenManager::DoPop()
         GAME_FAIL("Cannot pop an empty screen stack");
         return;
     }
-    Record record = std::move(stack_.back());
+    std::shared_ptr<Record> record = std::move(stack_.back());
     stack_.pop_back();
-    current_entry_ = record.entry;
+    current_entry_ = record->entry;
+    Pop(*record);
+}
+
+void ScreenManager::Pop(Record& record)
+{
     current_.reset();
     current_ = std::move(record.screen);
     if (current_) {
         current_->SetInputEnabled(true);
+        // The pointer was not followed while the screen was covered: it is seen again
+        // where it is now, before the next press asks what lies under it.
+        if (input::PointingDeviceInputManagerImpl* input = current_->GetInputManager())
+            input->RefreshPointer();
         if (ScreenBackend* backend = current_->GetBackend())
             backend->OnActivate();
     }

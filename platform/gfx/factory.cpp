@@ -1,7 +1,9 @@
 #include "platform/gfx/hooks.h"
 #include "platform/gfx/internal.h"
 #include "platform/gfx/present.h"
+#include "platform/window.h"
 
+#include <algorithm>
 #include <array>
 
 namespace platform::gfx {
@@ -237,13 +239,46 @@ Result Factory::get_adapter_identifier(uint32_t adapter, uint32_t, AdapterIdenti
     return ok;
 }
 
+namespace {
+
+// The mode the adapter's screen is in.
+DisplayMode current_display_mode(const AdapterConfig& config)
+{
+    DisplayMode mode = config.display_mode;
+    if (!config.follows_desktop)
+        return mode;
+    const Size desktop = get_desktop_size();
+    if (desktop.width > 0 && desktop.height > 0) {
+        mode.width = static_cast<uint32_t>(desktop.width);
+        mode.height = static_cast<uint32_t>(desktop.height);
+    }
+    return mode;
+}
+
+// The listed modes, and the current one when the list lacks it.
+std::vector<DisplayMode> reported_modes(const AdapterConfig& config)
+{
+    std::vector<DisplayMode> modes = config.modes;
+    if (!config.follows_desktop)
+        return modes;
+    const DisplayMode current = current_display_mode(config);
+    const bool listed = std::any_of(modes.begin(), modes.end(), [&](const DisplayMode& mode) {
+        return mode.width == current.width && mode.height == current.height && mode.format == current.format;
+    });
+    if (!listed)
+        modes.push_back(current);
+    return modes;
+}
+
+} // namespace
+
 uint32_t Factory::get_adapter_mode_count(uint32_t adapter, Format format) const
 {
     const AdapterConfig* config = detail::adapter_config(adapter);
     if (config == nullptr)
         return 0;
     uint32_t count = 0;
-    for (const DisplayMode& mode : config->modes) {
+    for (const DisplayMode& mode : reported_modes(*config)) {
         if (format == Format::unknown || mode.format == format)
             ++count;
     }
@@ -258,7 +293,7 @@ Result Factory::enum_adapter_modes(uint32_t adapter, Format format, uint32_t mod
     if (config == nullptr || display_mode == nullptr)
         return error::invalid_call;
     uint32_t index = 0;
-    for (const DisplayMode& candidate : config->modes) {
+    for (const DisplayMode& candidate : reported_modes(*config)) {
         if (format != Format::unknown && candidate.format != format)
             continue;
         if (index++ == mode) {
@@ -276,7 +311,7 @@ Result Factory::get_adapter_display_mode(uint32_t adapter, DisplayMode* display_
     const AdapterConfig* config = detail::adapter_config(adapter);
     if (config == nullptr || display_mode == nullptr)
         return error::invalid_call;
-    *display_mode = config->display_mode;
+    *display_mode = current_display_mode(*config);
     return ok;
 }
 

@@ -19,6 +19,11 @@ struct AdapterConfig {
     DisplayMode display_mode{1024, 768, 60, Format::x8r8g8b8};
     // Full-screen modes; duplicates are allowed (callers sort and unique them).
     std::vector<DisplayMode> modes;
+    // The adapter drives the desktop, as a display adapter drives its screen: the display
+    // mode has the desktop's size (display_mode's refresh rate and format), and that mode
+    // is reported after the listed ones unless one of them is it. Off: display_mode and
+    // the list exactly. A desktop of unknown size changes nothing.
+    bool follows_desktop = true;
     // (display, back buffer) pairs that check_device_type accepts.
     std::vector<std::pair<Format, Format>> device_types;
     std::vector<Format> texture_formats;

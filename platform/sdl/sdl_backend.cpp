@@ -394,6 +394,16 @@ private:
                      position_lparam(record.client.width, record.client.height));
     }
 
+    static void restore(detail::WindowRecord& record)
+    {
+        const bool was_minimized = record.minimized;
+        record.minimized = false;
+        Size size;
+        SDL_GetWindowSize(native_of(record), &size.width, &size.height);
+        if (detail::set_client_size(record, size) || was_minimized)
+            post_restored_size(record);
+    }
+
     static void translate_window_event(detail::WindowRecord& record, const SDL_WindowEvent& event)
     {
         switch (event.event) {
@@ -413,16 +423,16 @@ private:
             }
             break;
         case SDL_WINDOWEVENT_RESTORED:
-        case SDL_WINDOWEVENT_MAXIMIZED: {
-            const bool was_minimized = record.minimized;
-            record.minimized = false;
-            Size size;
-            SDL_GetWindowSize(native_of(record), &size.width, &size.height);
-            if (detail::set_client_size(record, size) || was_minimized)
-                post_restored_size(record);
+        case SDL_WINDOWEVENT_MAXIMIZED:
+            restore(record);
             break;
-        }
         case SDL_WINDOWEVENT_FOCUS_GAINED:
+            // A window that has the focus is on screen. Minimised here on request, it may
+            // never have left it (a display without a window manager ignores the request)
+            // or come back without a restore event: either way it is restored now, else it
+            // would never be drawn again.
+            if (record.minimized && !(SDL_GetWindowFlags(native_of(record)) & SDL_WINDOW_MINIMIZED))
+                restore(record);
             post_message(record.handle, wm::ACTIVATE, WA_ACTIVE, 0);
             break;
         case SDL_WINDOWEVENT_FOCUS_LOST:

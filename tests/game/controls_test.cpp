@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -94,6 +95,81 @@ TEST_F(InputTest, PressLeaveReleaseGivesNoClickAndComingBackDoes)
               (std::vector<std::string>{"press", "leave", "drag", "enter", "drag", "release", "click"}));
 }
 
+// A control whose handler for one of the pointer's steps takes it off the screen, which
+// frees it; what it gets is written in a journal that outlives it.
+class SelfRemover : public game::controls::SimpleControl {
+public:
+    SelfRemover(game::Screen& screen, std::vector<std::string>& journal, std::string name, std::string removed_on)
+        : screen_(screen), journal_(journal), name_(std::move(name)), removed_on_(std::move(removed_on))
+    {
+    }
+    vadu::Atom GetTypeName() const override { return "SelfRemover"; }
+    void OnPress(const Point&) override { note("press"); }
+    void OnRelease(const Point&) override { note("release"); }
+    void OnClick(const Point&) override { note("click"); }
+
+private:
+    void note(const std::string& step)
+    {
+        journal_.push_back(name_ + " " + step);
+        if (step == removed_on_)
+            screen_.RemoveControl(this); // the returned owner frees this control at once
+    }
+    game::Screen& screen_;
+    std::vector<std::string>& journal_;
+    std::string name_;
+    std::string removed_on_;
+};
+
+// Under the address sanitizer a freed control that is touched again fails the test.
+TEST_F(InputTest, AControlRemovedByItsOwnHandlerIsNotTouchedAgain)
+{
+    struct Case {
+        const char* removed_on;
+        bool exclusive; // the first control ends every walk
+        std::vector<std::string> journal;
+    };
+    const Case cases[] = {
+        {"press", false, {"first press", "second press", "second release", "second click"}},
+        {"release", false, {"first press", "second press", "first release", "second release", "second click"}},
+        {"click", false,
+         {"first press", "second press", "first release", "second release", "first click", "second click"}},
+        {"click", true, {"first press", "first release", "first click"}},
+    };
+    for (const Case& c : cases) {
+        game::Screen screen(nullptr);
+        game::input::PointingDeviceInputManagerImpl* manager = screen.GetInputManager();
+        std::vector<std::string> journal;
+        for (const char* name : {"first", "second"}) {
+            auto control = std::make_unique<SelfRemover>(screen, journal, name,
+                                                         std::string(name) == "first" ? c.removed_on : "");
+            control->SetRectangle(0.0f, 0.0f, 0.5f, 0.5f);
+            screen.AddControl(std::move(control));
+        }
+        if (c.exclusive) {
+            const std::string text = R"(<Properties><Property Name="ExclusiveHandler" Value="true"/></Properties>)";
+            vadu::filesystem::MemoryStream stream(std::vector<uint8_t>(text.begin(), text.end()));
+            vadu::xml::StreamResource resource(&stream);
+            vadu::xml::Root root(screen.GetControlList().front()->GetProperties(), "Properties");
+            ASSERT_TRUE(resource.load(root));
+        }
+        vadu::input::Event moved("Mouse", "Axis_X", true, 0.0);
+        manager->HandleEvent(moved, 0.25, -0.25);
+        vadu::input::Event pressed("Mouse", "Left Button", true, 0.0);
+        manager->HandleEvent(pressed, 0.0, 0.0);
+        vadu::input::Event released("Mouse", "Left Button", false, 0.0);
+        manager->HandleEvent(released, 0.0, 0.0);
+        const std::string label = std::string(c.removed_on) + (c.exclusive ? ", exclusive" : "");
+        EXPECT_EQ(journal, c.journal) << label;
+        EXPECT_EQ(screen.GetControlList().size(), 1u) << label;
+        // The one left goes on taking clicks.
+        journal.clear();
+        manager->HandleEvent(pressed, 0.0, 0.0);
+        manager->HandleEvent(released, 0.0, 0.0);
+        EXPECT_EQ(journal, (std::vector<std::string>{"second press", "second release", "second click"})) << label;
+    }
+}
+
 TEST_F(InputTest, ExclusiveHandlerStopsPressReleaseAndClickButNotDrags)
 {
     Recorder* first = add(0.0f, 0.0f, 0.5f, 0.5f);
@@ -171,6 +247,43 @@ TEST_F(InputTest, SmallMovesAreIgnoredAndDisabledInputDropsReleases)
     input->SetEnabled(true);
     button(false);
     EXPECT_EQ(control->log, (std::vector<std::string>{"press", "release", "click"}));
+}
+
+// A covered screen misses the pointer's moves; when it comes back the pointer is seen
+// where it is, so the next press goes to the control under it, not to the one it last
+// hovered there.
+TEST_F(InputTest, ARefreshSeesThePointerWhereItIsNow)
+{
+    Recorder* pushing = add(0.0f, 0.0f, 0.5f, 0.5f);
+    Recorder* back = add(-0.9f, -0.9f, 0.4f, 0.4f);
+    move(0.25f, 0.25f);
+    button(true);
+    button(false);
+    ASSERT_EQ(pushing->log, (std::vector<std::string>{"press", "release", "click"}));
+    pushing->log.clear();
+
+    input->SetEnabled(false); // covered
+    move(-0.7f, -0.7f);
+    input->RefreshPointerAt(-0.7, 0.7); // ignored while covered
+    EXPECT_EQ(input->GetHovered(), (std::vector<Control*>{pushing}));
+    input->SetEnabled(true); // back
+    input->RefreshPointerAt(-0.7, 0.7);
+    EXPECT_EQ(input->GetHovered(), (std::vector<Control*>{back}));
+    button(true);
+    button(false);
+    EXPECT_TRUE(pushing->log.empty());
+    EXPECT_EQ(back->log, (std::vector<std::string>{"press", "release", "click"}));
+
+    // Where it stood before: what lies there now is asked again.
+    back->SetEnabledFlag(false);
+    input->RefreshPointerAt(-0.7, 0.7);
+    EXPECT_TRUE(input->GetHovered().empty());
+
+    // Without a "Mouse" device nothing is known of the pointer: the hover stays.
+    back->SetEnabledFlag(true);
+    input->RefreshPointerAt(-0.7, 0.7);
+    input->RefreshPointer();
+    EXPECT_EQ(input->GetHovered(), (std::vector<Control*>{back}));
 }
 
 TEST_F(InputTest, SecondPointerUsesThePrimaryHoverAndNeverClicks)
@@ -368,6 +481,214 @@ TEST_F(InputTest, ScrollClampsPagesOncePerFlingAndCancelsContentPresses)
     // The content control's press was queued for cancelling through the input manager.
     move(0.5f, 0.5f);
     EXPECT_EQ(content->log.back(), "cancel");
+}
+
+// A scroll area over the square (0, 0)-(100, 100), with a content of 400 × 300.
+class ScrollTest : public InputTest {
+protected:
+    ScrollTest()
+    {
+        impl.SetRectangle(0.0f, 0.0f, 100.0f, 100.0f);
+        impl.SetContentSize(400.0f, 300.0f);
+    }
+    Node* content_node(const char* name, float x, float y, float z = 0.0f)
+    {
+        Node* node = new Node(name, screen.GetSceneRoot());
+        node->set_position(vadu::math::Vector3{x, y, z});
+        return node;
+    }
+    static bool at(const Node* node, float x, float y, float z)
+    {
+        const vadu::math::Vector3& p = node->get_position();
+        return p.x == x && p.y == y && p.z == z;
+    }
+
+    game::controls::Scroll scroll;
+    game::controls::ScrollImpl& impl = *scroll.GetScrollImpl();
+};
+
+// The content moves against the value, which stays within the content less the view; a
+// node added while scrolled stays where it is, and so does its depth.
+TEST_F(ScrollTest, ContentNodesArePlacedAgainstTheClampedValue)
+{
+    Node* early = content_node("Early", 10.0f, 20.0f, 5.0f);
+    impl.AddNode(early);
+    struct Case {
+        Point value, clamped;
+    };
+    const Case cases[] = {
+        {{50.0f, 30.0f}, {50.0f, 30.0f}},
+        {{1000.0f, 1000.0f}, {300.0f, 200.0f}},
+        {{-5.0f, 250.0f}, {0.0f, 200.0f}},
+        {{0.0f, 0.0f}, {0.0f, 0.0f}},
+    };
+    for (const Case& c : cases) {
+        impl.SetValue(c.value);
+        EXPECT_EQ(impl.GetValue().x, c.clamped.x) << c.value.x;
+        EXPECT_EQ(impl.GetValue().y, c.clamped.y) << c.value.y;
+        EXPECT_TRUE(at(early, 10.0f - c.clamped.x, 20.0f - c.clamped.y, 5.0f)) << c.value.x << ", " << c.value.y;
+    }
+
+    impl.SetValue(Point{50.0f, 30.0f});
+    Node* late = content_node("Late", 70.0f, 80.0f, 1.0f);
+    impl.AddNode(late);
+    EXPECT_TRUE(at(late, 70.0f, 80.0f, 1.0f));
+    // A content control brings its bound node along.
+    Node* bound = content_node("Bound", 30.0f, 40.0f);
+    auto button = std::make_unique<Recorder>();
+    button->SetSceneRoot(screen.GetSceneRoot());
+    button->SetLinked(true);
+    button->SetNodeName("Bound");
+    impl.AddControl(button.get());
+    impl.SetValue(Point{0.0f, 0.0f});
+    EXPECT_TRUE(at(early, 10.0f, 20.0f, 5.0f));
+    EXPECT_TRUE(at(late, 120.0f, 110.0f, 1.0f));
+    EXPECT_TRUE(at(bound, 80.0f, 70.0f, 0.0f));
+
+    // A content smaller than the view does not scroll.
+    game::controls::Scroll small;
+    small.GetScrollImpl()->SetRectangle(0.0f, 0.0f, 100.0f, 100.0f);
+    small.GetScrollImpl()->SetContentSize(50.0f, 150.0f);
+    small.GetScrollImpl()->SetValue(Point{30.0f, 80.0f});
+    EXPECT_EQ(small.GetScrollImpl()->GetValue().x, 0.0f);
+    EXPECT_EQ(small.GetScrollImpl()->GetValue().y, 50.0f);
+}
+
+// Content with a rectangle hides once wholly outside the view, and shows when any part of
+// it comes back; but only once the area has been pressed.
+TEST_F(ScrollTest, ContentOutsideTheViewHidesOnceTheAreaWasPressed)
+{
+    const std::array<float, 4> square{0.0f, 0.0f, 40.0f, 40.0f};
+    Node* right = content_node("Right", 150.0f, 10.0f); // enters from the right
+    Node* left = content_node("Left", 10.0f, 10.0f);    // leaves to the left
+    Node* above = content_node("Above", 10.0f, 110.0f); // above the view for good
+    Node* plain = content_node("Plain", 250.0f, 10.0f); // no rectangle: never hidden
+    impl.AddNode(right, square);
+    impl.AddNode(left, square);
+    impl.AddNode(above, {0.0f, 0.0f, 10.0f, 10.0f});
+    impl.AddNode(plain);
+
+    impl.SetValue(Point{0.0f, 0.0f});
+    for (Node* node : {right, left, above, plain})
+        EXPECT_TRUE(node->is_visible()) << "before any press: " << to_std(node->get_name().get_name());
+
+    impl.OnPress(Point{50.0f, 50.0f});
+    struct Case {
+        float x;
+        bool right, left;
+    };
+    const Case cases[] = {
+        {0.0f, false, true},
+        {50.0f, true, true},  // both touch an edge of the view
+        {51.0f, true, false}, // the left one is one unit past it
+        {100.0f, true, false},
+        {0.0f, false, true},
+    };
+    for (const Case& c : cases) {
+        impl.SetValue(Point{c.x, 0.0f});
+        EXPECT_EQ(right->is_visible(), c.right) << c.x;
+        EXPECT_EQ(left->is_visible(), c.left) << c.x;
+        EXPECT_FALSE(above->is_visible()) << c.x;
+        EXPECT_TRUE(plain->is_visible()) << c.x;
+    }
+}
+
+// After a release the value moves toward the target by four times the frame's share of
+// the distance left, and settles on it once within one unit.
+TEST_F(ScrollTest, AReleaseAnimatesTheValueOntoItsTarget)
+{
+    impl.OnPress(Point{90.0f, 50.0f});
+    impl.Update(0.125);
+    impl.OnDrag(Point{60.0f, 50.0f});
+    impl.Update(0.125);
+    impl.OnDrag(Point{40.0f, 50.0f});
+    EXPECT_EQ(impl.GetValue().x, 50.0f); // the content follows the pointer
+    impl.OnRelease(Point{40.0f, 50.0f});
+    // Moved 20 units in the last 0.125 s: thrown 20 × 0.6 ÷ 0.125 further.
+    EXPECT_NEAR(impl.GetTarget().x, 146.0f, 0.001f);
+    ASSERT_TRUE(impl.IsAnimating());
+    // Each update of 0.125 s halves the distance left: 96, 48, 24, 12, 6, 3, 1.5, then
+    // below one unit it settles.
+    const float left[] = {48.0f, 24.0f, 12.0f, 6.0f, 3.0f, 1.5f};
+    for (const float distance : left) {
+        impl.Update(0.125);
+        EXPECT_NEAR(impl.GetValue().x, 146.0f - distance, 0.001f);
+        EXPECT_TRUE(impl.IsAnimating()) << distance;
+    }
+    impl.Update(0.125);
+    EXPECT_FALSE(impl.IsAnimating());
+    EXPECT_EQ(impl.GetValue().x, impl.GetTarget().x);
+
+    // A press stops an animation where it is.
+    impl.OnPress(Point{50.0f, 50.0f});
+    impl.Update(0.125);
+    impl.OnDrag(Point{80.0f, 50.0f});
+    impl.Update(0.125);
+    impl.OnRelease(Point{80.0f, 50.0f});
+    impl.Update(0.0625);
+    const float moving = impl.GetValue().x;
+    impl.OnPress(Point{80.0f, 50.0f});
+    impl.Update(0.125);
+    EXPECT_EQ(impl.GetValue().x, moving);
+    EXPECT_FALSE(impl.IsAnimating());
+}
+
+// The throw of a release is the movement of the last 0.2 s (or of the whole drag when it
+// is younger) times 0.6 per second of it, within the content.
+TEST_F(ScrollTest, TheThrowTakesTheMovementOfTheLastFifthOfASecond)
+{
+    struct Sample {
+        double after; // seconds since the previous step
+        float x;
+    };
+    struct Case {
+        const char* label;
+        std::vector<Sample> drags;
+        double held; // still before the release
+        float target;
+    };
+    const Case cases[] = {
+        // Moved at first, then still: the last 0.2 s hold no movement.
+        {"held still", {{0.125, 60.0f}, {0.125, 40.0f}}, 0.5, 50.0f},
+        // The sample 0.25 s back is the first at least 0.2 s old: 20 units in 0.2 s.
+        {"moving", {{0.125, 70.0f}, {0.125, 60.0f}, {0.25, 40.0f}}, 0.0, 110.0f},
+        // Younger than 0.2 s: the oldest sample and the time since it.
+        {"short", {{0.0625, 60.0f}, {0.0625, 40.0f}}, 0.0, 242.0f},
+        // Far beyond the content: held at its end.
+        {"flung", {{0.0625, 60.0f}, {0.0625, -100.0f}}, 0.0, 300.0f},
+        // The whole drag within 0.01 s: no throw, the old target stays.
+        {"instant", {{0.0, 60.0f}, {0.0, 40.0f}}, 0.0, 0.0f},
+    };
+    for (const Case& c : cases) {
+        game::controls::Scroll fresh;
+        game::controls::ScrollImpl& area = *fresh.GetScrollImpl();
+        area.SetRectangle(0.0f, 0.0f, 100.0f, 100.0f);
+        area.SetContentSize(400.0f, 300.0f);
+        area.OnPress(Point{90.0f, 50.0f});
+        for (const Sample& sample : c.drags) {
+            area.Update(sample.after);
+            area.OnDrag(Point{sample.x, 50.0f});
+        }
+        area.Update(c.held);
+        const float at_release = area.GetValue().x;
+        area.OnRelease(Point{c.drags.back().x, 50.0f});
+        EXPECT_NEAR(area.GetTarget().x, c.target, 0.01f) << c.label;
+        EXPECT_EQ(area.GetTarget().y, 0.0f) << c.label;
+        EXPECT_TRUE(area.IsAnimating()) << c.label;
+        EXPECT_EQ(area.GetValue().x, at_release) << c.label; // the release itself moves nothing
+    }
+
+    // Before the first drag past 20 units a release does nothing at all.
+    game::controls::Scroll untouched;
+    game::controls::ScrollImpl& area = *untouched.GetScrollImpl();
+    area.SetRectangle(0.0f, 0.0f, 100.0f, 100.0f);
+    area.SetContentSize(400.0f, 300.0f);
+    area.OnPress(Point{90.0f, 50.0f});
+    area.Update(0.125);
+    area.OnDrag(Point{75.0f, 50.0f});
+    area.OnRelease(Point{75.0f, 50.0f});
+    EXPECT_FALSE(area.IsAnimating());
+    EXPECT_EQ(area.GetValue().x, 0.0f);
 }
 
 TEST_F(InputTest, SliderReportsTwiceLeftOfItsTrackAndAZeroWidthTrackGivesZero)

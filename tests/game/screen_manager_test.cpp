@@ -6,6 +6,7 @@
 
 #include "framework_test_support.h"
 #include "game/debug_view.h"
+#include "game/input/pointing_device_input.h"
 #include "game/flow.h"
 #include "game/root.h"
 #include "game/screen.h"
@@ -54,6 +55,13 @@ protected:
             <Entry Name="D"><Screen><Resource Path="screens/D.xml"/></Screen></Entry>
             <Entry Name="Bare"><Screen><Resource Path="screens/bare.xml"/></Screen></Entry>
           </Flow>)");
+        Build();
+    }
+
+    // A fresh root over the flow, at A with an empty stack.
+    void Build()
+    {
+        root.reset();
         root = std::make_unique<game::Root>(nullptr);
         root->Register<game::DebugService>(std::make_unique<game::DebugService>());
         root->GetBackendFactory().RegisterBackendCreator("Spy", [this] { return std::make_unique<SpyBackend>(journal); });
@@ -128,6 +136,39 @@ TEST_F(ScreenManagerTest, PushThenPopGivesBackTheSameScreen)
     EXPECT_EQ(journal, (std::vector<std::string>{"gone B", "activate A"}));
 }
 
+// The pointer device: its axes, -1 to 1, are read when a covered screen comes back.
+class FakeMouse : public vadu::input::hard::Hardware {
+public:
+    vadu::String get_name() const override { return "Mouse"; }
+    vadu::Atom get_name_atom() const override { return vadu::Atom("Mouse"); }
+    double get_value(const vadu::String& control) const override
+    {
+        return control == "Axis_X" ? x : control == "Axis_Y" ? y : 0.0;
+    }
+    int32_t get_control_kind(const vadu::String&) const override { return axis; }
+    double x = 0.0;
+    double y = 0.0;
+};
+
+TEST_F(ScreenManagerTest, AScreenThatComesBackSeesThePointerWhereItIsNow)
+{
+    FakeMouse mouse;
+    root->Update(0.0);
+    game::Screen* first = manager->GetCurrentScreen();
+    mouse.x = 0.5;
+    mouse.y = 0.25;
+    manager->PushScreen("Next");
+    root->Update(0.0);
+    // Moved while the screen was covered (no camera: the axes are the scene's, y up).
+    mouse.x = -0.75;
+    mouse.y = 0.5;
+    manager->ChangeScreen("#Pop", false);
+    root->Update(0.0);
+    ASSERT_EQ(manager->GetCurrentScreen(), first);
+    EXPECT_FLOAT_EQ(first->GetInputManager()->GetLastPosition(0).x, -0.75f);
+    EXPECT_FLOAT_EQ(first->GetInputManager()->GetLastPosition(0).y, -0.5f);
+}
+
 TEST_F(ScreenManagerTest, PopOnAnEmptyStackIsRefused)
 {
     root->Update(0.0);
@@ -190,16 +231,86 @@ TEST_F(ScreenManagerTest, UnknownExitChangesNothing)
     EXPECT_TRUE(fired("Things went wrong at flow manager"));
 }
 
-TEST_F(ScreenManagerTest, TwoRequestsRunNewestFirst)
+// Requests made in one frame take effect in the order they were made, each on the stack
+// that the ones before it leave; the screen shown and the flow's entry agree, and no
+// covered screen is lost. Afterwards every covered screen comes back, top first.
+TEST_F(ScreenManagerTest, RequestsOfOneFrameTakeEffectInTheOrderTheyWereMade)
 {
-    root->Update(0.0);
-    manager->ChangeScreen("Next", false); // A -> B
-    manager->ChangeScreen("Next", false); // B -> C
-    journal.clear();
-    root->Update(0.0);
-    // C is built first, then replaced by B; the flow stands at C.
-    EXPECT_EQ(current(), "B");
-    EXPECT_EQ(to_std(manager->GetCurrentEntry()->GetName()), "C");
+    struct Case {
+        const char* label;
+        std::vector<std::string> before; // one frame each
+        std::vector<std::string> requests; // all in one frame
+        const char* shown;
+        std::vector<std::string> popped; // the screens that come back, one pop each
+        bool first_kept; // A is the very screen built at the start
+    };
+    const Case cases[] = {
+        {"push, pop", {}, {"push Next", "pop"}, "A", {}, true},
+        {"push, pop, pop", {}, {"push Next", "pop", "pop"}, "A", {}, true},
+        {"push, push", {}, {"push Next", "push Next"}, "C", {"B", "A"}, true},
+        {"push, push, pop", {}, {"push Next", "push Next", "pop"}, "B", {"A"}, true},
+        {"pop, push", {"push Next"}, {"pop", "push Next"}, "B", {"A"}, true},
+        {"change, change", {}, {"change Next", "change Next"}, "C", {}, false},
+        {"push, change", {}, {"push Next", "change Next"}, "C", {"A"}, true},
+        {"push, reset", {}, {"push Next", "reset Next"}, "C", {}, false},
+        {"reset, push", {"push Next"}, {"reset Next", "push Next"}, "D", {"C"}, false},
+        {"pop, pop", {"push Next", "push Next"}, {"pop", "pop"}, "A", {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        root.reset();
+        journal.clear();
+        Build();
+        diagnostics.clear();
+        root->Update(0.0);
+        game::Screen* first = manager->GetCurrentScreen();
+        const auto ask = [this](const std::string& request) {
+            const size_t blank = request.find(' ');
+            const std::string kind = request.substr(0, blank);
+            const std::string exit = blank == std::string::npos ? "" : request.substr(blank + 1);
+            if (kind == "push")
+                manager->PushScreen(exit.c_str());
+            else if (kind == "pop")
+                manager->ChangeScreen("#Pop", false);
+            else if (kind == "change")
+                manager->ChangeScreen(exit.c_str(), false);
+            else
+                manager->ResetToScreen(exit.c_str(), false);
+        };
+        for (const std::string& request : c.before) {
+            ask(request);
+            root->Update(0.0);
+        }
+        for (const std::string& request : c.requests)
+            ask(request);
+        root->Update(0.0);
+        EXPECT_EQ(current(), c.shown);
+        ASSERT_NE(manager->GetCurrentEntry(), nullptr);
+        EXPECT_EQ(to_std(manager->GetCurrentEntry()->GetName()), c.shown);
+        EXPECT_EQ(manager->GetStackSize(), c.popped.size());
+        EXPECT_EQ(manager->GetCurrentScreen() == first, c.first_kept && std::string(c.shown) == "A");
+        EXPECT_TRUE(manager->GetCurrentScreen()->GetInputManager()->IsEnabled());
+        // Each built screen was initialised before anything replaced it.
+        EXPECT_EQ(std::count(journal.begin(), journal.end(), "made"),
+                  std::count_if(journal.begin(), journal.end(),
+                                [](const std::string& line) { return line.rfind("initialized ", 0) == 0; }));
+        std::vector<std::string> popped;
+        for (size_t i = 0; i < c.popped.size(); ++i) {
+            manager->ChangeScreen("#Pop", false);
+            root->Update(0.0);
+            popped.push_back(current());
+            EXPECT_TRUE(manager->GetCurrentScreen()->GetInputManager()->IsEnabled());
+            if (popped.back() == "A")
+                EXPECT_EQ(manager->GetCurrentScreen() == first, c.first_kept);
+        }
+        EXPECT_EQ(popped, c.popped);
+        // The stack is empty now: one more pop is refused and the screen stays.
+        game::Screen* last = manager->GetCurrentScreen();
+        manager->ChangeScreen("#Pop", false);
+        root->Update(0.0);
+        EXPECT_EQ(manager->GetCurrentScreen(), last);
+        EXPECT_TRUE(fired("Cannot pop an empty screen stack"));
+    }
 }
 
 TEST_F(ScreenManagerTest, ScreenWithoutBackendAndRestart)

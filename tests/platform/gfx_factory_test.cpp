@@ -1,5 +1,6 @@
 #include "gfx_test_support.h"
 
+#include "platform/headless/script.h"
 #include "platform/modules.h"
 
 #include <functional>
@@ -119,6 +120,7 @@ TEST_F(FactoryTest, DisplayModesFollowTheConfiguredList)
     EXPECT_EQ(factory->enum_adapter_modes(0, Format::unknown, 4, &mode), error::invalid_call);
 
     // Duplicates and order come through unchanged: callers sort and unique them.
+    configuration().adapters[0].follows_desktop = false;
     configuration().adapters[0].modes = {{640, 480, 60, Format::x8r8g8b8},
                                          {640, 480, 75, Format::x8r8g8b8},
                                          {320, 240, 60, Format::r5g6b5}};
@@ -131,6 +133,36 @@ TEST_F(FactoryTest, DisplayModesFollowTheConfiguredList)
     ASSERT_EQ(factory->get_adapter_display_mode(0, &mode), ok);
     EXPECT_EQ(std::pair(mode.width, mode.height), std::pair(1600u, 900u));
     EXPECT_EQ(mode.format, Format::x8r8g8b8);
+}
+
+// The adapter drives the desktop: the screen is in a mode of the desktop's size, and that
+// mode is offered with the listed ones, as a display adapter offers the mode its screen
+// is in.
+TEST_F(FactoryTest, TheDesktopsOwnSizeIsTheDisplayModeAndAmongTheModes)
+{
+    struct Case {
+        platform::Size desktop;
+        uint32_t count; // the four listed ones, and the desktop's when it is not one of them
+    };
+    const Case cases[] = {{{1280, 800}, 5}, {{1920, 1080}, 4}, {{1366, 768}, 5}, {{800, 600}, 4}};
+    for (const Case& c : cases) {
+        platform::headless::set_desktop_size(c.desktop);
+        const std::pair desktop(static_cast<uint32_t>(c.desktop.width), static_cast<uint32_t>(c.desktop.height));
+        DisplayMode mode;
+        ASSERT_EQ(factory->get_adapter_display_mode(0, &mode), ok);
+        EXPECT_EQ(std::pair(mode.width, mode.height), desktop);
+        EXPECT_EQ(mode.format, Format::x8r8g8b8);
+        ASSERT_EQ(factory->get_adapter_mode_count(0, Format::unknown), c.count) << desktop.first;
+        EXPECT_EQ(factory->get_adapter_mode_count(0, Format::x8r8g8b8), c.count) << desktop.first;
+        bool offered = false;
+        for (uint32_t i = 0; i < c.count; ++i) {
+            ASSERT_EQ(factory->enum_adapter_modes(0, Format::unknown, i, &mode), ok);
+            offered = offered || std::pair(mode.width, mode.height) == desktop;
+        }
+        EXPECT_TRUE(offered) << desktop.first << " x " << desktop.second;
+        EXPECT_EQ(factory->enum_adapter_modes(0, Format::unknown, c.count, &mode), error::invalid_call);
+    }
+    platform::headless::reset();
 }
 
 TEST_F(FactoryTest, DeviceTypeChecks)

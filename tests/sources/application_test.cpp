@@ -12,6 +12,7 @@
 #include "shell_app_support.h"
 #include "sources/Screens/splash_screen.h"
 #include "sources/sound_manager.h"
+#include "support/log_capture.h"
 #include "vadu/lib3d/node/registry.h"
 
 namespace {
@@ -219,6 +220,39 @@ TEST_F(GameApplication, TheQuitQuestionIsDrawnOnceThenAskedWithLocalizedButtons)
     EXPECT_FALSE(app.Update(0.1));
     EXPECT_TRUE(app.OnCloseRequest());
     EXPECT_TRUE(platform::headless::message_box_records().empty());
+}
+
+// Minimised after losing the focus in full screen, the window is drawn nothing however many
+// frames are asked of it, and the log says so once a spell; restored and active again, it
+// shows the game's picture again.
+TEST_F(GameApplication, AMinimisedSpellDrawsNothingAndARestoreDrawsAgain)
+{
+    QuilloTovraApplication& app = start_game();
+    vadu::Window& window = app.get_window();
+    platform::FitWindowSizeToDesktop(window, 960, 640);
+    platform::ToggleFullscreen(window);
+    test_support::LogCapture log;
+    ASSERT_TRUE(run_until([&] { return app.get_pending_maximum() == 0 && frames_presented() > 0; }, 600));
+    const platform::Rect client = platform::get_client_rect(window.window);
+    ASSERT_GT(client.right, 0);
+    for (size_t spell = 1; spell <= 2; ++spell) {
+        SCOPED_TRACE("spell " + std::to_string(spell));
+        platform::headless::push_activate(window.window, false);
+        frames(1);
+        ASSERT_EQ(platform::get_client_rect(window.window).right, 0) << "not minimised";
+        const uint64_t before = frames_presented();
+        frames(60);
+        EXPECT_EQ(frames_presented(), before);
+        EXPECT_EQ(log.count("Hardware::start_frame() : Cannot render in minimized mode\n"), spell);
+
+        platform::headless::push_size(window.window, client.right, client.bottom);
+        platform::headless::push_activate(window.window, true);
+        frames(3);
+        EXPECT_GE(frames_presented(), before + 2);
+        const platform::gfx::PresentedFrame& frame = platform::gfx::last_presented_frame();
+        EXPECT_EQ(frame.width, static_cast<uint32_t>(client.right));
+        EXPECT_EQ(frame.height, static_cast<uint32_t>(client.bottom));
+    }
 }
 
 TEST_F(GameApplication, LosingFocusInFullScreenMinimisesUnlessTheQuestionIsOpen)

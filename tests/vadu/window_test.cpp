@@ -259,6 +259,44 @@ TEST_F(MainLoop, FrameTimeIsTheTickDifferenceTimesTheCurrentPeriod)
     EXPECT_DOUBLE_EQ(application.frame_seconds[2], 0.2);
 }
 
+// A minimised window gets no frames: the loop waits for its next message instead of
+// turning idle, and the restore that message brings starts the frames again.
+TEST_F(MainLoop, AMinimisedWindowWaitsForItsNextMessage)
+{
+    platform::headless::set_frame_limit(0);
+    TestApplication application;
+    const platform::WindowHandle window = application.get_window().window;
+    int minimised_at = 0;
+    int idle_turns_when_minimised = 0;
+    int restored_at = 0;
+    std::thread restorer;
+    application.on_update = [&](int update) {
+        if (update == 3) {
+            platform::show_window(window, platform::sw::MINIMIZE);
+            minimised_at = update;
+            idle_turns_when_minimised = platform::headless::idle_turns();
+            // Another thread brings the restore a while later, as a desktop would.
+            restorer = std::thread([&application, window] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                application.PostToWindowThread([window] { platform::show_window(window, platform::sw::RESTORE); });
+            });
+        } else if (restored_at == 0 && minimised_at != 0) {
+            restored_at = update;
+        }
+        return update < 6;
+    };
+    application.run_main_loop();
+    restorer.join();
+    // No frame ran while minimised, and the loop did not spin waiting for the restore.
+    EXPECT_EQ(restored_at, minimised_at + 1);
+    EXPECT_LE(platform::headless::idle_turns() - idle_turns_when_minimised, 3);
+    EXPECT_EQ(application.updates, 6);
+    EXPECT_EQ(application.renders, 6);
+    // The first frame after it covers the time spent minimised.
+    ASSERT_EQ(application.frame_seconds.size(), 6u);
+    EXPECT_GE(application.frame_seconds[3], 0.09);
+}
+
 struct RecordingInput : vadu::WindowInputListener {
     void mouse_button_down(int index) override { events.push_back("down " + std::to_string(index)); }
     void mouse_button_up(int index) override { events.push_back("up " + std::to_string(index)); }

@@ -4,6 +4,7 @@
 // rebuilding is posted to the scheduler.
 
 #include <deque>
+#include <functional>
 #include <memory>
 
 #include "game/flow.h"
@@ -29,6 +30,7 @@ public:
     // Starts the flow and builds its first screen directly.
     void Initialize();
 
+    // The steps carried out at once, on the stack as it stands.
     void DoChange(ScreenReference* reference, bool purge);
     void DoReset(ScreenReference* reference, bool purge);
     void DoPush(ScreenReference* reference);
@@ -47,12 +49,25 @@ public:
     void DestroyScreens();
 
 private:
-    // What both requests share: "#Pop", the exit's screen, then the change or the reset.
-    void Request(const vadu::String& exit_name, bool purge, bool reset);
+    // A covered screen and the flow entry it belongs to. A push request adds the record
+    // before its screen is moved in; a pop or reset request takes records off the stack
+    // when it is made, so that the requests of a frame see the stack they leave behind.
     struct Record {
         flow::EntryDefinition* entry = nullptr;
         std::unique_ptr<Screen> screen;
     };
+    using RecordStack = std::deque<std::shared_ptr<Record>>;
+
+    // What both requests share: "#Pop", the exit's screen, then the change or the reset.
+    void Request(const vadu::String& exit_name, bool purge, bool reset);
+    void RequestPop();
+    // The posted steps, run in the order they were asked for.
+    void Push(ScreenReference* reference, Record& record);
+    void Pop(Record& record);
+    void Reset(ScreenReference* reference, bool purge, RecordStack& covered);
+    // The whole stack, destroyed from the top when let go.
+    std::shared_ptr<RecordStack> TakeStack();
+    void RunNextStep();
 
     bool IsReady() const;
     // Resolves the exit; null (with the entry kept) when the flow gives nothing.
@@ -60,13 +75,15 @@ private:
     void Note(flow::EntryDefinition* entry);
     void Purge();
     std::unique_ptr<Screen> Build(ScreenReference* reference);
-    void Post(std::function<void()> call);
+    // Queues a step; the scheduler runs the queue one step per call, oldest first.
+    void Post(std::function<void()> step);
 
     Root* root_ = nullptr;
     flow::Manager* flow_ = nullptr;
     std::unique_ptr<Screen> current_;
     flow::EntryDefinition* current_entry_ = nullptr;
-    std::deque<Record> stack_;
+    RecordStack stack_;
+    std::deque<std::function<void()>> steps_;
     ScreenManagerDebugImpl* debug_ = nullptr;
 };
 

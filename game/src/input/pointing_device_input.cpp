@@ -201,6 +201,63 @@ void PointingDeviceInputManagerImpl::on_event(vadu::input::Event& event)
                 vadu::input::Manager::get_value(event.device, "Axis_Y"));
 }
 
+Point PointingDeviceInputManagerImpl::Unproject(double axis_x, double axis_y) const
+{
+    const vadu::math::Vector3 projected = vadu::math::Matrix4::project_point(
+        unprojection_, vadu::math::Vector3{static_cast<float>(axis_x), static_cast<float>(-axis_y), 0.0f});
+    return Point{projected.x, projected.y};
+}
+
+void PointingDeviceInputManagerImpl::MovePointer(int device, const Point& point)
+{
+    last_[device] = point;
+    const std::vector<Control*> pressed = pressed_;
+    if (device != 0) {
+        for (Control* control : pressed) {
+            if (contains(pressed_, control))
+                if (controls::ControlImpl* impl = control->GetImpl())
+                    impl->OnSecondDrag(point);
+        }
+        return;
+    }
+    const std::vector<Control*> old_hovered = hovered_;
+    hovered_ = hit_testing_.HitTest(point.x, point.y);
+    for (Control* control : pressed) {
+        if (contains(old_hovered, control) && !contains(hovered_, control) && contains(pressed_, control))
+            if (controls::ControlImpl* impl = control->GetImpl())
+                impl->OnLeave();
+    }
+    for (Control* control : pressed) {
+        if (contains(hovered_, control) && !contains(old_hovered, control) && contains(pressed_, control))
+            if (controls::ControlImpl* impl = control->GetImpl())
+                impl->OnEnter();
+    }
+    for (Control* control : pressed) {
+        if (contains(pressed_, control))
+            if (controls::ControlImpl* impl = control->GetImpl())
+                impl->OnDrag(point);
+    }
+}
+
+void PointingDeviceInputManagerImpl::RefreshPointer()
+{
+    if (!enabled_)
+        return;
+    static const vadu::String mouse("Mouse");
+    if (!vadu::input::Manager::find_device(mouse))
+        return;
+    RefreshPointerAt(vadu::input::Manager::get_value(mouse, "Axis_X"), vadu::input::Manager::get_value(mouse, "Axis_Y"));
+}
+
+void PointingDeviceInputManagerImpl::RefreshPointerAt(double axis_x, double axis_y)
+{
+    if (!enabled_)
+        return;
+    // Even where the pointer stood before: what lies under it may have changed meanwhile.
+    MovePointer(0, Unproject(axis_x, axis_y));
+    WorkOffCancelled();
+}
+
 void PointingDeviceInputManagerImpl::HandleEvent(vadu::input::Event& event, double axis_x, double axis_y)
 {
     if (!enabled_)
@@ -216,28 +273,37 @@ void PointingDeviceInputManagerImpl::HandleEvent(vadu::input::Event& event, doub
 
     if (event.control == "Left Button" && event.kind == vadu::input::Event::pressed && !down_[device]) {
         pressed_ = hovered_;
+        // A handler may remove controls from the screen, itself included, and so free
+        // them: a control gone from the pressed list is not touched again, and whether
+        // it ends the walk is read before its handler runs.
         const std::vector<Control*> pressed = pressed_;
         for (Control* control : pressed) {
+            if (!contains(pressed_, control))
+                continue;
+            const bool exclusive = IsExclusive(control);
             if (controls::ControlImpl* impl = control->GetImpl()) {
                 if (device == 0)
                     impl->OnPress(last);
                 else
                     impl->OnSecondPress(last);
             }
-            if (IsExclusive(control))
+            if (exclusive)
                 break;
         }
         down_[device] = 1;
     } else if (event.control == "Left Button" && event.kind == vadu::input::Event::released && down_[device]) {
         const std::vector<Control*> pressed = pressed_;
         for (Control* control : pressed) {
+            if (!contains(pressed_, control))
+                continue;
+            const bool exclusive = IsExclusive(control);
             if (controls::ControlImpl* impl = control->GetImpl()) {
                 if (device == 0)
                     impl->OnRelease(last);
                 else
                     impl->OnSecondRelease(last);
             }
-            if (IsExclusive(control))
+            if (exclusive)
                 break;
         }
         std::vector<Control*> clicked;
@@ -251,55 +317,32 @@ void PointingDeviceInputManagerImpl::HandleEvent(vadu::input::Event& event, doub
                 // A click may change screens; a control removed meanwhile is skipped.
                 if (!contains(hovered_, control))
                     continue;
-                controls::ControlImpl* impl = control->GetImpl();
-                if (impl) {
+                const bool exclusive = IsExclusive(control);
+                if (controls::ControlImpl* impl = control->GetImpl()) {
+                    const bool consumes = impl->ConsumesClick();
                     impl->OnClick(last);
-                    if (impl->ConsumesClick())
+                    if (consumes)
                         event.handled = 1;
                 }
-                if (IsExclusive(control))
+                if (exclusive)
                     break;
             }
         }
         down_[device] = 0;
     } else if (event.control == "Axis_X" || event.control == "Axis_Y") {
-        const vadu::math::Vector3 projected = vadu::math::Matrix4::project_point(
-            unprojection_, vadu::math::Vector3{static_cast<float>(axis_x), static_cast<float>(-axis_y), 0.0f});
-        const Point point{projected.x, projected.y};
+        const Point point = Unproject(axis_x, axis_y);
         if (std::fabs(point.x - last.x) <= 0.0001f && std::fabs(point.y - last.y) <= 0.0001f) {
             // Too small a move to count.
         } else {
-            last_[device] = point;
-            if (device == 0) {
-                const std::vector<Control*> old_hovered = hovered_;
-                hovered_ = hit_testing_.HitTest(point.x, point.y);
-                const std::vector<Control*> pressed = pressed_;
-                for (Control* control : pressed) {
-                    if (contains(old_hovered, control) && !contains(hovered_, control) && contains(pressed_, control))
-                        if (controls::ControlImpl* impl = control->GetImpl())
-                            impl->OnLeave();
-                }
-                for (Control* control : pressed) {
-                    if (contains(hovered_, control) && !contains(old_hovered, control) && contains(pressed_, control))
-                        if (controls::ControlImpl* impl = control->GetImpl())
-                            impl->OnEnter();
-                }
-                for (Control* control : pressed) {
-                    if (contains(pressed_, control))
-                        if (controls::ControlImpl* impl = control->GetImpl())
-                            impl->OnDrag(point);
-                }
-            } else {
-                const std::vector<Control*> pressed = pressed_;
-                for (Control* control : pressed) {
-                    if (contains(pressed_, control))
-                        if (controls::ControlImpl* impl = control->GetImpl())
-                            impl->OnSecondDrag(point);
-                }
-            }
+            MovePointer(device, point);
         }
     }
 
+    WorkOffCancelled();
+}
+
+void PointingDeviceInputManagerImpl::WorkOffCancelled()
+{
     // Cancelled presses end with a release far away.
     while (!cancelled_.empty()) {
         Control* control = cancelled_.front();

@@ -70,6 +70,12 @@ public:
     // The same with the device's axes given (tests drive "Mouse2" this way).
     void HandleEvent(vadu::input::Event& event, double axis_x, double axis_y);
     void CancelPress(controls::Control* control) override;
+    // Sees the primary pointer where the "Mouse" device now has it, as a move there would,
+    // even when it has not moved: a screen that comes back after being covered missed the
+    // moves made meanwhile. Nothing while disabled or without a "Mouse" device.
+    void RefreshPointer();
+    // The same at the given axes (-1 to 1).
+    void RefreshPointerAt(double axis_x, double axis_y);
 
     const std::vector<controls::Control*>& GetHovered() const noexcept { return hovered_; }
     const std::vector<controls::Control*>& GetPressed() const noexcept { return pressed_; }
@@ -82,6 +88,10 @@ public:
     static void SetMostRecent(PointingDeviceInputManagerImpl* manager);
 
 private:
+    Point Unproject(double axis_x, double axis_y) const;
+    // A move of the device's pointer that counts: hover, enter, leave and drags.
+    void MovePointer(int device, const Point& point);
+    void WorkOffCancelled();
     void OnControlRemoved(controls::Control* control);
     static bool IsExclusive(controls::Control* control);
 

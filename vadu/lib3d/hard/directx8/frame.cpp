@@ -132,9 +132,13 @@ bool Hardware::start_frame()
     const int width = client.right - client.left;
     const int height = client.bottom - client.top;
     if (width == 0 || height == 0) {
-        detail::write_log("Hardware::start_frame() : Cannot render in minimized mode\n");
+        // Once per minimised spell: the frames keep coming while it lasts.
+        if (!minimised_reported_)
+            detail::write_log("Hardware::start_frame() : Cannot render in minimized mode\n");
+        minimised_reported_ = true;
         return false;
     }
+    minimised_reported_ = false;
 
     const gfx::Result level = device_->test_cooperative_level();
     if (level == gfx::error::device_lost) {

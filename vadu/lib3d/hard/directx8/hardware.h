@@ -228,6 +228,8 @@ private:
     const RenderList* current_list_ = nullptr;
     int32_t blend_mode_ = -1;
     uint32_t reported_texture_memory_ = 0;
+    // The minimised window was reported; a frame with a client area clears it.
+    bool minimised_reported_ = false;
     platform::gfx::Material last_material_;
     // Targets whose colour a list has cleared since the frame began.
     std::vector<const RenderTargetBase*> cleared_targets_;

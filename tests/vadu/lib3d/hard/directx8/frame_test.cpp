@@ -111,6 +111,27 @@ TEST_F(FrameTest, AMinimisedWindowSkipsTheFrameBeforeAskingTheDevice)
     EXPECT_TRUE(hardware->is_operational());
 }
 
+// Frames keep being asked for while the window is minimised: the log hears of it once a
+// spell, and the restored window draws again.
+TEST_F(FrameTest, AMinimisedSpellIsLoggedOnceAndARestoreDrawsAgain)
+{
+    make_open_hardware();
+    const std::string line = "Hardware::start_frame() : Cannot render in minimized mode\n";
+    for (int spell = 1; spell <= 2; ++spell) {
+        platform::show_window(window, platform::sw::MINIMIZE);
+        for (int frame = 0; frame < 50; ++frame)
+            EXPECT_FALSE(hardware->start_frame());
+        EXPECT_EQ(log.count(line), static_cast<size_t>(spell)) << "spell " << spell;
+        platform::show_window(window, platform::sw::RESTORE);
+        ASSERT_TRUE(hardware->start_frame()) << "spell " << spell;
+        ASSERT_TRUE(hardware->start_scene(-1, 1, 1, -1));
+        device().end_scene();
+        const uint64_t presents = device().present_count();
+        hardware->finish_frame();
+        EXPECT_EQ(device().present_count(), presents + 1);
+    }
+}
+
 TEST_F(FrameTest, ALostDeviceReleasesDefaultPoolResourcesAndAResetRestores)
 {
     make_open_hardware();

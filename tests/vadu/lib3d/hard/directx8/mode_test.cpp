@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "hardware_fixture.h"
+#include "platform/headless/script.h"
 #include "vadu/lib3d/hard/directx8/textures.h"
 
 namespace directx8_test {
@@ -99,6 +100,7 @@ TEST_F(HardwareFixture, SummarisesTheCapabilitiesItDerives)
 
 TEST_F(HardwareFixture, FullScreenRowsAreTheSortedDistinctDisplayModes)
 {
+    adapter().follows_desktop = false; // the listed modes only
     adapter().modes = {{1280, 720, 60, gfx::Format::x8r8g8b8},
                        {800, 600, 60, gfx::Format::x8r8g8b8},
                        {1280, 720, 75, gfx::Format::x8r8g8b8},
@@ -116,6 +118,31 @@ TEST_F(HardwareFixture, FullScreenRowsAreTheSortedDistinctDisplayModes)
         {"Yes", "1280", "720", "None"},         {"Yes", "1280", "720", "4xSamples (High)"},
     };
     EXPECT_EQ(hw.get_rows(), expected);
+}
+
+// What the video-mode dialog offers: in a window one row of width and height 0 (the
+// window's own size), in full screen the adapter's modes, the desktop's own among them.
+TEST_F(HardwareFixture, TheDesktopsSizeIsOfferedInFullScreenAndAWindowKeepsItsOwn)
+{
+    platform::headless::set_desktop_size({1280, 800});
+    struct Restore {
+        ~Restore() { platform::headless::set_desktop_size({1920, 1080}); }
+    } restore;
+    adapter().multisample.clear();
+    const Hardware& hw = make_hardware();
+    using Row = Hardware::Row;
+    const std::vector<Row> expected = {
+        {"No (Window mode)", "0", "0", "None"}, {"Yes", "800", "600", "None"},  {"Yes", "1024", "768", "None"},
+        {"Yes", "1280", "720", "None"},         {"Yes", "1280", "800", "None"}, {"Yes", "1920", "1080", "None"},
+    };
+    EXPECT_EQ(hw.get_rows(), expected);
+    EXPECT_EQ(hardware->get_column_values("ResolutionX"), (std::vector<vadu::String>{"800", "1024", "1280", "1920"}));
+    ASSERT_TRUE(hardware->select_row("Fullscreen", "No (Window mode)"));
+    EXPECT_EQ(hardware->get_column_values("ResolutionX"), (std::vector<vadu::String>{"0"}));
+    EXPECT_EQ(hardware->get_column_values("ResolutionY"), (std::vector<vadu::String>{"0"}));
+    ASSERT_TRUE(hardware->select_row("Fullscreen", "Yes"));
+    ASSERT_TRUE(hardware->select_row("ResolutionX", "1280"));
+    EXPECT_EQ(hardware->get_column_values("ResolutionY"), (std::vector<vadu::String>{"720", "800"}));
 }
 
 TEST_F(HardwareFixture, AnAdapterWithoutUsableFormatsPublishesNoModes)

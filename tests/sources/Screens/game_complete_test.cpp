@@ -1,0 +1,53 @@
+// The game-complete screen over the game's own data: its message grows in once.
+
+#include <gtest/gtest.h>
+
+#include "../shell_app_support.h"
+#include "game/flow.h"
+#include "sources/Screens/simple_screens.h"
+#include "vadu/lib3d/node/node.h"
+
+namespace {
+
+constexpr double Step = 1.0 / 60.0;
+
+class GameCompleteData : public shell_test::ShellAppTest {
+protected:
+    // Updates only: nothing here is looked at in a picture.
+    void step() override
+    {
+        pump_messages();
+        app_->Update(Step);
+    }
+};
+
+// The message scales from 0.2 to 1 over its first second on screen and then stays at
+// full size: it does not start over.
+TEST_F(GameCompleteData, TheMessageGrowsInOneSecondAndThenStays)
+{
+    start_game();
+    game::ScreenManager* manager = app_->root->GetScreenManager();
+    game::flow::EntryDefinition* entry = manager->GetFlowManager()->FindEntry("GameComplete");
+    ASSERT_NE(entry, nullptr);
+    manager->DoChange(entry->GetScreenReference(), false);
+    ASSERT_NE(current_backend<GameCompleteScreen>(), nullptr);
+    vadu::lib3d::node::Node* message = current_screen()->GetSceneRoot()->find_child(vadu::Atom("AnimRoot"), true);
+    ASSERT_NE(message, nullptr);
+    ASSERT_TRUE(run_until([message] { return message->is_visible(); }, 600));
+    // The frame that shows it moved its animation by one step already.
+    struct Sample {
+        int frames; // since it was shown, that frame included
+        float scale;
+    };
+    const Sample samples[] = {{15, 0.4f}, {30, 0.6f}, {45, 0.8f}, {60, 1.0f}, {90, 1.0f}, {150, 1.0f}, {300, 1.0f}};
+    int shown = 1;
+    for (const Sample& sample : samples) {
+        frames(sample.frames - shown);
+        shown = sample.frames;
+        EXPECT_NEAR(message->get_scale().x, sample.scale, 0.001f) << "after " << sample.frames << " frames";
+        EXPECT_NEAR(message->get_scale().y, sample.scale, 0.001f) << "after " << sample.frames << " frames";
+    }
+    EXPECT_NE(current_backend<GameCompleteScreen>(), nullptr);
+}
+
+} // namespace
