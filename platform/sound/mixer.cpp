@@ -31,6 +31,15 @@ constexpr uint32_t max_buffer_bytes = 0x0FFFFFFF;
 constexpr int32_t unity = 1 << 16;
 // 0.707 in 16.16, for the centre and back channels of a 5.1 downmix.
 constexpr int64_t downmix_side = 46341;
+// The output limiter: several effects that start together (a big collect over the music)
+// add up past full scale, and clipped samples are heard as distortion. Where the sum
+// leaves the 16-bit range the gain falls to bring it to the ceiling, a little under full
+// scale, starting up to attack_frames ahead of the peak within the mixed block, and comes
+// back over a few tenths of a second (a 1/2^release_shift step per frame). A mix that
+// fits passes unchanged, a single full-scale sound too.
+constexpr int64_t limiter_ceiling = 32000;
+constexpr int32_t attack_frames = 64;
+constexpr int release_shift = 12;
 
 std::recursive_mutex mixer_lock;
 std::atomic<uint32_t> live_objects{0};
@@ -213,6 +222,8 @@ public:
     int64_t clock_frequency = 0;
     uint64_t frames_at_start = 0;
     uint64_t frames_mixed = 0;
+    // The limiter's gain in 16.16, unity while nothing is limited.
+    int32_t limiter_gain = unity;
     SDL_AudioDeviceID sdl_device = 0;
     std::unique_ptr<Capture> capture;
 };
@@ -468,9 +479,26 @@ void DeviceImpl::mix(int16_t* out, uint32_t frames)
             buffer->mix_into(sums.data(), frames);
     }
     const int32_t gain = to_fixed(db_gain(primary_volume));
-    for (size_t i = 0; i < sums.size(); ++i) {
-        const int64_t value = (static_cast<int64_t>(sums[i]) * gain) >> 16;
-        out[i] = static_cast<int16_t>(std::clamp<int64_t>(value, INT16_MIN, INT16_MAX));
+    std::vector<int64_t> values(sums.size());
+    for (size_t i = 0; i < sums.size(); ++i)
+        values[i] = (static_cast<int64_t>(sums[i]) * gain) >> 16;
+    // The gain each frame may have at most, eased backwards so that it falls ahead of a peak.
+    std::vector<int32_t> allowed(frames, unity);
+    for (uint32_t i = 0; i < frames; ++i) {
+        const int64_t left = values[i * 2], right = values[i * 2 + 1];
+        if (std::max(left, right) > INT16_MAX || std::min(left, right) < INT16_MIN)
+            allowed[i] = static_cast<int32_t>((limiter_ceiling << 16) / std::max(std::abs(left), std::abs(right)));
+    }
+    for (uint32_t i = frames; i-- > 1;)
+        allowed[i - 1] = std::min(allowed[i - 1], allowed[i] + unity / attack_frames);
+    for (uint32_t i = 0; i < frames; ++i) {
+        if (limiter_gain < unity)
+            limiter_gain += std::max(1, (unity - limiter_gain) >> release_shift);
+        limiter_gain = std::min(limiter_gain, allowed[i]);
+        for (uint32_t c = 0; c < 2; ++c) {
+            const int64_t value = (values[i * 2 + c] * limiter_gain) >> 16;
+            out[i * 2 + c] = static_cast<int16_t>(std::clamp<int64_t>(value, INT16_MIN, INT16_MAX));
+        }
     }
     frames_mixed += frames;
     if (capture)

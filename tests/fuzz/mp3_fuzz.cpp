@@ -19,6 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Header header;
     if (!header.read(reader))
         return 0;
+    // The encoder's frame count, read from the first frame as the data source reads it.
+    (void)info_frame_count(header, reader);
     const int channels = header.channels();
     SynthesisFilter left(0), right(1);
     OutputBuffer out(channels);

@@ -1,7 +1,8 @@
 // The demo's sound over the program's real data, headless, with a stepped clock and the device's
 // WAV capture: the main theme from the start, a click where the player clicks, silence
-// while the window is inactive, an effect loud enough to clip that saturates instead of
-// wrapping, and the same bytes on every run.
+// while the window is inactive, the loudest effect over the music, every effect started
+// in one frame (more than a big collect starts), all below full scale, and the same
+// bytes on every run.
 
 #include "fixtures/demo_application.h"
 
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -64,15 +66,41 @@ size_t at_second(double seconds)
     return static_cast<size_t>(seconds * output_rate) * 2;
 }
 
+const char* const effect_names[] = {
+    "data/sounds/button_click",      "data/sounds/achievement_unlock", "data/sounds/bubble_pop",
+    "data/sounds/group_removed",     "data/sounds/ice_meltdown",       "data/sounds/level_complete",
+    "data/sounds/level_lost",        "data/sounds/lightning_strike",   "data/sounds/monster_collected",
+    "data/sounds/monster_evolved",   "data/sounds/monster_died",       "data/sounds/power_up",
+    "data/sounds/remove_failed",
+};
+
+// Samples at full scale: what the ear hears as distortion.
+int clipped_in(const std::vector<int16_t>& samples, size_t from, size_t to)
+{
+    int clipped = 0;
+    for (size_t i = from; i < to && i < samples.size(); ++i)
+        clipped += samples[i] >= 32767 || samples[i] <= -32767;
+    return clipped;
+}
+
+double rms(const std::vector<int16_t>& samples, size_t from, size_t to)
+{
+    double sum = 0;
+    for (size_t i = from; i < to; ++i)
+        sum += double(samples[i]) * samples[i];
+    return std::sqrt(sum / double(std::max<size_t>(to - from, 1)));
+}
+
 class SoundCapture : public game_test::ProgramFolderTest {
 protected:
     struct Script {
         bool click = true;
         bool loud = true;
+        bool crowd = true;
     };
 
-    // Seven seconds: a left click at 1 s, inactive from 2 s to 3.5 s, the loudest
-    // effect at 5 s. Returns the capture file's bytes.
+    // Eight seconds: a left click at 1 s, inactive from 2 s to 3.5 s, the loudest
+    // effect at 5 s, all thirteen effects at 6 s. Returns the capture file's bytes.
     std::string run(const Script& script, const std::string& file)
     {
         FrameClock clock;
@@ -80,7 +108,8 @@ protected:
         ::setenv("QUILLO_AUDIO_CAPTURE", file.c_str(), 1);
         {
             DemoApplication app(private_name("sound").c_str(), "-nofullscreen");
-            for (int frame = 0; frame < frames_per_second * 7; ++frame) {
+            std::vector<std::unique_ptr<vadu::noise::Channel>> crowd;
+            for (int frame = 0; frame < frames_per_second * 8; ++frame) {
                 if (frame == 30 && script.click) {
                     app.handle_message(platform::wm::LBUTTONDOWN, 0, 0);
                     app.handle_message(platform::wm::LBUTTONUP, 0, 0);
@@ -94,6 +123,14 @@ protected:
                         vadu::noise::atoms::Type2D, vadu::filesystem::String("data/sounds/lightning_strike", true)));
                     loud->change_attribute(vadu::noise::atoms::Loop, 0.0);
                     loud->play(nullptr);
+                }
+                if (frame == 180 && script.crowd) {
+                    for (const char* name : effect_names) {
+                        crowd.emplace_back(vadu::noise::Manager::create_immortal_static_channel(
+                            vadu::noise::atoms::Type2D, vadu::filesystem::String(name, true)));
+                        crowd.back()->change_attribute(vadu::noise::atoms::Loop, 0.0);
+                        crowd.back()->play(nullptr);
+                    }
                 }
                 ++clock.frame;
                 app.Update(1.0 / frames_per_second);
@@ -111,8 +148,8 @@ TEST_F(SoundCapture, MusicClicksSilenceAndALoudPassage)
 {
     const std::string first = run({}, folder_.at("first.wav"));
     const std::string second = run({}, folder_.at("second.wav"));
-    const std::string quiet = run({false, false}, folder_.at("quiet.wav"));
-    ASSERT_GT(first.size(), 44u + at_second(6.9) * 2);
+    const std::string quiet = run({false, false, false}, folder_.at("quiet.wav"));
+    ASSERT_GT(first.size(), 44u + at_second(7.9) * 2);
     EXPECT_TRUE(first == second) << "the capture differs between two runs";
 
     const std::vector<int16_t> mix = samples_of(first);
@@ -143,7 +180,7 @@ TEST_F(SoundCapture, MusicClicksSilenceAndALoudPassage)
     EXPECT_EQ(loudest(mix, at_second(2.1), at_second(3.5)), 0);
     EXPECT_GT(loudest(mix, at_second(3.6), at_second(4.9)), 1000);
 
-    // The loud effect: exactly music plus effect, saturated where it clips.
+    // The loudest effect over the music: exactly their sum, and below full scale.
     const std::string effect_bytes =
         read_file(std::string(QUILLO_PROGRAM_FOLDER) + "/data/sounds/lightning_strike.wav");
     vadu::filesystem::MemoryStream stream(std::vector<uint8_t>(effect_bytes.begin(), effect_bytes.end()));
@@ -155,7 +192,7 @@ TEST_F(SoundCapture, MusicClicksSilenceAndALoudPassage)
     const size_t effect_count = effect->samples.size() / 2;
     auto mixed_in_at = [&](size_t at, size_t count) {
         for (size_t i = 0; i < count; ++i) {
-            if (mix[at + i] != std::clamp(int{music[at + i]} + int{effect_samples[i]}, -32768, 32767))
+            if (mix[at + i] != int{music[at + i]} + int{effect_samples[i]})
                 return false;
         }
         return true;
@@ -164,14 +201,22 @@ TEST_F(SoundCapture, MusicClicksSilenceAndALoudPassage)
     while (start < at_second(5.2) && !mixed_in_at(start, 400))
         start += 2;
     ASSERT_LT(start, at_second(5.2)) << "the effect does not start near 5 s";
-    int clipped = 0;
-    for (size_t i = 0; i < effect_count; ++i) {
-        const int sum = int{music[start + i]} + int{effect_samples[i]};
-        const int expected = std::clamp(sum, -32768, 32767);
-        ASSERT_EQ(mix[start + i], expected) << "sample " << i;
-        clipped += expected != sum;
-    }
-    EXPECT_GT(clipped, 0) << "the passage was not loud enough to clip";
+    for (size_t i = 0; i < effect_count; ++i)
+        ASSERT_EQ(mix[start + i], int{music[start + i]} + int{effect_samples[i]}) << "sample " << i;
+    EXPECT_EQ(clipped_in(mix, start, start + effect_count), 0);
+
+    // Every effect at once over the music: loud, but nothing at full scale; the mix
+    // follows the effects, not flattened into a square at the top.
+    const size_t crowd = at_second(6.0), crowd_end = at_second(7.5);
+    EXPECT_EQ(clipped_in(mix, crowd, crowd_end), 0);
+    int loudest_crowd = 0;
+    for (size_t i = crowd; i < crowd_end; ++i)
+        loudest_crowd = std::max(loudest_crowd, std::abs(int{mix[i]}));
+    EXPECT_GT(loudest_crowd, 30000);
+    EXPECT_GT(rms(mix, crowd, crowd + at_second(0.3)), 2 * rms(music, crowd, crowd + at_second(0.3)));
+    // After them the music alone plays exactly again.
+    EXPECT_TRUE(std::equal(mix.begin() + static_cast<long>(at_second(7.6)), mix.end(),
+                           music.begin() + static_cast<long>(at_second(7.6))));
 }
 
 } // namespace

@@ -39,6 +39,12 @@ constexpr Opener openers[] = {&open_wav, &open_mp3, &open_module};
 
 std::map<filesystem::String, WavData*>* wav_cache = nullptr;
 
+constexpr uint32_t pcm_tag = 1;
+constexpr uint32_t extensible_tag = 0xFFFE;
+// The extensible form's sub-format for integer PCM.
+constexpr uint8_t pcm_sub_format[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                        0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
 uint32_t read_u32(const uint8_t* at)
 {
     return static_cast<uint32_t>(at[0]) | (static_cast<uint32_t>(at[1]) << 8) | (static_cast<uint32_t>(at[2]) << 16) |
@@ -150,6 +156,7 @@ void WavData::read(Stream& stream_in)
         std::memcmp(header + 12, "fmt ", 4) != 0)
         return;
     const uint32_t format_size = read_u32(header + 16);
+    const uint32_t format_tag = read_u16(header + 20);
     const uint32_t file_channels = read_u16(header + 22);
     const uint32_t file_rate = read_u32(header + 24);
     const uint32_t file_align = read_u16(header + 32);
@@ -157,7 +164,19 @@ void WavData::read(Stream& stream_in)
     if (format_size < 16)
         return;
     // A chunk of odd size is followed by a pad byte.
-    const uint32_t format_rest = format_size - 16 + (format_size & 1);
+    uint32_t format_rest = format_size - 16 + (format_size & 1);
+    // Only integer PCM is read: float or compressed data taken as integers plays as loud
+    // noise. The extensible form says which coding it holds in its sub-format.
+    if (format_tag == extensible_tag) {
+        uint8_t extension[24];
+        if (format_rest < sizeof(extension) || stream->read(extension, sizeof(extension)) != sizeof(extension))
+            return;
+        format_rest -= sizeof(extension);
+        if (read_u16(extension) < 22 || std::memcmp(extension + 8, pcm_sub_format, sizeof(pcm_sub_format)) != 0)
+            return;
+    } else if (format_tag != pcm_tag) {
+        return;
+    }
     if (stream->skip(format_rest) != format_rest)
         return;
     // Values the converters and the channels could not work with.

@@ -224,14 +224,23 @@ TEST_F(SoundRig, StaticSoundFailures)
     WavSpec spec;
     spec.data = pcm16(ramp(100));
     write_wav("good.wav", spec);
+    WavSpec floats = spec;
+    floats.format_tag = 3;
+    floats.bits = 32;
+    floats.data = std::string(800, '\x3F');
+    write_wav("float.wav", floats);
     auto rig = make();
     auto* hardware = Rig::hardware();
-    try {
-        hardware->create_static_channel(atoms::Type2D, path("missing"));
-        FAIL();
-    } catch (const vadu::GluckBadResource& error) {
-        EXPECT_EQ(error.get_description(), "Could not create DataSource for static channel");
-        EXPECT_STREQ(error.get_resource().c_str(), "missing");
+    // A missing file, and a WAV that is not integer PCM (it would play as loud noise).
+    for (const char* name : {"missing", "float"}) {
+        SCOPED_TRACE(name);
+        try {
+            hardware->create_static_channel(atoms::Type2D, path(name));
+            FAIL();
+        } catch (const vadu::GluckBadResource& error) {
+            EXPECT_EQ(error.get_description(), "Could not create DataSource for static channel");
+            EXPECT_STREQ(error.get_resource().c_str(), name);
+        }
     }
     // No buffer for the sound: logged, and its channel stays silent instead of throwing.
     ds::script_failure(ds::Call::create_secondary_buffer);

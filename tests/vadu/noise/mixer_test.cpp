@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -84,17 +85,72 @@ protected:
 
 constexpr uint32_t all_controls = ds::flags::control_volume | ds::flags::control_pan | ds::flags::control_frequency;
 
-TEST_F(Mixer, LoudSumsSaturateInsteadOfWrapping)
+std::vector<int16_t> sine(double amplitude, double period, size_t frames, double phase = 0)
 {
-    const std::pair<int16_t, int16_t> cases[] = {{30000, 32767}, {-30000, -32768}, {20000, 32767}};
-    for (const auto& [each, expected] : cases) {
-        SCOPED_TRACE(each);
-        auto a = buffer(std::vector<int16_t>(64, each), 2, 22050, all_controls);
-        auto b = buffer(std::vector<int16_t>(64, each), 2, 22050, all_controls);
-        auto c = buffer(std::vector<int16_t>(64, each), 2, 22050, all_controls);
-        const std::vector<int16_t> out = mix(32);
-        EXPECT_EQ(out[0], expected);
-        EXPECT_EQ(out[63], expected);
+    std::vector<int16_t> out;
+    for (size_t i = 0; i < frames; ++i) {
+        const auto value = static_cast<int16_t>(std::lround(amplitude * std::sin(phase + 6.283185307 * i / period)));
+        out.push_back(value);
+        out.push_back(value);
+    }
+    return out;
+}
+
+// Several effects that start together add up past full scale: the output keeps under
+// full scale instead of clipping (or wrapping), and follows the sum's shape.
+TEST_F(Mixer, EffectsStartedTogetherStayBelowFullScale)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::vector<int16_t>> effects;
+    };
+    const Case cases[] = {
+        {"three constant", {std::vector<int16_t>(4000, 30000), std::vector<int16_t>(4000, 30000),
+                            std::vector<int16_t>(4000, 30000)}},
+        {"three negative", {std::vector<int16_t>(4000, -30000), std::vector<int16_t>(4000, -30000),
+                            std::vector<int16_t>(4000, -30000)}},
+        {"five tones", {sine(16000, 50, 2000), sine(16000, 50, 2000, 0.3), sine(12000, 73, 2000),
+                        sine(16000, 31, 2000), sine(14000, 50, 2000, 0.1)}},
+        {"thirteen tones", [] {
+             std::vector<std::vector<int16_t>> many;
+             for (int i = 0; i < 13; ++i)
+                 many.push_back(sine(12000, 40 + 7 * i, 2000, i));
+             return many;
+         }()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<Ref<ds::Buffer>> playing;
+        for (const auto& effect : c.effects)
+            playing.push_back(buffer(effect, 2, 22050, all_controls));
+        const std::vector<int16_t> out = mix(2000);
+        std::vector<int64_t> sum(out.size(), 0);
+        for (const auto& effect : c.effects)
+            for (size_t i = 0; i < out.size(); ++i)
+                sum[i] += effect[i];
+        int clipped = 0, loudest = 0;
+        for (size_t i = 0; i < out.size(); ++i) {
+            clipped += out[i] >= 32767 || out[i] <= -32767;
+            loudest = std::max(loudest, std::abs(int{out[i]}));
+            // Never the other sign (wrapped), never louder than the sum.
+            EXPECT_TRUE(out[i] == 0 || (out[i] > 0) == (sum[i] > 0)) << i;
+            EXPECT_LE(std::abs(int{out[i]}), std::abs(sum[i])) << i;
+        }
+        EXPECT_EQ(clipped, 0);
+        EXPECT_GT(loudest, 28000);
+        // The gain moves slowly: the output is the sum scaled, not flattened at the top.
+        double product = 0, out_energy = 0, sum_energy = 0;
+        for (size_t i = 0; i < out.size(); ++i) {
+            product += double(out[i]) * double(sum[i]);
+            out_energy += double(out[i]) * out[i];
+            sum_energy += double(sum[i]) * double(sum[i]);
+        }
+        EXPECT_GT(product / std::sqrt(out_energy * sum_energy), 0.97);
+        // Once they are over, a sound plays exactly again, even one at full scale.
+        playing.clear();
+        mix(22050);
+        auto alone = buffer(sine(32767, 50, 100), 2, 22050, all_controls);
+        EXPECT_EQ(mix(100), sine(32767, 50, 100));
     }
 }
 

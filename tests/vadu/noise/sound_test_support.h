@@ -37,6 +37,8 @@ struct WavSpec {
     uint32_t bits = 16;
     uint32_t block_align = 0;       // 0: channels * bits / 8
     uint32_t format_extra = 0;      // bytes after the 16 of the format chunk
+    uint32_t format_tag = 1;        // 1: integer PCM
+    std::string extension;          // the first format_extra bytes after the 16; zeros past its end
     std::string chunks_before_data; // whole chunks between "fmt " and "data"
     std::string data;
     int64_t declared_data = -1;     // the "data" size written; -1: data.size()
@@ -58,13 +60,15 @@ inline std::string wav_bytes(const WavSpec& spec)
     const uint32_t align = spec.block_align ? spec.block_align : spec.channels * spec.bits / 8;
     std::string body = spec.wave + spec.fmt;
     put32(body, 16 + spec.format_extra);
-    put16(body, 1);
+    put16(body, spec.format_tag);
     put16(body, spec.channels);
     put32(body, spec.rate);
     put32(body, spec.rate * align);
     put16(body, align);
     put16(body, spec.bits);
-    body += std::string(spec.format_extra, '\0');
+    std::string extra = spec.extension.substr(0, spec.format_extra);
+    extra.resize(spec.format_extra, '\0');
+    body += extra;
     if (spec.format_extra % 2)
         body += '\0';
     body += spec.chunks_before_data;

@@ -35,6 +35,33 @@ WavSpec spec_with(std::function<void(WavSpec&)> change)
     return spec;
 }
 
+// The extensible format chunk's tail: its size (22), valid bits, speaker mask and the
+// sub-format's 16 bytes, whose first two are the plain format tag it stands for.
+std::string extensible(uint16_t sub_tag, bool standard_guid = true)
+{
+    std::string out;
+    put16(out, 22);
+    put16(out, 16);
+    put32(out, 3);
+    put16(out, sub_tag);
+    out += std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
+    if (!standard_guid)
+        out[out.size() - 1] = 0x72;
+    return out;
+}
+
+WavSpec tagged(uint32_t tag, uint32_t bits, std::string extension = {})
+{
+    return spec_with([&](WavSpec& s) {
+        s.format_tag = tag;
+        s.bits = bits;
+        s.block_align = 2 * ((bits + 7) / 8);
+        s.data = frames_of(10, s.block_align);
+        s.extension = extension;
+        s.format_extra = static_cast<uint32_t>(extension.size());
+    });
+}
+
 TEST(WavReading, BuiltFilesLoadOrNot)
 {
     const WavCase cases[] = {
@@ -71,6 +98,17 @@ TEST(WavReading, BuiltFilesLoadOrNot)
          false, 0, 0, 0},
         {"align not a multiple of channels", spec_with([](WavSpec& s) { s.block_align = 3; }), false, 0, 0, 0},
         {"align over 4 bytes a sample", spec_with([](WavSpec& s) { s.block_align = 10; }), false, 0, 0, 0},
+        // Only integer PCM plays: other codings read as integers are loud noise.
+        {"32-bit integer PCM", tagged(1, 32), true, 22050, 2, 10},
+        {"extensible PCM, 24 bits", tagged(0xFFFE, 24, extensible(1)), true, 22050, 2, 10},
+        {"extensible PCM with a longer chunk", tagged(0xFFFE, 16, extensible(1) + "xy"), true, 22050, 2, 10},
+        {"32-bit float", tagged(3, 32), false, 0, 0, 0},
+        {"IMA ADPCM", tagged(0x11, 4), false, 0, 0, 0},
+        {"A-law", tagged(6, 8), false, 0, 0, 0},
+        {"tag 0", tagged(0, 16), false, 0, 0, 0},
+        {"extensible float", tagged(0xFFFE, 32, extensible(3)), false, 0, 0, 0},
+        {"extensible with another GUID tail", tagged(0xFFFE, 16, extensible(1, false)), false, 0, 0, 0},
+        {"extensible cut short", tagged(0xFFFE, 16, extensible(1).substr(0, 8)), false, 0, 0, 0},
     };
     for (const WavCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,5 +1,6 @@
 // Reading an XM file in file order. Every short read or skip, and every count past the
-// format's limits, leaves the module not loaded rather than half-filled with garbage.
+// format's limits, leaves the module not loaded rather than half-filled with garbage; only
+// a file that ends inside its sample data keeps the samples cut to the bytes present.
 
 #include "vadu/noise/module/module.h"
 
@@ -147,9 +148,19 @@ bool load_sample_data(Reader& in, Sample& sample)
         sample.length = sample.loop_start = sample.loop_length = 0;
         return true;
     }
-    const uint32_t stored = static_cast<uint32_t>(sample.length);
-    if (stored > in.left())
-        return false;
+    uint32_t stored = static_cast<uint32_t>(sample.length);
+    if (stored > in.left()) {
+        // The file ends inside this sample: it keeps the whole values present, like a WAV
+        // file's short data, and the module plays on. With none it stays silent.
+        stored = in.left();
+        const uint32_t kept = sample.is_16_bit() ? stored & ~1u : stored;
+        if (kept == 0) {
+            sample.length = sample.loop_start = sample.loop_length = 0;
+            sample.type &= static_cast<uint8_t>(~3);
+            return in.skip(stored);
+        }
+        sample.length = static_cast<int32_t>(kept);
+    }
     sample.data.assign(static_cast<size_t>((sample.length + 1) / 2 + 1), 0);
     if (load_replacement(sample)) {
         if (!in.skip(stored))

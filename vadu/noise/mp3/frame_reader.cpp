@@ -24,6 +24,26 @@ constexpr uint32_t layer_three_bits = 0x00020000u;
 
 bool is_single_channel(uint32_t header) { return ((header >> 6) & 3) == 3; }
 
+// Bytes scanned per read while looking for a sync: a seek per block, not per byte.
+constexpr uint32_t scan_block = 4096;
+
+uint32_t big_endian(const uint8_t* at)
+{
+    return (uint32_t(at[0]) << 24) | (uint32_t(at[1]) << 16) | (uint32_t(at[2]) << 8) | at[3];
+}
+
+// Size of the whole frame a header announces; 0 for a bitrate or rate without one.
+int32_t announced_size(uint32_t header)
+{
+    const int version = (header >> 19) & 1;
+    const int rate = sample_rate_of(version, (header >> 10) & 3);
+    const int bits = bitrate_of(version, (4 - static_cast<int>((header >> 17) & 3)) % 4, (header >> 12) & 15);
+    if (rate == 0 || bits == 0)
+        return 0;
+    const int32_t size = static_cast<int32_t>(144LL * bits / rate) / (version == 0 ? 2 : 1);
+    return size + static_cast<int32_t>((header >> 9) & 1);
+}
+
 } // namespace
 
 int32_t sample_rate_of(int version, int rate_index)
@@ -47,33 +67,69 @@ void BitReader::set_first(uint32_t header)
     first_single_channel_ = is_single_channel(header);
 }
 
+bool BitReader::follows(uint32_t candidate, uint32_t pattern, bool single_channel) const
+{
+    // Another layer here is a false sync inside data, not a frame to decode; so is a
+    // bitrate that gives no frame size.
+    return (candidate & fixed_mask) == pattern && is_single_channel(candidate) == single_channel &&
+           (candidate & layer_mask) == layer_three_bits && announced_size(candidate) > 4;
+}
+
+bool BitReader::acceptable(uint32_t candidate, bool first, uint32_t at)
+{
+    if (!first)
+        return follows(candidate, fixed_pattern_, first_single_channel_);
+    // Twelve sync bits alone are found in frame data, so a stream cut anywhere would often
+    // lock onto a false header and refuse every real frame after it. The first header is
+    // taken only when the frame it announces is followed by another like it (or by the
+    // end of the stream).
+    if ((candidate & 0xFFF00000u) != 0xFFF00000u || ((candidate >> 10) & 3) == 3 ||
+        !follows(candidate, candidate & fixed_mask, is_single_channel(candidate)))
+        return false;
+    const uint32_t size = stream_->get_size();
+    const uint32_t next = at + static_cast<uint32_t>(announced_size(candidate));
+    if (next > size || next - at - 4 > capacity)
+        return false;
+    if (size - next < 4)
+        return true;
+    uint8_t bytes[4];
+    stream_->set_position(next);
+    return stream_->read(bytes, 4) == 4 &&
+           follows(big_endian(bytes), candidate & fixed_mask, is_single_channel(candidate));
+}
+
 bool BitReader::find_header(bool first, uint32_t& value)
 {
-    uint8_t bytes[4];
-    for (;;) {
-        if (stream_->read(bytes, 4) != 4)
-            return false;
-        uint32_t candidate = (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) |
-                             (uint32_t(bytes[2]) << 8) | bytes[3];
-        bool accepted;
+    // The common case: the header stands where the last frame ended.
+    uint32_t start = stream_->get_position();
+    uint8_t bytes[scan_block];
+    if (stream_->read(bytes, 4) != 4)
+        return false;
+    uint32_t candidate = big_endian(bytes);
+    if (acceptable(candidate, first, start)) {
         if (first)
-            accepted = bytes[0] == 0xFF && (bytes[1] & 0xF0) == 0xF0;
-        else
-            // Another layer here is a false sync inside data, not a frame to decode.
-            accepted = (candidate & fixed_mask) == fixed_pattern_ &&
-                       is_single_channel(candidate) == first_single_channel_ &&
-                       (candidate & layer_mask) == layer_three_bits;
-        if (accepted) {
-            value = candidate;
-            ++frame_count_;
-            return true;
+            stream_->set_position(start + 4); // back from the look at the next header
+        value = candidate;
+        ++frame_count_;
+        return true;
+    }
+    // Otherwise scan on a block at a time, one byte further each step.
+    ++start;
+    for (;;) {
+        stream_->set_position(start);
+        const uint32_t got = stream_->read(bytes, scan_block);
+        for (uint32_t i = 0; i + 4 <= got; ++i) {
+            candidate = big_endian(bytes + i);
+            if (acceptable(candidate, first, start + i)) {
+                stream_->set_position(start + i + 4);
+                value = candidate;
+                ++frame_count_;
+                return true;
+            }
         }
-        uint32_t position = stream_->get_position();
-        if (position < 3)
+        if (got < scan_block)
             return false;
-        stream_->set_position(position - 3);
-        if (stream_->get_position() != position - 3)
-            return false;
+        start += got - 3;
     }
 }
 
@@ -178,6 +234,18 @@ bool Header::read(BitReader& reader)
         return false;
     crc = protection == 0 ? reader.get_bits(16) : 0;
     return true;
+}
+
+uint32_t info_frame_count(const Header& header, const BitReader& reader)
+{
+    const uint32_t at = (header.protection == 0 ? 2u : 0u) + static_cast<uint32_t>(header.side_info_size());
+    if (at + 12 > reader.frame_size())
+        return 0;
+    const uint8_t* tag = reader.frame_bytes() + at;
+    if (std::memcmp(tag, "Xing", 4) != 0 && std::memcmp(tag, "Info", 4) != 0)
+        return 0;
+    // Flag bit 0: the frame count follows the flags.
+    return (big_endian(tag + 4) & 1) ? big_endian(tag + 8) : 0;
 }
 
 } // namespace vadu::noise::mp3

@@ -16,9 +16,12 @@ public:
     // The stream stays owned by the caller.
     explicit BitReader(vadu::Stream* stream) : stream_(stream) {}
 
-    // Looks for the next header from the stream position, one byte at a time. The first
-    // header needs 12 sync bits; later ones must match the first one's sync, version, rate
-    // and single-channel-ness, and be layer III. value gets the 32-bit header.
+    // Looks for the next header from the stream position, one byte further at a time
+    // (read a block at a time). Every header is layer III with a bitrate that sizes a
+    // frame. The first one needs 12 sync bits and a valid rate, and the frame it announces
+    // must be followed by a header like it or by the end of the stream; later ones must
+    // match the first one's sync, version, rate and single-channel-ness. value gets the
+    // 32-bit header; the stream stands after it.
     bool find_header(bool first, uint32_t& value);
     // Steps over an ID3v2 tag at the stream position: its text may hold bytes that look
     // like a frame header (a UTF-16 byte-order mark does).
@@ -38,6 +41,11 @@ public:
     vadu::Stream* stream() const { return stream_; }
 
 private:
+    bool follows(uint32_t candidate, uint32_t pattern, bool single_channel) const;
+    // Whether the 4 bytes at stream offset `at` are the header looked for; may move the
+    // stream position.
+    bool acceptable(uint32_t candidate, bool first, uint32_t at);
+
     vadu::Stream* stream_;
     uint8_t buffer_[capacity + 8] = {};
     uint32_t bit_position_ = 0;
@@ -73,6 +81,10 @@ struct Header {
     int32_t channels() const { return mode == 3 ? 1 : 2; }
     int32_t side_info_size() const;
 };
+
+// The number of audio frames an encoder's info frame gives (a "Xing" or "Info" tag after
+// the side information of the frame just read); 0 when the frame has none.
+uint32_t info_frame_count(const Header& header, const BitReader& reader);
 
 int32_t sample_rate_of(int version, int rate_index);
 int32_t bitrate_of(int version, int layer, int bitrate_index);

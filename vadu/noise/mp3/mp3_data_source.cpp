@@ -1,5 +1,7 @@
 #include "vadu/noise/mp3/mp3_data_source.h"
 
+#include <algorithm>
+
 namespace vadu::noise {
 
 Mp3DataSource::Mp3DataSource(const filesystem::String& name) : stream_(filesystem::open(name + ".mp3"))
@@ -21,6 +23,7 @@ void Mp3DataSource::open()
     reader_ = std::make_unique<mp3::BitReader>(stream_.get());
     if (!header_.read(*reader_))
         return;
+    info_frames_ = mp3::info_frame_count(header_, *reader_);
     const bool single = header_.mode == 3;
     filters_[0] = std::make_unique<mp3::SynthesisFilter>(0, 32768.0f);
     if (!single)
@@ -38,6 +41,16 @@ uint32_t Mp3DataSource::get_length()
 {
     if (failed_)
         return 0;
+    // The encoder counted the frames: exact where the size-based guess is not (a variable
+    // bitrate guessed from the last frame read is far off, and a static sound made from it
+    // would be cut short). A count more than the file's bytes could hold is not believed.
+    const int32_t smallest_frame = static_cast<int32_t>(
+        144LL * mp3::bitrate_of(header_.version, 3, 1) / header_.sample_rate() / (header_.version == 0 ? 2 : 1));
+    if (info_frames_ > 0 && smallest_frame > 0 &&
+        info_frames_ <= stream_->get_size() / static_cast<uint32_t>(smallest_frame)) {
+        const uint64_t samples_per_frame = header_.version == 1 ? 1152 : 576;
+        return static_cast<uint32_t>(std::min<uint64_t>(info_frames_ * samples_per_frame, UINT32_MAX));
+    }
     const int32_t frame_bytes = header_.whole_frame_size(false);
     if (frame_bytes <= 0)
         return 0;

@@ -51,6 +51,8 @@ private:
     uint32_t channels_ = 0;
     uint32_t bits_ = 16;
     uint32_t decoded_ = 0;
+    // Audio frames in the stream by the encoder's info frame; 0 when it gives none.
+    uint32_t info_frames_ = 0;
     std::vector<int16_t> samples_;
 };
 

@@ -4,8 +4,11 @@
 #include "module_fixtures.h"
 
 #include <gtest/gtest.h>
+#include <xmp.h>
 
+#include <algorithm>
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -160,7 +163,8 @@ TEST(ModuleLoader, TruncatedOrOverLimitFilesAreNotLoaded)
     m.instruments[0].samples[0].loop_length = 64;
     const std::vector<uint8_t> whole = xm_writer::write(m);
     ASSERT_TRUE(load_bytes(whole)->is_loaded());
-    for (size_t size = 0; size < whole.size(); ++size)
+    // Cut anywhere before the sample data (the last 128 bytes), nothing loads.
+    for (size_t size = 0; size < whole.size() - 128; ++size)
         ASSERT_FALSE(load_bytes(std::vector<uint8_t>(whole.begin(), whole.begin() + size))->is_loaded()) << size;
 
     struct Case {
@@ -173,7 +177,6 @@ TEST(ModuleLoader, TruncatedOrOverLimitFilesAreNotLoaded)
         {"129 instruments", [](xm_writer::Module& b) { b.instrument_override = 129; }},
         {"257 rows", [](xm_writer::Module& b) { b.patterns[0].rows = 257; }},
         {"17 samples", [](xm_writer::Module& b) { b.instruments[0].samples.resize(17, b.instruments[0].samples[0]); }},
-        {"a sample longer than the bytes left", [](xm_writer::Module& b) { b.instruments[0].samples[0].length_override = 0x7FFFFF00; }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -181,6 +184,85 @@ TEST(ModuleLoader, TruncatedOrOverLimitFilesAreNotLoaded)
         c.change(changed);
         EXPECT_FALSE(load_bytes(xm_writer::write(changed))->is_loaded());
     }
+}
+
+// The frames a sample holds, guard value included, in its own width.
+std::vector<int32_t> sample_values(const vadu::noise::module::Sample& sample)
+{
+    std::vector<int32_t> values;
+    for (int32_t i = 0; sample.length > 0 && i <= sample.length; ++i)
+        values.push_back(sample.is_16_bit() ? sample.data[i] : reinterpret_cast<const int8_t*>(sample.data.data())[i]);
+    return values;
+}
+
+// What the reference player makes of the same bytes: the frames of each sample, or
+// nothing when it refuses the file.
+std::vector<int> reference_sample_lengths(const std::vector<uint8_t>& bytes)
+{
+    std::vector<int> lengths;
+    xmp_context context = xmp_create_context();
+    if (xmp_load_module_from_memory(context, bytes.data(), static_cast<long>(bytes.size())) == 0) {
+        xmp_module_info info;
+        xmp_get_module_info(context, &info);
+        for (int i = 0; i < info.mod->smp; ++i)
+            lengths.push_back(info.mod->xxs[i].len);
+        xmp_release_module(context);
+    }
+    xmp_free_context(context);
+    return lengths;
+}
+
+TEST(ModuleLoader, AFileEndingInsideItsLastSamplesKeepsTheBytesPresent)
+{
+    // Sample a: 16-bit, 64 frames looped from 16 to the end (128 bytes); then sample b:
+    // 8-bit, 64 frames (64 bytes): the file's last 192 bytes.
+    xm_writer::Module m = rows_module({"C-4 01 .. ...", "... .. .. ..."});
+    auto& a = m.instruments[0].samples[0];
+    a.frames = xm_writer::waveform("sine", 64, 64, true);
+    a.loop_start = 16;
+    a.loop_length = 48;
+    xm_writer::Sample b;
+    b.name = "b";
+    b.frames = xm_writer::waveform("saw", 64, 64, false);
+    m.instruments[0].samples.push_back(b);
+    const std::vector<int16_t> a_frames = m.instruments[0].samples[0].frames, b_frames = b.frames;
+    const std::vector<uint8_t> whole = xm_writer::write(m);
+
+    struct Case {
+        size_t cut; // bytes missing at the end
+        int32_t a_frames, a_loop_length, b_frames;
+    };
+    const Case cases[] = {
+        {0, 64, 48, 64},  {10, 64, 48, 54}, {63, 64, 48, 1},  {64, 64, 48, 0},
+        {100, 46, 30, 0}, {101, 45, 29, 0}, {180, 6, 0, 0},   {191, 0, 0, 0}, {192, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cut);
+        const std::vector<uint8_t> bytes(whole.begin(), whole.end() - static_cast<long>(c.cut));
+        auto module = load_bytes(bytes);
+        ASSERT_TRUE(module->is_loaded());
+        const auto& got_a = *module->instruments[0]->samples[0];
+        const auto& got_b = *module->instruments[0]->samples[1];
+        EXPECT_EQ(got_a.length, c.a_frames);
+        EXPECT_EQ(got_a.loop_length, c.a_loop_length);
+        EXPECT_EQ(got_a.type & 3, c.a_loop_length > 0 ? 1 : 0);
+        EXPECT_EQ(got_b.length, c.b_frames);
+        // The values present are the file's; the guard repeats the last one kept.
+        for (const auto& [got, frames, count] :
+             {std::tuple{&got_a, &a_frames, c.a_frames}, std::tuple{&got_b, &b_frames, c.b_frames}}) {
+            std::vector<int32_t> want(frames->begin(), frames->begin() + count);
+            if (count > 0)
+                want.push_back(want.back());
+            EXPECT_EQ(sample_values(*got), want);
+        }
+        // The module still plays.
+        std::vector<int16_t> buffer(2 * 2000);
+        EXPECT_EQ(module->render(buffer.data(), 2000), 2000u);
+        EXPECT_EQ(std::any_of(buffer.begin(), buffer.end(), [](int16_t v) { return v != 0; }), c.a_frames > 0);
+    }
+    // The reference player cuts an 8-bit last sample the same way.
+    const std::vector<uint8_t> cut(whole.begin(), whole.end() - 10);
+    EXPECT_EQ(reference_sample_lengths(cut), (std::vector<int>{64, 54}));
 }
 
 TEST(ModuleLoader, ZeroSpeedAndBpmTakeTheFormatDefaults)

@@ -19,6 +19,7 @@ set(MP3_FIXTURES
   "crc|music|-t -b 128 -p"
   "nores|music|-t -b 128 --nores"
   "vbr|music|-t -V 2"
+  "vbrinfo|music|-V 2"
   "short|clicks|-t -b 128"
   "loud|loud|-t -b 256 -m s"
   "quiet|quiet|-t -b 32 -m m --resample 32"

@@ -2,21 +2,35 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "vadu/noise/mp3/mp3_test_support.h"
 
 namespace {
 
 using namespace vadu::noise::mp3;
 
-// A stream of one header with zeros for its frame body (enough for any size).
+// Two frames of one header with zeros for their bodies, then zeros; a header that
+// announces no frame size gets 2000 zeros.
 std::vector<uint8_t> header_bytes(int version, int bitrate_index, int rate_index, int padding, int layer_bits = 1,
                                   int mode = 1)
 {
     uint32_t h = 0xFFF00000u | (uint32_t(version) << 19) | (uint32_t(layer_bits) << 17) | (1u << 16) |
                  (uint32_t(bitrate_index) << 12) | (uint32_t(rate_index) << 10) | (uint32_t(padding) << 9) |
                  (uint32_t(mode) << 6);
-    std::vector<uint8_t> bytes = {uint8_t(h >> 24), uint8_t(h >> 16), uint8_t(h >> 8), uint8_t(h)};
-    bytes.resize(2000, 0);
+    Header fields;
+    fields.version = version;
+    fields.layer = (4 - layer_bits) % 4;
+    fields.bitrate_index = bitrate_index;
+    fields.rate_index = rate_index;
+    fields.padding = padding;
+    const int32_t size = fields.whole_frame_size();
+    std::vector<uint8_t> bytes;
+    for (int frame = 0; frame < 2; ++frame) {
+        bytes.insert(bytes.end(), {uint8_t(h >> 24), uint8_t(h >> 16), uint8_t(h >> 8), uint8_t(h)});
+        bytes.resize(bytes.size() - 4 + static_cast<size_t>(size > 4 ? size : 2000), 0);
+    }
+    bytes.resize(bytes.size() + 100, 0);
     return bytes;
 }
 
@@ -57,6 +71,21 @@ TEST(Mp3FrameReader, RefusesHeadersItCannotDecode)
         {"layer I", header_bytes(1, 9, 0, 0, 3)},
         {"no sync at all", std::vector<uint8_t>(3000, 0x55)},
         {"shorter than a header", {0xFF, 0xFB}},
+        {"a frame followed by no header", [] {
+             std::vector<uint8_t> bytes = header_bytes(1, 9, 0, 0);
+             bytes[417] = 0;
+             return bytes;
+         }()},
+        {"a frame followed by a header of another rate", [] {
+             std::vector<uint8_t> bytes = header_bytes(1, 9, 0, 0);
+             bytes[417 + 2] |= 0x04;
+             return bytes;
+         }()},
+        {"a frame that runs past the end", [] {
+             std::vector<uint8_t> bytes = header_bytes(1, 9, 0, 0);
+             bytes.resize(300);
+             return bytes;
+         }()},
     };
     for (const Case& c : cases) {
         vadu::filesystem::MemoryStream stream(c.bytes);
@@ -66,14 +95,26 @@ TEST(Mp3FrameReader, RefusesHeadersItCannotDecode)
     }
 }
 
+// Byte offsets of every frame, by walking the headers' sizes.
+std::vector<size_t> frame_offsets(const std::vector<uint8_t>& bytes)
+{
+    std::vector<size_t> offsets;
+    vadu::filesystem::MemoryStream stream(bytes);
+    BitReader reader(&stream);
+    Header header;
+    while (header.read(reader))
+        offsets.push_back(stream.get_position() - header.frame_size - 4);
+    return offsets;
+}
+
 TEST(Mp3FrameReader, RefusesMpeg25AndLayerIIFiles)
 {
     // Only 11 sync bits: never found as a first header.
     EXPECT_FALSE(mp3_test::decode_ours(mp3_test::read_file(mp3_test::fixture_path("mpeg25"))).opened);
 
     std::vector<uint8_t> bytes = mp3_test::read_file(mp3_test::fixture_path("js128"));
-    ASSERT_GT(bytes.size(), 4u);
-    bytes[1] = (bytes[1] & ~0x06) | 0x04;  // layer bits 10: layer II
+    for (size_t offset : frame_offsets(bytes))
+        bytes[offset + 1] = (bytes[offset + 1] & ~0x06) | 0x04;  // layer bits 10: layer II
     EXPECT_FALSE(mp3_test::decode_ours(bytes).opened);
 }
 
@@ -103,23 +144,6 @@ TEST(Mp3FrameReader, GetBitsReadsMostSignificantFirstAcrossWords)
     EXPECT_EQ(reader.get_bits(8), 0u);  // past the frame: zeros
 }
 
-// Byte offsets of every frame, by walking the headers' sizes.
-std::vector<size_t> frame_offsets(const std::vector<uint8_t>& bytes)
-{
-    std::vector<size_t> offsets;
-    vadu::filesystem::MemoryStream stream(bytes);
-    BitReader reader(&stream);
-    Header header;
-    while (true) {
-        uint32_t before = stream.get_position();
-        if (!header.read(reader))
-            break;
-        offsets.push_back(stream.get_position() - header.frame_size - 4);
-        (void)before;
-    }
-    return offsets;
-}
-
 TEST(Mp3FrameReader, SkipsLeadingBytesAndFalseSyncs)
 {
     const std::vector<uint8_t> original = mp3_test::read_file(mp3_test::fixture_path("js128"));
@@ -146,6 +170,81 @@ TEST(Mp3FrameReader, SkipsLeadingBytesAndFalseSyncs)
         mp3_test::Pcm pcm = mp3_test::decode_ours(c.bytes);
         ASSERT_TRUE(pcm.opened) << c.what;
         EXPECT_EQ(pcm.samples, expected.samples) << c.what;
+    }
+}
+
+TEST(Mp3FrameReader, AStreamCutAnywhereLocksOntoItsRealFrames)
+{
+    // A cut lands inside frame data, where twelve sync bits turn up by chance: a header
+    // taken on them alone would refuse the stream or hold it to a false pattern (silence).
+    for (const auto& [name, cuts] : {std::pair{"js128", 40}, std::pair{"vbr", 15}, std::pair{"lsf22", 15}}) {
+        const std::vector<uint8_t> bytes = mp3_test::read_file(mp3_test::fixture_path(name));
+        const mp3_test::Pcm full = mp3_test::decode_ours(bytes);
+        ASSERT_TRUE(full.opened) << name;
+        // The last frames decode exactly as in the whole stream once the cut's missing
+        // state (reservoir, overlap, filter history) has passed.
+        const size_t tail = 10 * 1152 * static_cast<size_t>(full.channels);
+        std::mt19937 random(11);
+        for (int i = 0; i < cuts; ++i) {
+            const size_t cut = bytes.size() / 2 + random() % (bytes.size() / 4);
+            SCOPED_TRACE(std::string(name) + " cut at " + std::to_string(cut));
+            const mp3_test::Pcm pcm = mp3_test::decode_ours(std::vector<uint8_t>(bytes.begin() + static_cast<long>(cut), bytes.end()));
+            ASSERT_TRUE(pcm.opened);
+            ASSERT_GT(pcm.samples.size(), tail);
+            EXPECT_TRUE(std::equal(pcm.samples.end() - static_cast<long>(tail), pcm.samples.end(),
+                                   full.samples.end() - static_cast<long>(tail)));
+        }
+    }
+}
+
+// A stream over bytes in memory that counts its seeks.
+class CountingStream : public vadu::Stream {
+public:
+    explicit CountingStream(std::vector<uint8_t> bytes) : inner_(std::move(bytes)) {}
+    uint32_t read(void* buffer, uint32_t count) override { return inner_.read(buffer, count); }
+    uint32_t skip(uint32_t count) override { return inner_.skip(count); }
+    bool is_good() override { return true; }
+    uint32_t get_size() override { return inner_.get_size(); }
+    uint32_t get_position() override { return inner_.get_position(); }
+    void set_position(uint32_t position) override
+    {
+        ++seeks;
+        inner_.set_position(position);
+    }
+    size_t seeks = 0;
+
+private:
+    vadu::filesystem::MemoryStream inner_;
+};
+
+TEST(Mp3FrameReader, JunkIsScannedWithoutASeekPerByte)
+{
+    const std::vector<uint8_t> original = mp3_test::read_file(mp3_test::fixture_path("js128"));
+    const mp3_test::Pcm expected = mp3_test::decode_ours(original);
+    const std::vector<size_t> offsets = frame_offsets(original);
+    ASSERT_GT(offsets.size(), 20u);
+    // A megabyte of bytes that hold no sync, before the stream and between two frames.
+    std::mt19937 random(5);
+    std::vector<uint8_t> junk(1 << 20);
+    for (uint8_t& b : junk)
+        b = static_cast<uint8_t>(random() % 255);
+    struct Case {
+        const char* what;
+        size_t at;
+    } cases[] = {{"before the first frame", 0}, {"between two frames", offsets[10]}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> bytes = original;
+        bytes.insert(bytes.begin() + static_cast<long>(c.at), junk.begin(), junk.end());
+        CountingStream stream(bytes);
+        BitReader reader(&stream);
+        Header header;
+        size_t frames = 0;
+        while (header.read(reader))
+            ++frames;
+        EXPECT_EQ(frames, offsets.size());
+        EXPECT_LT(stream.seeks, 2000u);
+        EXPECT_EQ(mp3_test::decode_ours(bytes).samples, expected.samples);
     }
 }
 
