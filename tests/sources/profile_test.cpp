@@ -245,6 +245,23 @@ TEST_F(ProfileTest, ShortLongAndDamagedFilesReadAsTheFormatAllows)
     }
 }
 
+TEST_F(ProfileTest, AFileStreamReadsAsTheMemoryStreamDoes)
+{
+    WriteBytes(ProfileFile(0), SampleFile);
+    ProfileFileStream stream(GetProfileFilePath(0), vadu::filesystem::File::read_mode);
+    ASSERT_TRUE(stream.is_open());
+    EXPECT_EQ(stream.left(), SampleFile.size());
+    PlayerProfile profile(0);
+    EXPECT_EQ(profile.Read(stream), Result::Intact);
+    EXPECT_EQ(stream.left(), 0u);
+    ProfileMemoryStream written;
+    profile.Write(written);
+    EXPECT_EQ(written.bytes(), SampleFile);
+    uint8_t byte = 0;
+    EXPECT_FALSE(stream.ReadU8(byte));
+    EXPECT_EQ(stream.skip(1), 0u);
+}
+
 TEST_F(ProfileTest, FirstStartHasNoProfileAndSavesOnlyTheSettings)
 {
     ProfileManager* manager = ProfileManager::Instance();
