@@ -1,6 +1,6 @@
 #include "physics/joint.h"
 
-#include <cfloat>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -34,6 +34,12 @@ bool ReadNonNegative(vadu::xml::Provider& provider, float* value)
 {
     return ReadValue(provider, value) && *value >= 0.0f;
 }
+
+// A spring's upper limit, so far away that it never holds, yet finite: Box2D turns the
+// distance to a limit into a velocity bias (times the inverse step), and FLT_MAX there
+// overflows to infinity, which becomes NaN between two bodies without mass. The value is
+// the "huge" length that Box2D's later releases bound every joint length with.
+constexpr float kSpringLimit = 100000.0f * b2_lengthUnitsPerMeter;
 
 } // namespace
 
@@ -146,7 +152,7 @@ void DistanceJoint::Prepare(b2Body* a, b2Body* b)
     if (FrequencyHz > 0.0f) {
         // A spring around the length: no hard limits, as the joints of old had none.
         definition_.minLength = 0.0f;
-        definition_.maxLength = FLT_MAX;
+        definition_.maxLength = std::max(kSpringLimit, definition_.length);
         b2LinearStiffness(definition_.stiffness, definition_.damping, FrequencyHz, DampingRatio, a, b);
     } else {
         // A rod: both limits at the length hold it rigidly.
@@ -201,9 +207,14 @@ bool MouseJoint::OnNode(vadu::xml::Provider& provider, const vadu::String& name)
     return Joint::OnNode(provider, name);
 }
 
-void MouseJoint::Prepare(b2Body* a, b2Body* b)
+void MouseJoint::Prepare(b2Body*, b2Body* b)
 {
-    b2LinearStiffness(definition_.stiffness, definition_.damping, FrequencyHz, DampingRatio, a, b);
+    // The joint drags body B alone, so its spring is made from B's mass; Box2D's helper
+    // would take the reduced mass of both bodies (half as stiff for two equal bodies).
+    const float mass = b->GetMass();
+    const float omega = 2.0f * b2_pi * FrequencyHz;
+    definition_.stiffness = mass * omega * omega;
+    definition_.damping = 2.0f * mass * DampingRatio * omega;
 }
 
 // --- Generic ----------------------------------------------------------------------------

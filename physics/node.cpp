@@ -258,7 +258,11 @@ void Box::SetCenter(const vadu::math::Vector2<float>& center)
     if (!body_)
         return;
     // Box2D keeps a fixture's broad-phase proxy for its shape as created: a moved polygon
-    // needs a fixture of its own.
+    // needs a fixture of its own. A new fixture makes Box2D compute the mass again from
+    // the density; moving the box must not change what the body weighs (SetMass).
+    b2MassData mass;
+    body_->GetMassData(&mass);
+    const bool dynamic = body_->GetType() == b2_dynamicBody;
     b2FixtureDef definition;
     if (b2Fixture* old = body_->GetFixtureList()) {
         definition.density = old->GetDensity();
@@ -275,6 +279,8 @@ void Box::SetCenter(const vadu::math::Vector2<float>& center)
     auto shape = MakeBox(width_, height_, center, world_->GetPixelsInMeter());
     definition.shape = shape.get();
     body_->CreateFixture(&definition);
+    if (dynamic)
+        body_->SetMassData(&mass);
 }
 
 vadu::math::Vector2<float> Box::GetCenter() const

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <vector>
+
 #include "platform/files.h"
 
 namespace platform {
@@ -57,19 +59,16 @@ std::string folder_of(const std::string& path)
     return path.substr(0, slash);
 }
 
-// Makes every missing folder of the path up to its last "/", with the spelling given.
-void make_folders(const std::string& path)
+std::vector<std::string>*& sync_journal()
 {
-    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        const std::string folder = path.substr(0, slash);
-        struct stat info;
-        if (::stat(folder.c_str(), &info) != 0)
-            ::mkdir(folder.c_str(), 0777);
-    }
+    static std::vector<std::string>* journal = nullptr;
+    return journal;
 }
 
 bool sync_folder(const std::string& folder)
 {
+    if (sync_journal())
+        sync_journal()->push_back(folder);
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -96,7 +95,51 @@ bool write_all(int fd, const void* bytes, size_t size)
     return true;
 }
 
+// Makes every missing folder of the path up to its last "/" (the path already resolved),
+// with the spelling given. A new folder is only an entry of its parent until the parent
+// is synced: without that a power cut can take the folder, and the file saved in it, away.
+// False (with the reason) when a parent cannot be synced; a folder that cannot be made
+// is left for the caller's next step to report.
+bool make_folders(const std::string& path, std::string* error)
+{
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        const std::string folder = path.substr(0, slash);
+        struct stat info;
+        if (::stat(folder.c_str(), &info) == 0)
+            continue;
+        if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST)
+            return true;
+        if (!sync_folder(folder_of(folder))) {
+            report(error, WriteStep::create, folder_of(folder), errno);
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
+
+bool create_folders_durably(const std::string& folder, std::string* error)
+{
+    const std::string resolved = resolve_path(folder);
+    if (!make_folders(resolved + "/", error))
+        return false;
+    struct stat info;
+    if (::stat(resolved.c_str(), &info) != 0) {
+        report(error, WriteStep::create, resolved, errno);
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        report(error, WriteStep::create, resolved, ENOTDIR);
+        return false;
+    }
+    return true;
+}
+
+void record_folder_syncs(std::vector<std::string>* journal)
+{
+    sync_journal() = journal;
+}
 
 const char* write_step_name(WriteStep step)
 {
@@ -115,7 +158,8 @@ bool write_file_atomically(const std::string& path, const void* bytes, size_t si
 {
     const std::string target = resolve_path(path);
     const std::string temporary = target + ".tmp";
-    make_folders(target);
+    if (!make_folders(target, error))
+        return false;
 
     if (fault_strikes(WriteStep::create)) {
         report(error, WriteStep::create, temporary, errno);

@@ -2,11 +2,12 @@
 
 // Crash-safe replacement of a whole file: the bytes go to "<name>.tmp" beside the target,
 // are synced, and the temporary is renamed over the target; then the folder is synced so
-// the rename itself survives a power cut. At every moment the target holds either its
+// the rename itself survives a power cut (as does every folder made on the way). At every moment the target holds either its
 // old content or the new one, never a mixture, whatever step a crash interrupts.
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -40,6 +41,12 @@ const char* write_step_name(WriteStep step);
 // reason in *error (when given) naming the step, the file and the system's message.
 bool write_file_atomically(const std::string& path, const void* bytes, size_t size, std::string* error = nullptr);
 
+// Makes the folder and every missing folder on its way (existing ones are found ignoring
+// case, new ones get the spelling given), syncing the parent of each one made so that it
+// survives a power cut. False, with the reason in *error, when the folder is not there
+// afterwards or a parent could not be synced.
+bool create_folders_durably(const std::string& folder, std::string* error = nullptr);
+
 // Deletes a file and syncs its folder; true when the file is gone (also when it never
 // existed). The same hook applies: the unlink counts as the rename step.
 bool delete_file_durably(const std::string& path, std::string* error = nullptr);
@@ -54,5 +61,8 @@ std::string set_file_aside(const std::string& path, const std::string& suffix, s
 // strikes (0: the next one). clear_write_fault disarms it.
 void set_write_fault(WriteStep step, WriteFault fault, int skip_count = 0);
 void clear_write_fault();
+
+// Test hook: every folder synced from now on is appended to the journal; null stops it.
+void record_folder_syncs(std::vector<std::string>* journal);
 
 } // namespace platform

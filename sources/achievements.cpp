@@ -484,3 +484,9 @@ bool AchievementCollection::Read(ProfileStream& stream, vadu::String* why)
     }
     return true;
 }
+
+void AchievementCollection::ForgetAchieved()
+{
+    for (const auto& [id, achievement] : achievements_)
+        achievement->achieved = false;
+}

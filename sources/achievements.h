@@ -155,6 +155,8 @@ public:
     // Entries read before the stop keep their state.
     // A name longer than the bytes left is a damaged file: false, with *why (when given).
     bool Read(ProfileStream& stream, vadu::String* why = nullptr);
+    // Every achievement not achieved, as in a new collection.
+    void ForgetAchieved();
 
     // The owning profile's level records (for the Zen best-score sum); may be null.
     const std::vector<gameplay::LevelProfile>* levelRecords = nullptr;

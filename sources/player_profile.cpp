@@ -1,5 +1,6 @@
 #include "sources/player_profile.h"
 
+#include <cmath>
 #include <string>
 
 #include "platform/atomic_file.h"
@@ -95,30 +96,37 @@ void PlayerProfile::Write(ProfileStream& stream) const
     achievements.Write(stream);
 }
 
-bool PlayerProfile::Read(ProfileStream& stream, vadu::String* why)
+PlayerProfile::ReadResult PlayerProfile::Read(ProfileStream& stream, vadu::String* why)
 {
     vadu::String version;
     if (!ReadCountedString(stream, version, "version", why))
-        return false;
+        return ReadResult::Damaged;
     if (!ReadCountedString(stream, name, "name", why))
-        return false;
+        return ReadResult::Damaged;
 
     // From here a file that simply ends keeps the remaining fields: older files are shorter.
-    if (!stream.ReadU8(gameCompleteShown) || !stream.ReadF32(soundVolume) || !stream.ReadF32(musicVolume) ||
-        !stream.ReadU8(cursorType) || !stream.ReadU8(soundOn) || !stream.ReadU8(musicOn) ||
-        !stream.ReadI32(totalScoreStandard) || !stream.ReadI32(totalScoreZen) || !stream.ReadI32(points) ||
-        !stream.ReadI32(manaDangerHints) || !stream.ReadI32(extraCounter) || !stream.ReadI32(bombHintShown) ||
-        !stream.ReadU8(zenUnlocked) || !stream.ReadU8(extraFlag1) || !stream.ReadU8(extraFlag2) ||
-        !stream.ReadU8(extraFlag3) || !stream.ReadI32(extraValue))
-        return true;
+    const bool fields = stream.ReadU8(gameCompleteShown) && stream.ReadF32(soundVolume) &&
+                        stream.ReadF32(musicVolume) && stream.ReadU8(cursorType) && stream.ReadU8(soundOn) &&
+                        stream.ReadU8(musicOn) && stream.ReadI32(totalScoreStandard) &&
+                        stream.ReadI32(totalScoreZen) && stream.ReadI32(points) && stream.ReadI32(manaDangerHints) &&
+                        stream.ReadI32(extraCounter) && stream.ReadI32(bombHintShown) && stream.ReadU8(zenUnlocked) &&
+                        stream.ReadU8(extraFlag1) && stream.ReadU8(extraFlag2) && stream.ReadU8(extraFlag3) &&
+                        stream.ReadI32(extraValue);
+    // A volume that is not a number would silence the game and be saved again as it is.
+    if (!std::isfinite(soundVolume))
+        soundVolume = DefaultVolume;
+    if (!std::isfinite(musicVolume))
+        musicVolume = DefaultVolume;
+    if (!fields)
+        return ReadResult::Intact;
 
     uint32_t count = 0;
     if (!stream.ReadU32(count))
-        return true;
+        return ReadResult::Intact;
     if (static_cast<uint64_t>(count) * 5 > stream.left()) {
         if (why)
             *why = vadu::format("the level count %u runs past the end of the file", count);
-        return false;
+        return ReadResult::Damaged;
     }
     for (uint32_t i = 0; i < count; ++i) {
         uint8_t locked = 0;
@@ -132,7 +140,11 @@ bool PlayerProfile::Read(ProfileStream& stream, vadu::String* why)
         }
     }
     stream.ReadU8(fullscreen);
-    return achievements.Read(stream, why);
+    if (achievements.Read(stream, why))
+        return ReadResult::Intact;
+    // The block is the last item: what came before it stands.
+    achievements.ForgetAchieved();
+    return ReadResult::AchievementsDamaged;
 }
 
 bool PlayerProfile::SaveToFile() const

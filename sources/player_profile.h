@@ -20,13 +20,27 @@ public:
     PlayerProfile(const PlayerProfile& other);
     PlayerProfile& operator=(const PlayerProfile& other);
 
+    // A profile file larger than this is damaged: a real one holds a few kilobytes.
+    static constexpr uint32_t MaxFileBytes = 1u << 20;
+    // A new profile's volumes, also taken for volumes that are not numbers.
+    static constexpr float DefaultVolume = 1.0f;
+
+    enum class ReadResult {
+        Intact,
+        // Damage inside the achievements block, the last item: every other field was
+        // read, and the achievements start afresh.
+        AchievementsDamaged,
+        // Damage before the achievements: nothing read can be trusted.
+        Damaged,
+    };
+
     // The file format, field by field.
     void Write(ProfileStream& stream) const;
     // Reads the fields in file order. A file that ends between fields keeps the rest at
-    // their current values (older files are shorter). Returns false for a damaged file:
-    // a count that runs past the end or a file that ends before the name; *why (when
-    // given) then says what was wrong.
-    bool Read(ProfileStream& stream, vadu::String* why = nullptr);
+    // their current values (older files are shorter). Damage is a count that runs past
+    // the end or a file that ends before the name; *why (when given) then says what was
+    // wrong. A volume that is not a finite number reads as DefaultVolume.
+    ReadResult Read(ProfileStream& stream, vadu::String* why = nullptr);
     // Writes the whole profile to filePath in one crash-safe replace; false (logged) when
     // it could not be written.
     bool SaveToFile() const;
@@ -50,8 +64,8 @@ public:
     uint8_t gameCompleteShown = 0;
     uint8_t soundOn = 1;
     uint8_t musicOn = 1;
-    float musicVolume = 1.0f;
-    float soundVolume = 1.0f;
+    float musicVolume = DefaultVolume;
+    float soundVolume = DefaultVolume;
     uint8_t fullscreen = 1;
     uint8_t cursorType = 0;
     LevelManager levels;

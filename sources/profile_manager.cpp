@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/atomic_file.h"
-#include "platform/files.h"
 #include "sources/shell_files.h"
 #include "sources/sound_manager.h"
 #include "vadu/filesystem.h"
@@ -49,16 +49,13 @@ vadu::filesystem::String GetFilePath()
 
 bool CreateUserDataFolder()
 {
-    const vadu::filesystem::String folder = GetUserDataFolder();
-    std::string path = Native(folder);
-    // platform::resolve_path finds an existing folder whatever its case; a missing one
-    // is made, piece by piece, with the spelling given.
-    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
-        if (!platform::is_directory(path.substr(0, slash)))
-            platform::create_directory(path.substr(0, slash));
-    if (!platform::is_directory(path))
-        platform::create_directory(path);
-    return platform::is_directory(path);
+    // An existing folder is found whatever its case; a missing one is made, piece by
+    // piece, with the spelling given, each piece durably.
+    std::string error;
+    if (platform::create_folders_durably(Native(GetUserDataFolder()), &error))
+        return true;
+    LogLine(vadu::String("Per-user folder not made: ") + error.c_str());
+    return false;
 }
 
 } // namespace Settings
@@ -92,19 +89,37 @@ ProfileManager::ProfileManager()
 bool ProfileManager::LoadProfile(int index)
 {
     const vadu::filesystem::String path = GetProfileFilePath(index);
+    // The file is read whole, up to one byte past the largest a profile may be, and then
+    // parsed in memory: field by field from the disk costs a seek or two per field.
+    std::vector<uint8_t> bytes;
+    {
+        vadu::filesystem::File file;
+        if (!file.open(path, vadu::filesystem::File::read_mode))
+            return false;
+        uint8_t chunk[64 * 1024];
+        while (bytes.size() <= PlayerProfile::MaxFileBytes) {
+            const size_t wanted = std::min(sizeof(chunk), PlayerProfile::MaxFileBytes + size_t{1} - bytes.size());
+            const uint32_t got = file.read(chunk, static_cast<uint32_t>(wanted));
+            if (got == 0)
+                break;
+            bytes.insert(bytes.end(), chunk, chunk + got);
+        }
+    }
     auto profile = std::make_unique<PlayerProfile>(index);
     vadu::String why;
-    bool damaged = false;
-    {
-        ProfileFileStream stream(path, vadu::filesystem::File::read_mode);
-        if (!stream.is_open())
-            return false;
-        damaged = !profile->Read(stream, &why);
+    PlayerProfile::ReadResult result = PlayerProfile::ReadResult::Damaged;
+    if (bytes.size() > PlayerProfile::MaxFileBytes) {
+        why = vadu::format("larger than %u bytes", PlayerProfile::MaxFileBytes);
+    } else {
+        ProfileMemoryStream stream(std::move(bytes));
+        result = profile->Read(stream, &why);
     }
-    if (damaged) {
-        // A fresh profile takes the slot and goes to disk at once, so that the files after
-        // it still load next time; the damaged bytes are kept beside it.
-        profile = std::make_unique<PlayerProfile>(index);
+    if (result != PlayerProfile::ReadResult::Intact) {
+        // A damaged profile is kept aside and a sound one takes the slot on disk at once, so
+        // that the files after it still load next time: what was read before the
+        // achievements when only they are damaged, else a new profile.
+        if (result == PlayerProfile::ReadResult::Damaged)
+            profile = std::make_unique<PlayerProfile>(index);
         if (SetAside(path, why))
             profile->SaveToFile();
     }

@@ -49,16 +49,22 @@ bool ProfileStream::ReadF32(float& value) { return get(*this, value); }
 
 ProfileFileStream::ProfileFileStream(const vadu::filesystem::String& path, int mode)
 {
-    file_.open(path, mode);
+    if (file_.open(path, mode) && mode == vadu::filesystem::File::read_mode)
+        size_ = file_.get_size();
 }
 
-uint32_t ProfileFileStream::left()
+uint32_t ProfileFileStream::read(void* bytes, uint32_t count)
 {
-    if (!file_.is_open())
-        return 0;
-    const uint32_t size = file_.get_size();
-    const uint32_t position = file_.tell();
-    return position < size ? size - position : 0;
+    const uint32_t got = file_.read(bytes, std::min(count, left()));
+    position_ += got;
+    return got;
+}
+
+uint32_t ProfileFileStream::skip(uint32_t count)
+{
+    const uint32_t moved = file_.skip(std::min(count, left()));
+    position_ += moved;
+    return moved;
 }
 
 uint32_t ProfileMemoryStream::write(const void* bytes, uint32_t count)

@@ -34,19 +34,22 @@ public:
     bool ReadF32(float& value);
 };
 
-// An engine file opened for reading or for writing.
+// An engine file opened for reading or for writing. Its size is taken once, at the
+// opening: what is left is counted, not asked of the file for every value.
 class ProfileFileStream : public ProfileStream {
 public:
     ProfileFileStream(const vadu::filesystem::String& path, int mode);
     bool is_open() const { return file_.is_open(); }
 
     uint32_t write(const void* bytes, uint32_t count) override { return file_.write(bytes, count); }
-    uint32_t read(void* bytes, uint32_t count) override { return file_.read(bytes, count); }
-    uint32_t skip(uint32_t count) override { return file_.skip(count); }
-    uint32_t left() override;
+    uint32_t read(void* bytes, uint32_t count) override;
+    uint32_t skip(uint32_t count) override;
+    uint32_t left() override { return size_ - position_; }
 
 private:
     vadu::filesystem::File file_;
+    uint32_t size_ = 0;
+    uint32_t position_ = 0;
 };
 
 // A growing byte buffer with a read position: write appends; read and skip take at most

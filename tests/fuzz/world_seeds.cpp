@@ -26,6 +26,11 @@ const char* const seeds[] = {
        <MouseJoint><BodyA Value="n"/><BodyB Value="c"/><Target Value="10 10"/><MaxForce Value="100"/>
        <Frequency Value="5"/><Damping Value="0.7"/></MouseJoint>
        <Joint Type="Distance"><BodyA Value="b"/><BodyB Value="c"/></Joint></World>)",
+    // A spring between two bodies without mass.
+    R"(<World><Circle Name="a" Radius="10"><BodyType Value="KinematicBody"/><LinearVelocity Value="30 0"/></Circle>
+       <Circle Name="b" Radius="10"><BodyType Value="KinematicBody"/><Position Value="90 0"/></Circle>
+       <DistanceJoint><BodyA Value="a"/><BodyB Value="b"/><Length Value="60"/><FrequencyHz Value="4"/>
+       </DistanceJoint></World>)",
 };
 
 } // namespace

@@ -126,6 +126,31 @@ TEST_F(BodyTest, BoxSetCenterRebuildsTheFixtureKeepingItsSettings)
     EXPECT_EQ(box.GetSize().x, 60.0f);
 }
 
+TEST_F(BodyTest, BoxSetCenterKeepsTheMassItWasGiven)
+{
+    // A mass from the file, and one from the body's density (a dynamic body without "Mass").
+    struct Case {
+        const char* text;
+        float mass;
+    };
+    const Case cases[] = {
+        {R"(<World><Box Size="60 30"><Mass Value="2.5"/></Box></World>)", 2.5f},
+        {R"(<World><Box Size="60 30"><BodyType Value="DynamicBody"/></Box></World>)", 2.0f},
+    };
+    for (const Case& c : cases) {
+        auto world = load(c.text);
+        b2Body* body = world->GetNodes().front()->GetBody();
+        ASSERT_FLOAT_EQ(body->GetMass(), c.mass) << c.text;
+        const float inertia = body->GetInertia();
+        const b2Vec2 centre = body->GetLocalCenter();
+        world->GetNodes().front()->SetCenter({30.0f, -15.0f});
+        EXPECT_FLOAT_EQ(body->GetMass(), c.mass) << c.text;
+        EXPECT_FLOAT_EQ(body->GetInertia(), inertia) << c.text;
+        EXPECT_EQ(body->GetLocalCenter(), centre) << c.text;
+        EXPECT_EQ(body->GetType(), b2_dynamicBody) << c.text;
+    }
+}
+
 TEST_F(BodyTest, PickFindsTheBodyAtItsOriginAndNothingInEmptySpace)
 {
     physics::World world;

@@ -65,7 +65,7 @@ TEST_F(JointTest, ASpringPulledApartOscillatesAndSettlesAtItsLength)
     auto* box2d = static_cast<b2DistanceJoint*>(joint->GetJoint());
     // Box2D keeps its linear slop as the least length.
     EXPECT_LE(box2d->GetMinLength(), b2_linearSlop);
-    EXPECT_EQ(box2d->GetMaxLength(), FLT_MAX);
+    EXPECT_GE(box2d->GetMaxLength(), 1.0e5f);
     // 7.5 Hz over the reduced mass of two 0.1 kg bodies.
     const float omega = 2.0f * b2_pi * 7.5f;
     EXPECT_NEAR(box2d->GetStiffness(), 0.05f * omega * omega, 1e-3f);
@@ -117,6 +117,62 @@ TEST_F(JointTest, AMouseJointDragsItsBody)
         world_.Step(1.0 / 60.0);
     EXPECT_NEAR(ball->GetPosition().x, 300.0f, 3.0f);
     EXPECT_NEAR(ball->GetPosition().y, 150.0f, 3.0f);
+}
+
+// Two moving bodies without mass (kinematic) joined by a spring: Box2D solves the joint with
+// no mass to share, so only finite limits keep its impulses finite.
+TEST_F(PhysicsTest, ASpringBetweenTwoMasslessBodiesKeepsThemWhereTheyAre)
+{
+    auto world = load(R"(<World Gravity="0 -10">
+        <Circle Name="a" Radius="10"><BodyType Value="KinematicBody"/><LinearVelocity Value="30 0"/></Circle>
+        <Circle Name="b" Radius="10"><BodyType Value="KinematicBody"/><Position Value="90 0"/></Circle>
+        <DistanceJoint><BodyA Value="a"/><BodyB Value="b"/><Length Value="60"/><FrequencyHz Value="4"/>
+          <DampingRatio Value="0.5"/></DistanceJoint>
+        </World>)");
+    auto* box2d = static_cast<b2DistanceJoint*>(world->GetJoints().front()->GetJoint());
+    ASSERT_NE(box2d, nullptr);
+    // A spring around its length: no lower limit worth the name, and an upper one far away
+    // but finite.
+    EXPECT_LE(box2d->GetMinLength(), b2_linearSlop);
+    EXPECT_TRUE(std::isfinite(box2d->GetMaxLength() * 60.0f)) << box2d->GetMaxLength();
+    EXPECT_GE(box2d->GetMaxLength(), 1.0e5f);
+    for (int i = 0; i < 60; ++i)
+        world->Step(1.0 / 60.0);
+    physics::Node& a = *world->FindNode("a");
+    physics::Node& b = *world->FindNode("b");
+    // Kinematic bodies move as their velocities say, whatever the joint.
+    EXPECT_NEAR(a.GetPosition().x, 30.0f, 0.01f);
+    EXPECT_EQ(a.GetPosition().y, 0.0f);
+    EXPECT_EQ(b.GetPosition().x, 90.0f);
+    EXPECT_EQ(b.GetPosition().y, 0.0f);
+}
+
+TEST_F(JointTest, AMouseJointsSpringIsMadeFromTheDraggedBodysMassAlone)
+{
+    // Only body B is dragged: body A's mass, whatever it is, takes no part.
+    struct Case {
+        float mass_a;
+        float mass_b;
+    };
+    const Case cases[] = {{0.0f, 1.0f}, {1.0f, 1.0f}, {3.0f, 0.5f}, {0.25f, 2.0f}};
+    const float omega = 2.0f * b2_pi * 5.0f;
+    for (const Case& c : cases) {
+        physics::Circle* a = make_ball(world_, 0.0f, 0.0f, 35.0f, c.mass_a);
+        physics::Circle* b = make_ball(world_, 300.0f, 0.0f, 35.0f, c.mass_b);
+        auto* mouse = new physics::MouseJoint(&world_);
+        mouse->BodyA = a;
+        mouse->BodyB = b;
+        ASSERT_TRUE(mouse->Attach());
+        auto* box2d = static_cast<b2MouseJoint*>(mouse->GetJoint());
+        // 5 Hz and damping ratio 0.7: k = m·ω², d = 2·m·0.7·ω.
+        EXPECT_NEAR(box2d->GetStiffness(), c.mass_b * omega * omega, 1e-3f * c.mass_b * omega * omega)
+            << c.mass_a << " kg and " << c.mass_b << " kg";
+        EXPECT_NEAR(box2d->GetDamping(), 2.0f * c.mass_b * 0.7f * omega, 1e-4f * c.mass_b * omega)
+            << c.mass_a << " kg and " << c.mass_b << " kg";
+        delete mouse;
+        delete a;
+        delete b;
+    }
 }
 
 TEST_F(JointTest, ABodyDestroyedUnderALiveJointLeavesTheWrapperEmpty)

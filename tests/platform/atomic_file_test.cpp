@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "platform/atomic_file.h"
 #include "support/temp_folder.h"
@@ -102,6 +103,51 @@ TEST_F(AtomicFile, MissingFoldersAreMadeWithTheGivenSpellingAndFoundIgnoringCase
     ASSERT_TRUE(platform::write_file_atomically(lower.string(), "p", 1));
     EXPECT_EQ(Read(temp_.root() / "Kembra Entertainment" / "Quillo Tovra" / "profile0.dat"), "p");
     EXPECT_FALSE(fs::exists(temp_.root() / "kembra entertainment"));
+}
+
+// A folder made for a file is only an entry of its parent until the parent is synced.
+TEST_F(AtomicFile, EveryFolderMadeOnTheWayIsSyncedInItsParent)
+{
+    const std::string root = temp_.root().string();
+    const std::string game = root + "/Kembra Entertainment";
+    const std::string user = game + "/Quillo Tovra";
+    const struct {
+        const char* what;
+        std::vector<std::string> existing;
+        std::vector<std::string> synced;
+    } cases[] = {
+        {"every folder new", {}, {root, game, user}},
+        {"the first one there", {game}, {game, user}},
+        {"all of them there", {game, user}, {user}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(game);
+        for (const std::string& folder : c.existing)
+            fs::create_directory(folder);
+        std::vector<std::string> journal;
+        platform::record_folder_syncs(&journal);
+        const bool written = platform::write_file_atomically(user + "/profile0.dat", "p", 1);
+        platform::record_folder_syncs(nullptr);
+        ASSERT_TRUE(written);
+        EXPECT_EQ(Read(user + "/profile0.dat"), "p");
+        // The new folders' parents in the order made, then the file's own folder.
+        EXPECT_EQ(journal, c.synced);
+    }
+
+    // Made without a file, as the per-user folder is.
+    fs::remove_all(game);
+    std::vector<std::string> journal;
+    platform::record_folder_syncs(&journal);
+    EXPECT_TRUE(platform::create_folders_durably(user));
+    platform::record_folder_syncs(nullptr);
+    EXPECT_TRUE(fs::is_directory(user));
+    EXPECT_EQ(journal, (std::vector<std::string>{root, game}));
+    // A file where a folder should be.
+    Write(user + "/profile0.dat", "p");
+    std::string error;
+    EXPECT_FALSE(platform::create_folders_durably(user + "/profile0.dat/below", &error));
+    EXPECT_NE(error.find("profile0.dat"), std::string::npos) << error;
 }
 
 TEST_F(AtomicFile, SettingAsideNeverOverwritesAnEarlierCopy)

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <functional>
 
 #include "shell_data_support.h"
@@ -127,10 +129,12 @@ TEST_F(ProfileTest, WritesTheExactFileFormatAndReadsItBack)
     EXPECT_EQ(copy.filePath, loaded.filePath);
 }
 
+using Result = PlayerProfile::ReadResult;
+
 struct ReadCase {
     const char* what;
     std::function<Bytes()> bytes;
-    bool intact;
+    Result result;
     std::function<void(const PlayerProfile&)> check;
 };
 
@@ -138,7 +142,7 @@ TEST_F(ProfileTest, ShortLongAndDamagedFilesReadAsTheFormatAllows)
 {
     const ReadCase cases[] = {
         {"ends after the name: the rest keeps new-profile values",
-         [] { return ProfileBytes("Bo"); }, true,
+         [] { return ProfileBytes("Bo"); }, Result::Intact,
          [](const PlayerProfile& p) {
              EXPECT_EQ(p.name, "Bo");
              EXPECT_EQ(p.soundVolume, 1.0f);
@@ -146,12 +150,12 @@ TEST_F(ProfileTest, ShortLongAndDamagedFilesReadAsTheFormatAllows)
              EXPECT_EQ(p.levels.levels[3].locked, 1);
          }},
         {"ends inside a field",
-         [] { return Bytes(SampleFile.begin(), SampleFile.begin() + 16); }, true,
+         [] { return Bytes(SampleFile.begin(), SampleFile.begin() + 16); }, Result::Intact,
          [](const PlayerProfile& p) {
              EXPECT_EQ(p.gameCompleteShown, 1);
              EXPECT_EQ(p.soundVolume, 1.0f);
          }},
-        {"a name of length 0", [] { return ProfileBytes(""); }, true,
+        {"a name of length 0", [] { return ProfileBytes(""); }, Result::Intact,
          [](const PlayerProfile& p) { EXPECT_EQ(p.name, ""); }},
         {"more level entries than the list: the extra ones are skipped",
          [] {
@@ -164,7 +168,7 @@ TEST_F(ProfileTest, ShortLongAndDamagedFilesReadAsTheFormatAllows)
              b.push_back(0); // fullscreen
              return b;
          },
-         true,
+         Result::Intact,
          [](const PlayerProfile& p) {
              EXPECT_EQ(p.levels.levels[6].bestScore, 106);
              EXPECT_EQ(p.fullscreen, 0);
@@ -178,7 +182,7 @@ TEST_F(ProfileTest, ShortLongAndDamagedFilesReadAsTheFormatAllows)
              b.push_back(0);
              return b;
          },
-         true,
+         Result::Intact,
          [](const PlayerProfile& p) {
              EXPECT_EQ(p.levels.levels[0].bestScore, 77);
              EXPECT_EQ(p.levels.levels[4].locked, 1);
@@ -188,23 +192,24 @@ TEST_F(ProfileTest, ShortLongAndDamagedFilesReadAsTheFormatAllows)
              Bytes b;
              PutString(b, "v3");
              return b;
-         }, false, nullptr},
-        {"ends inside the version's count", [] { return Bytes{2, 0}; }, false, nullptr},
+         }, Result::Damaged, nullptr},
+        {"ends inside the version's count", [] { return Bytes{2, 0}; }, Result::Damaged, nullptr},
         {"a name count past the end", [] {
              Bytes b;
              PutString(b, "v3");
              PutU32(b, 100);
              b.insert(b.end(), {'A', 'n', 'n'});
              return b;
-         }, false, nullptr},
-        {"a version count of 4 GiB", [] { return Bytes{0xFF, 0xFF, 0xFF, 0xFF, 'v'}; }, false, nullptr},
+         }, Result::Damaged, nullptr},
+        {"a version count of 4 GiB", [] { return Bytes{0xFF, 0xFF, 0xFF, 0xFF, 'v'}; }, Result::Damaged, nullptr},
         {"a level count past the end", [] {
              Bytes b = SampleHead();
              PutU32(b, 1000);
              b.insert(b.end(), 20, 0);
              return b;
-         }, false, nullptr},
-        {"an achievement name's length past the end", [] {
+         }, Result::Damaged, nullptr},
+        {"an achievement name's length past the end: the fields before stand, the achievements start afresh",
+         [] {
              Bytes b = SampleFields;
              PutU32(b, 2);
              PutString(b, "Nerd");
@@ -213,24 +218,48 @@ TEST_F(ProfileTest, ShortLongAndDamagedFilesReadAsTheFormatAllows)
              PutU32(b, 50);
              b.push_back('Z');
              return b;
-         }, false,
-         [](const PlayerProfile& p) { EXPECT_TRUE(p.achievements.Find<AchievementNerd>()->achieved); }},
+         },
+         Result::AchievementsDamaged,
+         [](const PlayerProfile& p) {
+             EXPECT_EQ(p.name, "Ann");
+             EXPECT_EQ(p.points, 100000);
+             EXPECT_EQ(p.levels.levels[0].bestScore, 1500);
+             EXPECT_EQ(p.fullscreen, 0);
+             EXPECT_FALSE(p.achievements.Find<AchievementNerd>()->achieved);
+         }},
         {"a level count of 4 G entries", [] {
              Bytes b = SampleHead();
              PutU32(b, 0xFFFFFFFF);
              return b;
-         }, false, nullptr},
+         }, Result::Damaged, nullptr},
     };
     for (const ReadCase& c : cases) {
         SCOPED_TRACE(c.what);
         PlayerProfile profile(0);
         ProfileMemoryStream stream(c.bytes());
         vadu::String why;
-        EXPECT_EQ(profile.Read(stream, &why), c.intact);
-        EXPECT_EQ(why.empty(), c.intact) << why.c_str();
+        EXPECT_EQ(profile.Read(stream, &why), c.result);
+        EXPECT_EQ(why.empty(), c.result == Result::Intact) << why.c_str();
         if (c.check)
             c.check(profile);
     }
+}
+
+TEST_F(ProfileTest, AFileStreamReadsAsTheMemoryStreamDoes)
+{
+    WriteBytes(ProfileFile(0), SampleFile);
+    ProfileFileStream stream(GetProfileFilePath(0), vadu::filesystem::File::read_mode);
+    ASSERT_TRUE(stream.is_open());
+    EXPECT_EQ(stream.left(), SampleFile.size());
+    PlayerProfile profile(0);
+    EXPECT_EQ(profile.Read(stream), Result::Intact);
+    EXPECT_EQ(stream.left(), 0u);
+    ProfileMemoryStream written;
+    profile.Write(written);
+    EXPECT_EQ(written.bytes(), SampleFile);
+    uint8_t byte = 0;
+    EXPECT_FALSE(stream.ReadU8(byte));
+    EXPECT_EQ(stream.skip(1), 0u);
 }
 
 TEST_F(ProfileTest, FirstStartHasNoProfileAndSavesOnlyTheSettings)
@@ -304,7 +333,7 @@ TEST_F(ProfileTest, ADamagedProfileIsSetAsideAndTheOnesAfterItStillLoad)
     EXPECT_EQ(ReadBytes(ProfileFile(1).string() + ".damaged"), damaged);
     ProfileMemoryStream fresh(ReadBytes(ProfileFile(1)));
     PlayerProfile check(1);
-    EXPECT_TRUE(check.Read(fresh));
+    EXPECT_EQ(check.Read(fresh), PlayerProfile::ReadResult::Intact);
     EXPECT_EQ(check.name, "Player");
     // One line says which file, why, and where it was kept.
     const std::string log = LogText();
@@ -318,6 +347,125 @@ TEST_F(ProfileTest, ADamagedProfileIsSetAsideAndTheOnesAfterItStillLoad)
     ProfileManager::Instance();
     EXPECT_EQ(ReadBytes(ProfileFile(1).string() + ".damaged"), damaged);
     EXPECT_EQ(ReadBytes(ProfileFile(1).string() + ".damaged.1"), Bytes{1});
+}
+
+TEST_F(ProfileTest, DamageIsSetAsideAndWhatCanStillBeTrustedIsKept)
+{
+    // A profile of the largest size allowed: the sample's head, as many level entries as
+    // fill it up, the fullscreen byte and an empty achievements block.
+    const auto largest = [] {
+        Bytes b = SampleHead();
+        const uint32_t entries = (PlayerProfile::MaxFileBytes - static_cast<uint32_t>(b.size()) - 9) / 5;
+        PutU32(b, entries);
+        for (uint32_t i = 0; i < entries; ++i) {
+            b.push_back(0);
+            PutU32(b, 100 + i);
+        }
+        b.push_back(0);
+        PutU32(b, 0);
+        return b;
+    };
+    struct Case {
+        const char* what;
+        std::function<Bytes()> bytes;
+        bool setAside;
+        std::string why;
+        std::function<void(const PlayerProfile&)> check;
+    } const cases[] = {
+        {"damage inside the achievements block keeps every other field",
+         [] {
+             Bytes b = SampleFields;
+             PutU32(b, 2);
+             PutString(b, "Nerd");
+             b.push_back(1);
+             PutU32(b, 0);
+             PutU32(b, 50);
+             b.push_back('Z');
+             return b;
+         },
+         true, "achievement name's length 50 runs past the end",
+         [](const PlayerProfile& p) {
+             EXPECT_EQ(p.name, "Ann");
+             EXPECT_EQ(p.points, 100000);
+             EXPECT_EQ(p.soundVolume, 0.5f);
+             EXPECT_EQ(p.levels.levels[0].bestScore, 1500);
+             EXPECT_EQ(p.levels.levels[3].locked, 0);
+             EXPECT_EQ(p.fullscreen, 0);
+             EXPECT_FALSE(p.achievements.Find<AchievementNerd>()->achieved);
+         }},
+        {"a profile of the largest size loads", largest, false, "",
+         [](const PlayerProfile& p) {
+             EXPECT_EQ(p.name, "Ann");
+             EXPECT_EQ(p.levels.levels[6].bestScore, 106);
+             EXPECT_EQ(p.fullscreen, 0);
+         }},
+        {"one byte more is damage",
+         [&] {
+             Bytes b = largest();
+             b.push_back(0);
+             return b;
+         },
+         true, vadu::format("larger than %u bytes", PlayerProfile::MaxFileBytes).c_str(),
+         [](const PlayerProfile& p) {
+             EXPECT_EQ(p.name, "Player");
+             EXPECT_EQ(p.points, 0);
+             EXPECT_EQ(p.levels.levels[0].bestScore, 0);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(UserFolder());
+        log_->take();
+        const Bytes bytes = c.bytes();
+        WriteBytes(ProfileFile(0), bytes);
+        ProfileManager* manager = ProfileManager::Instance();
+        ASSERT_EQ(manager->GetProfileCount(), 1);
+        c.check(*manager->current);
+        EXPECT_EQ(fs::exists(ProfileFile(0).string() + ".damaged"), c.setAside);
+        if (c.setAside) {
+            // The bytes are kept; what the game kept stands in the slot, whole.
+            EXPECT_EQ(ReadBytes(ProfileFile(0).string() + ".damaged"), bytes);
+            PlayerProfile onDisk(0);
+            ProfileMemoryStream stream(ReadBytes(ProfileFile(0)));
+            EXPECT_EQ(onDisk.Read(stream), Result::Intact);
+            c.check(onDisk);
+            EXPECT_NE(LogText().find(c.why), std::string::npos) << LogText();
+        } else {
+            EXPECT_EQ(ReadBytes(ProfileFile(0)), bytes);
+        }
+        ProfileManager::Instance(false);
+    }
+}
+
+TEST_F(ProfileTest, VolumesThatAreNotNumbersReadAsANewProfilesAndAreNotSavedAgain)
+{
+    const float values[] = {std::nanf(""), INFINITY, -INFINITY};
+    // Where the sound and the music volume stand in the file.
+    for (const size_t offset : {size_t{14}, size_t{18}}) {
+        for (const float value : values) {
+            SCOPED_TRACE(std::to_string(offset) + ": " + std::to_string(value));
+            fs::remove_all(UserFolder());
+            Bytes bytes = SampleFile;
+            std::memcpy(bytes.data() + offset, &value, sizeof value);
+            WriteBytes(ProfileFile(0), bytes);
+            ProfileManager* manager = ProfileManager::Instance();
+            const PlayerProfile& profile = *manager->current;
+            EXPECT_EQ(offset == 14 ? profile.soundVolume : profile.musicVolume, PlayerProfile::DefaultVolume);
+            // The other one and the fields after them are read as they are.
+            EXPECT_EQ(offset == 14 ? profile.musicVolume : profile.soundVolume, offset == 14 ? 0.25f : 0.5f);
+            EXPECT_EQ(profile.points, 100000);
+            EXPECT_EQ(profile.fullscreen, 0);
+            manager->ApplySoundSettings();
+            EXPECT_EQ(SoundManager::Instance()->soundVolume, offset == 14 ? 1.0f : 0.5f);
+            ASSERT_TRUE(manager->Save());
+            const Bytes saved = ReadBytes(ProfileFile(0));
+            ASSERT_GT(saved.size(), offset + 4);
+            float written = 0.0f;
+            std::memcpy(&written, saved.data() + offset, sizeof written);
+            EXPECT_EQ(written, 1.0f);
+            ProfileManager::Instance(false);
+        }
+    }
 }
 
 TEST_F(ProfileTest, CreateMakesTheNewProfileCurrentUpToFiveAndWritesNothing)
@@ -365,7 +513,7 @@ TEST_F(ProfileTest, DeleteRewritesTheFilesAfterTheRemovedOneAndDropsTheLast)
         for (size_t i = 0; i < c.onDisk.size(); ++i) {
             PlayerProfile read(0);
             ProfileMemoryStream stream(ReadBytes(ProfileFile(static_cast<int>(i))));
-            EXPECT_TRUE(read.Read(stream));
+            EXPECT_EQ(read.Read(stream), PlayerProfile::ReadResult::Intact);
             EXPECT_EQ(read.name, c.onDisk[i].c_str());
             EXPECT_EQ(manager->profiles[i]->filePath, GetProfileFilePath(static_cast<int>(i)));
         }

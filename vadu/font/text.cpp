@@ -572,7 +572,10 @@ void TextImplFactory::Visit(font::Proportional& font) { result = std::make_uniqu
 
 // --- Text node ---
 
-Text::Text(const Atom& name, Node* parent) : Node(name, parent), material_(Atom("Shader")) {}
+Text::Text(const Atom& name, Node* parent) : Node(name, parent), material_(Atom("Shader"))
+{
+    element_name_ = get_type_name();
+}
 
 Text::Text(const Text& other)
     : Object(other), Soul(other), Node(other), ObjectUnicode(other), params_(other.params_),

@@ -142,6 +142,28 @@ TEST_F(TextNodeTest, SavesOnlyWhatDiffersFromTheDefaults)
     EXPECT_EQ(saved_other.find("Text="), std::string::npos) << saved_other;
 }
 
+TEST_F(TextNodeTest, ASavedSceneLoadsAgainWithItsTextNodes)
+{
+    auto scene = load_scene("<Node Name=\"Panel\"><Text Name=\"Title\" Font=\"data/fonts/body.font\" Text=\"Hi\" "
+                            "Alignment=\"CENTER\" Position=\"4 5 0\"><Shader><Material Diffuse=\"1 0 0\"/></Shader>"
+                            "</Text></Node>");
+    const std::string saved = save(*scene);
+    EXPECT_NE(saved.find("<Text "), std::string::npos) << saved;
+    write("data/saved.xml", saved);
+    std::unique_ptr<node::Node> again(
+        node::create_from_resource("Again", nullptr, vadu::filesystem::String("data/saved.xml", true)));
+    ASSERT_NE(again, nullptr);
+    auto* title = dynamic_cast<Text*>(again->find_child("Title", true));
+    ASSERT_NE(title, nullptr) << saved;
+    EXPECT_EQ(title->get_parent(), again->find_child("Panel", true));
+    EXPECT_EQ(u16(title->get_text()), u"Hi");
+    EXPECT_EQ(title->get_params().alignment, node::CENTER);
+    EXPECT_EQ(title->get_position().x, 4.0f);
+    ASSERT_NE(title->get_impl(), nullptr);
+    // Saved again, it reads as it did the first time.
+    EXPECT_EQ(save(*again), saved);
+}
+
 TEST_F(TextNodeTest, TextSettersConvertTheirInput)
 {
     Text text(vadu::Atom("T"), nullptr);

@@ -1,6 +1,7 @@
 #include "vadu/lib3d/app/application.h"
 
 #include <cmath>
+#include <string_view>
 
 #include "platform/clock.h"
 #include "platform/window.h"
@@ -99,19 +100,33 @@ std::vector<Application::LoadPass> Application::get_default_load_passes()
     };
 }
 
+std::span<const node::NodeTypeEntry> Application::get_engine_node_types()
+{
+    // The text node lives above the scene graph, whose table therefore lacks it: it takes
+    // its place after the particle emitter here, where both are known.
+    static const std::vector<node::NodeTypeEntry> types = [] {
+        std::vector<node::NodeTypeEntry> all;
+        for (const node::NodeTypeEntry& entry : node::get_engine_node_types()) {
+            all.push_back(entry);
+            if (std::string_view(entry.type_name) == "ParticlesEmitter")
+                all.push_back({"Text", &node::create_node_of_type<node::Text>});
+        }
+        return all;
+    }();
+    return types;
+}
+
 void Application::register_engine_node_types()
 {
-    for (const node::NodeTypeEntry& entry : node::get_engine_node_types())
+    for (const node::NodeTypeEntry& entry : get_engine_node_types())
         node::register_node_type(Atom(entry.type_name), entry.creator);
-    // The text node lives above the scene graph, so it joins the table here.
-    node::register_node_type(Atom("Text"), &node::create_node_of_type<node::Text>);
 }
 
 void Application::unregister_engine_node_types()
 {
-    for (const node::NodeTypeEntry& entry : node::get_engine_node_types())
-        node::unregister_node_type(Atom(entry.type_name));
-    node::unregister_node_type(Atom("Text"));
+    const std::span<const node::NodeTypeEntry> types = get_engine_node_types();
+    for (auto entry = types.rbegin(); entry != types.rend(); ++entry)
+        node::unregister_node_type(Atom(entry->type_name));
 }
 
 Application::Application(const String& name, const String& command_line, bool most_derived)

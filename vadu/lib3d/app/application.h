@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "platform/dialog.h"
@@ -18,6 +19,7 @@
 #include "vadu/lib3d/hard/hardware.h"
 #include "vadu/lib3d/node/camera.h"
 #include "vadu/lib3d/node/loading_root.h"
+#include "vadu/lib3d/node/registry.h"
 #include "vadu/path.h"
 #include "vadu/string.h"
 #include "vadu/window.h"
@@ -151,8 +153,11 @@ public:
     static void refresh_adapter_controls(const std::vector<String>& attribute_names);
     static void fill_combo_box(int combo, const std::vector<String>& values);
 
-    // The engine node types, in the registration order; a derived application that builds
-    // the virtual bases calls these itself.
+    // The engine's twenty node types in their registration order: the scene graph's own,
+    // with the text node in its place.
+    static std::span<const node::NodeTypeEntry> get_engine_node_types();
+    // Registers them in that order, and unregisters them in the reverse order; a derived
+    // application that builds the virtual bases calls these itself.
     static void register_engine_node_types();
     static void unregister_engine_node_types();
 

@@ -17,6 +17,7 @@ struct Names {
     Atom positions{"Positions"};
     Atom normals{"Normals"};
     Atom uv0{"UV0"};
+    Atom indices{"Indices"};
 };
 
 const Names& names()
@@ -158,6 +159,49 @@ hard::VertexBuffer* VertexBuffers::buffer_of(hard::Hardware& hardware) const
     return object ? object->vertex_buffer.get() : nullptr;
 }
 
+hard::IndexBuffer* VertexBuffers::indices_of(hard::Hardware& hardware, const model::IntArray& indices,
+                                             const char* function)
+{
+    MorphObject* object = find_data(&hardware);
+    if (!object)
+        return nullptr;
+    if (!object->index_buffer)
+        object->index_buffer = hardware.create_index_buffer();
+    hard::IndexBuffer* buffer = object->index_buffer.get();
+    if (buffer && !buffer->is_operational() && !buffer->update(indices.data(), static_cast<uint32_t>(indices.size())))
+        throw Gluck(function, "object->ib->update() failed");
+    return buffer;
+}
+
+void add_mesh_records(const material::ShaderLoader& shaders, hard::Hardware& hardware, hard::RenderList& list,
+                      const hard::RenderRecord& pattern, hard::VertexBuffer* vertices, const model::IntArray& indices,
+                      hard::IndexBuffer* index_buffer)
+{
+    if (!indices.empty() && !index_buffer)
+        return;
+    uint32_t first_index = 0;
+    uint32_t first_vertex = 0;
+    for (const auto& shader : shaders.get_materials()) {
+        const uint32_t triangles = shader->get_triangles_count();
+        hard::RenderRecord record = pattern;
+        record.vertex_buffer = vertices;
+        record.first_primitive = first_index;
+        record.primitive_count = triangles;
+        if (!indices.empty()) {
+            record.index_buffer = index_buffer;
+            record.first_vertex = first_vertex;
+            record.vertex_count = shader->get_vertex_count();
+        } else {
+            // A plain triangle list: the range starts at its first corner.
+            record.first_vertex = first_index;
+        }
+        shader->fill_render_material(hardware, record);
+        list.add_record(record);
+        first_index += 3 * triangles;
+        first_vertex += shader->get_vertex_count();
+    }
+}
+
 // --- ModelMorph ---
 
 ModelMorph::ModelMorph(const Atom& name, Node* parent) : ModelNode(name, parent)
@@ -270,18 +314,11 @@ void ModelMorph::render_to_list(hard::Hardware& hardware, hard::RenderList& list
     }
     hard::RenderRecord pattern;
     pattern.world = get_cached_global_matrix();
-    uint32_t first_index = 0;
-    for (const auto& shader : shaders_.get_materials()) {
-        const uint32_t triangles = shader->get_triangles_count();
-        hard::RenderRecord record = pattern;
-        record.vertex_buffer = buffer;
-        record.first_primitive = first_index;
-        record.first_vertex = first_index;
-        record.primitive_count = triangles;
-        shader->fill_render_material(hardware, record);
-        list.add_record(record);
-        first_index += 3 * triangles;
-    }
+    const model::IntArray& indices = source_->get_int_array(names().indices);
+    hard::IndexBuffer* index_buffer =
+        indices.empty() ? nullptr
+                        : buffers_.indices_of(hardware, indices, "vadu::lib3d::node::ModelMorph::render_to_list");
+    add_mesh_records(shaders_, hardware, list, pattern, buffer, indices, index_buffer);
     Node::render_to_list(hardware, list);
 }
 

@@ -61,9 +61,11 @@ private:
     model::ModelInHardwareHandle shadow_;
 };
 
-// A morph's vertices on one device.
+// A mesh made on the processor, on one device: its vertices, and its indices when the
+// model file has them (made on the first frame that needs them).
 struct MorphObject {
     std::unique_ptr<hard::VertexBuffer> vertex_buffer;
+    std::unique_ptr<hard::IndexBuffer> index_buffer;
 };
 
 } // namespace vadu::lib3d::node
@@ -89,14 +91,27 @@ public:
     // The device's buffer (null when the device has none). Throws Gluck "Data not found"
     // for a device it does not know.
     hard::VertexBuffer* buffer_of(hard::Hardware& hardware) const;
+    // The device's index buffer holding `indices`, filled when it is new or has lost its
+    // contents; null when the device gives none. A refused fill throws Gluck
+    // "object->ib->update() failed" from `function`.
+    hard::IndexBuffer* indices_of(hard::Hardware& hardware, const model::IntArray& indices, const char* function);
 
 private:
     bool dynamic_;
     bool registered_ = false;
 };
 
+// The records of a mesh made on the processor, one per shader over its material's range
+// (added to the list's main records), through the indices when there are some: the
+// shaders' ranges of vertices then run by their "VertexCount". A mesh with indices but no
+// index buffer draws nothing.
+void add_mesh_records(const material::ShaderLoader& shaders, hard::Hardware& hardware, hard::RenderList& list,
+                      const hard::RenderRecord& pattern, hard::VertexBuffer* vertices, const model::IntArray& indices,
+                      hard::IndexBuffer* index_buffer);
+
 // A mesh between two models of the same vertex count: "Source" at weight 0, "Source2"
-// at weight 1 ("MorphWeight"), blended on the processor and drawn as a triangle list.
+// at weight 1 ("MorphWeight"), blended on the processor and drawn through the first
+// model's indices (or as a triangle list when it has none).
 class ModelMorph : public ModelNode {
 public:
     ModelMorph(const Atom& name, Node* parent);

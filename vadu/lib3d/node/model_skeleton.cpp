@@ -22,6 +22,7 @@ struct Names {
     Atom v_tangents{"V-Tangents"};
     Atom uv0{"UV0"};
     Atom uv1{"UV1"};
+    Atom triangle_indices{"Indices"};
     Atom weights[3] = {Atom("Weights0"), Atom("Weights1"), Atom("Weights2")};
     Atom indices[4] = {Atom("Indices0"), Atom("Indices1"), Atom("Indices2"), Atom("Indices3")};
 };
@@ -351,34 +352,33 @@ void ModelSkeleton::render_to_list(hard::Hardware& hardware, hard::RenderList& l
         hard::VertexBuffer* buffer = buffers_.buffer_of(hardware);
         if (buffer) {
             fill(*source_, *buffer, false);
-            uint32_t first_index = 0;
-            for (const auto& shader : shaders_.get_materials()) {
-                const uint32_t triangles = shader->get_triangles_count();
-                if (!told_counts_)
-                    log_line("Primitive Count for Normal: ", triangles, "\n");
-                hard::RenderRecord record = pattern;
-                record.vertex_buffer = buffer;
-                record.first_primitive = first_index;
-                record.first_vertex = first_index;
-                record.primitive_count = triangles;
-                shader->fill_render_material(hardware, record);
-                list.add_record(record);
-                first_index += 3 * triangles;
+            if (!told_counts_) {
+                for (const auto& shader : shaders_.get_materials())
+                    log_line("Primitive Count for Normal: ", shader->get_triangles_count(), "\n");
+                told_counts_ = true;
             }
-            told_counts_ = true;
+            const model::IntArray& indices = source_->get_int_array(names().triangle_indices);
+            hard::IndexBuffer* index_buffer =
+                indices.empty() ? nullptr : buffers_.indices_of(hardware, indices, render_function);
+            add_mesh_records(shaders_, hardware, list, pattern, buffer, indices, index_buffer);
         }
     }
     if (shadow_ && shadow_->is_loaded()) {
         hard::VertexBuffer* buffer = shadow_buffers_.buffer_of(hardware);
         if (buffer) {
             fill(*shadow_, *buffer, true);
+            const model::IntArray& indices = shadow_->get_int_array(names().triangle_indices);
+            const size_t vertices = shadow_->get_array(names().positions).size() / 3;
             hard::RenderRecord record = pattern;
             record.vertex_buffer = buffer;
-            record.primitive_count = static_cast<uint32_t>(shadow_->get_array(names().positions).size() / 9);
-            record.vertex_count = static_cast<uint32_t>(shadow_->get_array(names().positions).size() / 3);
+            record.primitive_count = static_cast<uint32_t>(indices.empty() ? vertices / 3 : indices.size() / 3);
+            record.vertex_count = static_cast<uint32_t>(vertices);
+            if (!indices.empty())
+                record.index_buffer = shadow_buffers_.indices_of(hardware, indices, render_function);
             if (!shaders_.get_materials().empty())
                 shaders_.get_materials().front()->fill_render_material(hardware, record);
-            list.secondary_records.push_back(record);
+            if (indices.empty() || record.index_buffer)
+                list.secondary_records.push_back(record);
         }
     }
 }

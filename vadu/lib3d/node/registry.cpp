@@ -38,7 +38,7 @@ std::unique_ptr<Registry>& registry()
     return instance;
 }
 
-// In registration order; the types still to come take their places between these.
+// In registration order; the text node comes after the particle emitter.
 const NodeTypeEntry engine_node_types[] = {
     {"Billboard", &create_node_of_type<Billboard>},
     {"Box", &create_node_of_type<Box>},

@@ -41,7 +41,9 @@ struct NodeTypeEntry {
     NodeCreator creator;
 };
 
-// The engine's node types in the order the application registers them.
+// The engine's node types that the scene graph makes, in the order the application
+// registers them: all but the text node, which lives above the scene graph and which the
+// application shell puts in its place among these.
 std::span<const NodeTypeEntry> get_engine_node_types();
 
 } // namespace vadu::lib3d::node

@@ -20,6 +20,48 @@ using vadu::math::Vector3;
 
 constexpr const char* windowed_row = R"x(Fullscreen="No (Window mode)" ResolutionX="0" ResolutionY="0" Antialiasing="None")x";
 
+// --- node types ------------------------------------------------------------------------
+
+TEST(EngineNodeTypes, TheTwentyAreRegisteredInTheirOrderEachSavedUnderItsElementName)
+{
+    // Each type and the element its nodes are saved under: the sprite and the sprite
+    // grouper keep the plain node's.
+    const struct {
+        const char* type;
+        const char* element;
+    } expected[] = {
+        {"Billboard", "Billboard"},         {"Box", "Box"},
+        {"CameraParallel", "CameraParallel"}, {"CameraPerspective", "CameraPerspective"},
+        {"Image", "Image"},                 {"Sprite", "Node"},
+        {"SpriteGrouper", "Node"},          {"Light", "Light"},
+        {"ModelFixed", "ModelFixed"},       {"ModelMorph", "ModelMorph"},
+        {"ModelSkeleton", "ModelSkeleton"}, {"Node", "Node"},
+        {"Plane", "Plane"},                 {"Sphere", "Sphere"},
+        {"ParticlesEmitter", "ParticlesEmitter"}, {"Text", "Text"},
+        {"Animation2D", "Animation2D"},     {"Plume2D", "Plume2D"},
+        {"Gradient", "Gradient"},           {"Trace", "Trace"},
+    };
+    std::vector<std::string> names;
+    for (const auto& entry : vadu::lib3d::Application::get_engine_node_types())
+        names.push_back(entry.type_name);
+    std::vector<std::string> wanted;
+    for (const auto& row : expected)
+        wanted.push_back(row.type);
+    EXPECT_EQ(names, wanted);
+
+    vadu::animate::Soul::Creator souls;
+    vadu::lib3d::Application::register_engine_node_types();
+    for (const auto& row : expected) {
+        std::unique_ptr<vadu::lib3d::node::Node> made(
+            vadu::lib3d::node::create_node(nullptr, Atom(row.type), Atom("Made")));
+        ASSERT_NE(made, nullptr) << row.type;
+        EXPECT_EQ(to_std(made->get_element_name().get_name()), row.element) << row.type;
+    }
+    vadu::lib3d::Application::unregister_engine_node_types();
+    for (const auto& row : expected)
+        EXPECT_EQ(vadu::lib3d::node::create_node(nullptr, Atom(row.type), Atom("Made")), nullptr) << row.type;
+}
+
 // --- start-up --------------------------------------------------------------------------
 
 class StartUp : public ShellFixture {};

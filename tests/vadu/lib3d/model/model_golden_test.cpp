@@ -112,5 +112,39 @@ TEST_F(ModelGoldenTest, GoldenLitMorphHalfWay)
     EXPECT_EQ(list.records.size(), 1u);
 }
 
+// The indexed sphere through the nodes that build its vertices on the processor: a morph
+// between the sphere and itself, and a skeleton without skinning arrays, show exactly what
+// the fixed model shows.
+TEST_F(ModelGoldenTest, AnIndexedModelLooksAlikeThroughEveryModelNode)
+{
+    const std::string shaders = R"(<Shaders><Shader TrianglesCount="576" VertexCount="325">
+        <Material Diffuse="0.3 0.7 1"/></Shader></Shaders>)";
+    load_scene(R"(<ModelFixed Name="Ball" Source="ball.model" Rotation="0.4 0.3 0">)" + shaders + "</ModelFixed>");
+    ASSERT_FALSE(HasFatalFailure());
+    const gfx::PresentedFrame fixed = draw_frame();
+    // The sphere covers the middle of the picture in its own blue; the corner is the grey
+    // background (pixels are B, G, R, A).
+    const size_t middle = (size_t{fixed.height} / 2 * fixed.width + fixed.width / 2) * 4;
+    ASSERT_GT(fixed.pixels.size(), middle + 2);
+    EXPECT_GT(int{fixed.pixels[middle]}, int{fixed.pixels[0]} + 20);
+    EXPECT_GT(int{fixed.pixels[middle]}, int{fixed.pixels[middle + 2]} + 20);
+    const struct {
+        const char* kind;
+        std::string scene;
+    } cases[] = {
+        {"morph", R"(<ModelMorph Name="Ball" Source="ball.model" Source2="ball.model" MorphWeight="0.5"
+            Rotation="0.4 0.3 0">)" + shaders + "</ModelMorph>"},
+        {"skeleton", R"(<ModelSkeleton Name="Ball" Source="ball.model" Rotation="0.4 0.3 0">)" + shaders +
+                         "</ModelSkeleton>"},
+    };
+    for (const auto& c : cases) {
+        load_scene(c.scene);
+        ASSERT_FALSE(HasFatalFailure());
+        const gfx::PresentedFrame frame = draw_frame();
+        EXPECT_EQ(list.records.size(), 1u) << c.kind;
+        EXPECT_TRUE(frame.pixels == fixed.pixels) << c.kind << " differs from the fixed model";
+    }
+}
+
 } // namespace
 } // namespace model_golden_test

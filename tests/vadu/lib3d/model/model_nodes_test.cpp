@@ -216,6 +216,83 @@ TEST_F(ModelNodes, MorphOfModelsWithDifferentVertexCountsThrows)
     }
 }
 
+// The cube of the model writer is indexed (24 vertices, 36 indices), as are its spheres:
+// the nodes that build their vertices on the processor draw them through those indices,
+// each shader over its own range of indices and of vertices.
+TEST_F(ModelNodes, IndexedModelsAreDrawnThroughTheirIndices)
+{
+    const Mesh cube = model_writer::unit_cube();
+    Mesh larger = cube;
+    for (float& value : larger.positions)
+        value *= 2.0f;
+    write_model("cube.model", cube);
+    write_model("large.model", larger);
+    const std::string shaders = R"(<Shaders><Shader TrianglesCount="6" VertexCount="12"/>
+        <Shader TrianglesCount="6" VertexCount="12"/></Shaders>)";
+    const struct {
+        const char* kind;
+        std::string scene;
+        bool shadow;
+    } cases[] = {
+        {"morph", R"(<ModelMorph Name="N" Source="cube.model" Source2="large.model" MorphWeight="0.5">)" + shaders +
+                      "</ModelMorph>",
+         false},
+        {"skeleton", R"(<ModelSkeleton Name="N" Source="cube.model" Shadow="cube.model">)" + shaders +
+                         "</ModelSkeleton>",
+         true},
+    };
+    for (const auto& c : cases) {
+        auto scene = load_scene(c.scene);
+        ASSERT_NE(scene, nullptr) << c.kind;
+        ASSERT_TRUE(load_all());
+        render(*scene);
+        ASSERT_EQ(list.records.size(), 2u) << c.kind;
+        for (size_t i = 0; i < 2; ++i) {
+            const hard::RenderRecord& record = list.records[i];
+            ASSERT_NE(record.index_buffer, nullptr) << c.kind;
+            EXPECT_EQ(static_cast<MeshIndexBuffer*>(record.index_buffer)->indices, cube.indices) << c.kind;
+            EXPECT_EQ(record.first_primitive, 18u * i) << c.kind;
+            EXPECT_EQ(record.primitive_count, 6u) << c.kind;
+            EXPECT_EQ(record.first_vertex, 12u * i) << c.kind;
+            EXPECT_EQ(record.vertex_count, 12u) << c.kind;
+        }
+        // The vertices themselves stay one per corner of the file, not one per index.
+        EXPECT_EQ(static_cast<MeshBuffer*>(list.records[0].vertex_buffer)->positions.size(), cube.positions.size());
+        if (c.shadow) {
+            ASSERT_EQ(list.secondary_records.size(), 1u);
+            const hard::RenderRecord& shadow = list.secondary_records[0];
+            ASSERT_NE(shadow.index_buffer, nullptr);
+            EXPECT_EQ(static_cast<MeshIndexBuffer*>(shadow.index_buffer)->indices, cube.indices);
+            EXPECT_EQ(shadow.primitive_count, 12u);
+            EXPECT_EQ(shadow.first_vertex, 0u);
+            EXPECT_EQ(shadow.vertex_count, 24u);
+        }
+        // Indices lost with the device are given again on the next frame.
+        auto* indices = static_cast<MeshIndexBuffer*>(list.records[0].index_buffer);
+        indices->filled = false;
+        render(*scene);
+        EXPECT_TRUE(indices->filled) << c.kind;
+        scene.reset();
+    }
+}
+
+TEST_F(ModelNodes, IndicesTheDeviceRefusesAreAnError)
+{
+    write_model("cube.model", model_writer::unit_cube());
+    auto scene = load_scene(R"(<ModelMorph Name="M" Source="cube.model" Source2="cube.model">
+        <Shaders><Shader TrianglesCount="12" VertexCount="24"/></Shaders></ModelMorph>)");
+    ASSERT_NE(scene, nullptr);
+    ASSERT_TRUE(load_all());
+    hardware.refuse_indices = true;
+    try {
+        render(*scene);
+        ADD_FAILURE() << "no error";
+    } catch (const vadu::Gluck& error) {
+        EXPECT_EQ(error.get_description(), "object->ib->update() failed");
+        EXPECT_EQ(error.get_function(), "vadu::lib3d::node::ModelMorph::render_to_list");
+    }
+}
+
 class Skeletons : public ModelNodes {
 protected:
     // The strip of two units along x, two joints: the root at the origin, "Tip" at x = 1.
