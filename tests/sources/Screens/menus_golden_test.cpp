@@ -28,7 +28,7 @@
 #include "support/golden.h"
 #include "support/temp_folder.h"
 
-namespace {
+namespace menus_golden_test_file {
 
 namespace fs = std::filesystem;
 
