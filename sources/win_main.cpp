@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 
@@ -83,6 +84,20 @@ void open_exit_files()
 
 } // namespace
 
+std::string OneCopyKey(const std::string& key, const std::string& saveFolder)
+{
+    // The folder may not exist yet (a first start): the part that exists is resolved, the
+    // rest is only tidied.
+    std::error_code error;
+    std::filesystem::path folder = std::filesystem::weakly_canonical(saveFolder, error);
+    if (error)
+        folder = std::filesystem::path(saveFolder).lexically_normal();
+    std::string text = folder.string();
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    return key + "|" + text;
+}
+
 vadu::String BuildReportText(const vadu::Gluck& gluck)
 {
     return "In: " + gluck.get_function() + "\nDescription: " + gluck.get_description() + "\n";
@@ -103,7 +118,8 @@ int32_t WinMain(const vadu::String& commandLine, const WinMainOptions& options)
     // 3. One copy at a time, for the whole run: a second start raises the first one.
     platform::InstanceLock lock;
     if (options.singleInstance) {
-        switch (lock.acquire(options.instanceKey, &raise_running_copy)) {
+        const std::string folder = text_of(Settings::GetUserDataFolder().get_text());
+        switch (lock.acquire(OneCopyKey(options.instanceKey, folder), &raise_running_copy)) {
         case platform::InstanceLock::Result::held_elsewhere:
             return ExitDuplicate;
         case platform::InstanceLock::Result::failed:

@@ -24,9 +24,14 @@ struct WinMainOptions {
     // Hold the one-copy lock for the whole run. Headless runs take none unless asked.
     bool singleInstance = true;
     // The lock's name; by default the window class and the title, as a second copy would
-    // look for the first one's window.
+    // look for the first one's window. The run's save folder is added to it (OneCopyKey).
     std::string instanceKey = "vadu::WindowsCreator/Quillo Tovra";
 };
+
+// The one-copy lock's full name: the key and the per-user folder the run saves in, so that
+// runs over different save folders (a second account, a portable copy, every test) never
+// meet, while two starts over one folder always do, however the folder is spelled.
+std::string OneCopyKey(const std::string& key, const std::string& saveFolder);
 
 // The command line is the program's arguments joined by single spaces ("Starter" keeps
 // failures silent: no box).

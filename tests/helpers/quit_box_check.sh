@@ -14,8 +14,7 @@ question_picture=$4
 label="quit box"
 source "$(dirname "$0")/xvfb_session.sh"
 start_xvfb 1024x768x24
-HOME="$work/home" XDG_DATA_HOME="$work/data" "$quillo" >"$work/out" 2>&1 &
-game=$!
+start_game "$quillo"
 
 window=$(timeout 60 xdotool search --sync --name "^Quillo Tovra$" 2>/dev/null | head -n 1)
 [ -n "$window" ] || fail "no game window appeared"

@@ -13,8 +13,7 @@ picture=$3
 label="settings dialog"
 source "$(dirname "$0")/xvfb_session.sh"
 start_xvfb 800x600x24
-HOME="$work/home" XDG_DATA_HOME="$work/data" "$quillo" settings >"$work/out" 2>&1 &
-game=$!
+start_game "$quillo" settings
 
 window=$(timeout 60 xdotool search --sync --name "video mode" 2>/dev/null | head -n 1)
 [ -n "$window" ] || fail "no dialog window appeared"

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "shell_app_support.h"
+#include "support/temp_folder.h"
 #include "sources/profile_manager.h"
 
 namespace {
@@ -135,12 +136,18 @@ TEST_F(Entry, StartUpErrorsAreReportedUnlessTheStarterStartedTheGame)
     }
 }
 
+// The lock of the save folder this run uses, under the test's own key.
+std::string this_runs_lock(const std::string& key)
+{
+    return OneCopyKey(key, std::string(Settings::GetUserDataFolder().get_text().c_str()));
+}
+
 TEST_F(Entry, ASecondCopyRaisesTheFirstAndBuildsNothing)
 {
     const std::string key = "entry test/" + std::to_string(::getpid());
     std::atomic<int> raised{0};
     platform::InstanceLock first;
-    ASSERT_EQ(first.acquire(key, [&raised] { ++raised; }), platform::InstanceLock::Result::acquired);
+    ASSERT_EQ(first.acquire(this_runs_lock(key), [&raised] { ++raised; }), platform::InstanceLock::Result::acquired);
 
     QuilloTovraApplication::SetTraceForTests([this](const char* step) { steps.emplace_back(step); });
     WinMainOptions options;
@@ -163,7 +170,7 @@ TEST_F(Entry, TheRunningCopyComesToTheFrontWhenASecondOneStarts)
             return;
         // The second start, while the first runs.
         platform::InstanceLock second;
-        asked = second.acquire(key, nullptr) == platform::InstanceLock::Result::held_elsewhere;
+        asked = second.acquire(this_runs_lock(key), nullptr) == platform::InstanceLock::Result::held_elsewhere;
         // The raise reaches the window thread between frames.
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     });
@@ -174,6 +181,50 @@ TEST_F(Entry, TheRunningCopyComesToTheFrontWhenASecondOneStarts)
     QuilloTovraApplication::SetTraceForTests(nullptr);
     EXPECT_TRUE(asked);
     EXPECT_EQ(platform::headless::windows_raised(), 1);
+}
+
+// A copy that saves elsewhere (its own XDG_DATA_HOME) does not stop this one: it starts,
+// plays and ends normally, and nobody is asked to come to the front.
+TEST_F(Entry, ACopyOverAnotherSaveFolderDoesNotStopThisOne)
+{
+    const std::string key = "entry other folder test/" + std::to_string(::getpid());
+    std::atomic<int> raised{0};
+    platform::InstanceLock other;
+    const std::string elsewhere = std::string(Settings::GetUserDataFolder().get_text().c_str()) + "-elsewhere";
+    ASSERT_EQ(other.acquire(OneCopyKey(key, elsewhere), [&raised] { ++raised; }),
+              platform::InstanceLock::Result::acquired);
+
+    bool looped = false;
+    QuilloTovraApplication::SetTraceForTests([&](const char* step) { looped |= std::string(step) == "main loop"; });
+    WinMainOptions options;
+    options.instanceKey = key;
+    EXPECT_EQ(WinMain("", options), ExitNormal);
+    QuilloTovraApplication::SetTraceForTests(nullptr);
+    EXPECT_TRUE(looped);
+    EXPECT_EQ(raised.load(), 0);
+}
+
+TEST(OneCopy, TheKeyNamesTheSaveFolderHoweverItIsSpelled)
+{
+    test_support::TempFolder folder("quillo-one-copy");
+    ASSERT_FALSE(folder.root().empty());
+    const std::string saves = folder.at("data/Kembra Entertainment/Quillo Tovra");
+    fs::create_directories(saves);
+    fs::create_directory_symlink(folder.at("data"), folder.at("link"));
+    const std::string same = OneCopyKey("k", saves);
+    for (const std::string& spelling : {saves + "/", saves + "//", folder.at("data/Kembra Entertainment/../Kembra Entertainment/Quillo Tovra"),
+                                        folder.at("link/Kembra Entertainment/Quillo Tovra")}) {
+        SCOPED_TRACE(spelling);
+        EXPECT_EQ(OneCopyKey("k", spelling), same);
+    }
+    // A folder not made yet (a first start) is named as written.
+    EXPECT_EQ(OneCopyKey("k", folder.at("new") + "/"), "k|" + folder.at("new"));
+    for (const std::string& other : {folder.at("data/Kembra Entertainment"), folder.at("data2/Kembra Entertainment/Quillo Tovra"),
+                                     std::string("/")}) {
+        SCOPED_TRACE(other);
+        EXPECT_NE(OneCopyKey("k", other), same);
+    }
+    EXPECT_NE(OneCopyKey("other key", saves), same);
 }
 
 TEST(ReportText, NamesTheFunctionTheDescriptionAndTheResource)
