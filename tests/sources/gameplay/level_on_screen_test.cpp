@@ -38,7 +38,6 @@
 #include "sources/gameplay/level_hud.h"
 #include "sources/gameplay/level_loader.h"
 #include "sources/gameplay/level_profile.h"
-#include "sources/gameplay/lightning.h"
 #include "sources/gameplay/mana_bar.h"
 #include "sources/gameplay/monsters_bar.h"
 #include "sources/gameplay/node_helpers.h"
