@@ -28,6 +28,7 @@
 #include "sources/gameplay/level_profile.h"
 #include "sources/gameplay/lightning.h"
 #include "sources/gameplay/mana_bar.h"
+#include "sources/gameplay/node_helpers.h"
 #include "sources/gameplay/shell_services.h"
 #include "sources/gameplay/tutorial.h"
 #include "sources/gameplay/water_decoration.h"
@@ -109,12 +110,7 @@ RunningHud* Level::Hud()
 
 vadu::math::Vector3 Level::FieldToScene(const vadu::math::Vector2<float>& point) const
 {
-    vadu::math::Vector3 origin{0.0f, 0.0f, 0.0f};
-    if (scene_root_ != nullptr) {
-        if (vadu::lib3d::node::Node* layer = Shape::FindLayer(scene_root_, "CharactersLayer"); layer != scene_root_)
-            origin = layer->get_global_position();
-    }
-    return {origin.x + point.x, origin.y + point.y, origin.z};
+    return gameplay::FieldToScene(scene_root_, point);
 }
 
 void Level::SetDecorations(std::unique_ptr<Decorations> decorations)
@@ -227,6 +223,12 @@ void Level::JoinScene(Shape& shape, bool attach)
     // within its layer, where the links and the shakes measure too.
     shape.SetGlobalCoordinates(false);
     if (vadu::lib3d::node::Node* node = shape.GetNode()) {
+        // The kinds that build their picture straight under the root (starred and orange
+        // monsters, obstacles) join the shapes' layer: the root's origin is the screen's
+        // middle, not the field's corner.
+        vadu::lib3d::node::Node* layer = Shape::FindLayer(scene_root_, "CharactersLayer");
+        if (node->get_parent() == scene_root_ && layer != scene_root_)
+            layer->add_child(node, true);
         const float z = node->get_position().z;
         node->set_position({std::trunc(shape.GetPosition().x), std::trunc(shape.GetPosition().y), z});
     }
@@ -490,12 +492,15 @@ void Level::CreateStarredMonster(Shape* tapped, std::vector<Shape*>& chain)
 
 void Level::OnFishTap(float x, float y)
 {
+    // The tap is in play-area pixels, the fish's rectangle in the scene's: the fish swim in
+    // the field's layer, which the scene may place anywhere.
+    const vadu::math::Vector3 at = FieldToScene({x, y});
     for (auto it = fish_.begin(); it != fish_.end(); ++it) {
         vadu::lib3d::node::Sprite* sprite = (*it)->GetNode();
         if (sprite == nullptr)
             continue;
         const std::array<float, 4> rect = sprite->get_global_rect();
-        if (x < rect[0] || x > rect[0] + rect[2] || y < rect[1] || y > rect[1] + rect[3])
+        if (at.x < rect[0] || at.x > rect[0] + rect[2] || at.y < rect[1] || at.y > rect[1] + rect[3])
             continue;
         vadu::lib3d::node::Node* copy = sprite->duplicate();
         auto* dying = new GroupAction(copy, new FadeAction(copy, 0.1f, 1), new SpecularAction(copy, 0.5f, 0.05f), true);

@@ -95,7 +95,7 @@ void LevelHud::ShowBonusText(const vadu::math::Vector2<float>& position, const v
     Text* copy = CopyTemplate(Atom("BonusLabel"));
     if (!copy)
         return;
-    copy->set_position(Vector3{position.x, position.y, 1.0f});
+    PlaceAtGlobal(*copy, position.x, position.y, 1.0f);
     copy->set_text_utf8(text, false);
     copy->set_max_width(400);
     copy->set_scale(Vector3{0.6f, 0.6f, 1.0f});
@@ -136,7 +136,8 @@ void LevelHud::ShowAddedScore(const std::vector<vadu::math::Vector2<float>>& pos
         middle.x /= static_cast<float>(positions.size());
         middle.y /= static_cast<float>(positions.size());
     }
-    copy->set_position(Vector3{middle.x, middle.y, 1.0f});
+    const Vector3 at = FieldToScene(root_, middle);
+    PlaceAtGlobal(*copy, at.x, at.y, 1.0f);
 
     const float k = static_cast<float>(score) / 250.0f + 1.0f;
     auto* rise = MoveAction::By(copy, 0.8f, Vector3{0.0f, 20.0f, 0.0f});
@@ -156,7 +157,8 @@ void LevelHud::ShowCombo(int combo, const vadu::math::Vector2<float>& position)
     text += u" x";
     text.append_narrow(vadu::format("%d", combo));
     copy->set_text(text, false);
-    copy->set_global_position(Vector3{position.x, position.y, 1.0f});
+    const Vector3 at = FieldToScene(root_, position);
+    PlaceAtGlobal(*copy, at.x, at.y, 1.0f);
 
     auto* rise = MoveAction::By(copy, 2.5f, Vector3{0.0f, 80.0f, 0.0f});
     rise->SetEasing(std::make_unique<EaseSineIn>());

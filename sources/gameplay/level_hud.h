@@ -41,11 +41,13 @@ public:
     void OnScoreChanged(int score);
     // Step of the score count; the label is written only when the value changes.
     void SetShownScore(int value);
-    // The chain's score floats up from the middle of the chain.
+    // The chain's score floats up from the middle of the chain (positions in play-area
+    // pixels), in front of the field at the HUD's depth.
     void ShowAddedScore(const std::vector<Shape*>& chain, int score);
     void ShowAddedScore(const std::vector<vadu::math::Vector2<float>>& positions, int score);
 
-    // RunningHud.
+    // RunningHud. The combo stands at a play-area point, the bonus text at a point in the
+    // scene's global coordinates (the level converts it).
     void ShowCombo(int combo, const vadu::math::Vector2<float>& position) override;
     void ShowBonusText(const vadu::math::Vector2<float>& position, const vadu::String& text) override;
     bool HasBottle() const override;

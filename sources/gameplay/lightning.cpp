@@ -224,9 +224,10 @@ LightningStepAction::LightningStepAction(Shape* source, const std::vector<Shape*
 
 void LightningStepAction::Start()
 {
-    auto* root = static_cast<SceneNode*>(scene_root_.get());
+    // The bolts run between shapes in play-area pixels: they go where the shapes are.
+    SceneNode* layer = Shape::FindLayer(static_cast<SceneNode*>(scene_root_.get()), "CharactersLayer");
     for (const Target& target : targets_) {
-        auto* bolt = new Sprite(BoltName(), root);
+        auto* bolt = new Sprite(BoltName(), layer);
         bolt->set_atlas_texture_index(BoltAtlas, 0);
         auto* element = new LightningElement(bolt, shape_of(source_), source_position_, shape_of(target.shape),
                                              target.position, &chain_action_, chain_);

@@ -103,10 +103,10 @@ void MonstersBar::LoadTrail()
 
 void MonstersBar::ReduceMonster(StarredMonster& monster)
 {
-    ReduceMonster(monster.GetSceneNode(), monster.GetColour());
+    ReduceMonster(monster.GetSceneNode(), monster.GetColour(), monster.GetAnimation());
 }
 
-void MonstersBar::ReduceMonster(Node* monsterNode, int colour)
+void MonstersBar::ReduceMonster(Node* monsterNode, int colour, const vadu::animate::PrimitiveAnimation* animation)
 {
     // Past the goal there is no slot left: the level ends at its goal anyway.
     if (!enabled_ || collected_ >= static_cast<int>(slots_.size()) || !monsterNode)
@@ -123,7 +123,9 @@ void MonstersBar::ReduceMonster(Node* monsterNode, int colour)
         Node* trail = trail_->clone();
         flying->add_child(trail, true);
         const Vector3 at = flying->get_global_position();
-        trail->set_global_position(Vector3{at.x, at.y, at.z + 1.0f});
+        // Behind the monster (a larger z is nearer in this scene): its sparks show where
+        // it has been, not over its face.
+        trail->set_global_position(Vector3{at.x, at.y, at.z - 1.0f});
     }
 
     // A slot near the screen's edge would let the monster hang out of it: stop short.
@@ -150,7 +152,8 @@ void MonstersBar::ReduceMonster(Node* monsterNode, int colour)
     auto* flight = new SequenceAction(arrive, new AnimationAction(flying, "monsters/monster_highlight.anim"));
     ActionManager::Global().RunAction(flying, flight, Atom("move"));
 
-    if (const vadu::animate::PrimitiveAnimation* own = monsterNode->get_animation()) {
+    const vadu::animate::PrimitiveAnimation* own = animation != nullptr ? animation : monsterNode->get_animation();
+    if (own != nullptr) {
         auto* play = new AnimationAction(*own);
         play->SetTarget(flying);
         play->SetLoop(true);

@@ -13,6 +13,9 @@
 namespace vadu::lib3d::node {
 class Sprite;
 } // namespace vadu::lib3d::node
+namespace vadu::animate {
+class PrimitiveAnimation;
+} // namespace vadu::animate
 
 namespace gameplay {
 
@@ -32,9 +35,11 @@ public:
 
     // A starred monster was collected: it fills the next slot.
     void ReduceMonster(StarredMonster& monster);
-    // The same for a monster's scene node and colour; the node's own animation plays on in
-    // the slot. A collection past the last slot is ignored.
-    void ReduceMonster(vadu::lib3d::node::Node* monsterNode, int colour);
+    // The same for a monster's scene node and colour. The animation the monster played (a
+    // monster keeps its own; without one, the node's) plays on in the slot, looping. A
+    // collection past the last slot is ignored.
+    void ReduceMonster(vadu::lib3d::node::Node* monsterNode, int colour,
+                       const vadu::animate::PrimitiveAnimation* animation = nullptr);
 
     bool IsEnabled() const noexcept { return enabled_; }
     int Collected() const noexcept { return collected_; }

@@ -57,4 +57,27 @@ Sprite* SetChildSprite(Node* root, const vadu::Atom& name, const vadu::Atom& fra
     return sprite;
 }
 
+vadu::math::Vector3 FieldToScene(Node* sceneRoot, const vadu::math::Vector2<float>& point)
+{
+    vadu::math::Vector3 origin{0.0f, 0.0f, 0.0f};
+    if (sceneRoot != nullptr) {
+        static const vadu::Atom layer_name("CharactersLayer");
+        for (Node* child : sceneRoot->get_children()) {
+            if (child->get_name() == layer_name) {
+                origin = child->get_global_position();
+                break;
+            }
+        }
+    }
+    return {origin.x + point.x, origin.y + point.y, origin.z};
+}
+
+void PlaceAtGlobal(Node& node, float x, float y, float depth)
+{
+    float parent_z = 0.0f;
+    if (Node* parent = node.get_parent())
+        parent_z = parent->get_global_position().z;
+    node.set_global_position(vadu::math::Vector3{x, y, parent_z + depth});
+}
+
 } // namespace gameplay

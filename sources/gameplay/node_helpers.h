@@ -2,9 +2,11 @@
 
 // Finding the named nodes of a screen's scene as the type the caller needs. A node is
 // taken by its type name ("Sprite", "Text", "Emitter"): a node of another type counts as
-// missing, so a screen never writes text into a sprite or a frame into a label.
+// missing, so a screen never writes text into a sprite or a frame into a label. And the
+// way from the playing field's pixels to the scene's coordinates.
 
 #include "vadu/atom.h"
+#include "vadu/math.h"
 #include "vadu/string.h"
 
 namespace vadu::lib3d::node {
@@ -34,5 +36,14 @@ vadu::lib3d::node::Text* SetChildText(vadu::lib3d::node::Node* root, const vadu:
 // no such sprite.
 vadu::lib3d::node::Sprite* SetChildSprite(vadu::lib3d::node::Node* root, const vadu::Atom& name,
                                           const vadu::Atom& frame);
+
+// A play-area point (pixels, y up) in the scene's global coordinates: the shapes' layer
+// "CharactersLayer", a direct child of the scene root, holds the field's origin; a scene
+// without it has the field at its own origin. The z is the layer's.
+vadu::math::Vector3 FieldToScene(vadu::lib3d::node::Node* sceneRoot, const vadu::math::Vector2<float>& point);
+
+// Puts the node's origin at the global point (x, y), `depth` in front of its parent: a HUD
+// text stands over a point of the field and stays at the HUD's depth.
+void PlaceAtGlobal(vadu::lib3d::node::Node& node, float x, float y, float depth);
 
 } // namespace gameplay

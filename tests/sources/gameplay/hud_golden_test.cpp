@@ -206,7 +206,9 @@ TEST_F(HudGolden, GoldenHudMidLevelWithTheWarningAndAStarredMonster)
     hud_->GetMonstersBar().ReduceMonster(monster, 0);
     monster->set_visible(false);
     Run(1.3f);
-    hud_->ShowAddedScore(std::vector<vadu::math::Vector2<float>>{{-100.0f, -40.0f}, {-20.0f, 0.0f}}, 250);
+    // A chain at play-area (380, 280) and (460, 320): its score stands 60 left of and 20
+    // below the screen's middle.
+    hud_->ShowAddedScore(std::vector<vadu::math::Vector2<float>>{{380.0f, 280.0f}, {460.0f, 320.0f}}, 250);
     Run(0.3f);
     ASSERT_EQ(hud_->GetMonstersBar().Collected(), 1);
     Check("hud_mid_level");

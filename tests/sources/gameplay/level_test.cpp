@@ -1,5 +1,7 @@
 #include "level_test_support.h"
 
+#include <algorithm>
+
 #include "platform/random.h"
 #include "sources/gameplay/balance.h"
 #include "sources/gameplay/idle_timer.h"
@@ -467,6 +469,42 @@ TEST_F(LevelTest, EveryShippedLevelLoadsIntoItsKindOfLevel)
         EXPECT_EQ(loaded->settings.starCountGoal, c.goal);
         EXPECT_FALSE(loaded->cannons.empty());
         EXPECT_GT(loaded->settings.maxShapeCount, 0);
+    }
+}
+
+// The underwater levels' whole field is under water: the water line lies on the sea floor,
+// so shapes live there as on any other level. Twelve seconds without a tap lose no shape
+// and bring no more than the field holds.
+TEST_F(LevelTest, UnderwaterLevelsDrownNothingInTheirField)
+{
+    level.reset();
+    for (const char* file : {"level04", "zen02"}) {
+        SCOPED_TRACE(file);
+        write(std::string("data/levels/") + file + ".xml", ReadDataFile(std::string("levels/") + file + ".xml"));
+        gameplay::LevelProfile record;
+        record.fileName = file;
+        platform::seed_random(3);
+        level = gameplay::LoadLevel(&record);
+        ASSERT_EQ(level->settings.backgroundType, 2);
+        EXPECT_LE(level->settings.GetWaterLevel(), 0.0f);
+        level->makeHud = false;
+        level->Start(nullptr, nullptr);
+        int lost = 0;
+        size_t most = 0;
+        for (int frame = 0; frame < 12 * 60; ++frame) {
+            const std::vector<gameplay::Shape*> before(level->shapes.begin(), level->shapes.end());
+            level->Update(1.0f / 60.0f);
+            for (gameplay::Shape* shape : before) {
+                if (std::find(level->shapes.begin(), level->shapes.end(), shape) == level->shapes.end())
+                    ++lost;
+            }
+            most = std::max(most, level->shapes.size());
+        }
+        EXPECT_EQ(lost, 0);
+        EXPECT_GE(static_cast<int>(most), level->settings.maxShapeCount / 2) << "the cannons brought few shapes";
+        EXPECT_LE(static_cast<int>(most), level->settings.maxShapeCount);
+        EXPECT_FALSE(level->IsEnded());
+        level.reset();
     }
 }
 

@@ -117,7 +117,7 @@ TEST_F(MonstersBarTest, CollectedMonstersFlyIntoTheirSlotsWithATrailAndArePlayed
             << i;
         ASSERT_EQ(flying->get_child_count(), 1u);
         Node* trail = flying->get_children().front();
-        EXPECT_NEAR(trail->get_global_z(), flying->get_global_z() + 1.0f, 1e-4f);
+        EXPECT_NEAR(trail->get_global_z(), flying->get_global_z() - 1.0f, 1e-4f) << "the trail is behind";
         auto* emitter = gameplay::AsEmitter(trail->find_child("Monster Trail", false));
         ASSERT_NE(emitter, nullptr);
         EXPECT_FALSE(emitter->is_paused());
@@ -131,6 +131,18 @@ TEST_F(MonstersBarTest, CollectedMonstersFlyIntoTheirSlotsWithATrailAndArePlayed
     }
     run(1.0f);
     EXPECT_EQ(bar->Slots()[2]->get_child_count(), 1u) << "the monster stays in its slot";
+
+    // The sparks come during the flight only: once they have faded, the emitter is gone
+    // and nothing glows on the monster in its slot.
+    Node* trail = bar->Slots()[0]->get_children().front()->get_children().front();
+    auto* emitter = gameplay::AsEmitter(trail->find_child("Monster Trail", false));
+    ASSERT_NE(emitter, nullptr);
+    for (int i = 0; i < 60; ++i)
+        vadu::animate::Soul::update_all(1.0 / 60.0);
+    EXPECT_GT(emitter->get_live_count(), 0u);
+    for (int i = 0; i < 60; ++i)
+        vadu::animate::Soul::update_all(1.0 / 60.0);
+    EXPECT_EQ(trail->find_child("Monster Trail", false), nullptr);
 }
 
 TEST_F(MonstersBarTest, ASlotNearTheScreensEdgeStopsTheFlightShort)

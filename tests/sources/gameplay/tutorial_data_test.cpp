@@ -99,15 +99,16 @@ TEST_F(TutorialData, TheFirstLevelTeachesTheTapThenTheStarredMonster)
     ShapeChain& chain = field_.level->chain;
     tutorial->OnEvent(chain);
     EXPECT_TRUE(tutorial->hintShowing);
-    // The first hint stays three seconds whatever the player does.
+    // The first turn, however soon it comes, passes the first hint for the second.
     chain.Append();
-    tutorial->clock = 1.0f;
-    tutorial->OnEvent(chain);
-    EXPECT_EQ(tutorial->CurrentHint(), tutorial->hints.front().get());
-    tutorial->clock = 3.0f;
+    tutorial->clock = 0.5f;
     tutorial->OnEvent(chain);
     EXPECT_EQ(tutorial->CurrentHint(), tutorial->hints.back().get());
     EXPECT_TRUE(tutorial->hintShowing);
+    // A turn that makes no starred monster leaves the second one up.
+    chain.Append();
+    tutorial->OnEvent(chain);
+    EXPECT_EQ(tutorial->CurrentHint(), tutorial->hints.back().get());
     chain.Current().created = 1;
     tutorial->OnEvent(chain);
     EXPECT_EQ(tutorial->CurrentHint(), nullptr);

@@ -175,9 +175,11 @@ TEST_F(TutorialGolden, GoldenHintWithTextArrowAndSpotlightThenHalfFaded)
 {
     gameplay_test::FieldFixture& f = *field_;
     f.level->World()->GetWorld().SetGravity(b2Vec2(0.0f, 0.0f));
-    f.Place<Monster>(-40, -40, 0);
-    f.Place<Monster>(35, -40, 0);
-    f.Place<Monster>(0, -105, 2);
+    // The first hint's spotlight lies on the group at the bottom of the field.
+    f.Place<Monster>(-70, -280, 0);
+    f.Place<Monster>(0, -280, 0);
+    f.Place<Monster>(70, -280, 0);
+    f.Place<Monster>(160, -200, 2);
     f.Place<Monster>(-300, -200, 1);
     f.Place<Monster>(320, 120, 3);
 

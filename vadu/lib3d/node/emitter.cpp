@@ -195,6 +195,9 @@ void Emitter::update_buffer(hard::RenderList& list)
         turn[3] = turn[7] = turn[11] = 0.0f;
         facing = math::inverse(turn);
     }
+    // World-space particles already carry their depth; the record is translated by the
+    // depth it sorts at (see render_to_list), so the vertices stand relative to it.
+    const float depth = record_depth();
     constexpr float degrees_to_radians = 3.1415927f / 180.0f;
     float* position = positions_.data();
     float* colour = colours_.data();
@@ -241,7 +244,7 @@ void Emitter::update_buffer(hard::RenderList& list)
         for (int c : order) {
             position[0] = placed[c][0];
             position[1] = placed[c][1];
-            position[2] = placed[c][2];
+            position[2] = placed[c][2] - depth;
             position += 3;
             colour[0] = p[particles::RED];
             colour[1] = p[particles::GREEN];
@@ -262,6 +265,13 @@ void Emitter::update_buffer(hard::RenderList& list)
                       "VertexBuffer::update() failed");
 }
 
+float Emitter::record_depth() const
+{
+    if (!system_ || system_->is_parented_to_emitter() || !particles_)
+        return 0.0f;
+    return particles_[0].start[particles::POS_Z];
+}
+
 void Emitter::render_to_list(hard::Hardware& hardware, hard::RenderList& list)
 {
     if (!particles_ || live_count_ == 0 || !system_)
@@ -278,7 +288,7 @@ void Emitter::render_to_list(hard::Hardware& hardware, hard::RenderList& list)
         record.world = get_cached_global_matrix();
     } else {
         record.world = math::Matrix4::identity();
-        record.world[11] = particles_[0].start[particles::POS_Z];
+        record.world[11] = record_depth();
     }
     record.vertex_buffer = buffer;
     record.first_primitive = 0;

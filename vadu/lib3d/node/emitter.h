@@ -49,8 +49,12 @@ public:
     particles::Particle* get_particles() const noexcept { return particles_.get(); }
 
     // Fills every device's buffer with the live particles (vadu::Gluck
-    // "VertexBuffer::update() failed" when one refuses).
+    // "VertexBuffer::update() failed" when one refuses). Particles born in world space
+    // are written relative to record_depth() in z, by which their record is translated.
     void update_buffer(hard::RenderList& list);
+    // The z translation of the record: for particles born in world space, the first
+    // particle record's start z (the depth the record sorts at); 0 otherwise.
+    float record_depth() const;
     // The device's buffer that update_buffer fills; null before the device manager exists.
     hard::VertexBuffer* get_buffer(hard::Hardware& hardware) { return buffers_.buffer_for(hardware); }
 

@@ -21,6 +21,8 @@
 #include "vadu/lib3d/material/texture_sequence.h"
 #include "vadu/lib3d/node/animation2d.h"
 #include "vadu/lib3d/node/billboard.h"
+#include "vadu/lib3d/node/camera.h"
+#include "vadu/lib3d/node/loading_root.h"
 #include "vadu/lib3d/node/emitter.h"
 #include "vadu/lib3d/node/gradient.h"
 #include "vadu/lib3d/node/plume2d.h"
@@ -245,6 +247,62 @@ TEST_F(EffectsGoldenTest, GoldenParticleEffectAtThreeTimes)
         char name[32];
         std::snprintf(name, sizeof name, "particles_%03d", static_cast<int>(snapshot * 100 + 0.5));
         expect_golden(draw_frame(), name);
+    }
+}
+
+// Sparks born in world space already carry their emitter's depth: an emitter well in
+// front of z 0 (as the HUD's is) shows through a camera that sees the depths the game's
+// does (data/screens/game.camera: standing at z 100, seeing down to z -100), at the
+// emitter's place and sorted at its depth.
+TEST_F(EffectsGoldenTest, WorldSpaceSparksAwayFromDepthZeroShowThroughTheGamesCamera)
+{
+    texture_test::write_png(folder_.root() / "dot.png", texture_test::gradient(8, 8, 255, 255), true);
+    texture_test::write_text(folder_.root() / "dot.particles", R"(<ParticleSystem Name="Dot" MaxParticles="8"
+        EmissionRate="0" EmissionCount="1" ParticlesLifetime="5" BlendMode="BM_ADD" Texture="dot"
+        ParentedToEmitter="false">
+      <StartSize Base="6 6"/>
+      <StartColor Base="1 1 1"/>
+      <AlphaEvent Time="0" Value="1"/>
+    </ParticleSystem>)");
+    vadu::lib3d::node::LoadingRoot root(vadu::Atom("Root"));
+    auto* camera = new vadu::lib3d::node::CameraParallel(vadu::Atom("Camera"), &root);
+    camera->set_position({0.0f, 0.0f, 100.0f});
+    camera->change_attribute(vadu::Atom("Width"), static_cast<double>(side));
+    camera->change_attribute(vadu::Atom("Height"), static_cast<double>(side));
+    camera->change_attribute(vadu::Atom("NearPlane"), -200.0);
+    camera->change_attribute(vadu::Atom("FarPlane"), 200.0);
+
+    for (const float depth : {0.0f, 60.0f, -60.0f}) {
+        SCOPED_TRACE(depth);
+        auto* hud = new Node("Hud", &root);
+        hud->set_position(Vector3{0.0f, 0.0f, depth});
+        auto* emitter = new Emitter("Trail", hud);
+        emitter->set_position(Vector3{10.0f, -8.0f, 0.5f});
+        ParticleSystem* system = ParticleSystem::load_file(vadu::filesystem::String("dot.particles", true), "test");
+        emitter->set_particle_system(system);
+        system->release();
+        hud->get_global_matrix(true);
+        emitter->update(0.05);
+        ASSERT_GE(emitter->get_live_count(), 1u);
+        EXPECT_FLOAT_EQ(emitter->get_particles()[0].start[vadu::lib3d::particles::POS_Z], depth + 0.5f);
+
+        start_list();
+        camera->prepare_render(*hardware, list);
+        load_pictures();
+        start_list();
+        camera->prepare_render(*hardware, list);
+        ASSERT_EQ(list.records.size(), 1u);
+        // The record sorts at the emitter's depth; its vertices stand at the same depth.
+        EXPECT_FLOAT_EQ(list.records[0].world[11], depth + 0.5f);
+        const gfx::PresentedFrame frame = draw_frame();
+        // The spark is a 6 x 6 square around (10, -8), pixel (42, 40) from the top left; its
+        // picture is all blue.
+        const auto brightness = [&](int x, int y) {
+            return frame.pixels[(static_cast<size_t>(y) * frame.width + static_cast<size_t>(x)) * 4];
+        };
+        EXPECT_GT(brightness(42, 40), 200) << "the spark is not drawn where its emitter is";
+        EXPECT_LT(brightness(42, 30), 100) << "nothing is drawn away from it";
+        delete hud;
     }
 }
 
