@@ -258,6 +258,15 @@ void Monster::PlayDying()
     RunDying(clone, new GroupAction(clone, follow, reborn.release(), true));
 }
 
+std::vector<Shape*> ShapeList::Collect(Shape& shape)
+{
+    auto* monster = dynamic_cast<Monster*>(&shape);
+    if (monster == nullptr)
+        return {&shape};
+    const std::vector<Monster*> group = flood_fill(*monster);
+    return {group.begin(), group.end()};
+}
+
 Shape* Monster::FindFirstStarred(Shape& shape)
 {
     for (Shape* member : ShapeList::Collect(shape)) {

@@ -119,12 +119,9 @@ void Bomb::CollectBlast(ShapeChain& chain, std::set<Shape*>& strike)
                 continue;
             const int kind = neighbour->GetKind();
             if (kind == 0) {
-                // A group may hold obstacles through its links; lightning never strikes those.
                 for (Shape* joined : ShapeList::Collect(*neighbour)) {
-                    const int joined_kind = joined->GetKind();
-                    if (joined_kind == 2 || joined_kind == 3 || !strike.insert(joined).second)
-                        continue;
-                    fresh.push_back(joined);
+                    if (strike.insert(joined).second)
+                        fresh.push_back(joined);
                 }
             } else if (!neighbour->IsDead() && kind != 2 && kind != 3) {
                 strike.insert(neighbour);

@@ -1,7 +1,6 @@
 #include "sources/gameplay/shape.h"
 
 #include <cmath>
-#include <unordered_set>
 
 #include "sources/gameplay/instance_registry.h"
 #include "sources/gameplay/level_settings.h"
@@ -207,25 +206,6 @@ bool Shape::RemoveLinks()
     if (LinkGraph* graph = LinkGraph::Global())
         graph->RemoveShapeLinks(this);
     return true;
-}
-
-std::vector<Shape*> ShapeList::Collect(Shape& shape)
-{
-    std::vector<Shape*> group{&shape};
-    const LinkGraph* graph = LinkGraph::Global();
-    if (graph == nullptr)
-        return group;
-    std::unordered_set<const Shape*> seen{&shape};
-    for (size_t i = 0; i < group.size(); ++i) {
-        const std::vector<Shape*>* neighbours = graph->Neighbours(group[i]);
-        if (neighbours == nullptr)
-            continue;
-        for (Shape* next : *neighbours) {
-            if (seen.insert(next).second)
-                group.push_back(next);
-        }
-    }
-    return group;
 }
 
 } // namespace gameplay

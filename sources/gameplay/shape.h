@@ -130,8 +130,9 @@ struct ShapeItem {
 // The level's live shapes, in the order they were added.
 class ShapeList : public std::vector<Shape*> {
 public:
-    // The shape first, then every shape reachable from it through the global link graph,
-    // in the order the fill meets them.
+    // The group a tap on the shape collects: the shape first, then the monsters of its colour
+    // reached through links from monster to monster, in the order the fill meets them. A shape
+    // without a colour (an obstacle) is a group of one. Defined with the monster kinds.
     static std::vector<Shape*> Collect(Shape& shape);
 };
 

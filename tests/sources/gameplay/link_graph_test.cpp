@@ -124,18 +124,6 @@ TEST_F(LinkGraphTest, LinkedShapesPushedApartSpringBack)
     EXPECT_LT(b->GetPosition().x - a->GetPosition().x, 100.0f);
 }
 
-TEST_F(LinkGraphTest, CollectGathersTheLinkedGroupShapeFirst)
-{
-    TestShape* a = AddShape(level, 100.0f, 300.0f);
-    TestShape* b = AddShape(level, 170.0f, 300.0f);
-    TestShape* c = AddShape(level, 240.0f, 300.0f);
-    TestShape* lone = AddShape(level, 600.0f, 300.0f);
-    graph().CreateLink(a, b);
-    graph().CreateLink(b, c);
-    EXPECT_EQ(gameplay::ShapeList::Collect(*c), (std::vector<gameplay::Shape*>{c, b, a}));
-    EXPECT_EQ(gameplay::ShapeList::Collect(*lone), (std::vector<gameplay::Shape*>{lone}));
-}
-
 TEST_F(LinkGraphTest, ADeletedShapeLeavesNoDanglingNeighbour)
 {
     TestShape* keep = AddShape(level, 100.0f, 300.0f);

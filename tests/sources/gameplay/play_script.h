@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "level_files.h"
+#include "sources/gameplay/kinds.h"
 #include "sources/gameplay/level.h"
 
 namespace play_script {
@@ -36,17 +38,29 @@ inline std::string Losing()
         <Property Name="levelEnergy"><string>4</string></Property>)");
 }
 
-// The script's target: the first live collectable shape, in list order, whose group has
-// minChain shapes or more.
-inline gameplay::Shape* FirstGroup(gameplay::Level& level)
+// The script's target, as a patient player chooses: the first live collectable shape, in list
+// order, whose group holds a starred monster; else the one with the largest group, once that
+// group makes a starred monster or the field is full. Only groups of minChain shapes or more
+// count; null when the script waits.
+inline gameplay::Shape* Choose(gameplay::Level& level)
 {
+    gameplay::Shape* best = nullptr;
+    int bestSize = 0;
     for (gameplay::Shape* shape : level.shapes) {
         if (shape->IsDead() || !shape->IsKind(0))
             continue;
-        if (static_cast<int>(gameplay::ShapeList::Collect(*shape).size()) >= level.settings.minChain)
+        const int size = static_cast<int>(gameplay::ShapeList::Collect(*shape).size());
+        if (size < level.settings.minChain)
+            continue;
+        if (gameplay::Monster::FindFirstStarred(*shape) != nullptr)
             return shape;
+        if (size > bestSize) {
+            best = shape;
+            bestSize = size;
+        }
     }
-    return nullptr;
+    const bool full = static_cast<int>(level.shapes.size()) >= level.settings.maxShapeCount;
+    return bestSize >= level.settings.starChain || full ? best : nullptr;
 }
 
 // FNV-1a over the bit patterns of every shape's position, in list order.
