@@ -101,6 +101,13 @@ struct Figures {
 constexpr double FrameSeconds = 1.0 / 60.0;
 // A fish eats what comes within 80 pixels of its mouth (at the layout scale of 1).
 constexpr float FishReach = 100.0f;
+// How far a shape moves in a frame, and then some.
+constexpr float ShapeReach = 40.0f;
+
+inline bool Near(const vadu::math::Vector2<float>& a, const vadu::math::Vector2<float>& b, float distance)
+{
+    return (a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) < distance * distance;
+}
 
 // Plays until the level ends or `bound` seconds of level time have passed. `level` gives the
 // running level; `step` runs one frame of 1/60 s of whatever holds it.
@@ -129,30 +136,38 @@ inline Figures Play(Player player, const std::function<gameplay::Level*()>& leve
                 ++figures.taps;
             }
         }
-        // Shapes young enough to be watched, and whether a fish's mouth is at them: a shape a
-        // fish eats goes along at its mouth and dies.
-        std::map<const gameplay::Shape*, bool> before;
+        // Shapes young enough to be watched, where they are, and whether a fish's mouth is at
+        // them: a shape a fish eats goes along at its mouth and dies.
+        struct Watched {
+            vadu::math::Vector2<float> at;
+            bool nearFish;
+        };
+        std::map<const gameplay::Shape*, Watched> before;
         for (const gameplay::Shape* shape : running->shapes) {
             if (shape->GetAge() >= gameplay::Shape::YoungAge)
                 continue;
             bool nearFish = false;
             for (const auto& fish : running->GetFish()) {
-                const auto at = fish->GetNode()->get_position();
-                const float dx = at.x + fish->GetMouth().x - shape->GetPosition().x;
-                const float dy = at.y + fish->GetMouth().y - shape->GetPosition().y;
-                nearFish = nearFish || dx * dx + dy * dy < FishReach * FishReach;
+                const auto mouth = fish->GetNode()->get_position();
+                nearFish = nearFish || Near(shape->GetPosition(), {mouth.x + fish->GetMouth().x, mouth.y + fish->GetMouth().y},
+                                            FishReach);
             }
-            before[shape] = nearFish;
+            before[shape] = {shape->GetPosition(), nearFish};
         }
         step();
         running = level();
         if (running == nullptr)
             break;
         std::set<const gameplay::Shape*> after(running->shapes.begin(), running->shapes.end());
-        for (const auto& [shape, nearFish] : before) {
-            if (after.count(shape) != 0)
+        for (const auto& [shape, watched] : before) {
+            if (after.count(shape) != 0 || taken.count(shape) != 0 || watched.nearFish ||
+                running->LevelTime() <= lightningUntil)
                 continue;
-            if (taken.count(shape) == 0 && !nearFish && running->LevelTime() > lightningUntil)
+            // A lightning power-up that the score brings takes a monster's place.
+            bool replaced = false;
+            for (const gameplay::Shape* other : running->shapes)
+                replaced = replaced || (other->GetKind() == 5 && Near(other->GetPosition(), watched.at, ShapeReach));
+            if (!replaced)
                 ++figures.unexplainedEarlyDeaths;
         }
         for (auto it = taken.begin(); it != taken.end();)

@@ -106,53 +106,52 @@ std::vector<Spec> Table()
       s.threeColours = true; s.goal = 3; s.ice = 2; s.fish = 6; add(s); }
     { Spec s = Make("level07", 7, false, Scenery::Underwater, "slow shapes, three colours, a few rocks");
       s.threeColours = true; s.goal = 3; s.rocks = 4; s.fish = 5; s.gravity = 6; add(s); }
-    { Spec s = Make("level08", 8, false, Scenery::Night, "four starred monsters wait on the floor; nothing may fall");
-      s.starred = 4; s.goal = 4; s.rocks = 3; add(s); }
+    { Spec s = Make("level08", 8, false, Scenery::Night, "five starred monsters wait on the floor; the tide must not take them");
+      s.starred = 5; s.goal = 5; s.rocks = 3; s.water = {615, 70, 8.0f, 30.0f, 1.0f}; add(s); }
     { Spec s = Make("level09", 9, false, Scenery::Day, "four colours");
       s.goal = 3; s.fish = 5; add(s); }
-    { Spec s = Make("level10", 10, false, Scenery::Day, "the water rises and falls over four colours");
-      s.goal = 4; s.fish = 4; s.water = {580, 110, 6.0f, 6.0f, 1.5f}; add(s); }
+    { Spec s = Make("level10", 10, false, Scenery::Day, "the water rises and falls; the bonus colour appears");
+      s.threeColours = true; s.goal = 4; s.bonusColour = 3; s.fish = 4; s.water = {615, 90, 6.0f, 10.0f, 1.0f}; add(s); }
     { Spec s = Make("level11", 11, false, Scenery::Underwater, "soap bubbles among four colours");
       s.goal = 4; s.bubbles = 6; s.fish = 5; s.gravity = 6; add(s); }
     { Spec s = Make("level12", 12, false, Scenery::Day, "less mana, and rocks that come more often");
-      s.goal = 4; s.energy = 85; s.rocks = 4; s.rockGrow = 0.4f; s.fish = 6; add(s); }
+      s.threeColours = true; s.goal = 3; s.energy = 85; s.rocks = 3; s.rockGrow = 0.2f; s.fish = 6; add(s); }
     { Spec s = Make("level13", 13, false, Scenery::Night, "a rising tide at night: rocks sink, monsters must not");
-      s.starred = 5; s.goal = 5; s.rocks = 8; s.water = {600, 90, 8.0f, 8.0f, 2.0f}; add(s); }
+      s.starred = 5; s.goal = 5; s.rocks = 8; s.water = {615, 70, 8.0f, 28.0f, 1.0f}; add(s); }
     { Spec s = Make("level14", 14, false, Scenery::Day, "the wind lifts the monsters away");
-      s.goal = 4; s.gravity = -3; s.maxShapes = 26; s.aimTop = 420; s.aimHeight = 200; add(s); }
+      s.threeColours = true; s.goal = 3; s.gravity = -3; s.maxShapes = 26; s.aimTop = 420; s.aimHeight = 200; add(s); }
     { Spec s = Make("level15", 15, false, Scenery::Underwater, "frozen monsters and rocks on the sea floor");
-      s.goal = 4; s.ice = 3; s.doubleIce = 1; s.rocks = 6; s.fish = 5; s.gravity = 6; add(s); }
+      s.threeColours = true; s.goal = 3; s.ice = 3; s.doubleIce = 1; s.rocks = 3; s.fish = 5; s.gravity = 6; add(s); }
     { Spec s = Make("level16", 16, false, Scenery::Day, "a lightning power-up waits among four colours and the bonus colour");
       s.goal = 5; s.bombs = 1; s.bonusColour = 4; s.energy = 80; s.fish = 5; add(s); }
-    { Spec s = Make("level17", 17, false, Scenery::Night, "a crowd of starred monsters under the moon");
-      s.starred = 14; s.goal = 3; s.rocks = 4; add(s); }
+    { Spec s = Make("level17", 17, false, Scenery::Night, "six starred monsters, rocks and a slow tide under the moon");
+      s.starred = 6; s.goal = 6; s.rocks = 6; s.water = {615, 70, 8.0f, 35.0f, 1.0f}; add(s); }
     { Spec s = Make("level18", 18, false, Scenery::Day, "stones split the field; bubbles and rocks");
-      s.goal = 5; s.stones = 3; s.bubbles = 5; s.rocks = 5; s.energy = 80; s.fish = 5; add(s); }
-    { Spec s = Make("level19", 19, false, Scenery::Underwater, "bonus colour and soap bubbles in slow water");
-      s.goal = 5; s.bonusColour = 5; s.bonusGrow = 0.3f; s.bubbles = 6; s.energy = 80; s.gravity = 6; s.fish = 5; add(s); }
+      s.threeColours = true; s.goal = 4; s.stones = 3; s.bubbles = 5; s.rocks = 4; s.energy = 80; s.fish = 5; add(s); }
+    { Spec s = Make("level19", 19, false, Scenery::Underwater, "the bonus colour among soap bubbles in slow water");
+      s.threeColours = true; s.goal = 3; s.bonusColour = 5; s.bubbles = 6; s.energy = 80; s.gravity = 6; s.fish = 5; add(s); }
     { Spec s = Make("level20", 20, false, Scenery::Day, "high water, rocks and frozen monsters");
-      s.goal = 5; s.energy = 75; s.ice = 3; s.rocks = 6; s.water = {560, 120, 5.0f, 5.0f, 1.5f}; s.fish = 4; add(s); }
-    { Spec s = Make("level21", 21, false, Scenery::Day, "a long level: eight starred monsters to bring home");
-      s.goal = 8; s.energy = 80; s.bonusColour = 4; s.rocks = 4; s.bombs = 1; s.fish = 5; add(s); }
+      s.threeColours = true; s.goal = 4; s.energy = 75; s.ice = 3; s.rocks = 5; s.water = {615, 110, 6.0f, 8.0f, 1.0f};
+      s.fish = 4; add(s); }
+    { Spec s = Make("level21", 21, false, Scenery::Day, "a long level: six starred monsters to bring home");
+      s.threeColours = true; s.goal = 6; s.energy = 90; s.bonusColour = 4; s.rocks = 3; s.bombs = 1; s.fish = 5; add(s); }
     { Spec s = Make("level22", 22, false, Scenery::Night, "the tide and the rocks at night");
-      s.starred = 6; s.goal = 6; s.rocks = 10; s.rockGrow = 0.5f; s.water = {590, 100, 6.0f, 6.0f, 1.5f}; add(s); }
+      s.starred = 5; s.goal = 5; s.rocks = 4; s.water = {615, 70, 8.0f, 25.0f, 1.0f}; add(s); }
     { Spec s = Make("level23", 23, false, Scenery::Underwater, "rocks, ice and bubbles on the sea floor");
-      s.goal = 6; s.energy = 75; s.ice = 2; s.doubleIce = 2; s.rocks = 8; s.bubbles = 5; s.gravity = 6; s.fish = 5; add(s); }
+      s.threeColours = true; s.goal = 3; s.energy = 85; s.ice = 3; s.rocks = 3; s.bubbles = 3; s.gravity = 6; s.fish = 5; add(s); }
     { Spec s = Make("level24", 24, false, Scenery::Day, "everything at once: water, stones, lightning, bonus colour");
-      s.goal = 6; s.energy = 70; s.stones = 2; s.bombs = 1; s.bonusColour = 5; s.bonusGrow = 0.3f; s.rocks = 5;
-      s.rockGrow = 0.3f; s.water = {570, 110, 5.0f, 5.0f, 1.5f}; s.fish = 4; add(s); }
-    { Spec s = Make("level25", 25, false, Scenery::Night, "the last night: a high tide and a heavy sky");
-      s.starred = 7; s.goal = 7; s.rocks = 10; s.rockGrow = 0.5f; s.water = {580, 110, 5.0f, 5.0f, 1.5f}; add(s); }
+      s.threeColours = true; s.goal = 4; s.energy = 80; s.stones = 2; s.bombs = 1; s.bonusColour = 5; s.bonusGrow = 0.3f; s.rocks = 4; s.rockGrow = 0.3f; s.water = {615, 100, 6.0f, 8.0f, 1.0f}; s.fish = 4; add(s); }
+    { Spec s = Make("level25", 25, false, Scenery::Night, "the last night: seven starred monsters before the tide");
+      s.starred = 7; s.goal = 7; s.rocks = 6; s.rockGrow = 0.5f; s.water = {615, 70, 8.0f, 30.0f, 1.0f}; add(s); }
     { Spec s = Make("level26", 26, false, Scenery::Underwater, "the deepest sea: little mana, rocks, ice and the bonus colour");
-      s.goal = 7; s.energy = 65; s.ice = 3; s.rocks = 8; s.rockGrow = 0.3f; s.bonusColour = 5; s.bubbles = 4;
-      s.gravity = 6; s.fish = 5; add(s); }
+      s.threeColours = true; s.goal = 3; s.energy = 80; s.ice = 2; s.rocks = 3; s.rockGrow = 0.3f; s.bonusColour = 3; s.bubbles = 4; s.gravity = 6; s.fish = 5; add(s); }
 
-    { Spec s = Make("zen03", 3, true, Scenery::Night, "no goal under the moon; stars only from those in place");
-      s.goal = 0; s.starred = 12; s.rocks = 4; add(s); }
+    { Spec s = Make("zen03", 3, true, Scenery::Night, "no goal under the moon; nothing may fall into the water or out of the field");
+      s.goal = 0; s.rocks = 4; s.water = {615, 0, 0.0f, 0.0f, 0.0f}; add(s); }
     { Spec s = Make("zen04", 4, true, Scenery::Day, "no goal; the water rises and falls");
-      s.goal = 0; s.fish = 6; s.water = {580, 100, 6.0f, 6.0f, 1.5f}; s.rocks = 4; s.bonusColour = 5; add(s); }
-    { Spec s = Make("zen05", 5, true, Scenery::Day, "no goal; frozen monsters and bubbles");
-      s.goal = 0; s.ice = 3; s.bubbles = 6; s.fish = 6; add(s); }
+      s.goal = 0; s.fish = 6; s.water = {615, 90, 6.0f, 10.0f, 1.0f}; s.rocks = 4; s.bonusColour = 5; add(s); }
+    { Spec s = Make("zen05", 5, true, Scenery::Day, "no goal; a crowd of starred monsters, frozen monsters and bubbles");
+      s.goal = 0; s.starred = 12; s.ice = 2; s.bubbles = 6; s.fish = 6; add(s); }
     { Spec s = Make("zen06", 6, true, Scenery::Underwater, "no goal; rocks and the bonus colour in slow water");
       s.goal = 0; s.rocks = 6; s.bonusColour = 5; s.gravity = 6; s.fish = 5; add(s); }
     // clang-format on
