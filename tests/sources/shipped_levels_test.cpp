@@ -30,8 +30,8 @@ using level_players::ListedLevel;
 using level_players::Player;
 
 // Level time the greedy player has to win a Standard level in, and to keep a Zen level going.
-constexpr double GreedyBound = 120.0;
-constexpr double ZenBound = 60.0;
+constexpr double GreedyBound = 75.0;
+constexpr double ZenBound = 45.0;
 // A Zen level lasts at least this long under the greedy player.
 constexpr double ZenFewestSeconds = 30.0;
 // Level time the idle player is watched for: until he loses, or for a while on a level he

@@ -111,9 +111,9 @@ std::vector<Spec> Table()
     { Spec s = Make("level09", 9, false, Scenery::Day, "four colours");
       s.goal = 3; s.fish = 5; add(s); }
     { Spec s = Make("level10", 10, false, Scenery::Day, "the water rises and falls; the bonus colour appears");
-      s.threeColours = true; s.goal = 4; s.bonusColour = 3; s.fish = 4; s.water = {615, 90, 6.0f, 10.0f, 1.0f}; add(s); }
+      s.threeColours = true; s.goal = 3; s.bonusColour = 3; s.fish = 4; s.water = {615, 90, 6.0f, 10.0f, 1.0f}; add(s); }
     { Spec s = Make("level11", 11, false, Scenery::Underwater, "soap bubbles among four colours");
-      s.goal = 4; s.bubbles = 6; s.fish = 5; s.gravity = 6; add(s); }
+      s.goal = 3; s.bubbles = 6; s.fish = 5; s.gravity = 6; add(s); }
     { Spec s = Make("level12", 12, false, Scenery::Day, "less mana, and rocks that come more often");
       s.threeColours = true; s.goal = 3; s.energy = 85; s.rocks = 3; s.rockGrow = 0.2f; s.fish = 6; add(s); }
     { Spec s = Make("level13", 13, false, Scenery::Night, "a rising tide at night: rocks sink, monsters must not");
@@ -123,7 +123,7 @@ std::vector<Spec> Table()
     { Spec s = Make("level15", 15, false, Scenery::Underwater, "frozen monsters and rocks on the sea floor");
       s.threeColours = true; s.goal = 3; s.ice = 3; s.doubleIce = 1; s.rocks = 3; s.fish = 5; s.gravity = 6; add(s); }
     { Spec s = Make("level16", 16, false, Scenery::Day, "a lightning power-up waits among four colours and the bonus colour");
-      s.goal = 5; s.bombs = 1; s.bonusColour = 4; s.energy = 80; s.fish = 5; add(s); }
+      s.goal = 3; s.bombs = 1; s.bonusColour = 4; s.energy = 80; s.fish = 5; add(s); }
     { Spec s = Make("level17", 17, false, Scenery::Night, "six starred monsters, rocks and a slow tide under the moon");
       s.starred = 6; s.goal = 6; s.rocks = 6; s.water = {615, 70, 8.0f, 35.0f, 1.0f}; add(s); }
     { Spec s = Make("level18", 18, false, Scenery::Day, "stones split the field; bubbles and rocks");
