@@ -22,7 +22,10 @@
 #include <utility>
 #include <vector>
 
+#include "level_players.h"
+#include "sources/gameplay/level_loader.h"
 #include "support/temp_folder.h"
+#include "vadu/exception.h"
 
 namespace {
 
@@ -639,3 +642,38 @@ TEST(DataCheck, FollowsTheLevelListIntoLevelsTutorialsAndTheirPictures)
 }
 
 } // namespace
+
+namespace data_check_levels_file {
+
+// Every level of the shipped list loads, and the shipped-levels test (shipped_levels_test.cpp,
+// the same program) plays each of them with both of its players: a level missing from its
+// cases would go unplayed.
+TEST(DataCheck, EveryListedLevelLoadsAndHasBothPlayThroughCases)
+{
+    const fs::path folder = fs::path(QUILLO_PROGRAM_FOLDER) / "data" / "levels";
+    const std::vector<level_players::ListedLevel> listed = level_players::ReadList(folder / "levels.list");
+    ASSERT_FALSE(listed.empty());
+    std::set<std::string> cases;
+    const ::testing::UnitTest& tests = *::testing::UnitTest::GetInstance();
+    for (int i = 0; i < tests.total_test_suite_count(); ++i) {
+        const ::testing::TestSuite& suite = *tests.GetTestSuite(i);
+        if (std::string(suite.name()) != "Shipped/ShippedLevel")
+            continue;
+        for (int j = 0; j < suite.total_test_count(); ++j)
+            cases.insert(suite.GetTestInfo(j)->name());
+    }
+    for (const level_players::ListedLevel& level : listed) {
+        const std::string file = "data/levels/" + level.fileName + ".xml";
+        const std::string text = read_file(folder / (level.fileName + ".xml"));
+        EXPECT_FALSE(text.empty()) << file << " is missing or empty";
+        try {
+            gameplay::LevelLoader loader(text.data(), text.size());
+        } catch (const vadu::Gluck& gluck) {
+            ADD_FAILURE() << file << ": " << gluck.get_function().c_str() << ": " << gluck.get_description().c_str();
+        }
+        for (const char* player : {"GreedyPlayerWins/", "IdlePlayerLoses/"})
+            EXPECT_EQ(cases.count(player + level.fileName), 1u) << file << " is not played by " << player;
+    }
+}
+
+} // namespace data_check_levels_file

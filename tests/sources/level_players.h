@@ -1,0 +1,191 @@
+#pragma once
+
+// Two scripted players for the shipped levels, shared by the shipped-levels test and the data
+// check: a greedy one that taps the largest group a tap collects, once a second, and an idle
+// one that never taps. Both only step whatever runs the level (the game's own screen in the
+// tests) and watch the level: the taps, the level time at its end, the lowest mana and the
+// shapes that went in their first seconds without a tap or a lightning to explain it.
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sources/gameplay/fish.h"
+#include "sources/gameplay/kinds.h"
+#include "sources/gameplay/level.h"
+
+namespace level_players {
+
+// One entry of the level list, read straight from the file (the tests need the list before
+// the engine's file system is up, to name their cases).
+struct ListedLevel {
+    int number = 0;
+    int mode = 0; // 0 Standard, 1 Zen
+    std::string fileName;
+    std::string type;
+};
+
+inline void PrintTo(const ListedLevel& level, std::ostream* out)
+{
+    *out << level.fileName;
+}
+
+inline std::string Attribute(const std::string& element, const std::string& name)
+{
+    const std::regex pattern("\\b" + name + "=\"([^\"]*)\"");
+    std::smatch match;
+    return std::regex_search(element, match, pattern) ? match[1].str() : std::string();
+}
+
+inline std::vector<ListedLevel> ReadList(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string all = text.str();
+    std::vector<ListedLevel> levels;
+    const std::regex element("<(Level|ZenLevel)\\s[^>]*>");
+    for (auto it = std::sregex_iterator(all.begin(), all.end(), element); it != std::sregex_iterator(); ++it) {
+        const std::string whole = (*it)[0].str();
+        ListedLevel level;
+        level.mode = (*it)[1].str() == "ZenLevel" ? 1 : 0;
+        level.number = std::atoi(Attribute(whole, "Number").c_str());
+        level.fileName = Attribute(whole, "FileName");
+        level.type = Attribute(whole, "Type");
+        levels.push_back(level);
+    }
+    return levels;
+}
+
+// The player's target: the live collectable shape whose tap collects the most shapes (the
+// first in list order among equals), when that group is large enough to be collected.
+inline gameplay::Shape* LargestGroup(gameplay::Level& level)
+{
+    gameplay::Shape* best = nullptr;
+    size_t bestSize = 0;
+    for (gameplay::Shape* shape : level.shapes) {
+        if (shape->IsDead() || !shape->IsKind(0) || !shape->CanBeCollected())
+            continue;
+        const size_t size = gameplay::ShapeList::Collect(*shape).size();
+        if (size > bestSize) {
+            best = shape;
+            bestSize = size;
+        }
+    }
+    return static_cast<int>(bestSize) >= level.settings.minChain ? best : nullptr;
+}
+
+enum class Player { Greedy, Idle };
+
+struct Figures {
+    bool ended = false;
+    bool won = false;
+    int taps = 0;
+    // Level time at the end, or when the bound ran out.
+    double seconds = 0.0;
+    float lowestMana = 100.0f;
+    bool hasMana = true;
+    int score = 0;
+    int starsMade = 0;
+    // Shapes gone before their young age was over, with no tap or lightning that took them.
+    int unexplainedEarlyDeaths = 0;
+};
+
+constexpr double FrameSeconds = 1.0 / 60.0;
+// A fish eats what comes within 80 pixels of its mouth (at the layout scale of 1).
+constexpr float FishReach = 100.0f;
+// How far a shape moves in a frame, and then some.
+constexpr float ShapeReach = 40.0f;
+
+inline bool Near(const vadu::math::Vector2<float>& a, const vadu::math::Vector2<float>& b, float distance)
+{
+    return (a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) < distance * distance;
+}
+
+// Plays until the level ends or `bound` seconds of level time have passed. `level` gives the
+// running level; `step` runs one frame of 1/60 s of whatever holds it.
+inline Figures Play(Player player, const std::function<gameplay::Level*()>& level,
+                    const std::function<void()>& step, double bound)
+{
+    Figures figures;
+    // Shapes that a tap took (collected, or set on fire by a lightning power-up) and the
+    // level time until which a lightning may still strike.
+    std::set<const gameplay::Shape*> taken;
+    double lightningUntil = -1.0;
+    const int frames = static_cast<int>(bound / FrameSeconds);
+    for (int frame = 1; frame <= frames; ++frame) {
+        gameplay::Level* running = level();
+        if (running == nullptr)
+            break;
+        figures.hasMana = running->settings.levelEnergy != 0;
+        if (player == Player::Greedy && frame % 60 == 0 && running->IsInputEnabled()) {
+            if (gameplay::Shape* target = LargestGroup(*running)) {
+                for (gameplay::Shape* member : gameplay::ShapeList::Collect(*target)) {
+                    taken.insert(member);
+                    if (member->GetKind() == 5)
+                        lightningUntil = running->LevelTime() + 3.0;
+                }
+                running->Tap(target->GetPosition());
+                ++figures.taps;
+            }
+        }
+        // Shapes young enough to be watched, where they are, and whether a fish's mouth is at
+        // them: a shape a fish eats goes along at its mouth and dies.
+        struct Watched {
+            vadu::math::Vector2<float> at;
+            bool nearFish;
+        };
+        std::map<const gameplay::Shape*, Watched> before;
+        for (const gameplay::Shape* shape : running->shapes) {
+            if (shape->GetAge() >= gameplay::Shape::YoungAge)
+                continue;
+            bool nearFish = false;
+            for (const auto& fish : running->GetFish()) {
+                const auto mouth = fish->GetNode()->get_position();
+                nearFish = nearFish || Near(shape->GetPosition(), {mouth.x + fish->GetMouth().x, mouth.y + fish->GetMouth().y},
+                                            FishReach);
+            }
+            before[shape] = {shape->GetPosition(), nearFish};
+        }
+        step();
+        running = level();
+        if (running == nullptr)
+            break;
+        std::set<const gameplay::Shape*> after(running->shapes.begin(), running->shapes.end());
+        for (const auto& [shape, watched] : before) {
+            if (after.count(shape) != 0 || taken.count(shape) != 0 || watched.nearFish ||
+                running->LevelTime() <= lightningUntil)
+                continue;
+            // A lightning power-up that the score brings takes a monster's place.
+            bool replaced = false;
+            for (const gameplay::Shape* other : running->shapes)
+                replaced = replaced || (other->GetKind() == 5 && Near(other->GetPosition(), watched.at, ShapeReach));
+            if (!replaced)
+                ++figures.unexplainedEarlyDeaths;
+        }
+        for (auto it = taken.begin(); it != taken.end();)
+            it = after.count(*it) != 0 ? std::next(it) : taken.erase(it);
+        if (figures.hasMana)
+            figures.lowestMana = std::min(figures.lowestMana, running->Mana());
+        figures.score = running->Score();
+        figures.starsMade = running->Chain().Current().created;
+        for (const gameplay::ShapeChain::Record& record : running->Chain().History())
+            figures.starsMade += record.created;
+        figures.seconds = running->LevelTime();
+        if (running->IsEnded()) {
+            figures.ended = true;
+            figures.won = !running->IsLost();
+            break;
+        }
+    }
+    return figures;
+}
+
+} // namespace level_players

@@ -1,0 +1,180 @@
+// Every level of data/levels/levels.list played in the game itself: the application over a
+// copy of the program's folder whose flow starts at "Game", so the level runs in the in-level
+// screen the game builds, headless and stepped by 1/60 s without drawing. Two scripted players
+// (level_players.h): the greedy one must win a Standard level within its bound and keep a Zen
+// level going for a while; the idle one must lose, unless the level is of a kind that waiting cannot lose
+// (the reason is given below and printed). Each case prints its figures: taps and seconds, the lowest mana.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "level_players.h"
+#include "platform/random.h"
+#include "shell_app_support.h"
+#include "sources/gameplay/game_screen.h"
+#include "sources/gameplay/level.h"
+#include "sources/gameplay/level_profile.h"
+#include "sources/globals.h"
+
+namespace shipped_levels_test_file {
+
+namespace fs = std::filesystem;
+using level_players::Figures;
+using level_players::ListedLevel;
+using level_players::Player;
+
+// Level time the greedy player has to win a Standard level in, and to keep a Zen level going.
+constexpr double GreedyBound = 75.0;
+constexpr double ZenBound = 45.0;
+// A Zen level lasts at least this long under the greedy player.
+constexpr double ZenFewestSeconds = 30.0;
+// Level time the idle player is watched for: until he loses, or for a while on a level he
+// cannot lose.
+constexpr double IdleBound = 40.0;
+constexpr double ShortIdleBound = 20.0;
+// Below this many taps a Standard level is no puzzle, unless it teaches the game.
+constexpr int FewestTaps = 5;
+const std::set<std::string> TutorialLevels = {"level01"};
+
+// Why the idle player cannot lose the level, or empty when he must. Mana is spent by taps
+// alone, and the cannons keep the field full of groups, so waiting loses only a night level
+// whose water rises: there a drowned shape ends the level.
+std::string WhyWaitingCannotLose(gameplay::Level& level)
+{
+    const gameplay::LevelSettings& settings = level.settings;
+    if (settings.backgroundType == 1 && settings.waterLevelRaise > 0.0f)
+        return {};
+    if (settings.backgroundType == 1)
+        return "no water rises on this night level and the field holds its shapes inside it, so no shape is ever "
+               "in danger; mana is spent by taps alone";
+    return "a day or underwater level is lost only when mana runs out, which taps alone spend, or when no group "
+           "is left, and the cannons keep the field full of groups";
+}
+
+std::vector<ListedLevel> Listed()
+{
+    return level_players::ReadList(fs::path(QUILLO_PROGRAM_FOLDER) / "data" / "levels" / "levels.list");
+}
+
+std::string Describe(const Figures& figures)
+{
+    char text[200];
+    std::snprintf(text, sizeof text, "%s after %d taps, %.1f s, lowest mana %s, score %d, %d stars made",
+                  figures.ended ? (figures.won ? "won" : "lost") : "still in play", figures.taps, figures.seconds,
+                  figures.hasMana ? std::to_string(static_cast<int>(figures.lowestMana)).c_str() : "-",
+                  figures.score, figures.starsMade);
+    return text;
+}
+
+class ShippedLevel : public shell_test::ShellAppTest, public ::testing::WithParamInterface<ListedLevel> {
+protected:
+    void TearDown() override
+    {
+        ::CurrentLevel = nullptr;
+        ShellAppTest::TearDown();
+    }
+
+    // The game started on the level, seeded, up to its first frame in play.
+    void StartLevel()
+    {
+        const fs::path copy = copy_program_folder();
+        std::stringstream flow;
+        flow << std::ifstream(copy / "data" / "flow.xml", std::ios::binary).rdbuf();
+        std::string text = flow.str();
+        const std::string start = "<Flow Start=\"Splash\">";
+        ASSERT_NE(text.find(start), std::string::npos);
+        text.replace(text.find(start), start.size(), "<Flow Start=\"Game\">");
+        std::ofstream(copy / "data" / "flow.xml", std::ios::binary | std::ios::trunc) << text;
+
+        const ListedLevel& listed = GetParam();
+        record_.number = listed.number;
+        record_.mode = listed.mode;
+        record_.fileName = listed.fileName.c_str();
+        record_.locked = 0;
+        record_.type = listed.type.c_str();
+        start_game();
+        ::CurrentLevel = &record_;
+        platform::seed_random(2024);
+        for (int i = 0; i < 10 && level() == nullptr; ++i)
+            step();
+        ASSERT_NE(level(), nullptr);
+    }
+
+    // The level's frames are updated, not drawn: the players look at the level only.
+    void step() override
+    {
+        pump_messages();
+        app_->Update(level_players::FrameSeconds);
+    }
+
+    gameplay::Level* level() const
+    {
+        auto* screen = current_backend<gameplay::GameScreen>();
+        return screen ? screen->GetLevel() : nullptr;
+    }
+
+    Figures Play(Player player, double bound)
+    {
+        return level_players::Play(player, [this] { return level(); }, [this] { step(); }, bound);
+    }
+
+    bool Zen() const { return GetParam().mode == 1; }
+
+    gameplay::LevelProfile record_;
+};
+
+TEST_P(ShippedLevel, GreedyPlayerWins)
+{
+    StartLevel();
+    const Figures figures = Play(Player::Greedy, Zen() ? ZenBound : GreedyBound);
+    std::printf("%s %s greedy: %s\n", GetParam().fileName.c_str(), GetParam().type.c_str(), Describe(figures).c_str());
+    RecordProperty("figures", Describe(figures));
+    EXPECT_EQ(figures.unexplainedEarlyDeaths, 0);
+    if (Zen()) {
+        // A Zen level has no goal: it goes on while moves and mana last, and its score counts
+        // however it ends.
+        EXPECT_GE(figures.seconds, ZenFewestSeconds) << Describe(figures);
+        EXPECT_GT(figures.score, 0);
+        return;
+    }
+    EXPECT_TRUE(figures.won) << Describe(figures);
+    if (TutorialLevels.count(GetParam().fileName) == 0) {
+        EXPECT_GE(figures.taps, FewestTaps) << Describe(figures);
+    }
+}
+
+TEST_P(ShippedLevel, IdlePlayerLoses)
+{
+    StartLevel();
+    const std::string why = WhyWaitingCannotLose(*level());
+    const Figures figures = Play(Player::Idle, why.empty() ? IdleBound : ShortIdleBound);
+    std::printf("%s %s idle: %s\n", GetParam().fileName.c_str(), GetParam().type.c_str(), Describe(figures).c_str());
+    RecordProperty("figures", Describe(figures));
+    EXPECT_EQ(figures.unexplainedEarlyDeaths, 0);
+    if (!why.empty()) {
+        std::printf("%s cannot be lost by waiting: %s\n", GetParam().fileName.c_str(), why.c_str());
+        EXPECT_FALSE(figures.ended) << Describe(figures);
+        return;
+    }
+    EXPECT_TRUE(figures.ended && !figures.won) << Describe(figures);
+}
+
+std::string CaseName(const ::testing::TestParamInfo<ListedLevel>& info)
+{
+    std::string name = info.param.fileName;
+    for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Shipped, ShippedLevel, ::testing::ValuesIn(Listed()), CaseName);
+
+} // namespace shipped_levels_test_file
