@@ -206,7 +206,14 @@ void ScreenManager::Purge()
 
 std::unique_ptr<Screen> ScreenManager::Build(ScreenReference* reference)
 {
-    return reference->ConstructScreen(*root_);
+    std::unique_ptr<Screen> screen = reference->ConstructScreen(*root_);
+    // A new screen learns of the pointer only from its moves: one that rests where the
+    // last screen was left (the button that changed screens) would make the first press
+    // hit nothing. It is seen where it stands from the start.
+    if (screen)
+        if (input::PointingDeviceInputManagerImpl* input = screen->GetInputManager())
+            input->RefreshPointer();
+    return screen;
 }
 
 void ScreenManager::DoChange(ScreenReference* reference, bool purge)

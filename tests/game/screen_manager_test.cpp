@@ -169,6 +169,29 @@ TEST_F(ScreenManagerTest, AScreenThatComesBackSeesThePointerWhereItIsNow)
     EXPECT_FLOAT_EQ(first->GetInputManager()->GetLastPosition(0).y, -0.5f);
 }
 
+// A screen changed to or pushed sees the pointer where it rests, before any move: a press
+// that follows at once finds what lies under it.
+TEST_F(ScreenManagerTest, ANewScreenSeesThePointerWhereItRests)
+{
+    for (const bool push : {false, true}) {
+        SCOPED_TRACE(push ? "pushed" : "changed to");
+        Build();
+        FakeMouse mouse;
+        root->Update(0.0);
+        mouse.x = 0.5;
+        mouse.y = -0.25;
+        if (push)
+            manager->PushScreen("Next");
+        else
+            manager->ChangeScreen("Next", false);
+        root->Update(0.0);
+        ASSERT_EQ(current(), "B");
+        game::input::PointingDeviceInputManagerImpl* input = manager->GetCurrentScreen()->GetInputManager();
+        EXPECT_FLOAT_EQ(input->GetLastPosition(0).x, 0.5f);
+        EXPECT_FLOAT_EQ(input->GetLastPosition(0).y, 0.25f);
+    }
+}
+
 TEST_F(ScreenManagerTest, PopOnAnEmptyStackIsRefused)
 {
     root->Update(0.0);

@@ -225,6 +225,62 @@ TEST(WalkGolden, TheSecondRunWelcomesTheFirstRunsPlayer)
         EXPECT_EQ(second.log.find(bad), std::string::npos) << bad;
 }
 
+struct DoneStep {
+    int line = 0;
+    std::string step;
+    long game_frame = 0;
+    std::string screen;
+};
+
+// The walk's "done" lines in the order the steps finished.
+std::vector<DoneStep> done_steps(const std::string& errors)
+{
+    const std::regex line("walk line ([0-9]+) done: (.*) \\(game frame ([0-9]+), presented frame [0-9]+, screen ([A-Za-z]+)\\)");
+    std::vector<DoneStep> steps;
+    for (auto it = std::sregex_iterator(errors.begin(), errors.end(), line); it != std::sregex_iterator(); ++it)
+        steps.push_back({std::stoi((*it)[1]), (*it)[2], std::stol((*it)[3]), (*it)[4]});
+    return steps;
+}
+
+// Every menu screen of a first run, each compared with its golden frame: the name asked
+// for, the profile list, the main menu and its sound window and panels, the social screen,
+// the leaderboards, the achievements, the store and what it grants, the credits, Zen
+// mode's level map and store, the Standard level map opened by its keyboard code, and the
+// game-complete screen reached by winning level 1 with every other level done.
+TEST(WalkGolden, EveryMenuScreenAsANewPlayerMeetsIt)
+{
+    SKIP_WHOLE_GAME_WALK_UNDER_SANITIZERS();
+    test_support::TempFolder folder("quillo-walk-menus");
+    ASSERT_FALSE(folder.root().empty());
+    const WalkRun run = run_walk(folder, (source_folder() / "walks" / "menus.walk").string());
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.errors.find("walk failed"), std::string::npos) << run.errors;
+    for (const char* bad : {"Failed to load", "load() failed", "Gluck", "not found"})
+        EXPECT_EQ(run.log.find(bad), std::string::npos) << bad;
+
+    const std::vector<DoneStep> steps = done_steps(run.errors);
+    std::vector<std::string> reached;
+    for (const DoneStep& step : steps) {
+        if (step.step.rfind("screen ", 0) == 0)
+            reached.push_back(step.step.substr(7));
+    }
+    for (const char* screen : {"SplashScreen", "LoadingScreen", "MainMenuScreen", "LikeScreen", "LeaderboardsScreen",
+                               "AchievementsScreen", "StoreScreen", "CreditsScreen", "LevelSelectScreen",
+                               "ZenStoreScreen", "GameScreen", "GameCompleteScreen"})
+        EXPECT_NE(std::find(reached.begin(), reached.end(), screen), reached.end()) << screen << " never reached";
+
+    // The game-complete screen leaves on the first click, made where the pointer already
+    // rested after the finish window's button: the main menu follows within a few frames.
+    const auto complete = std::find_if(steps.begin(), steps.end(),
+                                       [](const DoneStep& step) { return step.step == "screen GameCompleteScreen"; });
+    ASSERT_NE(complete, steps.end());
+    const auto click = std::find_if(complete, steps.end(), [](const DoneStep& step) { return step.step == "click 360 440"; });
+    ASSERT_NE(click, steps.end());
+    const auto menu = std::find_if(click, steps.end(), [](const DoneStep& step) { return step.step == "screen MainMenuScreen"; });
+    ASSERT_NE(menu, steps.end());
+    EXPECT_LE(menu->game_frame - click->game_frame, 5) << "the first click on the game-complete screen was not taken";
+}
+
 // The start of the first run, up to the main menu, with the data only in data.pak: the same
 // frames.
 TEST(WalkGolden, TheStartPlaysTheSameFromTheDataArchive)

@@ -97,7 +97,22 @@ Colour fish(float x, float y)
     return colour;
 }
 
-// --- Backgrounds: 960 x 640.
+// --- Backgrounds: drawn for the wide game screen (1136 wide) with a margin on every side,
+// so that a screen's edges always fall inside the picture: no edge of it, and none of the
+// smoothing across an edge, ever reaches the screen. The 960 x 640 field sits in the
+// middle, BackgroundMarginX and BackgroundMarginY in from the corner.
+
+constexpr uint32_t BackgroundWidth = 1152;
+constexpr uint32_t BackgroundHeight = 656;
+constexpr float BackgroundMarginX = (BackgroundWidth - 960) / 2.0f;
+constexpr float BackgroundMarginY = (BackgroundHeight - 640) / 2.0f;
+
+// A background's shader over the whole picture, from one written for the field's own
+// 960 x 640 coordinates (which it keeps drawing beyond them).
+Shader field_background(Colour (*field)(float, float))
+{
+    return [field](float x, float y) { return field(x - BackgroundMarginX, y - BackgroundMarginY); };
+}
 
 Colour day(float x, float y)
 {
@@ -114,8 +129,8 @@ Colour night(float x, float y)
 {
     Colour colour = mix(rgb(8, 12, 40), rgb(40, 50, 100), y / 640.0f);
     // Stars: one chance per 8 x 8 cell.
-    const int cx = static_cast<int>(x / 8.0f);
-    const int cy = static_cast<int>(y / 8.0f);
+    const int cx = static_cast<int>(std::floor(x / 8.0f));
+    const int cy = static_cast<int>(std::floor(y / 8.0f));
     if (hash(cx, cy, 3) < 0.05f && y < 500.0f) {
         const float sx = cx * 8.0f + 2.0f + hash(cx, cy, 4) * 4.0f;
         const float sy = cy * 8.0f + 2.0f + hash(cx, cy, 5) * 4.0f;
@@ -270,9 +285,9 @@ QUILLO_PICTURES(field_pictures)
     add("shapes/lightning.png", 128, 96, bolt);
     add("shapes/bomb.png", 64, 64, bomb);
     add("shapes/fish.png", 256, 96, fish);
-    add("decorations/main_bg.png", 960, 640, day);
-    add("decorations/main_bg_night.png", 960, 640, night);
-    add("decorations/main_bg_underwater.png", 960, 640, underwater);
+    add("decorations/main_bg.png", BackgroundWidth, BackgroundHeight, field_background(day));
+    add("decorations/main_bg_night.png", BackgroundWidth, BackgroundHeight, field_background(night));
+    add("decorations/main_bg_underwater.png", BackgroundWidth, BackgroundHeight, field_background(underwater));
     for (int i = 1; i <= 4; ++i)
         add("decorations/cloud" + std::to_string(i) + ".png", 160, 80, [i](float x, float y) { return cloud(x, y, i); });
     for (int i = 1; i <= 3; ++i) {

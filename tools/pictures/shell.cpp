@@ -68,19 +68,22 @@ Colour game_logo(float x, float y)
     return colour;
 }
 
-// The loading picture: a dusk sky with a ring of eight dots, brightest at the top.
+// The loading picture, drawn at the game screen's own size (the scene shows it over the
+// whole screen, one picture pixel to one screen pixel): a dusk sky with a ring of eight
+// dots, brightest at the top.
+constexpr float loading_width = 960.0f;
+constexpr float loading_height = 640.0f;
+
 Colour loading(float x, float y)
 {
-    constexpr float width = 240.0f;
-    constexpr float height = 160.0f;
-    Colour colour = mix(rgb(16, 22, 60), rgb(70, 48, 110), y / height);
-    const float cx = width * 0.5f;
-    const float cy = height * 0.5f;
+    Colour colour = mix(rgb(16, 22, 60), rgb(70, 48, 110), y / loading_height);
+    const float cx = loading_width * 0.5f;
+    const float cy = loading_height * 0.5f;
     for (int i = 0; i < 8; ++i) {
         const float angle = static_cast<float>(i) * 3.14159265f / 4.0f;
-        const float dx = cx + std::sin(angle) * 28.0f;
-        const float dy = cy - std::cos(angle) * 28.0f;
-        const float d = std::hypot(x - dx, y - dy) - 6.0f;
+        const float dx = cx + std::sin(angle) * 112.0f;
+        const float dy = cy - std::cos(angle) * 112.0f;
+        const float d = std::hypot(x - dx, y - dy) - 24.0f;
         const Colour dot = mix(rgb(255, 240, 180), rgb(120, 110, 170), static_cast<float>(i) / 7.0f);
         colour = over(with_alpha(dot, coverage(d)), colour);
     }
@@ -93,5 +96,5 @@ QUILLO_PICTURES(shell_pictures)
 {
     add("splash/logo1.png", static_cast<uint32_t>(logo_width), static_cast<uint32_t>(logo_height), studio_logo);
     add("splash/logo2.png", static_cast<uint32_t>(logo_width), static_cast<uint32_t>(logo_height), game_logo);
-    add("loading/loading.png", 240, 160, loading);
+    add("loading/loading.png", static_cast<uint32_t>(loading_width), static_cast<uint32_t>(loading_height), loading);
 }

@@ -171,6 +171,28 @@ TEST_F(MainMenuTest, AFirstStartAsksForANameAndEnterCreatesThePlayer)
     EXPECT_EQ(slot_name(0), "Player");
 }
 
+// The name offered at a first start counts as typed: typing goes on after it, up to the
+// eight characters, and Backspace takes it back letter by letter, so what is typed into
+// the emptied box is the name exactly.
+TEST_F(MainMenuTest, TheOfferedNameIsTypedTextThatTypingExtends)
+{
+    open();
+    ASSERT_EQ(menu_screen->GetNameBuffer(), u"Player");
+    type(u"Nell");
+    EXPECT_EQ(menu_screen->GetNameBuffer(), u"PlayerNe");
+    EXPECT_EQ(text_of(find("NameInput")), "PlayerNe");
+    for (int i = 0; i < 8; ++i)
+        key("BackSpace", true);
+    EXPECT_EQ(menu_screen->GetNameBuffer(), u"");
+    EXPECT_FALSE(visible("CreateProfileOk"));
+    type(u"Nell");
+    EXPECT_EQ(menu_screen->GetNameBuffer(), u"Nell");
+    EXPECT_EQ(text_of(find("NameInput")), "Nell");
+    key("Enter", false);
+    ASSERT_EQ(ProfileManager::Instance()->GetProfileCount(), 1);
+    EXPECT_EQ(to_std(ProfileManager::Instance()->current->name), "Nell");
+}
+
 TEST_F(MainMenuTest, TheNameEntryTakesEightValidCharacters)
 {
     profile("Ann");
