@@ -454,7 +454,7 @@ const std::pair<Kind, const char*> game_code_references[] = {
     {Kind::picture, "data/decorations/{cloud1,cloud2,cloud3,cloud4,water1,water2,water3}"},
     {Kind::picture, "data/shapes/{bottle,bubble,gray,ice_cube,indestructible}"},
     {Kind::picture, "data/tutorials/{circle,fade}"},
-    {Kind::picture, "data/store/purchase{1,2,3,4,5,6}"},
+    {Kind::picture, "data/store/purchase{1,2,3,4,5,6,7}"},
     // The thirteen effects and the two themes.
     {Kind::sound, "data/sounds/{achievement_unlock,bubble_pop,button_click,group_removed,ice_meltdown}"},
     {Kind::sound, "data/sounds/{level_complete,level_lost,lightning_strike,monster_collected}"},
