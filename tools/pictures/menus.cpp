@@ -1,6 +1,6 @@
-// The menu screens' pictures: the main menu's buttons, panels, slider parts and the logo's
-// eye, the profile slots, the store's six offers, the level map's buttons and dots, and the
-// credits' picture.
+// The menu screens' pictures: the menus' round buttons (a mark for each action), panels,
+// slider parts, the rollout arrow and the logo's eye, the profile slots, the offers of the
+// store and the zen store, the level map's buttons and dots, and the credits' picture.
 
 #include <cmath>
 #include <string>
