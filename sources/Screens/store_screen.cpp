@@ -1,6 +1,10 @@
 #include "sources/Screens/store_screen.h"
 
 #include <cstdio>
+#include <string>
+
+#include "game/screen.h"
+#include "game/text_service.h"
 
 #include "sources/gameplay/node_helpers.h"
 #include "sources/profile_manager.h"
@@ -8,6 +12,32 @@
 #include "vadu/lib3d/node/node.h"
 #include "vadu/lib3d/node/sprite.h"
 #include "vadu/log.h"
+
+std::u16string BoughtMessage(const std::u16string& phrase, const vadu::WString& offerText)
+{
+    // The offer's text is written for its button, in lines; the message has one line.
+    std::u16string text;
+    const char16_t* at = offerText.data();
+    const char16_t* end = at + offerText.size();
+    for (; at != end; ++at) {
+        const bool escape = *at == u'\\' && at + 1 != end && (at[1] == u'n' || at[1] == u't');
+        const bool control = *at == u'\n' || *at == u'\t' || *at == u'\r';
+        if (escape || control) {
+            if (!text.empty() && text.back() != u' ')
+                text += u' ';
+            at += escape ? 1 : 0;
+            continue;
+        }
+        text += *at;
+    }
+    while (!text.empty() && text.back() == u' ')
+        text.pop_back();
+    std::u16string message = phrase;
+    const size_t slot = message.find(u"%s");
+    if (slot != std::u16string::npos)
+        message.replace(slot, 2, text);
+    return message;
+}
 
 float FitScale(float textWidth, float maxWidth)
 {
@@ -84,8 +114,24 @@ void StoreScreen::OnBuy(const vadu::Atom& name)
         PushScreen("Like");
         return;
     }
-    if (const Purchase* purchase = StoreManager::Instance().GetPurchase(static_cast<size_t>(k)))
+    if (const Purchase* purchase = StoreManager::Instance().GetPurchase(static_cast<size_t>(k))) {
         ApplyPurchase(purchase->identifier);
+        ShowBought(*purchase);
+    }
+}
+
+void StoreScreen::ShowBought(const Purchase& purchase)
+{
+    auto* message = dynamic_cast<vadu::lib3d::node::Text*>(FindNode("PurchaseMessage"));
+    game::ScreenSite* site = GetSite();
+    game::ServiceProvider* provider = site ? site->GetServiceProvider() : nullptr;
+    game::TextService* texts = provider ? provider->Get<game::TextService>() : nullptr;
+    if (!message || !texts)
+        return;
+    const vadu::WString& phrase = texts->GetPhrase("default", "default", "store_bought");
+    const std::u16string text = BoughtMessage(std::u16string(phrase.data(), phrase.size()), purchase.text);
+    message->set_text(vadu::WString(text.data(), text.data() + text.size()), false);
+    message->set_visible(true);
 }
 
 void StoreScreen::ApplyPurchase(const vadu::String& identifier)
@@ -110,7 +156,8 @@ ZenStoreScreen::ZenStoreScreen() : StoreScreen("data/decorations/store.xml") {}
 
 void ZenStoreScreen::Init()
 {
-    SetupPurchaseButton("ButtonZenUnlock", "data/store/purchase1", kZenUnlockRecord, [this] { OnZenUnlock(); });
+    // The store's first picture is its social offer; the Zen mode has a picture of its own.
+    SetupPurchaseButton("ButtonZenUnlock", "data/store/purchase7", kZenUnlockRecord, [this] { OnZenUnlock(); });
     SetupPurchaseButton("ButtonEndlessMana", "data/store/purchase6", kEndlessManaRecord, [this] { OnEndlessMana(); });
     BindButton("ButtonBack", [this] { OnBack(); });
     BindButton("ButtonRestore", [] { PlayClick(); });
@@ -127,8 +174,12 @@ void ZenStoreScreen::OnZenUnlock()
 {
     PlayClick();
     ProfileManager* profiles = ProfileManager::Instance();
-    if (PlayerProfile* player = profiles ? profiles->current : nullptr)
-        player->zenUnlocked = 1;
+    PlayerProfile* player = profiles ? profiles->current : nullptr;
+    if (!player)
+        return;
+    player->zenUnlocked = 1;
+    if (const Purchase* purchase = StoreManager::Instance().GetPurchase(kZenUnlockRecord))
+        ShowBought(*purchase);
 }
 
 void ZenStoreScreen::OnEndlessMana()
@@ -139,6 +190,8 @@ void ZenStoreScreen::OnEndlessMana()
     if (!player)
         return;
     player->zenUnlocked = 1;
-    if (const Purchase* purchase = StoreManager::Instance().GetPurchase(kEndlessManaRecord))
+    if (const Purchase* purchase = StoreManager::Instance().GetPurchase(kEndlessManaRecord)) {
         player->points = SaturatingAdd(player->points, purchase->points);
+        ShowBought(*purchase);
+    }
 }

@@ -3,12 +3,18 @@
 // The store: six offers of the catalogue, granted to the current player at once (the first
 // opens the social screen instead), and the zen store's two offers.
 
+#include <string>
+
 #include "sources/Screens/menu_screen.h"
 #include "sources/Screens/store_manager.h"
 
 namespace vadu::lib3d::node {
 class Node;
 }
+
+// The "store_bought" phrase with its "%s" replaced by an offer's text on one line (its line
+// breaks and tabs, escaped or not, become single spaces).
+std::u16string BoughtMessage(const std::u16string& phrase, const vadu::WString& offerText);
 
 // The uniform scale that fits a text of that width into maxWidth: 1 when it fits.
 float FitScale(float textWidth, float maxWidth);
@@ -35,6 +41,8 @@ protected:
     // Picture, price (shrunk to its "MaxWidth") and text of one offer button; false, with
     // the button hidden and disabled, when the catalogue has no such record.
     bool ShowOffer(const vadu::Atom& name, const char* picture, size_t record);
+    // Shows "PurchaseMessage", when the scene has one, saying what was just bought.
+    void ShowBought(const Purchase& purchase);
     // Logs the first missing record only.
     void ReportMissing(size_t record);
 

@@ -457,7 +457,7 @@ const std::pair<Kind, const char*> game_code_references[] = {
     {Kind::picture, "data/decorations/{cloud1,cloud2,cloud3,cloud4,water1,water2,water3}"},
     {Kind::picture, "data/shapes/{bottle,bubble,gray,ice_cube,indestructible}"},
     {Kind::picture, "data/tutorials/{circle,fade}"},
-    {Kind::picture, "data/store/purchase{1,2,3,4,5,6}"},
+    {Kind::picture, "data/store/purchase{1,2,3,4,5,6,7}"},
     // The thirteen effects and the two themes.
     {Kind::sound, "data/sounds/{achievement_unlock,bubble_pop,button_click,group_removed,ice_meltdown}"},
     {Kind::sound, "data/sounds/{level_complete,level_lost,lightning_strike,monster_collected}"},
@@ -677,3 +677,242 @@ TEST(DataCheck, EveryListedLevelLoadsAndHasBothPlayThroughCases)
 }
 
 } // namespace data_check_levels_file
+
+// Every button of every screen shows a picture of its own: no picture (an atlas frame by
+// its place in the texture, an offer's "Picture" or a sprite's source) is shared by buttons
+// that do different things. Buttons that do the same thing may share one.
+namespace {
+
+// Controls that do one thing under several names; any other control's action is its name.
+const std::map<std::string, std::string>& button_actions()
+{
+    static const std::map<std::string, std::string> actions = {
+        {"ButtonBack", "back"},           {"profileSelectClose", "back"},     {"soundOptionsOk", "confirm"},
+        {"createProfileOk", "confirm"},   {"dialogYes", "confirm"},           {"soundOptionsCancel", "cancel"},
+        {"createProfileCancel", "cancel"}, {"dialogNo", "cancel"},            {"storeButton", "store"},
+        {"ManaBTN", "store"},             {"FinishButtonStore", "store"},     {"GameoverButtonStore", "store"},
+        {"profile0", "choose a player"},  {"profile1", "choose a player"},    {"profile2", "choose a player"},
+        {"profile3", "choose a player"},  {"profile4", "choose a player"},
+        // Both level-end windows go back to the level map.
+        {"FinishButtonBack", "level map"}, {"GameoverButtonBack", "level map"},
+        // The store's sixth offer and the zen store's endless mana grant the same record.
+        {"Button6", "endless mana"},      {"ButtonEndlessMana", "endless mana"},
+    };
+    return actions;
+}
+
+class ButtonPictureCheck {
+public:
+    explicit ButtonPictureCheck(const ProgramFiles& files) : files_(files) {}
+    ~ButtonPictureCheck()
+    {
+        for (xmlDocPtr document : documents_)
+            xmlFreeDoc(document);
+    }
+
+    // The screens of a game description's flow.
+    void FollowGame(const std::string& description)
+    {
+        for (const std::string& flow : Paths(Load(description), "ScreenFlow", ".xml"))
+            for (const std::string& screen : Paths(Load(flow), nullptr, ".screen"))
+                screens_.insert(lower(screen));
+    }
+
+    std::vector<std::string> Problems()
+    {
+        // picture -> (action -> the buttons that show it for that action)
+        std::map<std::string, std::map<std::string, std::set<std::string>>> uses;
+        for (const std::string& screen : screens_) {
+            xmlNodePtr root = Load(screen);
+            std::map<std::string, xmlNodePtr> nodes;
+            for (const std::string& scene : Paths(root, "Scene", ".scene"))
+                CollectNodes(scene, nodes);
+            for (const std::string& controls : Paths(root, "Controls", ""))
+                for (xmlNodePtr button : Elements(Load(controls), "Button")) {
+                    const std::string name = Attr(button, "Name");
+                    const auto node = nodes.find(Attr(button, "Node"));
+                    const std::string picture = node == nodes.end() ? "" : PictureOf(node->second);
+                    if (picture.empty())
+                        continue;
+                    const auto known = button_actions().find(name);
+                    const std::string action = known == button_actions().end() ? name : known->second;
+                    uses[picture][action].insert(screen + " " + name);
+                }
+        }
+        std::vector<std::string> problems;
+        for (const auto& [picture, actions] : uses) {
+            if (actions.size() < 2)
+                continue;
+            std::set<std::string> buttons;
+            for (const auto& [action, names] : actions)
+                buttons.insert(names.begin(), names.end());
+            std::string text = "picture " + picture + " is shared by buttons of different actions:";
+            for (const std::string& button : buttons)
+                text += " " + button + ",";
+            text.pop_back();
+            problems.push_back(text);
+        }
+        return problems;
+    }
+
+private:
+    static std::string Attr(xmlNodePtr node, const char* name)
+    {
+        xmlChar* value = xmlGetProp(node, BAD_CAST name);
+        std::string text = value ? reinterpret_cast<const char*>(value) : "";
+        xmlFree(value);
+        return text;
+    }
+
+    static bool Named(xmlNodePtr node, const char* name)
+    {
+        return node->type == XML_ELEMENT_NODE && xmlStrcmp(node->name, BAD_CAST name) == 0;
+    }
+
+    // Every element of that name below the node, at any depth.
+    static std::vector<xmlNodePtr> Elements(xmlNodePtr node, const char* name)
+    {
+        std::vector<xmlNodePtr> found;
+        for (xmlNodePtr child = node ? node->children : nullptr; child; child = child->next) {
+            if (child->type != XML_ELEMENT_NODE)
+                continue;
+            if (Named(child, name))
+                found.push_back(child);
+            for (xmlNodePtr deeper : Elements(child, name))
+                found.push_back(deeper);
+        }
+        return found;
+    }
+
+    // The "Path"s of the resources below the node (below its child elements of that name
+    // when one is given) that end as asked.
+    static std::vector<std::string> Paths(xmlNodePtr node, const char* under, const std::string& tail)
+    {
+        std::vector<xmlNodePtr> parents;
+        if (under)
+            parents = Elements(node, under);
+        else if (node)
+            parents.push_back(node);
+        std::vector<std::string> paths;
+        for (xmlNodePtr parent : parents)
+            for (xmlNodePtr resource : Elements(parent, "Resource")) {
+                const std::string path = Attr(resource, "Path");
+                if (ends_with(lower(path), tail))
+                    paths.push_back(path);
+            }
+        return paths;
+    }
+
+    // The root element of a data file, kept for the check's life; null when it is missing
+    // or does not parse (the file check names those).
+    xmlNodePtr Load(const std::string& name)
+    {
+        const std::optional<fs::path> path = files_.find(name);
+        if (!path)
+            return nullptr;
+        const std::string text = read_file(*path);
+        xmlDocPtr document = xmlReadMemory(text.data(), static_cast<int>(text.size()), name.c_str(), nullptr,
+                                           XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+        if (!document)
+            return nullptr;
+        documents_.push_back(document);
+        return xmlDocGetRootElement(document);
+    }
+
+    // The named nodes of a scene and of the scenes it takes in; the first of a name wins,
+    // as the screens' look-ups find it.
+    void CollectNodes(const std::string& scene, std::map<std::string, xmlNodePtr>& nodes)
+    {
+        xmlNodePtr root = Load(scene);
+        for (xmlNodePtr child = root ? root->children : nullptr; child; child = child->next)
+            CollectNode(child, nodes);
+        for (const std::string& inner : Paths(root, nullptr, ".scene"))
+            CollectNodes(inner, nodes);
+    }
+
+    static void CollectNode(xmlNodePtr node, std::map<std::string, xmlNodePtr>& nodes)
+    {
+        if (node->type != XML_ELEMENT_NODE)
+            return;
+        const std::string name = Attr(node, "Name");
+        if (!name.empty())
+            nodes.emplace(name, node);
+        for (xmlNodePtr child = node->children; child; child = child->next)
+            CollectNode(child, nodes);
+    }
+
+    // An atlas frame is its texture and rectangle, so two frame names over the same pixels
+    // are one picture; an offer button is its "Picture"; a plain sprite its source.
+    std::string PictureOf(xmlNodePtr node)
+    {
+        const std::string atlas = Attr(node, "Atlas");
+        const std::string frame = Attr(node, "Frame");
+        if (!atlas.empty() && !frame.empty()) {
+            xmlNodePtr root = Load(atlas);
+            for (xmlNodePtr entry : Elements(root, "Frame"))
+                if (Attr(entry, "Name") == frame)
+                    return lower(Attr(root, "TextureSrc")) + " (" + Attr(entry, "Rect") + ")";
+            return lower(atlas) + " (" + frame + ")";
+        }
+        for (xmlNodePtr child = node->children; child; child = child->next)
+            if (child->type == XML_ELEMENT_NODE && Attr(child, "Name") == "Picture" && !Attr(child, "Src").empty())
+                return lower(Attr(child, "Src"));
+        return lower(Attr(node, "Src"));
+    }
+
+    const ProgramFiles& files_;
+    std::set<std::string> screens_;
+    std::vector<xmlDocPtr> documents_;
+};
+
+std::vector<std::string> check_button_pictures(const fs::path& program)
+{
+    const ProgramFiles files(program);
+    ButtonPictureCheck check(files);
+    for (const char* description : {"data/quillo.game", "data/quillo_wide.game"})
+        check.FollowGame(description);
+    return check.Problems();
+}
+
+TEST(DataCheck, EveryButtonOfEveryScreenHasAPictureOfItsOwn)
+{
+    const std::vector<std::string> problems = check_button_pictures(QUILLO_PROGRAM_FOLDER);
+    EXPECT_TRUE(problems.empty()) << listed(problems);
+}
+
+// A copy of the program's data in which the social screen's rate button shows the share
+// picture, and the atlas's "next" frame covers the pixels of "previous": both are named,
+// with every button that shows the picture.
+TEST(DataCheck, TwoButtonsOfDifferentActionsSharingAPictureAreNamed)
+{
+    test_support::TempFolder temp("quillo-data-check");
+    const fs::path program = temp.root() / "program";
+    fs::create_directories(program);
+    fs::copy(fs::path(QUILLO_PROGRAM_FOLDER) / "data", program / "data", fs::copy_options::recursive);
+    auto replace = [&](const std::string& name, const std::string& from, const std::string& to) {
+        const fs::path path = program / name;
+        std::string text = read_file(path);
+        const size_t at = text.find(from);
+        ASSERT_NE(at, std::string::npos) << name << ": " << from;
+        text.replace(at, from.size(), to);
+        write_file(path, text);
+    };
+    ASSERT_TRUE(check_button_pictures(program).empty());
+    replace("data/store/like.scene", R"(Name="ButtonRate" Atlas="data/mainmenu/buttons.atlas" Frame="rate")",
+            R"(Name="ButtonRate" Atlas="data/mainmenu/buttons.atlas" Frame="share")");
+    replace("data/mainmenu/buttons.atlas", R"(<Frame Name="next" Rect="96 48 48 48"/>)",
+            R"(<Frame Name="next" Rect="48 48 48 48"/>)");
+
+    const std::vector<std::string> expected = {
+        "picture data/mainmenu/buttons (288 48 48 48) is shared by buttons of different actions: "
+        "data/screens/like.screen ButtonRate, data/screens/like.screen ButtonTwitter",
+        "picture data/mainmenu/buttons (48 48 48 48) is shared by buttons of different actions: "
+        "data/screens/achievements.screen ButtonLeft, data/screens/achievements.screen ButtonRight, "
+        "data/screens/levelmap.screen ButtonLeft, data/screens/levelmap.screen ButtonRight",
+    };
+    std::vector<std::string> got = check_button_pictures(program);
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, expected) << listed(got);
+}
+
+} // namespace

@@ -9,7 +9,7 @@ namespace {
 
 using namespace pictures;
 
-enum Symbol { PauseBars, Play, Plus, Cross, Circle, House, Tick, No };
+enum Symbol { PauseBars, Play, Bag, Map, Circle, House, Tick, No };
 
 bool symbol_at(Symbol symbol, float x, float y)
 {
@@ -20,9 +20,14 @@ bool symbol_at(Symbol symbol, float x, float y)
         return y >= 14.0f && y <= 34.0f && ((x >= 15.0f && x <= 21.0f) || (x >= 27.0f && x <= 33.0f));
     case Play:
         return inside_polygon({{18.0f, 13.0f}, {18.0f, 35.0f}, {35.0f, 24.0f}}, x, y);
-    case Plus:
-        return (std::abs(cx) <= 3.5f && std::abs(cy) <= 12.0f) || (std::abs(cy) <= 3.5f && std::abs(cx) <= 12.0f);
-    case Cross:
+    case Bag: // the store
+        return inside_polygon({{15.0f, 20.0f}, {33.0f, 20.0f}, {35.0f, 35.0f}, {13.0f, 35.0f}}, x, y) ||
+               (std::abs(std::hypot(cx, y - 20.0f) - 5.5f) < 1.5f && y < 20.0f);
+    case Map: { // the level map: two rows of three tiles
+        const float column = std::abs(cx) < 4.0f ? cx : std::abs(cx) - 8.0f;
+        const float row = std::abs(cy) - 5.0f;
+        return std::abs(column) < 3.0f && std::abs(row) < 3.5f;
+    }
     case No:
         return distance_to_segment(x, y, 15.0f, 15.0f, 33.0f, 33.0f) <= 3.5f ||
                distance_to_segment(x, y, 33.0f, 15.0f, 15.0f, 33.0f) <= 3.5f;
@@ -58,7 +63,7 @@ Colour buttons(float x, float y)
 {
     static const Colour fills[] = {rgb(80, 120, 200), rgb(64, 176, 88),  rgb(90, 110, 220), rgb(206, 78, 62),
                                    rgb(230, 160, 40), rgb(150, 90, 190), rgb(64, 176, 88),  rgb(206, 78, 62)};
-    static const Symbol symbols[] = {PauseBars, Play, Plus, Cross, Circle, House, Tick, No};
+    static const Symbol symbols[] = {PauseBars, Play, Bag, Map, Circle, House, Tick, No};
     const int frame = std::min(static_cast<int>(x / 48.0f), 7);
     return round_button(x - 48.0f * static_cast<float>(frame), y, fills[frame], symbols[frame]);
 }
@@ -86,6 +91,6 @@ QUILLO_PICTURES(level_pictures)
 {
     add("level/buttons.png", 384, 48, buttons);
     add("level/dim.png", 16, 16, dim);
-    add("level/options_panel.png", 200, 320, [](float x, float y) { return panel(x, y, 200.0f, 320.0f); });
+    add("level/options_panel.png", 240, 400, [](float x, float y) { return panel(x, y, 240.0f, 400.0f); });
     add("level/dialog.png", 360, 160, [](float x, float y) { return panel(x, y, 360.0f, 160.0f); });
 }

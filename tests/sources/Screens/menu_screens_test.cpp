@@ -5,6 +5,7 @@
 #include "menu_test_support.h"
 #include "sources/Screens/simple_screens.h"
 #include "sources/Screens/store_screen.h"
+#include "game/text_service.h"
 #include "sources/gameplay/actions.h"
 
 namespace {
@@ -261,6 +262,79 @@ TEST_F(StoreScreenTest, AZenStoreWithoutRecordSixHidesThatOffer)
     EXPECT_TRUE(control("ButtonEndlessMana")->IsEnabled());
     click(control("ButtonZenUnlock"));
     EXPECT_FALSE(player->zenUnlocked);
+}
+
+class StorePhrases : public game::TextService {
+public:
+    bool Load(vadu::Stream&) override { return true; }
+    const vadu::WString& GetPhrase(const vadu::Atom&, const vadu::Atom&, const vadu::Atom& phrase) override
+    {
+        static const vadu::WString bought(u"Bought: %s");
+        static const vadu::WString none(u"");
+        return phrase == vadu::Atom("store_bought") ? bought : none;
+    }
+};
+
+// A purchase says under the offers what was bought, on one line; the social offer buys
+// nothing and says nothing.
+TEST_F(StoreScreenTest, APurchaseSaysWhatWasBought)
+{
+    provider->Register<game::TextService>(std::make_unique<StorePhrases>());
+    WriteGameFile("data/store/store.xml", kCatalogue);
+    for (const char* name : {"Button1", "Button2", "Button3", "Button4", "Button5", "Button6"})
+        offer(name);
+    button("ButtonRestore");
+    button("ButtonBack");
+    vadu::lib3d::node::Text* message = text("PurchaseMessage");
+    message->set_visible(false);
+    attach(std::make_unique<StoreScreen>());
+
+    click(control("Button1"));
+    EXPECT_FALSE(message->is_visible());
+    click(control("Button2"));
+    EXPECT_TRUE(message->is_visible());
+    EXPECT_EQ(text_of(message), "Bought: Small pack");
+    click(control("Button6"));
+    EXPECT_EQ(text_of(message), "Bought: Endless mana");
+}
+
+TEST_F(StoreScreenTest, TheZenStoreSaysWhatWasBought)
+{
+    provider->Register<game::TextService>(std::make_unique<StorePhrases>());
+    WriteGameFile("data/store/store.xml", kCatalogue);
+    offer("ButtonZenUnlock");
+    offer("ButtonEndlessMana");
+    button("ButtonRestore");
+    button("ButtonBack");
+    vadu::lib3d::node::Text* message = text("PurchaseMessage");
+    message->set_visible(false);
+    attach(std::make_unique<ZenStoreScreen>());
+
+    click(control("ButtonZenUnlock"));
+    EXPECT_TRUE(message->is_visible());
+    EXPECT_EQ(text_of(message), "Bought: Zen mode");
+    click(control("ButtonEndlessMana"));
+    EXPECT_EQ(text_of(message), "Bought: Endless mana");
+}
+
+TEST(StoreLayout, TheBoughtMessageKeepsTheOffersTextOnOneLine)
+{
+    struct Case {
+        const char16_t* phrase;
+        const char16_t* offer;
+        const char16_t* message;
+    };
+    int number = 0;
+    for (const Case& c : {Case{u"Bought: %s", u"A bag\\nof mana", u"Bought: A bag of mana"},
+                          Case{u"Bought: %s", u"A bag\nof\tmana", u"Bought: A bag of mana"},
+                          Case{u"Bought: %s", u"Zen\\n", u"Bought: Zen"},
+                          Case{u"%s, bought", u"Zen", u"Zen, bought"},
+                          Case{u"Thank you", u"Zen", u"Thank you"}}) {
+        const std::u16string offer(c.offer);
+        EXPECT_TRUE(BoughtMessage(c.phrase, vadu::WString(offer.data(), offer.data() + offer.size())) == c.message)
+            << "case " << number;
+        ++number;
+    }
 }
 
 TEST(StoreLayout, PricesShrinkUniformlyToTheirMaximumWidth)

@@ -28,6 +28,7 @@
 #include "sources/profile_manager.h"
 #include "support/golden.h"
 #include "support/temp_folder.h"
+#include "vadu/font/text.h"
 
 namespace menus_golden_test_file {
 
@@ -186,9 +187,10 @@ protected:
 };
 
 // Each screen reached as a player reaches it, then shown after a fixed number of frames:
-// the main menu welcoming "Player", the level map, the store, the credits 2.5 s in (1 s
-// still, then scrolling), the leaderboards' records (the player's zero beats none), and
-// the achievements screen's first page with three of its eight achieved.
+// the main menu welcoming "Player", the level map, the store saying what was just bought,
+// the credits 2.5 s in (1 s still, then scrolling), the leaderboards' records (the player's
+// zero beats none), and the achievements screen's first page with three of its eight
+// achieved.
 TEST_F(MenuScreensGolden, TheMenuScreensFrameForFrame)
 {
     to_main_menu_with_a_player();
@@ -206,6 +208,14 @@ TEST_F(MenuScreensGolden, TheMenuScreensFrameForFrame)
     click_in_rollout("optionsRolloutButton", "storeButton");
     ASSERT_TRUE(reach<StoreScreen>());
     frames(60);
+    // The second offer bought: the store says so under the offers.
+    click_control("Button2");
+    frames(5);
+    auto* bought = dynamic_cast<vadu::lib3d::node::Text*>(
+        current_screen()->GetSceneRoot()->find_child(vadu::Atom("PurchaseMessage"), true));
+    ASSERT_NE(bought, nullptr);
+    EXPECT_TRUE(bought->is_visible());
+    EXPECT_TRUE(bought->get_text() == vadu::WString(u"Bought: A handful of mana"));
     expect_frame("menus_store");
     click_control("ButtonBack");
     ASSERT_TRUE(reach<MainMenuScreen>());
