@@ -29,7 +29,7 @@ if ! command -v Xvfb >/dev/null; then
   echo "$name: skipped (Xvfb is not installed; scripts/install-deps.sh installs it)"
   exit 0
 fi
-"${tied[@]}" Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+"${tied[@]}" Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb=$!
 for _ in $(seq 100); do
   [ -s "$work/display" ] && break
