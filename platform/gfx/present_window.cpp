@@ -321,9 +321,9 @@ Result present_to_window(Device& device, const Surface& back_buffer)
         fail(presenter, "the window's surface cannot be shown");
     }
 
-    // The window's surface in the display's memory, not a texture of a hardware renderer
-    // that SDL would otherwise put behind it (a copy more, and threads of its own);
-    // SDL_FRAMEBUFFER_ACCELERATION in the environment still decides.
+    // The window's surface in memory shared with the display server, not a texture of a
+    // hardware renderer that SDL would otherwise put behind it (a copy more, and threads
+    // of its own); SDL_FRAMEBUFFER_ACCELERATION in the environment still decides.
     static const bool hinted = SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
     (void)hinted;
     int width = 0;
