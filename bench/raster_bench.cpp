@@ -5,13 +5,20 @@
 //   - through the engine's path, a render list of sprites drawn by Hardware::render
 //     on the graphics device, with the sprites' filter byte off and on, likewise;
 //   - by SDL2's software SDL_RenderGeometry (one thread; it samples the nearest texel);
+//   - by SDL2's OpenGL renderer on Mesa's llvmpipe (all cores: LP_NUM_THREADS), nearest
+//     and linear, in a window of a virtual display of the bench's own (Xvfb), each frame
+//     waited for with glFinish; skipped, with a line saying so, without Xvfb or Mesa;
 //   - and, as a demo-like frame through Hardware::render with filtering, presented, on all
 //     cores without multisampling and with 2 and 4 samples per pixel.
 // Rates are in megapixels of sprite area per second of wall time (best frame of each).
+// "All cores" are the processors the process may run on (taskset narrows them).
 //
 // Usage: raster_bench [sprites] [frames]      (defaults 2000 and 10)
 
 #define SDL_MAIN_HANDLED
+#include "support/figures.h"
+#include "support/virtual_display.h"
+
 #include "platform/gfx/device.h"
 #include "platform/gfx/hooks.h"
 #include "platform/gfx/present.h"
@@ -34,6 +41,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <string>
 #include <thread>
 #include <time.h>
 #include <vector>
@@ -346,6 +354,107 @@ private:
     std::vector<int> indices_;
 };
 
+// The same sprites through SDL's OpenGL renderer: on Mesa's llvmpipe under Xvfb.
+class LlvmpipeRenderer {
+public:
+    explicit LlvmpipeRenderer(uint32_t threads)
+    {
+        // Mesa's software rasterizer whatever else the machine has, on the threads given.
+        setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+        setenv("GALLIUM_DRIVER", "llvmpipe", 1);
+        setenv("LP_NUM_THREADS", std::to_string(threads).c_str(), 1);
+        SDL_SetHint(SDL_HINT_RENDER_DRIVER, "opengl");
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            why_ = SDL_GetError();
+            return;
+        }
+        video_ = true;
+        window_ = SDL_CreateWindow("raster bench", 0, 0, kWidth, kHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN);
+        renderer_ = window_ ? SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED) : nullptr;
+        SDL_RendererInfo info{};
+        if (renderer_ == nullptr || SDL_GetRendererInfo(renderer_, &info) != 0 || std::string(info.name) != "opengl") {
+            why_ = renderer_ ? "SDL chose no OpenGL renderer" : SDL_GetError();
+            return;
+        }
+        using GetString = const unsigned char* (*)(unsigned);
+        auto get_string = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+        finish_ = reinterpret_cast<void (*)()>(SDL_GL_GetProcAddress("glFinish"));
+        const unsigned char* name = get_string ? get_string(0x1F01 /* GL_RENDERER */) : nullptr;
+        name_ = name ? reinterpret_cast<const char*>(name) : "";
+        if (name_.find("llvmpipe") == std::string::npos || finish_ == nullptr) {
+            why_ = "the OpenGL renderer is \"" + name_ + "\", not llvmpipe";
+            return;
+        }
+        const std::vector<uint32_t> texels = sprite_texels(kSprite);
+        texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STATIC, kSprite, kSprite);
+        if (texture_ == nullptr) {
+            why_ = SDL_GetError();
+            return;
+        }
+        SDL_UpdateTexture(texture_, nullptr, texels.data(), kSprite * 4);
+        SDL_SetTextureBlendMode(texture_, SDL_BLENDMODE_BLEND);
+    }
+    ~LlvmpipeRenderer()
+    {
+        if (texture_ != nullptr)
+            SDL_DestroyTexture(texture_);
+        if (renderer_ != nullptr)
+            SDL_DestroyRenderer(renderer_);
+        if (window_ != nullptr)
+            SDL_DestroyWindow(window_);
+        if (video_)
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
+    bool ok() const { return texture_ != nullptr; }
+    const std::string& why() const { return why_; }
+    const std::string& name() const { return name_; }
+
+    void set_scene(const std::vector<Sprite>& sprites, bool linear)
+    {
+        SDL_SetTextureScaleMode(texture_, linear ? SDL_ScaleModeLinear : SDL_ScaleModeNearest);
+        vertices_.clear();
+        indices_.clear();
+        for (const Sprite& sprite : sprites) {
+            float x[4], y[4];
+            corners(sprite, x, y);
+            const int base = static_cast<int>(vertices_.size());
+            for (int k = 0; k < 4; ++k)
+                vertices_.push_back(SDL_Vertex{{x[k], y[k]}, {255, 255, 255, 255}, {kU[k], kV[k]}});
+            for (int k : {0, 1, 2, 1, 3, 2})
+                indices_.push_back(base + k);
+        }
+    }
+
+    void clear()
+    {
+        SDL_SetRenderDrawColor(renderer_, 0x20, 0x30, 0x40, 0xFF);
+        SDL_RenderClear(renderer_);
+        SDL_RenderFlush(renderer_);
+        finish_();
+    }
+
+    // Drawn when glFinish returns: llvmpipe's threads have written every pixel.
+    void draw()
+    {
+        SDL_RenderGeometry(renderer_, texture_, vertices_.data(), static_cast<int>(vertices_.size()), indices_.data(),
+                           static_cast<int>(indices_.size()));
+        SDL_RenderFlush(renderer_);
+        finish_();
+    }
+
+private:
+    bool video_ = false;
+    SDL_Window* window_ = nullptr;
+    SDL_Renderer* renderer_ = nullptr;
+    SDL_Texture* texture_ = nullptr;
+    void (*finish_)() = nullptr;
+    std::string name_;
+    std::string why_;
+    std::vector<SDL_Vertex> vertices_;
+    std::vector<int> indices_;
+};
+
 namespace hard = vadu::lib3d::hard;
 using RenderDevices = vadu::HardwareManager<hard::Hardware>;
 
@@ -517,7 +626,7 @@ int main(int argc, char** argv)
     setenv("QUILLO_HEADLESS", "1", 1);
     const int sprites = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2000;
     const int frames = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
-    const uint32_t all = std::max(1u, std::thread::hardware_concurrency());
+    const uint32_t all = bench_support::usable_processors();
 
     const std::vector<Sprite> rotated = make_scene(sprites, true);
     const std::vector<Sprite> aligned = make_scene(sprites, false);
@@ -544,18 +653,50 @@ int main(int argc, char** argv)
     OurRenderer point_aligned(false);
     point_aligned.set_scene(aligned);
 
+    // llvmpipe, in a display of the bench's own.
+    double llvmpipe_point = 0.0;
+    double llvmpipe_linear = 0.0;
+    std::string llvmpipe_missing;
+    {
+        bench_support::VirtualDisplay display("1280x1024x24");
+        if (!display.running()) {
+            llvmpipe_missing = display.why();
+        } else {
+            LlvmpipeRenderer gl(all);
+            if (!gl.ok()) {
+                llvmpipe_missing = gl.why() + "; scripts/install-deps.sh installs Mesa";
+            } else {
+                std::printf("llvmpipe: %s, %u threads\n", gl.name().c_str(), all);
+                gl.set_scene(rotated, false);
+                llvmpipe_point = best_seconds(frames, [&] { gl.clear(); }, [&] { gl.draw(); });
+                gl.set_scene(rotated, true);
+                llvmpipe_linear = best_seconds(frames, [&] { gl.clear(); }, [&] { gl.draw(); });
+            }
+        }
+    }
+
     std::printf("\nrotated and scaled sprites:\n");
     std::printf("  %-34s %8.1f MP/s  %7.2f ms per frame\n", "SDL software (nearest texel)", rotated_mp / sdl_rotated,
                 sdl_rotated * 1e3);
+    if (llvmpipe_point > 0.0) {
+        print_rate("llvmpipe via SDL OpenGL, nearest", rotated_mp, llvmpipe_point, sdl_rotated);
+        print_rate("llvmpipe via SDL OpenGL, linear", rotated_mp, llvmpipe_linear, sdl_rotated);
+    } else {
+        std::printf("  llvmpipe: not measured (%s)\n", llvmpipe_missing.c_str());
+    }
+    double point_seconds[2] = {};
+    double linear_seconds[2] = {};
     for (const uint32_t threads : {1u, all}) {
         raster::set_thread_count(threads);
+        const int which = threads == 1 ? 0 : 1;
         const char* cores = threads == 1 ? "1 core" : "all cores";
         char label[64];
         std::snprintf(label, sizeof label, "rasterizer, point, %s", cores);
-        print_rate(label, rotated_mp, best_seconds(frames, [&] { point.clear(); }, [&] { point.draw(); }), sdl_rotated);
+        point_seconds[which] = best_seconds(frames, [&] { point.clear(); }, [&] { point.draw(); });
+        print_rate(label, rotated_mp, point_seconds[which], sdl_rotated);
         std::snprintf(label, sizeof label, "rasterizer, bilinear, %s", cores);
-        print_rate(label, rotated_mp, best_seconds(frames, [&] { linear.clear(); }, [&] { linear.draw(); }),
-                   sdl_rotated);
+        linear_seconds[which] = best_seconds(frames, [&] { linear.clear(); }, [&] { linear.draw(); });
+        print_rate(label, rotated_mp, linear_seconds[which], sdl_rotated);
     }
 
     {
@@ -632,5 +773,24 @@ int main(int argc, char** argv)
     }
 
     raster::set_thread_count(0);
+
+    std::printf("\n");
+    using bench_support::print_figure;
+    const std::string cores = std::to_string(all) + " threads";
+    if (llvmpipe_point > 0.0) {
+        const double point_ratio = llvmpipe_point / point_seconds[1];
+        const double linear_ratio = llvmpipe_linear / linear_seconds[1];
+        print_figure("sprites point " + cores + " / llvmpipe nearest " + cores, point_ratio, "x", ">= 1.5 x",
+                     point_ratio >= 1.5);
+        print_figure("sprites bilinear " + cores + " / llvmpipe linear " + cores, linear_ratio, "x", ">= 1.5 x",
+                     linear_ratio >= 1.5);
+    } else {
+        bench_support::print_skipped("sprites point " + cores + " / llvmpipe nearest", llvmpipe_missing);
+        bench_support::print_skipped("sprites bilinear " + cores + " / llvmpipe linear", llvmpipe_missing);
+    }
+    const double one_core = sdl_rotated / point_seconds[0];
+    print_figure("sprites point 1 thread / SDL software", one_core, "x", ">= 10 x", one_core >= 10.0);
+    const double speedup = point_seconds[0] / point_seconds[1];
+    print_figure("sprites point speed-up 1 -> " + cores, speedup, "x", ">= 5 x", speedup >= 5.0);
     return 0;
 }

@@ -10,6 +10,8 @@
 #define SDL_MAIN_HANDLED
 #include <SDL.h>
 
+#include "../support/figures.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -262,5 +264,8 @@ int main(int argc, char** argv)
     SDL_DestroyTexture(sdl_texture);
     SDL_DestroyRenderer(renderer);
     SDL_FreeSurface(surface);
+    const double ratio = sdl.mean / engine_mean;
+    bench_support::print_figure(std::to_string(count) + " additive particles, SDL draw / engine frame (means)", ratio,
+                                "x", ">= 5 x", ratio >= 5.0);
     return 0;
 }

@@ -10,6 +10,8 @@
 //
 // Usage: physics_bench
 
+#include "../support/figures.h"
+
 #include <box2d/b2_body.h>
 #include <box2d/b2_edge_shape.h>
 #include <box2d/b2_fixture.h>
@@ -124,5 +126,8 @@ int main()
     print("level world via physics (1200)", ours);
     std::printf("level mean / pyramid mean: %.2f (target <= 0.75); level worst %.3f ms (target <= 1 ms)\n",
                 ours.mean / peer.mean, ours.worst);
+    bench_support::print_figure("physics level world step mean / box2d pyramid", ours.mean / peer.mean, "x",
+                                "<= 0.75 x", ours.mean <= 0.75 * peer.mean);
+    bench_support::print_figure("physics level world step worst", ours.worst, "ms", "<= 1 ms", ours.worst <= 1.0);
     return 0;
 }

@@ -1,25 +1,118 @@
-// Frames to the screen: each SDL window gets, at its first present, a software
-// renderer and a streaming texture the size of the back buffer; every present uploads
-// the back buffer and copies it over the whole window.
+// Frames to the screen. A back buffer the size of the window goes straight into the
+// window's own surface and is shown from there: no texture, no renderer, one pass over
+// the pixels, spread over the rasterizer's worker threads. Only a frame that must be
+// stretched to the window takes SDL's software renderer: it is written, again by the
+// workers, into a streaming texture locked in place, which the renderer scales.
+//
+// Handing the surface to the display server (SDL_UpdateWindowSurface, which waits until
+// the server has copied it) is left to a thread of its own: the main thread goes on with
+// the next frame meanwhile, and waits for that hand-over only when it writes the surface
+// again, at the next present, or before the window goes (settle_window_presents).
+//
+// SDL's window surfaces have no vertical sync, so the present waits for the display's
+// refresh itself (gfx/pacing.h), as the device's presentation interval asks.
 
+#include "platform/gfx/pacing.h"
 #include "platform/gfx/present.h"
 #include "platform/gfx/present_window.h"
+#include "platform/gfx/raster.h"
+#include "platform/gfx/raster_internal.h"
 
 #include <SDL.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
 
 namespace platform::gfx {
 namespace {
 
 struct WindowPresenter {
+    // Only while frames are stretched.
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     uint32_t width = 0;
     uint32_t height = 0;
+    PresentPacer pacer;
+    bool rate_known = false;
     bool failure_logged = false;
 };
+
+// The thread that shows window surfaces, one at a time.
+class SurfaceShower {
+public:
+    ~SurfaceShower()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    // Returns once no surface is being shown; the error of the last one shown, if any.
+    std::string settle()
+    {
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [&] { return window_ == nullptr; });
+        return std::exchange(error_, std::string{});
+    }
+
+    // The previous hand-over must be settled.
+    void show(SDL_Window* window)
+    {
+        if (!thread_.joinable())
+            thread_ = std::thread([this] { run(); });
+        {
+            std::lock_guard lock(mutex_);
+            window_ = window;
+        }
+        wake_.notify_all();
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return stopping_ || window_ != nullptr; });
+            if (stopping_)
+                return;
+            SDL_Window* window = window_;
+            lock.unlock();
+            const bool shown = SDL_UpdateWindowSurface(window) == 0;
+            const std::string error = shown ? std::string{} : SDL_GetError();
+            lock.lock();
+            if (!shown)
+                error_ = error.empty() ? "unknown error" : error;
+            window_ = nullptr;
+            done_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    SDL_Window* window_ = nullptr; // being shown
+    std::string error_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+SurfaceShower& shower()
+{
+    static SurfaceShower instance;
+    return instance;
+}
 
 // By SDL window id: ids are never reused, addresses may be.
 std::map<Uint32, WindowPresenter>& presenters()
@@ -43,16 +136,126 @@ Result fail(WindowPresenter& presenter, const char* what)
     return error::fail;
 }
 
-} // namespace
-
-Result present_to_window(Device& device, const Surface& back_buffer)
+void drop_renderer(WindowPresenter& presenter)
 {
-    SDL_Window* window = sdl::native_window(device.window());
-    if (window == nullptr || back_buffer.width() == 0 || back_buffer.height() == 0)
-        return ok;
-    forget_closed_windows();
-    WindowPresenter& presenter = presenters()[SDL_GetWindowID(window)];
+    if (presenter.texture)
+        SDL_DestroyTexture(presenter.texture);
+    if (presenter.renderer)
+        SDL_DestroyRenderer(presenter.renderer);
+    presenter.texture = nullptr;
+    presenter.renderer = nullptr;
+    presenter.width = presenter.height = 0;
+}
 
+// QUILLO_VSYNC=0: windowed presents never wait for the refresh (to time frames).
+bool refresh_wait_wanted()
+{
+    static const bool wanted = [] {
+        const char* value = std::getenv("QUILLO_VSYNC");
+        return !(value && std::string(value) == "0");
+    }();
+    return wanted;
+}
+
+// Pixels of the back buffer in the byte order of the window (B, G, R, X), a band of rows
+// per task.
+struct Conversion {
+    const Surface* back_buffer = nullptr;
+    const uint8_t* pixels = nullptr; // the back buffer's, or its resolved copy
+    uint32_t pitch = 0;
+    uint8_t* target = nullptr;
+    int target_pitch = 0;
+    uint32_t rows_per_task = 0;
+};
+
+void convert_band(void* context, uint32_t task)
+{
+    const Conversion& job = *static_cast<const Conversion*>(context);
+    const Surface& back_buffer = *job.back_buffer;
+    const uint32_t width = back_buffer.width();
+    const uint32_t first = task * job.rows_per_task;
+    const uint32_t last = std::min(back_buffer.height(), first + job.rows_per_task);
+    const Format format = back_buffer.format();
+    const uint32_t bytes = bytes_per_pixel(format);
+    for (uint32_t y = first; y < last; ++y) {
+        const uint8_t* source = job.pixels + size_t{y} * job.pitch;
+        auto* target = reinterpret_cast<uint32_t*>(job.target + size_t{y} * job.target_pitch);
+        if (format == Format::a8r8g8b8 || format == Format::x8r8g8b8) {
+            // The window shows no transparency: the alpha byte is carried along unread.
+            std::memcpy(target, source, size_t{width} * 4);
+        } else {
+            for (uint32_t x = 0; x < width; ++x)
+                target[x] = decode_color(format, source + size_t{x} * bytes) | 0xFF000000u;
+        }
+    }
+}
+
+// Multisampled back buffers are averaged first (the rasterizer's resolve, itself banded).
+bool convert(const Surface& back_buffer, uint8_t* target, int target_pitch)
+{
+    Conversion job;
+    job.back_buffer = &back_buffer;
+    job.pixels = back_buffer.pixels();
+    job.pitch = back_buffer.pitch();
+    job.target = target;
+    job.target_pitch = target_pitch;
+    const uint32_t width = back_buffer.width();
+    const uint32_t height = back_buffer.height();
+    if (back_buffer.samples() > 1) {
+        const Format format = back_buffer.format();
+        const uint32_t bytes = bytes_per_pixel(format);
+        const raster::ColorView from{const_cast<uint8_t*>(back_buffer.pixels()),
+                                     static_cast<int32_t>(back_buffer.pitch()), width, height, format,
+                                     back_buffer.samples()};
+        static thread_local std::vector<uint8_t> resolved;
+        resolved.resize(size_t{width} * height * bytes);
+        const raster::ColorView to{resolved.data(), static_cast<int32_t>(width * bytes), width, height, format};
+        if (!raster::resolve(from, to))
+            return false;
+        job.pixels = resolved.data();
+        job.pitch = width * bytes;
+    }
+    raster::detail::RenderPool& pool = raster::detail::RenderPool::instance();
+    // A few bands per thread, so that a thread held up elsewhere delays little.
+    const uint32_t tasks = std::min(height, std::max(1u, pool.threads() * 4));
+    job.rows_per_task = (height + tasks - 1) / tasks;
+    pool.run((height + job.rows_per_task - 1) / job.rows_per_task, convert_band, &job);
+    return true;
+}
+
+void pace(Device& device, SDL_Window* window, WindowPresenter& presenter)
+{
+    if (!refresh_wait_wanted() || device.present_parameters().presentation_interval == present_interval::immediate)
+        return;
+    if (!presenter.rate_known) {
+        presenter.rate_known = true;
+        SDL_DisplayMode mode{};
+        const int display = SDL_GetWindowDisplayIndex(window);
+        presenter.pacer.set_refresh_rate(display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0
+                                             ? mode.refresh_rate
+                                             : 0);
+    }
+    presenter.pacer.wait();
+}
+
+Result present_to_surface(Device& device, SDL_Window* window, SDL_Surface* surface, WindowPresenter& presenter,
+                          const Surface& back_buffer)
+{
+    // The surface was settled before SDL handed it out (present_to_window).
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0)
+        return fail(presenter, "the window's surface cannot be locked");
+    const bool converted = convert(back_buffer, static_cast<uint8_t*>(surface->pixels), surface->pitch);
+    if (SDL_MUSTLOCK(surface))
+        SDL_UnlockSurface(surface);
+    if (!converted)
+        return fail(presenter, "the samples cannot be averaged");
+    pace(device, window, presenter);
+    shower().show(window);
+    return ok;
+}
+
+Result present_stretched(Device& device, SDL_Window* window, WindowPresenter& presenter, const Surface& back_buffer)
+{
     if (presenter.renderer == nullptr) {
         presenter.renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
         if (presenter.renderer == nullptr)
@@ -69,29 +272,72 @@ Result present_to_window(Device& device, const Surface& back_buffer)
             presenter.width = presenter.height = 0;
             return fail(presenter, "no texture");
         }
-        // The window shows no transparency: the alpha bytes are only carried along.
         SDL_SetTextureBlendMode(presenter.texture, SDL_BLENDMODE_NONE);
         presenter.width = back_buffer.width();
         presenter.height = back_buffer.height();
     }
-
-    // ARGB8888 is the 32-bit formats' byte order; other formats are converted, and
-    // samples averaged.
-    const void* pixels = back_buffer.pixels();
-    int pitch = static_cast<int>(back_buffer.pitch());
-    static PresentedFrame converted;
-    if ((back_buffer.format() != Format::a8r8g8b8 && back_buffer.format() != Format::x8r8g8b8)
-        || back_buffer.samples() > 1) {
-        read_back_buffer(back_buffer, converted);
-        pixels = converted.pixels.data();
-        pitch = static_cast<int>(converted.width * 4);
-    }
-    if (SDL_UpdateTexture(presenter.texture, nullptr, pixels, pitch) != 0)
-        return fail(presenter, "texture upload failed");
+    void* pixels = nullptr;
+    int pitch = 0;
+    if (SDL_LockTexture(presenter.texture, nullptr, &pixels, &pitch) != 0)
+        return fail(presenter, "the texture cannot be locked");
+    const bool converted = convert(back_buffer, static_cast<uint8_t*>(pixels), pitch);
+    SDL_UnlockTexture(presenter.texture);
+    if (!converted)
+        return fail(presenter, "the samples cannot be averaged");
     if (SDL_RenderCopy(presenter.renderer, presenter.texture, nullptr, nullptr) != 0)
         return fail(presenter, "copy failed");
+    pace(device, window, presenter);
     SDL_RenderPresent(presenter.renderer);
     return ok;
+}
+
+bool shown_as_is(const SDL_Surface* surface, const Surface& back_buffer)
+{
+    if (surface == nullptr || surface->w != static_cast<int>(back_buffer.width())
+        || surface->h != static_cast<int>(back_buffer.height()))
+        return false;
+    const Uint32 format = surface->format->format;
+    return format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888;
+}
+
+} // namespace
+
+void settle_window_presents()
+{
+    shower().settle();
+}
+
+Result present_to_window(Device& device, const Surface& back_buffer)
+{
+    SDL_Window* window = sdl::native_window(device.window());
+    if (window == nullptr || back_buffer.width() == 0 || back_buffer.height() == 0)
+        return ok;
+    // The previous frame's hand-over is over before anything of a window changes.
+    const std::string unshown = shower().settle();
+    forget_closed_windows();
+    WindowPresenter& presenter = presenters()[SDL_GetWindowID(window)];
+    if (!unshown.empty()) {
+        SDL_SetError("%s", unshown.c_str());
+        fail(presenter, "the window's surface cannot be shown");
+    }
+
+    // The window's surface in memory shared with the display server, not a texture of a
+    // hardware renderer that SDL would otherwise put behind it (a copy more, and threads
+    // of its own); SDL_FRAMEBUFFER_ACCELERATION in the environment still decides.
+    static const bool hinted = SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
+    (void)hinted;
+    int width = 0;
+    int height = 0;
+    SDL_GetWindowSizeInPixels(window, &width, &height);
+    if (width == static_cast<int>(back_buffer.width()) && height == static_cast<int>(back_buffer.height())) {
+        SDL_Surface* surface = SDL_GetWindowSurface(window);
+        if (shown_as_is(surface, back_buffer)) {
+            if (presenter.renderer)
+                drop_renderer(presenter);
+            return present_to_surface(device, window, surface, presenter, back_buffer);
+        }
+    }
+    return present_stretched(device, window, presenter, back_buffer);
 }
 
 } // namespace platform::gfx

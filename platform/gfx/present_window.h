@@ -1,6 +1,6 @@
 #pragma once
 
-// The one door from the graphics layer to the SDL back end of the window layer, which
+// The doors between the graphics layer and the SDL back end of the window layer, which
 // alone knows the SDL window behind a window handle.
 
 #include "platform/window.h"
@@ -14,3 +14,11 @@ namespace platform::sdl {
 SDL_Window* native_window(WindowHandle window);
 
 } // namespace platform::sdl
+
+namespace platform::gfx {
+
+// Waits until no frame is being handed to the display: the SDL back end calls it before
+// it destroys a window or closes SDL. Window thread only.
+void settle_window_presents();
+
+} // namespace platform::gfx

@@ -115,6 +115,14 @@ namespace present_flags {
 constexpr uint32_t lockable_back_buffer = 0x1;
 } // namespace present_flags
 
+// Refreshes of the display a present waits for: default and one wait for the next,
+// immediate shows the frame at once.
+namespace present_interval {
+constexpr uint32_t default_interval = 0;
+constexpr uint32_t one = 0x1;
+constexpr uint32_t immediate = 0x80000000u;
+} // namespace present_interval
+
 namespace swap_effect {
 constexpr uint32_t discard = 1;
 constexpr uint32_t flip = 2;

@@ -45,7 +45,11 @@ intptr_t position_lparam(int32_t x, int32_t y)
 class SdlBackend final : public detail::Backend {
 public:
     explicit SdlBackend(uint32_t wake_event) : wake_event_(wake_event) {}
-    ~SdlBackend() override { SDL_Quit(); }
+    ~SdlBackend() override
+    {
+        gfx::settle_window_presents();
+        SDL_Quit();
+    }
 
     bool create_window(detail::WindowRecord& record) override
     {
@@ -67,6 +71,8 @@ public:
 
     void destroy_window(detail::WindowRecord& record) override
     {
+        // A frame may still be on its way from the window's surface to the display.
+        gfx::settle_window_presents();
         // SDL 2 would leave the renderer of the frame presenter dangling.
         if (SDL_Renderer* renderer = SDL_GetRenderer(native_of(record)))
             SDL_DestroyRenderer(renderer);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -336,6 +337,19 @@ TEST_F(PresentTest, AHandlerSetByTheCallerReplacesThePlatformsOwn)
     EXPECT_EQ(last_presented_frame().number, 1u);
     EXPECT_EQ(files_in(folder), std::vector<std::string>{"frame-00001.png"});
     expect_snapshot(folder / "frame-00001.png", 2);
+}
+
+TEST_F(PresentTest, HeadlessFramesAreNeverHeldForADisplaysRefresh)
+{
+    ASSERT_TRUE(platform::is_headless()) << "the tests run headless";
+    // The device asks for a present that waits for the refresh, as the engine's does.
+    ASSERT_EQ(device->present_parameters().presentation_interval, present_interval::default_interval);
+    const auto start = std::chrono::steady_clock::now();
+    for (uint32_t frame = 1; frame <= 60; ++frame)
+        ASSERT_EQ(device->present(), ok);
+    // Paced to 60 Hz these would take a second; unpaced, a few milliseconds.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_EQ(last_presented_frame().number, 60u);
 }
 
 } // namespace

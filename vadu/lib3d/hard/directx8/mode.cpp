@@ -293,7 +293,7 @@ bool Hardware::set_mode_internal(platform::WindowHandle window, const Row& row)
     present_parameters_.windowed = true;
     present_parameters_.back_buffer_width = 0;
     present_parameters_.back_buffer_height = 0;
-    present_parameters_.presentation_interval = 0;
+    present_parameters_.presentation_interval = gfx::present_interval::default_interval;
 
     window_ = window;
     saved_style_ = platform::get_window_style(window);
