@@ -987,6 +987,118 @@ TEST(GfxRaster, BandsOfAnyNumberOfThreadsDrawTheOneThreadPicture)
     }
 }
 
+// A frame of several draws recorded together: overlapping blended sprites, a clear in
+// the middle, a picture drawn into a second target and then sampled from it, a texture
+// changed between two draws that sample it, and the second target drawn again after
+// it was sampled. Drawn with `threads` threads, each draw at once or all recorded
+// until the end. Returns the main target and the second one.
+std::pair<Canvas, Canvas> layered_frame(uint32_t threads, uint32_t samples, bool recorded)
+{
+    raster::set_thread_count(threads);
+    constexpr uint32_t width = 263, height = 197;
+    Canvas canvas(width, height, 0xFF102030u, gfx::Format::a8r8g8b8, samples);
+    Canvas side(64, 64, 0x00000000u);
+    SampledTexture texture(16, 16, {pattern(16, 16)});
+    for (size_t i = 0; i < texture.levels[0].size(); ++i)
+        texture.levels[0][i] = (texture.levels[0][i] & 0x00FFFFFFu) | static_cast<uint32_t>((i * 53) & 0xFF) << 24;
+    // The second target as a texture.
+    raster::TextureView side_view;
+    side_view.format = gfx::Format::a8r8g8b8;
+    side_view.level_count = 1;
+    side_view.levels[0] = {reinterpret_cast<const uint8_t*>(side.pixels.data()), 64 * 4, 64, 64};
+
+    auto submit = [&](Canvas& target, const raster::RasterState& state, const std::vector<Vertex>& vertices) {
+        const raster::VertexData data{reinterpret_cast<const uint8_t*>(vertices.data()),
+                                      vertices.size() * sizeof(Vertex), sizeof(Vertex), kFvf};
+        const auto count = static_cast<uint32_t>(vertices.size() / 3);
+        return recorded ? raster::record_draw(target.targets(), state, gfx::PrimitiveType::triangle_list, data, {},
+                                              0, 0, count)
+                        : raster::draw(target.targets(), state, gfx::PrimitiveType::triangle_list, data, {}, 0, 0,
+                                       count);
+    };
+    auto clear = [&](Canvas& target, const platform::Rect& area, uint32_t flags, uint32_t argb, float z) {
+        if (recorded)
+            raster::record_clear(target.targets(), area, flags, argb, z);
+        else
+            raster::clear(target.targets(), area, flags, argb, z);
+    };
+    auto sprites = [](int count, int seed, float range_x, float range_y) {
+        std::vector<Vertex> list;
+        for (int i = 0; i < count; ++i) {
+            const float cx = static_cast<float>((i * 73 + seed * 17) % static_cast<int>(range_x));
+            const float cy = static_cast<float>((i * 41 + seed * 29) % static_cast<int>(range_y));
+            const float angle = static_cast<float>(i + seed) * 0.43f;
+            const float half = 5.0f + static_cast<float>((i + seed) % 7) * 6.0f;
+            const float c = std::cos(angle) * half, d = std::sin(angle) * half;
+            const float z = static_cast<float>((i * 7 + seed) % 11) / 11.0f;
+            const uint32_t color = 0xC0000000u | static_cast<uint32_t>(i * 0x030507 + seed * 0x0F0000) | 0x606060u;
+            const Vertex a{cx - c + d, cy - d - c, z, color, 0, 0};
+            const Vertex b{cx + c + d, cy + d - c, z, color, 1, 0};
+            const Vertex e{cx - c - d, cy - d + c, z, color, 0, 1};
+            const Vertex f{cx + c - d, cy + d + c, z, color, 1, 1};
+            list.insert(list.end(), {a, b, e, b, f, e});
+        }
+        return list;
+    };
+
+    raster::RasterState s = screen_state(width, height);
+    use_texture(s, texture, gfx::texture_filter::linear);
+    s[RenderState::zenable] = 1;
+    s[RenderState::alpha_blend_enable] = 1;
+    s[RenderState::src_blend] = gfx::blend::src_alpha;
+    s[RenderState::dest_blend] = gfx::blend::inv_src_alpha;
+    raster::RasterState to_side = screen_state(64, 64);
+    to_side[RenderState::zenable] = 0;
+    use_texture(to_side, texture, gfx::texture_filter::point);
+
+    clear(canvas, {0, 0, static_cast<int32_t>(width), static_cast<int32_t>(height)},
+          gfx::clear_flags::target | gfx::clear_flags::zbuffer, 0xFF203040u, 1.0f);
+    EXPECT_TRUE(submit(canvas, s, sprites(60, 1, width, height)));
+    // A clear of a middle part, colour and depth, between the draws.
+    clear(canvas, {40, 50, 200, 120}, gfx::clear_flags::target | gfx::clear_flags::zbuffer, 0xFF405060u, 0.6f);
+    EXPECT_TRUE(submit(side, to_side, quad(4, 4, 60, 60, 0.5f, 0xFFFFFFFFu, 0, 0, 3, 3)));
+    EXPECT_TRUE(submit(canvas, s, sprites(40, 2, width, height)));
+    // Sampling what was just drawn into the second target.
+    raster::RasterState from_side = s;
+    from_side.textures[0] = &side_view;
+    EXPECT_TRUE(submit(canvas, from_side, quad(20, 30, 180, 170, 0.4f, 0xE0FFFFFFu)));
+    // The texture changes between two draws that sample it: the earlier one keeps the old texels.
+    raster::settle(texture.levels[0].data(), texture.levels[0].size() * 4);
+    for (uint32_t& texel : texture.levels[0])
+        texel = ~texel | 0x80000000u;
+    EXPECT_TRUE(submit(canvas, s, sprites(40, 3, width, height)));
+    // The second target is drawn again once sampled, and sampled once more.
+    EXPECT_TRUE(submit(side, to_side, quad(0, 20, 50, 64, 0.5f, 0xFF80FF80u)));
+    EXPECT_TRUE(submit(canvas, from_side, quad(100, 10, 250, 190, 0.2f, 0x90FFFFFFu)));
+    raster::flush();
+    raster::set_thread_count(0);
+    return {std::move(canvas), std::move(side)};
+}
+
+TEST(GfxRaster, RecordedFramesOfAnyNumberOfThreadsDrawTheOneThreadPicture)
+{
+    for (const uint32_t samples : {1u, 4u}) {
+        const auto [alone, alone_side] = layered_frame(1, samples, false);
+        size_t changed = 0;
+        for (uint32_t pixel : alone.pixels)
+            changed += pixel != 0xFF203040u && pixel != 0xFF405060u;
+        ASSERT_GT(changed, alone.pixels.size() / 2) << samples << " samples";
+        for (const uint32_t threads : {1u, 2u, 3u, 8u, 13u}) {
+            for (const bool recorded : {false, true}) {
+                const auto [shared, shared_side] = layered_frame(threads, samples, recorded);
+                size_t differing = 0;
+                for (size_t i = 0; i < alone.pixels.size(); ++i)
+                    differing += alone.pixels[i] != shared.pixels[i];
+                EXPECT_EQ(differing, 0u) << threads << " threads, " << samples << " samples, recorded " << recorded;
+                EXPECT_EQ(std::memcmp(alone.depth.data(), shared.depth.data(), alone.depth.size() * sizeof(float)), 0)
+                    << threads << " threads, " << samples << " samples, recorded " << recorded;
+                EXPECT_EQ(alone_side.pixels, shared_side.pixels)
+                    << threads << " threads, " << samples << " samples, recorded " << recorded;
+            }
+        }
+    }
+}
+
 // A child made by fork while the parent's workers wait (a shell open, the crash question)
 // exits at once, or draws the same picture on threads of its own and exits, without
 // waiting on the locks and condition variables it copied from the parent.
