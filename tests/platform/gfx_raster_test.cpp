@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <csignal>
 #include <cmath>
 #include <cstdlib>
@@ -1304,6 +1305,69 @@ TEST_F(GfxRasterDevice, DrawCallsPaintTheBackBuffer)
     vb->release();
     ib->release();
     texture->release();
+}
+
+// The device keeps a frame's draws until the frame is read: what a draw showed is what
+// its texture and vertices held when it was made, though the texture is locked and
+// changed, the vertex buffer rewritten and the texture released before the frame is
+// read back.
+TEST_F(GfxRasterDevice, DrawsShowTheirTexturesAndVerticesAsTheyWereWhenMade)
+{
+    screen_space();
+    gfx::Texture* texture = nullptr;
+    ASSERT_EQ(device->create_texture(1, 2, 1, 0, gfx::Format::a8r8g8b8, gfx::Pool::managed, &texture, nullptr),
+              gfx::ok);
+    auto fill = [&](uint32_t top, uint32_t bottom) {
+        gfx::LockedRect locked;
+        ASSERT_EQ(texture->lock_rect(0, &locked, nullptr, 0), gfx::ok);
+        std::memcpy(locked.bits, &top, 4);
+        std::memcpy(static_cast<uint8_t*>(locked.bits) + locked.pitch, &bottom, 4);
+        ASSERT_EQ(texture->unlock_rect(0), gfx::ok);
+    };
+    gfx::VertexBuffer* vb = nullptr;
+    ASSERT_EQ(device->create_vertex_buffer(sizeof(Vertex) * 6, gfx::usage::write_only, kFvf, gfx::Pool::managed, &vb,
+                                           nullptr),
+              gfx::ok);
+    auto vertices = [&](float x0, float y0, float x1, float y1) {
+        const std::vector<Vertex> corners = quad(x0, y0, x1, y1);
+        void* data = nullptr;
+        ASSERT_EQ(vb->lock(0, 0, &data, 0), gfx::ok);
+        std::memcpy(data, corners.data(), sizeof(Vertex) * 6);
+        ASSERT_EQ(vb->unlock(), gfx::ok);
+    };
+    ASSERT_EQ(device->clear(0, nullptr, gfx::clear_flags::target, 0xFF000000u, 1.0f, 0), gfx::ok);
+    ASSERT_EQ(device->begin_scene(), gfx::ok);
+    ASSERT_EQ(device->set_texture(0, texture), gfx::ok);
+    ASSERT_EQ(device->set_stream_source(0, vb, 0, sizeof(Vertex)), gfx::ok);
+    // Three quads of 200 × 200 pixels (enough to be shared among threads), overlapping
+    // in x from 150 to 200: each texel covers 100 rows.
+    fill(0xFFFF0000u, 0xFF00FF00u);
+    vertices(-0.5f, 9.5f, 199.5f, 209.5f);
+    ASSERT_EQ(device->draw_primitive(gfx::PrimitiveType::triangle_list, 0, 2), gfx::ok);
+    fill(0xFF0000FFu, 0xFFFFFF00u);
+    vertices(149.5f, 9.5f, 349.5f, 209.5f);
+    ASSERT_EQ(device->draw_primitive(gfx::PrimitiveType::triangle_list, 0, 2), gfx::ok);
+    ASSERT_EQ(device->clear(1, std::array{platform::Rect{0, 0, 20, 480}}.data(), gfx::clear_flags::target, 0xFF808080u,
+                            1.0f, 0),
+              gfx::ok);
+    fill(0xFF00FFFFu, 0xFFFF00FFu);
+    vertices(299.5f, 9.5f, 499.5f, 209.5f);
+    ASSERT_EQ(device->draw_primitive(gfx::PrimitiveType::triangle_list, 0, 2), gfx::ok);
+    ASSERT_EQ(device->set_texture(0, nullptr), gfx::ok);
+    ASSERT_EQ(device->set_stream_source(0, nullptr, 0, 0), gfx::ok);
+    texture->release();
+    vb->release();
+    ASSERT_EQ(device->end_scene(), gfx::ok);
+
+    const struct {
+        uint32_t x, y, expected;
+    } cases[] = {
+        {10, 50, 0xFF808080u},  {10, 150, 0xFF808080u}, {100, 50, 0xFFFF0000u}, {100, 150, 0xFF00FF00u},
+        {175, 50, 0xFF0000FFu}, {175, 150, 0xFFFFFF00u}, {250, 50, 0xFF0000FFu}, {320, 50, 0xFF00FFFFu},
+        {320, 150, 0xFFFF00FFu}, {498, 208, 0xFFFF00FFu}, {505, 50, 0xFF000000u}, {100, 5, 0xFF000000u},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(back_buffer_pixel(c.x, c.y), c.expected) << c.x << ", " << c.y;
 }
 
 // Draws that write no depth skip reading it while the device knows the depth surface
