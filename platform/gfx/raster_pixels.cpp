@@ -850,6 +850,8 @@ private:
         uint32_t* t = temps_[next_++ % kTemps];
         if (t == protected_)
             t = temps_[next_++ % kTemps];
+        if (t == scaled_.out)
+            scaled_ = {};
         return t;
     }
 
@@ -913,9 +915,11 @@ private:
                 return a[1];
             if (a[1].varying() != a[2].varying()) {
                 const Value& run = a[1].varying() ? a[1] : a[2];
+                const uint32_t color = a[1].varying() ? a[2].color : a[1].color;
                 Value result;
                 uint32_t* out = temp();
-                modulate_by(out, run.pixels, a[1].varying() ? a[2].color : a[1].color, n_);
+                modulate_by(out, run.pixels, color, n_);
+                scaled_ = {run.pixels, color, out};
                 result.pixels = out;
                 return result;
             }
@@ -987,11 +991,22 @@ private:
         return result;
     }
 
+public:
+    // The last run times one colour the stages made, while its result is unchanged.
+    struct Scaled {
+        const uint32_t* source = nullptr;
+        uint32_t color = 0;
+        const uint32_t* out = nullptr;
+    };
+    const Scaled& scaled() const { return scaled_; }
+
+private:
     const PixelState& state_;
     uint32_t (*temps_)[kChunk];
     int n_;
     int next_ = 0;
     const uint32_t* protected_ = nullptr;
+    Scaled scaled_;
 };
 
 // Reads destination pixels as colours; formats without alpha read as opaque.
@@ -1084,16 +1099,26 @@ void SpanShader::prepare(Triangle& triangle)
     const Value result = combiner.run(diffuse, textures);
     triangle.result = result.color;
     triangle.shortcut = -1;
+    triangle.scaled = false;
+    // A source as it is, or times one colour.
+    const uint32_t* source = result.pixels;
+    if (result.varying() && result.pixels == combiner.scaled().out) {
+        source = combiner.scaled().source;
+        triangle.result = combiner.scaled().color;
+        triangle.scaled = true;
+    }
     if (!result.varying()) {
         triangle.shortcut = 0;
-    } else if (result.pixels == s.diffuse) {
+    } else if (source == s.diffuse) {
         triangle.shortcut = 1;
     } else {
         for (uint32_t i = 0; i < state_.stage_count; ++i) {
-            if (result.pixels == s.texture[i])
+            if (source == s.texture[i])
                 triangle.shortcut = 2 + static_cast<int>(i);
         }
     }
+    if (triangle.shortcut < 0)
+        triangle.scaled = false;
 }
 
 const uint32_t* SpanShader::colors(const Triangle& triangle, int y, int x, int n)
@@ -1158,7 +1183,11 @@ const uint32_t* SpanShader::colors(const Triangle& triangle, int y, int x, int n
     }
 
     const uint32_t* src = nullptr;
-    if (triangle.shortcut == 1 && !triangle.constant_diffuse) {
+    if (triangle.scaled) {
+        modulate_by(s.result, triangle.shortcut == 1 ? s.diffuse : s.texture[triangle.shortcut - 2],
+                    triangle.result, n);
+        src = s.result;
+    } else if (triangle.shortcut == 1 && !triangle.constant_diffuse) {
         src = s.diffuse;
     } else if (triangle.shortcut >= 2) {
         src = s.texture[triangle.shortcut - 2];

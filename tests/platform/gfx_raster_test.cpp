@@ -552,6 +552,20 @@ TEST(GfxRaster, TextureStagesCombine)
              s[RenderState::texture_factor] = 0x80FF8000u;
          },
          0x40401000u},
+        {"texture × a factor of white colour changes alpha alone",
+         [](raster::RasterState& s) {
+             s.stage(0, TextureStageState::color_arg2) = gfx::texture_arg::texture_factor;
+             s.stage(0, TextureStageState::alpha_arg2) = gfx::texture_arg::texture_factor;
+             s[RenderState::texture_factor] = 0x60FFFFFFu;
+         },
+         0x608040C0u},
+        {"texture × a factor of any colour",
+         [](raster::RasterState& s) {
+             s.stage(0, TextureStageState::color_arg2) = gfx::texture_arg::texture_factor;
+             s.stage(0, TextureStageState::alpha_arg2) = gfx::texture_arg::texture_factor;
+             s[RenderState::texture_factor] = 0xC0FF4080u;
+         },
+         0xC0801060u},
         {"lerp by a constant towards a white texture",
          [](raster::RasterState& s) {
              s.stage(1, TextureStageState::color_op) = gfx::texture_op::lerp;
