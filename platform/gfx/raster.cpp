@@ -1518,8 +1518,9 @@ void flush_locked(Frame& frame)
         for (size_t i = 0; i < frame.count; ++i)
             run_item(*frame.items[i], INT64_MIN, INT64_MAX);
     } else {
-        // Strips of 32 rows when there are several for each thread, else of 16.
-        const int64_t strip = rows >= 3 * threads * kStripRows ? kStripRows : kSmallStripRows;
+        // Strips of 32 rows when there are four or more for each thread, else of 16:
+        // enough strips that threads finishing early find more to take.
+        const int64_t strip = rows >= 4 * threads * kStripRows ? kStripRows : kSmallStripRows;
         StripJob job{&frame, top, strip, bottom};
         detail::RenderPool::instance().run(static_cast<uint32_t>((rows + strip - 1) / strip), run_strip, &job);
     }
