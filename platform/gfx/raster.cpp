@@ -6,11 +6,13 @@
 
 #include "platform/gfx/raster_internal.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <atomic>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
@@ -1428,6 +1430,12 @@ struct Frame {
     std::vector<Span> reads;
     std::vector<Span> writes;
     std::atomic<bool> pending{false};
+    // In a child made by fork: the parent's recording.
+    Frame* parent = nullptr;
+
+    Frame() = default;
+    Frame(const Frame&) = delete;
+    Frame& operator=(const Frame&) = delete;
 
     Item& next()
     {
@@ -1440,10 +1448,20 @@ struct Frame {
     }
 };
 
-// Never destroyed: surfaces may be freed (and settle) while the program ends.
+// Never destroyed: surfaces may be freed (and settle) while the program ends. A child
+// made by fork starts a recording of its own: the parent's lock may be held by a
+// thread the child does not have (a crash while drawing), and its items are the
+// parent's to draw.
 Frame& recorded()
 {
     static Frame* frame = new Frame;
+    static pid_t owner = getpid();
+    if (owner != getpid()) {
+        Frame* fresh = new Frame;
+        fresh->parent = frame; // left as it is, on purpose
+        frame = fresh;
+        owner = getpid();
+    }
     return *frame;
 }
 
