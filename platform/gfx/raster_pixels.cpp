@@ -270,6 +270,7 @@ inline uint64_t spread_weight(uint32_t w) { return w * 0x0001000100010001ull; }
 // filled with zeros first and computed too.
 [[gnu::always_inline]] inline simd::u16x16 lerp16(simd::u16x16 a, simd::u16x16 b, simd::u16x16 f) { return (a * (256 - f) + b * f) >> 8; }
 
+QUILLO_WIDE_VECTORS
 void bilerp_span(Quads& q, int n)
 {
     for (int k = n; k < ((n + 3) & ~3); ++k) {
