@@ -421,6 +421,8 @@ Result Device::end_scene()
 
 Result Device::present()
 {
+    // The frame's recorded draws are drawn here, all together.
+    raster::flush();
     if (in_scene_)
         return error::invalid_call;
     if (const Result result = detail::scripted(Call::present); failed(result))
@@ -458,11 +460,11 @@ Result Device::clear(uint32_t count, const Rect* rects, uint32_t flags, uint32_t
         // Colour and depth as the rasterizer clears them: every sample of a pixel alike.
         raster::Targets targets;
         if ((flags & clear_flags::target) && target)
-            targets.color = {target->pixels(), static_cast<int32_t>(target->pitch()), target->width(),
+            targets.color = {target->recorded_pixels(), static_cast<int32_t>(target->pitch()), target->width(),
                              target->height(), target->format(), target->samples()};
         if ((flags & clear_flags::zbuffer) && depth) {
-            targets.depth = {depth->depth(), depth->width() * depth->samples(), depth->width(), depth->height(),
-                             depth->samples()};
+            targets.depth = {depth->recorded_depth(), depth->width() * depth->samples(), depth->width(),
+                             depth->height(), depth->samples()};
             float value = 0.0f;
             const bool uniform = depth->uniform_depth(&value);
             const bool whole_surface = area.left <= 0 && area.top <= 0
@@ -477,7 +479,7 @@ Result Device::clear(uint32_t count, const Rect* rects, uint32_t flags, uint32_t
             else if (!empty && !(uniform && value == z))
                 depth->set_uniform_depth(false);
         }
-        raster::clear(targets, area, flags & (clear_flags::target | clear_flags::zbuffer), argb, z);
+        raster::record_clear(targets, area, flags & (clear_flags::target | clear_flags::zbuffer), argb, z);
         if ((flags & clear_flags::stencil) && depth) {
             const int32_t right = std::min(area.right, static_cast<int32_t>(depth->width()));
             const int32_t bottom = std::min(area.bottom, static_cast<int32_t>(depth->height()));

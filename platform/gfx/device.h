@@ -106,11 +106,31 @@ public:
     bool is_locked() const { return locked_; }
 
     // Storage, for the device and tests: colour pixels in the format's layout...
-    uint8_t* pixels() { return pixels_.data(); }
-    const uint8_t* pixels() const { return pixels_.data(); }
+    uint8_t* pixels()
+    {
+        settle();
+        return pixels_.data();
+    }
+    const uint8_t* pixels() const
+    {
+        settle();
+        return pixels_.data();
+    }
     // ...or, for depth formats, one float per pixel and the stencil bytes.
-    float* depth() { return depth_.data(); }
-    const float* depth() const { return depth_.data(); }
+    float* depth()
+    {
+        settle();
+        return depth_.data();
+    }
+    const float* depth() const
+    {
+        settle();
+        return depth_.data();
+    }
+    // The same memory as it stands, with draws recorded on it still to come: for
+    // recording more of them.
+    uint8_t* recorded_pixels() { return pixels_.data(); }
+    float* recorded_depth() { return depth_.data(); }
     uint8_t* stencil() { return stencil_.data(); }
     // Values stored per pixel: 2 or 4 for a surface of that multisample type (colour
     // samples side by side within the pitch, depth samples side by side in the rows;
@@ -132,10 +152,14 @@ public:
 
     uint32_t add_ref() override;
     uint32_t release() override;
+    ~Surface() override;
 
 private:
     friend class Device;
     friend class BaseTexture;
+    // Draws what the rasterizer has recorded on this surface, before its memory is
+    // read, changed or freed.
+    void settle() const;
     Surface(Device* device, Pool pool, uint32_t usage, Format format, uint32_t width, uint32_t height,
             uint32_t multisample_type, bool lockable, BaseTexture* container);
 

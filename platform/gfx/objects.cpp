@@ -1,6 +1,7 @@
 #include "platform/gfx/device.h"
 #include "platform/gfx/format.h"
 #include "platform/gfx/internal.h"
+#include "platform/gfx/raster.h"
 
 #include <algorithm>
 
@@ -105,6 +106,17 @@ SurfaceDesc Surface::desc() const
     return result;
 }
 
+void Surface::settle() const
+{
+    raster::settle(pixels_.data(), pixels_.size());
+    raster::settle(depth_.data(), depth_.size() * sizeof(float));
+}
+
+Surface::~Surface()
+{
+    settle();
+}
+
 Result Surface::lock_rect(LockedRect* locked, const Rect* rect, uint32_t)
 {
     if (locked == nullptr || !lockable_ || locked_)
@@ -118,6 +130,7 @@ Result Surface::lock_rect(LockedRect* locked, const Rect* rect, uint32_t)
     }
     if (const Result result = detail::scripted(Call::lock); failed(result))
         return result;
+    settle();
     locked->pitch = static_cast<int32_t>(pitch_);
     locked->bits = pixels_.data() + static_cast<size_t>(area.top) * pitch_
         + static_cast<size_t>(area.left) * bytes_per_pixel(format_);

@@ -6,11 +6,16 @@
 
 #include "platform/gfx/raster_internal.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 namespace platform::gfx::raster {
@@ -371,8 +376,10 @@ public:
             process_vertex(vertices_.bytes + static_cast<size_t>(first + i) * vertices_.stride, processed_[i]);
     }
 
-    // Draws from the vertices the other drawer transformed.
-    void share(const Drawer& other) { first_ = other.first_; }
+    // The first vertex of `processed`: set by `process`, or given to a drawer that
+    // draws from vertices another one transformed.
+    uint32_t first() const { return first_; }
+    void set_first(uint32_t first) { first_ = first; }
 
     // Only rows [y0, y1) are drawn. Everything else about a primitive (its planes, its
     // reference pixel, its sampling) is worked out as for the whole target, so that
@@ -1345,12 +1352,10 @@ struct Op {
     int64_t y1 = 0;
 };
 
-// What a draw keeps between calls on its thread, so that drawing allocates nothing
-// once the buffers have grown to the largest draw seen.
+// What recording a draw keeps between calls on its thread, so that it allocates
+// nothing once the buffers have grown to the largest draw seen.
 struct DrawScratch {
     std::vector<uint32_t> order;
-    std::vector<ClipVertex> processed;
-    std::vector<Op> ops;
 };
 
 void run_ops(Drawer& drawer, const std::vector<Op>& ops, int64_t y0, int64_t y1)
@@ -1367,36 +1372,228 @@ void run_ops(Drawer& drawer, const std::vector<Op>& ops, int64_t y0, int64_t y1)
     }
 }
 
-// Rows per band at the least; fewer rows make the per-band work outweigh the pixels.
-constexpr int64_t kMinimumBandRows = 8;
 // Below this many pixels (a rough guess from the primitives' heights) one thread draws.
 constexpr double kParallelPixels = 16384.0;
 
-struct BandJob {
-    const Targets* targets;
-    const RasterState* state;
-    const Layout* layout;
-    const VertexData* vertices;
-    DrawScratch* scratch;
-    const Drawer* main;
+// Bytes of memory a view spans, whatever the sign of its pitch.
+struct Span {
+    uintptr_t begin = 0;
+    uintptr_t end = 0;
+    bool overlaps(const Span& other) const { return begin < other.end && other.begin < end; }
+    bool operator==(const Span&) const = default;
+};
+
+Span span_of(const void* memory, int64_t pitch, uint64_t height, uint64_t row_bytes)
+{
+    const auto base = reinterpret_cast<uintptr_t>(memory);
+    if (memory == nullptr || height == 0)
+        return {};
+    const int64_t last = pitch * static_cast<int64_t>(height - 1);
+    return {base + static_cast<uintptr_t>(std::min<int64_t>(last, 0)),
+            base + static_cast<uintptr_t>(std::max<int64_t>(last, 0)) + row_bytes};
+}
+
+// A draw or clear kept for the flush, with everything it reads but the memory of its
+// targets and textures.
+struct Item {
+    enum Kind : uint8_t { draw, clear };
+    Kind kind = draw;
+    Targets targets;
+    // The rows it may touch, and a rough count of its pixels.
+    int64_t y0 = 0;
+    int64_t y1 = 0;
+    double pixels = 0.0;
+    std::vector<Span> reads;
+    std::vector<Span> writes;
+    // Draws: the state (its textures point at `views`), the vertices as transformed and
+    // the primitives in drawing order.
+    RasterState state;
+    std::array<TextureView, max_texture_stages> views{};
+    Layout layout;
+    VertexData vertices;
+    std::vector<ClipVertex> processed;
+    uint32_t first = 0;
+    std::vector<Op> ops;
+    // Clears.
+    Rect area{};
+    uint32_t flags = 0;
+    uint32_t argb = 0;
+    float z = 0.0f;
+};
+
+// The recorded work, in order. Items are kept between frames so that their buffers
+// are reused.
+struct Frame {
+    std::mutex mutex;
+    std::vector<std::unique_ptr<Item>> items;
+    size_t count = 0;
+    std::vector<Span> reads;
+    std::vector<Span> writes;
+    std::atomic<bool> pending{false};
+    // In a child made by fork: the parent's recording.
+    Frame* parent = nullptr;
+
+    Frame() = default;
+    Frame(const Frame&) = delete;
+    Frame& operator=(const Frame&) = delete;
+
+    Item& next()
+    {
+        if (count == items.size())
+            items.push_back(std::make_unique<Item>());
+        Item& item = *items[count];
+        item.reads.clear();
+        item.writes.clear();
+        return item;
+    }
+};
+
+// Never destroyed: surfaces may be freed (and settle) while the program ends. A child
+// made by fork starts a recording of its own: the parent's lock may be held by a
+// thread the child does not have (a crash while drawing), and its items are the
+// parent's to draw.
+Frame& recorded()
+{
+    static Frame* frame = new Frame;
+    static pid_t owner = getpid();
+    if (owner != getpid()) {
+        Frame* fresh = new Frame;
+        fresh->parent = frame; // left as it is, on purpose
+        frame = fresh;
+        owner = getpid();
+    }
+    return *frame;
+}
+
+void add_targets(Item& item)
+{
+    const ColorView& color = item.targets.color;
+    if (color.pixels != nullptr)
+        item.writes.push_back(span_of(color.pixels, color.pitch, color.height,
+                                      uint64_t{color.width} * color.samples * bytes_per_pixel(color.format)));
+    const DepthView& depth = item.targets.depth;
+    if (depth.depth != nullptr)
+        item.writes.push_back(span_of(depth.depth, int64_t{depth.pitch} * 4, depth.height,
+                                      uint64_t{depth.width} * depth.samples * 4));
+}
+
+void clear_part(const Targets& targets, const Rect& area, uint32_t flags, uint32_t argb, float z);
+
+void run_item(Item& item, int64_t y0, int64_t y1)
+{
+    if (item.kind == Item::clear) {
+        Rect part = item.area;
+        part.top = static_cast<int32_t>(std::max<int64_t>(part.top, y0));
+        part.bottom = static_cast<int32_t>(std::min<int64_t>(part.bottom, y1));
+        if (part.top < part.bottom)
+            clear_part(item.targets, part, item.flags, item.argb, item.z);
+        return;
+    }
+    Drawer drawer(item.targets, item.state, item.layout, item.vertices, item.processed);
+    drawer.set_first(item.first);
+    run_ops(drawer, item.ops, y0, y1);
+}
+
+struct StripJob {
+    Frame* frame;
     int64_t top;
-    int64_t rows_per_band;
+    int64_t rows;
     int64_t bottom;
 };
 
-void run_band(void* context, uint32_t band)
+void run_strip(void* context, uint32_t strip)
 {
-    const BandJob& job = *static_cast<const BandJob*>(context);
-    Drawer drawer(*job.targets, *job.state, *job.layout, *job.vertices, job.scratch->processed);
-    drawer.share(*job.main);
-    const int64_t y0 = job.top + band * job.rows_per_band;
-    run_ops(drawer, job.scratch->ops, y0, std::min(job.bottom, y0 + job.rows_per_band));
+    const StripJob& job = *static_cast<const StripJob*>(context);
+    const int64_t y0 = job.top + strip * job.rows;
+    const int64_t y1 = std::min(job.bottom, y0 + job.rows);
+    for (size_t i = 0; i < job.frame->count; ++i) {
+        Item& item = *job.frame->items[i];
+        if (item.y0 < y1 && item.y1 > y0)
+            run_item(item, y0, y1);
+    }
 }
+
+// Rows per strip: small enough that the threads share out a frame evenly, large
+// enough that setting up each draw again per strip stays cheap.
+constexpr int64_t kStripRows = 32;
+constexpr int64_t kSmallStripRows = 16;
+
+void flush_locked(Frame& frame)
+{
+    if (frame.count == 0)
+        return;
+    int64_t top = INT64_MAX, bottom = INT64_MIN;
+    double pixels = 0.0;
+    for (size_t i = 0; i < frame.count; ++i) {
+        const Item& item = *frame.items[i];
+        top = std::min(top, item.y0);
+        bottom = std::max(bottom, item.y1);
+        pixels += item.pixels;
+    }
+    const int64_t threads = detail::RenderPool::instance().threads();
+    const int64_t rows = bottom - top;
+    if (threads <= 1 || pixels < kParallelPixels || rows < 2 * kSmallStripRows) {
+        for (size_t i = 0; i < frame.count; ++i)
+            run_item(*frame.items[i], INT64_MIN, INT64_MAX);
+    } else {
+        // Strips of 32 rows when there are four or more for each thread, else of 16:
+        // enough strips that threads finishing early find more to take.
+        const int64_t strip = rows >= 4 * threads * kStripRows ? kStripRows : kSmallStripRows;
+        StripJob job{&frame, top, strip, bottom};
+        detail::RenderPool::instance().run(static_cast<uint32_t>((rows + strip - 1) / strip), run_strip, &job);
+    }
+    frame.count = 0;
+    frame.reads.clear();
+    frame.writes.clear();
+    frame.pending.store(false, std::memory_order_release);
+}
+
+// Adds the item last made by Frame::next, drawing the recorded work first when the
+// item reads what that work writes, writes what it reads, or writes memory it writes
+// in another shape (so that strips of rows would not line up).
+void commit(Frame& frame)
+{
+    Item& item = *frame.items[frame.count];
+    bool conflict = false;
+    for (const Span& read : item.reads) {
+        for (const Span& write : frame.writes)
+            conflict = conflict || read.overlaps(write);
+    }
+    for (const Span& write : item.writes) {
+        for (const Span& read : frame.reads)
+            conflict = conflict || write.overlaps(read);
+        for (const Span& other : frame.writes)
+            conflict = conflict || (write.overlaps(other) && !(write == other));
+    }
+    if (conflict) {
+        // The item, not yet counted, becomes the first of a new recording.
+        const size_t index = frame.count;
+        flush_locked(frame);
+        std::swap(frame.items[0], frame.items[index]);
+    }
+    auto add = [](std::vector<Span>& to, const std::vector<Span>& from) {
+        for (const Span& span : from) {
+            if (std::find(to.begin(), to.end(), span) == to.end())
+                to.push_back(span);
+        }
+    };
+    add(frame.reads, item.reads);
+    add(frame.writes, item.writes);
+    ++frame.count;
+    frame.pending.store(true, std::memory_order_release);
+}
+
+bool record_draw_locked(Frame& frame, const Targets& targets, const RasterState& state, PrimitiveType type,
+                        const VertexData& vertices, const IndexData& indices, int32_t base_vertex, uint32_t first,
+                        uint32_t count);
 
 } // namespace
 
-bool draw(const Targets& targets, const RasterState& state, PrimitiveType type, const VertexData& vertices,
-          const IndexData& indices, int32_t base_vertex, uint32_t first, uint32_t count)
+namespace {
+
+bool record_draw_locked(Frame& frame, const Targets& targets, const RasterState& state, PrimitiveType type,
+                        const VertexData& vertices, const IndexData& indices, int32_t base_vertex, uint32_t first,
+                        uint32_t count)
 {
     const Layout layout = parse_layout(vertices.fvf);
     if (!layout.ok || vertices.bytes == nullptr || vertices.stride < layout.size || vertices.size < layout.size)
@@ -1443,7 +1640,18 @@ bool draw(const Targets& targets, const RasterState& state, PrimitiveType type, 
     if (type == PrimitiveType::line_list || type == PrimitiveType::line_strip)
         return true;
 
-    Drawer drawer(targets, state, layout, vertices, scratch.processed);
+    Item& item = frame.next();
+    item.kind = Item::draw;
+    item.targets = targets;
+    item.state = state;
+    for (uint32_t i = 0; i < max_texture_stages; ++i) {
+        if (state.textures[i] != nullptr) {
+            item.views[i] = *state.textures[i];
+            item.state.textures[i] = &item.views[i];
+        }
+    }
+    item.layout = layout;
+    Drawer drawer(item.targets, item.state, item.layout, vertices, item.processed);
     if (!drawer.drawable())
         return true;
     uint32_t low = UINT32_MAX, high = 0;
@@ -1459,7 +1667,7 @@ bool draw(const Targets& targets, const RasterState& state, PrimitiveType type, 
 
     // The primitives in drawing order. Whether two triangles make one quad is decided
     // here once, as it decides which triangle comes next.
-    std::vector<Op>& ops = scratch.ops;
+    std::vector<Op>& ops = item.ops;
     ops.clear();
     auto add = [&](Op::Kind kind, std::initializer_list<uint32_t> corners) {
         Op op;
@@ -1519,29 +1727,88 @@ bool draw(const Targets& targets, const RasterState& state, PrimitiveType type, 
     default: break;
     }
 
-    // Bands of rows, drawn by the pool when there is enough to share. Every band draws
-    // its rows of every primitive in order, so the picture is the one-thread picture.
+    if (ops.empty())
+        return true;
+
+    // Vertices are not read again: the transformed ones are kept.
+    item.vertices = {nullptr, 0, vertices.stride, vertices.fvf};
+    item.first = drawer.first();
+    int64_t low_row = INT64_MAX, high_row = INT64_MIN;
+    for (const Op& op : ops) {
+        low_row = std::min(low_row, op.y0);
+        high_row = std::max(high_row, op.y1);
+    }
     const int64_t top = drawer.scissor_top();
     const int64_t bottom = drawer.scissor_bottom();
-    const uint32_t threads = detail::RenderPool::instance().threads();
-    double pixels = 0.0;
-    if (threads > 1) {
-        for (const Op& op : ops) {
-            const double rows = static_cast<double>(std::min(op.y1, bottom) - std::max(op.y0, top));
-            if (rows > 0)
-                pixels += rows * std::min<double>(rows, static_cast<double>(drawer.scissor_width()));
+    item.y0 = std::max(low_row, top);
+    item.y1 = std::min(high_row, bottom);
+    if (item.y0 >= item.y1)
+        return true;
+    item.pixels = 0.0;
+    for (const Op& op : ops) {
+        const double rows = static_cast<double>(std::min(op.y1, bottom) - std::max(op.y0, top));
+        if (rows > 0)
+            item.pixels += rows * std::min<double>(rows, static_cast<double>(drawer.scissor_width()));
+    }
+    add_targets(item);
+    for (uint32_t i = 0; i < max_texture_stages; ++i) {
+        const TextureView* view = item.state.textures[i];
+        if (view == nullptr)
+            continue;
+        for (uint32_t level = 0; level < std::min(view->level_count, max_levels); ++level) {
+            const LevelView& l = view->levels[level];
+            item.reads.push_back(
+                span_of(l.pixels, l.pitch, l.height, uint64_t{l.width} * std::max(1u, bytes_per_pixel(view->format))));
         }
     }
-    const int64_t wanted = std::min<int64_t>(int64_t{threads}, (bottom - top) / kMinimumBandRows);
-    if (threads <= 1 || pixels < kParallelPixels || wanted < 2) {
-        run_ops(drawer, ops, INT64_MIN, INT64_MAX);
-        return true;
-    }
-    const int64_t rows_per_band = (bottom - top + wanted - 1) / wanted;
-    BandJob job{&targets, &state, &layout, &vertices, &scratch, &drawer, top, rows_per_band, bottom};
-    const auto bands = static_cast<uint32_t>((bottom - top + rows_per_band - 1) / rows_per_band);
-    detail::RenderPool::instance().run(bands, run_band, &job);
+    commit(frame);
     return true;
+}
+
+} // namespace
+
+bool record_draw(const Targets& targets, const RasterState& state, PrimitiveType type, const VertexData& vertices,
+                 const IndexData& indices, int32_t base_vertex, uint32_t first, uint32_t count)
+{
+    Frame& frame = recorded();
+    std::lock_guard lock(frame.mutex);
+    return record_draw_locked(frame, targets, state, type, vertices, indices, base_vertex, first, count);
+}
+
+bool draw(const Targets& targets, const RasterState& state, PrimitiveType type, const VertexData& vertices,
+          const IndexData& indices, int32_t base_vertex, uint32_t first, uint32_t count)
+{
+    Frame& frame = recorded();
+    std::lock_guard lock(frame.mutex);
+    const bool drawn = record_draw_locked(frame, targets, state, type, vertices, indices, base_vertex, first, count);
+    flush_locked(frame);
+    return drawn;
+}
+
+void flush()
+{
+    Frame& frame = recorded();
+    if (!frame.pending.load(std::memory_order_acquire))
+        return;
+    std::lock_guard lock(frame.mutex);
+    flush_locked(frame);
+}
+
+void settle(const void* memory, size_t size)
+{
+    Frame& frame = recorded();
+    if (!frame.pending.load(std::memory_order_acquire) || memory == nullptr)
+        return;
+    std::lock_guard lock(frame.mutex);
+    const auto begin = reinterpret_cast<uintptr_t>(memory);
+    const Span span{begin, begin + std::max<size_t>(size, 1)};
+    bool touched = false;
+    for (const Span& read : frame.reads)
+        touched = touched || read.overlaps(span);
+    for (const Span& write : frame.writes)
+        touched = touched || write.overlaps(span);
+    if (touched)
+        flush_locked(frame);
 }
 
 namespace {
@@ -1588,44 +1855,75 @@ void clear_part(const Targets& targets, const Rect& area, uint32_t flags, uint32
     }
 }
 
-struct ClearJob {
-    const Targets* targets;
-    Rect area;
-    uint32_t flags;
-    uint32_t argb;
-    float z;
-    int32_t rows_per_band;
+} // namespace
+
+void record_clear(const Targets& targets, const Rect& area, uint32_t flags, uint32_t argb, float z)
+{
+    Frame& frame = recorded();
+    std::lock_guard lock(frame.mutex);
+    Item& item = frame.next();
+    item.kind = Item::clear;
+    item.targets = {};
+    int64_t height = 0, width = 0;
+    if ((flags & clear_flags::target) && targets.color.pixels != nullptr) {
+        item.targets.color = targets.color;
+        height = std::max<int64_t>(height, targets.color.height);
+        width = std::max<int64_t>(width, targets.color.width);
+    }
+    if ((flags & clear_flags::zbuffer) && targets.depth.depth != nullptr) {
+        item.targets.depth = targets.depth;
+        height = std::max<int64_t>(height, targets.depth.height);
+        width = std::max<int64_t>(width, targets.depth.width);
+    }
+    item.area = area;
+    item.flags = flags;
+    item.argb = argb;
+    item.z = z;
+    item.y0 = std::max<int64_t>(area.top, 0);
+    item.y1 = std::min<int64_t>(area.bottom, height);
+    const int64_t columns = std::min<int64_t>(area.right, width) - std::max<int64_t>(area.left, 0);
+    if (item.y0 >= item.y1 || columns <= 0)
+        return;
+    // Clearing costs a fraction of drawing a pixel.
+    const int64_t samples = std::max(targets.color.samples, targets.depth.samples);
+    item.pixels = static_cast<double>((item.y1 - item.y0) * columns * samples) / 16.0;
+    add_targets(item);
+    commit(frame);
+}
+
+void clear(const Targets& targets, const Rect& area, uint32_t flags, uint32_t argb, float z)
+{
+    record_clear(targets, area, flags, argb, z);
+    flush();
+}
+
+namespace {
+
+struct StripCall {
+    void (*rows)(void*, uint32_t, uint32_t);
+    void* context;
+    uint32_t strip_rows;
+    uint32_t height;
 };
 
-void clear_band(void* context, uint32_t band)
+void run_call_strip(void* context, uint32_t strip)
 {
-    const ClearJob& job = *static_cast<const ClearJob*>(context);
-    Rect part = job.area;
-    part.top = job.area.top + static_cast<int32_t>(band) * job.rows_per_band;
-    part.bottom = std::min(job.area.bottom, part.top + job.rows_per_band);
-    clear_part(*job.targets, part, job.flags, job.argb, job.z);
+    const StripCall& call = *static_cast<const StripCall*>(context);
+    const uint32_t y0 = strip * call.strip_rows;
+    call.rows(call.context, y0, std::min(call.height, y0 + call.strip_rows));
 }
 
 } // namespace
 
-void clear(const Targets& targets, const Rect& area, uint32_t flags, uint32_t argb, float z)
+void for_each_strip(uint32_t height, uint32_t strip_rows, void (*rows)(void* context, uint32_t y0, uint32_t y1),
+                    void* context)
 {
-    // Large clears (multisampled targets are several times the picture) are shared
-    // out in bands of rows; every band clears its own rows alike.
-    const int64_t top = std::max<int32_t>(area.top, 0);
-    const int64_t rows = int64_t{area.bottom} - top;
-    const int64_t columns = int64_t{area.right} - std::max<int32_t>(area.left, 0);
-    const int64_t samples = std::max(targets.color.samples, targets.depth.samples);
-    const uint32_t threads = detail::RenderPool::instance().threads();
-    if (threads <= 1 || rows < 32 || columns <= 0 || rows * std::min<int64_t>(columns, 1 << 16) * samples < 262144) {
-        clear_part(targets, area, flags, argb, z);
+    if (height == 0)
         return;
-    }
-    const int64_t bands = std::min<int64_t>(threads, rows / 16);
-    ClearJob job{&targets, area, flags, argb, z, static_cast<int32_t>((rows + bands - 1) / bands)};
-    job.area.top = static_cast<int32_t>(top);
-    detail::RenderPool::instance().run(static_cast<uint32_t>((rows + job.rows_per_band - 1) / job.rows_per_band),
-                                       clear_band, &job);
+    if (strip_rows == 0)
+        strip_rows = static_cast<uint32_t>(kStripRows);
+    StripCall call{rows, context, strip_rows, height};
+    detail::RenderPool::instance().run((height + strip_rows - 1) / strip_rows, run_call_strip, &call);
 }
 
 namespace {
@@ -1633,7 +1931,6 @@ namespace {
 struct ResolveJob {
     const ColorView* from;
     const ColorView* to;
-    uint32_t rows_per_band;
 };
 
 // The average of n 32-bit samples, channel by channel, rounded.
@@ -1686,11 +1983,10 @@ void resolve_rows(const ColorView& from, const ColorView& to, uint32_t y0, uint3
     }
 }
 
-void resolve_band(void* context, uint32_t band)
+void resolve_strip(void* context, uint32_t y0, uint32_t y1)
 {
     const ResolveJob& job = *static_cast<const ResolveJob*>(context);
-    const uint32_t y0 = band * job.rows_per_band;
-    resolve_rows(*job.from, *job.to, y0, std::min(job.from->height, y0 + job.rows_per_band));
+    resolve_rows(*job.from, *job.to, y0, y1);
 }
 
 } // namespace
@@ -1703,21 +1999,20 @@ bool resolve(const ColorView& from, const ColorView& to)
         || std::abs(static_cast<int64_t>(from.pitch)) < int64_t{from.width} * from.samples * bytes
         || std::abs(static_cast<int64_t>(to.pitch)) < int64_t{to.width} * bytes)
         return false;
+    flush();
     if (from.samples == 1) {
         for (uint32_t y = 0; y < from.height; ++y)
             std::memcpy(to.pixels + static_cast<ptrdiff_t>(y) * to.pitch,
                         from.pixels + static_cast<ptrdiff_t>(y) * from.pitch, size_t{from.width} * bytes);
         return true;
     }
-    // Large pictures are shared out in bands of rows, as draws are.
-    const uint32_t threads = detail::RenderPool::instance().threads();
-    const uint32_t bands = std::min<uint32_t>(threads, std::max(1u, from.height / 16));
-    if (bands <= 1 || uint64_t{from.width} * from.height < 65536) {
+    // Large pictures are shared out in strips of rows, as draws are.
+    if (RenderPool::instance().threads() <= 1 || uint64_t{from.width} * from.height < 65536) {
         resolve_rows(from, to, 0, from.height);
         return true;
     }
-    ResolveJob job{&from, &to, (from.height + bands - 1) / bands};
-    detail::RenderPool::instance().run((from.height + job.rows_per_band - 1) / job.rows_per_band, resolve_band, &job);
+    ResolveJob job{&from, &to};
+    for_each_strip(from.height, 0, resolve_strip, &job);
     return true;
 }
 

@@ -11,8 +11,14 @@
 // Results depend only on the inputs (no randomness, and the same pixels whatever the
 // number of threads), so pictures can be compared exactly.
 //
-// Large draws are split into bands of rows drawn by a pool of worker threads: one
-// thread per processor, or QUILLO_RENDER_THREADS (1 draws on the calling thread only).
+// Draws and clears can be recorded and drawn together later (record_draw,
+// record_clear, flush): the pool of worker threads (one per processor, or
+// QUILLO_RENDER_THREADS; 1 draws on the calling thread only) then takes strips of rows,
+// each strip running every recorded item over its rows in the order they were
+// recorded, so the picture is the one a single thread draws. Recording keeps what a
+// draw depends on at that moment (states, transforms, the transformed vertices); the
+// memory of its targets and textures is read and written at the flush, which comes
+// before anything else reads or changes that memory (settle).
 //
 // Multisampled targets hold 2 or 4 samples per pixel, side by side in memory, at the
 // standard sample positions of those counts. Coverage and depth are decided per
@@ -128,7 +134,7 @@ struct IndexData {
     bool wide = false;
 };
 
-// Draws `count` primitives of `type`. Without indices vertex `first + n` is read;
+// Draws `count` primitives of `type` now (work recorded before it is drawn first). Without indices vertex `first + n` is read;
 // with indices, index `first + n` names vertex `base_vertex + index`. Triangle lists,
 // strips and fans are drawn; point lists draw square point sprites (size from the
 // vertex or the point-size state); lines draw nothing. Primitives that name vertices
@@ -137,6 +143,29 @@ struct IndexData {
 bool draw(const Targets& targets, const RasterState& state, PrimitiveType type, const VertexData& vertices,
           const IndexData& indices, int32_t base_vertex, uint32_t first, uint32_t count);
 
+// As draw, but recorded for the next flush; the views' memory must stay alive and
+// unchanged (but by recorded work) until then. Work recorded earlier that this draw's
+// textures read back, or that reads what it writes, is drawn first.
+bool record_draw(const Targets& targets, const RasterState& state, PrimitiveType type, const VertexData& vertices,
+                 const IndexData& indices, int32_t base_vertex, uint32_t first, uint32_t count);
+
+// As clear, but recorded for the next flush.
+void record_clear(const Targets& targets, const Rect& area, uint32_t flags, uint32_t argb, float z);
+
+// Draws all recorded work, from whatever thread recorded it.
+void flush();
+
+// Draws the recorded work when any of it reads or writes the `size` bytes at `memory`:
+// called before that memory is read, changed or freed by anything but the rasterizer.
+void settle(const void* memory, size_t size);
+
+// Runs rows(context, y0, y1) over [0, height) cut into strips of `strip_rows` rows
+// (0: the rasterizer's own choice), the drawing threads taking strips as they come
+// free; returns when every strip is done. For row-by-row work on whole pictures, such
+// as converting a frame for the screen.
+void for_each_strip(uint32_t height, uint32_t strip_rows, void (*rows)(void* context, uint32_t y0, uint32_t y1),
+                    void* context);
+
 // The threads that draw (the caller's included), and a new number of them (0: one per
 // processor). The pictures do not depend on it.
 uint32_t thread_count();
@@ -144,7 +173,7 @@ void set_thread_count(uint32_t count);
 
 // Fills the rectangle [left, right) × [top, bottom), cut to each target, with the
 // colour (clear_flags::target) and the depth value (clear_flags::zbuffer); every
-// sample of a pixel alike.
+// sample of a pixel alike. Work recorded before it is drawn first.
 void clear(const Targets& targets, const Rect& area, uint32_t flags, uint32_t argb, float z);
 
 // Where the samples of a pixel lie, in sixteenths of a pixel from its centre (y
@@ -155,7 +184,7 @@ struct SampleOffset {
 };
 const SampleOffset* sample_offsets(uint32_t samples);
 
-// Averages each pixel's samples (per channel, rounded) into `to`, a view of one sample
+// Averages each pixel's samples (per channel, rounded) into `to` (recorded work first), a view of one sample
 // per pixel of the same format and size; false, with nothing written, when the views
 // do not fit together.
 bool resolve(const ColorView& from, const ColorView& to);

@@ -20,10 +20,10 @@ bool view_of(const BaseTexture* texture, raster::TextureView& view)
     view.format = texture->format();
     view.level_count = std::min(texture->level_count(), raster::max_levels);
     for (uint32_t i = 0; i < view.level_count; ++i) {
-        const Surface* level = texture->level_surface(0, i);
+        Surface* level = texture->level_surface(0, i);
         if (level == nullptr)
             return false;
-        view.levels[i] = {level->pixels(), static_cast<int32_t>(level->pitch()), level->width(), level->height()};
+        view.levels[i] = {level->recorded_pixels(), static_cast<int32_t>(level->pitch()), level->width(), level->height()};
     }
     return true;
 }
@@ -57,17 +57,17 @@ void raster_draw(const DeviceState& state, PrimitiveType type, const raster::Ver
 
     raster::Targets targets;
     if (Surface* color = state.render_target) {
-        targets.color = {color->pixels(), static_cast<int32_t>(color->pitch()), color->width(), color->height(),
+        targets.color = {color->recorded_pixels(), static_cast<int32_t>(color->pitch()), color->width(), color->height(),
                          color->format(), color->samples()};
     }
     // Depth surfaces hold one float per sample, rows back to back.
     Surface* depth = state.depth_stencil;
     if (depth) {
-        targets.depth = {depth->depth(), depth->width() * depth->samples(), depth->width(), depth->height(),
+        targets.depth = {depth->recorded_depth(), depth->width() * depth->samples(), depth->width(), depth->height(),
                          depth->samples()};
         targets.depth.uniform = depth->uniform_depth(&targets.depth.uniform_value);
     }
-    raster::draw(targets, s, type, vertices, indices, base_vertex, first, count);
+    raster::record_draw(targets, s, type, vertices, indices, base_vertex, first, count);
     if (depth && s[RenderState::zenable] != 0 && s[RenderState::zwrite_enable] != 0)
         depth->set_uniform_depth(false);
 }

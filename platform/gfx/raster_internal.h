@@ -144,6 +144,9 @@ struct Triangle {
     // -1 run them; 0 the colour `result`; 1 the diffuse colour; 2 + n stage n's texture.
     int shortcut = -1;
     uint32_t result = 0;
+    // With shortcut 1 or 2 + n: that source times the colour `result` (a texture or
+    // diffuse colour times a constant, as sprites with a transparency come).
+    bool scaled = false;
 };
 
 // Plane values in fixed point are kept within these bounds (absurd coordinates are

@@ -270,6 +270,7 @@ inline uint64_t spread_weight(uint32_t w) { return w * 0x0001000100010001ull; }
 // filled with zeros first and computed too.
 [[gnu::always_inline]] inline simd::u16x16 lerp16(simd::u16x16 a, simd::u16x16 b, simd::u16x16 f) { return (a * (256 - f) + b * f) >> 8; }
 
+QUILLO_WIDE_VECTORS
 void bilerp_span(Quads& q, int n)
 {
     for (int k = n; k < ((n + 3) & ~3); ++k) {
@@ -457,6 +458,32 @@ void modulate(uint32_t* __restrict out, const uint32_t* __restrict a, const uint
         const uint16_t t = static_cast<uint16_t>(x[k] * y[k] + 128);
         o[k] = static_cast<Bytes>((t + (t >> 8)) >> 8);
     }
+}
+
+// A run times one colour. With white colour channels only alpha changes (a·255/255
+// is a), which is most of what sprites with a transparency ask for.
+void modulate_by(uint32_t* __restrict out, const uint32_t* __restrict a, uint32_t color, int n)
+{
+    if ((color & 0x00FFFFFFu) == 0x00FFFFFFu) {
+        const uint32_t alpha = color >> 24;
+        for (int k = 0; k < n; ++k)
+            out[k] = (a[k] & 0x00FFFFFFu) | mul255(a[k] >> 24, alpha) << 24;
+        return;
+    }
+    alignas(16) Bytes c[16];
+    for (int i = 0; i < 16; ++i)
+        c[i] = static_cast<Bytes>(color >> (8 * (i % 4)));
+    auto* o = reinterpret_cast<Bytes*>(out);
+    auto* x = reinterpret_cast<const Bytes*>(a);
+    const int whole = 4 * (n & ~3);
+    for (int k = 0; k < whole; k += 16) {
+        for (int i = 0; i < 16; ++i) {
+            const uint16_t t = static_cast<uint16_t>(x[k + i] * c[i] + 128);
+            o[k + i] = static_cast<Bytes>((t + (t >> 8)) >> 8);
+        }
+    }
+    for (int k = whole; k < 4 * n; ++k)
+        o[k] = static_cast<Bytes>(mul255(x[k], c[k % 4]));
 }
 
 void modulate2x(uint32_t* __restrict out, const uint32_t* __restrict a, const uint32_t* __restrict b, int n)
@@ -824,6 +851,8 @@ private:
         uint32_t* t = temps_[next_++ % kTemps];
         if (t == protected_)
             t = temps_[next_++ % kTemps];
+        if (t == scaled_.out)
+            scaled_ = {};
         return t;
     }
 
@@ -885,6 +914,16 @@ private:
                 return a[2];
             if (!a[2].varying() && a[2].color == kWhite)
                 return a[1];
+            if (a[1].varying() != a[2].varying()) {
+                const Value& run = a[1].varying() ? a[1] : a[2];
+                const uint32_t color = a[1].varying() ? a[2].color : a[1].color;
+                Value result;
+                uint32_t* out = temp();
+                modulate_by(out, run.pixels, color, n_);
+                scaled_ = {run.pixels, color, out};
+                result.pixels = out;
+                return result;
+            }
             return binary(a[1], a[2], op_modulate, modulate);
         case texture_op::modulate_2x: return binary(a[1], a[2], op_modulate2x, modulate2x);
         case texture_op::lerp: return ternary(a[0], a[1], a[2], op_lerp, lerp);
@@ -953,11 +992,22 @@ private:
         return result;
     }
 
+public:
+    // The last run times one colour the stages made, while its result is unchanged.
+    struct Scaled {
+        const uint32_t* source = nullptr;
+        uint32_t color = 0;
+        const uint32_t* out = nullptr;
+    };
+    const Scaled& scaled() const { return scaled_; }
+
+private:
     const PixelState& state_;
     uint32_t (*temps_)[kChunk];
     int n_;
     int next_ = 0;
     const uint32_t* protected_ = nullptr;
+    Scaled scaled_;
 };
 
 // Reads destination pixels as colours; formats without alpha read as opaque.
@@ -1050,16 +1100,26 @@ void SpanShader::prepare(Triangle& triangle)
     const Value result = combiner.run(diffuse, textures);
     triangle.result = result.color;
     triangle.shortcut = -1;
+    triangle.scaled = false;
+    // A source as it is, or times one colour.
+    const uint32_t* source = result.pixels;
+    if (result.varying() && result.pixels == combiner.scaled().out) {
+        source = combiner.scaled().source;
+        triangle.result = combiner.scaled().color;
+        triangle.scaled = true;
+    }
     if (!result.varying()) {
         triangle.shortcut = 0;
-    } else if (result.pixels == s.diffuse) {
+    } else if (source == s.diffuse) {
         triangle.shortcut = 1;
     } else {
         for (uint32_t i = 0; i < state_.stage_count; ++i) {
-            if (result.pixels == s.texture[i])
+            if (source == s.texture[i])
                 triangle.shortcut = 2 + static_cast<int>(i);
         }
     }
+    if (triangle.shortcut < 0)
+        triangle.scaled = false;
 }
 
 const uint32_t* SpanShader::colors(const Triangle& triangle, int y, int x, int n)
@@ -1124,7 +1184,11 @@ const uint32_t* SpanShader::colors(const Triangle& triangle, int y, int x, int n
     }
 
     const uint32_t* src = nullptr;
-    if (triangle.shortcut == 1 && !triangle.constant_diffuse) {
+    if (triangle.scaled) {
+        modulate_by(s.result, triangle.shortcut == 1 ? s.diffuse : s.texture[triangle.shortcut - 2],
+                    triangle.result, n);
+        src = s.result;
+    } else if (triangle.shortcut == 1 && !triangle.constant_diffuse) {
         src = s.diffuse;
     } else if (triangle.shortcut >= 2) {
         src = s.texture[triangle.shortcut - 2];

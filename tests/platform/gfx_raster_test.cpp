@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <csignal>
 #include <cmath>
 #include <cstdlib>
@@ -551,6 +552,20 @@ TEST(GfxRaster, TextureStagesCombine)
              s[RenderState::texture_factor] = 0x80FF8000u;
          },
          0x40401000u},
+        {"texture × a factor of white colour changes alpha alone",
+         [](raster::RasterState& s) {
+             s.stage(0, TextureStageState::color_arg2) = gfx::texture_arg::texture_factor;
+             s.stage(0, TextureStageState::alpha_arg2) = gfx::texture_arg::texture_factor;
+             s[RenderState::texture_factor] = 0x60FFFFFFu;
+         },
+         0x608040C0u},
+        {"texture × a factor of any colour",
+         [](raster::RasterState& s) {
+             s.stage(0, TextureStageState::color_arg2) = gfx::texture_arg::texture_factor;
+             s.stage(0, TextureStageState::alpha_arg2) = gfx::texture_arg::texture_factor;
+             s[RenderState::texture_factor] = 0xC0FF4080u;
+         },
+         0xC0801060u},
         {"lerp by a constant towards a white texture",
          [](raster::RasterState& s) {
              s.stage(1, TextureStageState::color_op) = gfx::texture_op::lerp;
@@ -987,6 +1002,118 @@ TEST(GfxRaster, BandsOfAnyNumberOfThreadsDrawTheOneThreadPicture)
     }
 }
 
+// A frame of several draws recorded together: overlapping blended sprites, a clear in
+// the middle, a picture drawn into a second target and then sampled from it, a texture
+// changed between two draws that sample it, and the second target drawn again after
+// it was sampled. Drawn with `threads` threads, each draw at once or all recorded
+// until the end. Returns the main target and the second one.
+std::pair<Canvas, Canvas> layered_frame(uint32_t threads, uint32_t samples, bool recorded)
+{
+    raster::set_thread_count(threads);
+    constexpr uint32_t width = 263, height = 197;
+    Canvas canvas(width, height, 0xFF102030u, gfx::Format::a8r8g8b8, samples);
+    Canvas side(64, 64, 0x00000000u);
+    SampledTexture texture(16, 16, {pattern(16, 16)});
+    for (size_t i = 0; i < texture.levels[0].size(); ++i)
+        texture.levels[0][i] = (texture.levels[0][i] & 0x00FFFFFFu) | static_cast<uint32_t>((i * 53) & 0xFF) << 24;
+    // The second target as a texture.
+    raster::TextureView side_view;
+    side_view.format = gfx::Format::a8r8g8b8;
+    side_view.level_count = 1;
+    side_view.levels[0] = {reinterpret_cast<const uint8_t*>(side.pixels.data()), 64 * 4, 64, 64};
+
+    auto submit = [&](Canvas& target, const raster::RasterState& state, const std::vector<Vertex>& vertices) {
+        const raster::VertexData data{reinterpret_cast<const uint8_t*>(vertices.data()),
+                                      vertices.size() * sizeof(Vertex), sizeof(Vertex), kFvf};
+        const auto count = static_cast<uint32_t>(vertices.size() / 3);
+        return recorded ? raster::record_draw(target.targets(), state, gfx::PrimitiveType::triangle_list, data, {},
+                                              0, 0, count)
+                        : raster::draw(target.targets(), state, gfx::PrimitiveType::triangle_list, data, {}, 0, 0,
+                                       count);
+    };
+    auto clear = [&](Canvas& target, const platform::Rect& area, uint32_t flags, uint32_t argb, float z) {
+        if (recorded)
+            raster::record_clear(target.targets(), area, flags, argb, z);
+        else
+            raster::clear(target.targets(), area, flags, argb, z);
+    };
+    auto sprites = [](int count, int seed, float range_x, float range_y) {
+        std::vector<Vertex> list;
+        for (int i = 0; i < count; ++i) {
+            const float cx = static_cast<float>((i * 73 + seed * 17) % static_cast<int>(range_x));
+            const float cy = static_cast<float>((i * 41 + seed * 29) % static_cast<int>(range_y));
+            const float angle = static_cast<float>(i + seed) * 0.43f;
+            const float half = 5.0f + static_cast<float>((i + seed) % 7) * 6.0f;
+            const float c = std::cos(angle) * half, d = std::sin(angle) * half;
+            const float z = static_cast<float>((i * 7 + seed) % 11) / 11.0f;
+            const uint32_t color = 0xC0000000u | static_cast<uint32_t>(i * 0x030507 + seed * 0x0F0000) | 0x606060u;
+            const Vertex a{cx - c + d, cy - d - c, z, color, 0, 0};
+            const Vertex b{cx + c + d, cy + d - c, z, color, 1, 0};
+            const Vertex e{cx - c - d, cy - d + c, z, color, 0, 1};
+            const Vertex f{cx + c - d, cy + d + c, z, color, 1, 1};
+            list.insert(list.end(), {a, b, e, b, f, e});
+        }
+        return list;
+    };
+
+    raster::RasterState s = screen_state(width, height);
+    use_texture(s, texture, gfx::texture_filter::linear);
+    s[RenderState::zenable] = 1;
+    s[RenderState::alpha_blend_enable] = 1;
+    s[RenderState::src_blend] = gfx::blend::src_alpha;
+    s[RenderState::dest_blend] = gfx::blend::inv_src_alpha;
+    raster::RasterState to_side = screen_state(64, 64);
+    to_side[RenderState::zenable] = 0;
+    use_texture(to_side, texture, gfx::texture_filter::point);
+
+    clear(canvas, {0, 0, static_cast<int32_t>(width), static_cast<int32_t>(height)},
+          gfx::clear_flags::target | gfx::clear_flags::zbuffer, 0xFF203040u, 1.0f);
+    EXPECT_TRUE(submit(canvas, s, sprites(60, 1, width, height)));
+    // A clear of a middle part, colour and depth, between the draws.
+    clear(canvas, {40, 50, 200, 120}, gfx::clear_flags::target | gfx::clear_flags::zbuffer, 0xFF405060u, 0.6f);
+    EXPECT_TRUE(submit(side, to_side, quad(4, 4, 60, 60, 0.5f, 0xFFFFFFFFu, 0, 0, 3, 3)));
+    EXPECT_TRUE(submit(canvas, s, sprites(40, 2, width, height)));
+    // Sampling what was just drawn into the second target.
+    raster::RasterState from_side = s;
+    from_side.textures[0] = &side_view;
+    EXPECT_TRUE(submit(canvas, from_side, quad(20, 30, 180, 170, 0.4f, 0xE0FFFFFFu)));
+    // The texture changes between two draws that sample it: the earlier one keeps the old texels.
+    raster::settle(texture.levels[0].data(), texture.levels[0].size() * 4);
+    for (uint32_t& texel : texture.levels[0])
+        texel = ~texel | 0x80000000u;
+    EXPECT_TRUE(submit(canvas, s, sprites(40, 3, width, height)));
+    // The second target is drawn again once sampled, and sampled once more.
+    EXPECT_TRUE(submit(side, to_side, quad(0, 20, 50, 64, 0.5f, 0xFF80FF80u)));
+    EXPECT_TRUE(submit(canvas, from_side, quad(100, 10, 250, 190, 0.2f, 0x90FFFFFFu)));
+    raster::flush();
+    raster::set_thread_count(0);
+    return {std::move(canvas), std::move(side)};
+}
+
+TEST(GfxRaster, RecordedFramesOfAnyNumberOfThreadsDrawTheOneThreadPicture)
+{
+    for (const uint32_t samples : {1u, 4u}) {
+        const auto [alone, alone_side] = layered_frame(1, samples, false);
+        size_t changed = 0;
+        for (uint32_t pixel : alone.pixels)
+            changed += pixel != 0xFF203040u && pixel != 0xFF405060u;
+        ASSERT_GT(changed, alone.pixels.size() / 2) << samples << " samples";
+        for (const uint32_t threads : {1u, 2u, 3u, 8u, 13u}) {
+            for (const bool recorded : {false, true}) {
+                const auto [shared, shared_side] = layered_frame(threads, samples, recorded);
+                size_t differing = 0;
+                for (size_t i = 0; i < alone.pixels.size(); ++i)
+                    differing += alone.pixels[i] != shared.pixels[i];
+                EXPECT_EQ(differing, 0u) << threads << " threads, " << samples << " samples, recorded " << recorded;
+                EXPECT_EQ(std::memcmp(alone.depth.data(), shared.depth.data(), alone.depth.size() * sizeof(float)), 0)
+                    << threads << " threads, " << samples << " samples, recorded " << recorded;
+                EXPECT_EQ(alone_side.pixels, shared_side.pixels)
+                    << threads << " threads, " << samples << " samples, recorded " << recorded;
+            }
+        }
+    }
+}
+
 // A child made by fork while the parent's workers wait (a shell open, the crash question)
 // exits at once, or draws the same picture on threads of its own and exits, without
 // waiting on the locks and condition variables it copied from the parent.
@@ -1192,6 +1319,69 @@ TEST_F(GfxRasterDevice, DrawCallsPaintTheBackBuffer)
     vb->release();
     ib->release();
     texture->release();
+}
+
+// The device keeps a frame's draws until the frame is read: what a draw showed is what
+// its texture and vertices held when it was made, though the texture is locked and
+// changed, the vertex buffer rewritten and the texture released before the frame is
+// read back.
+TEST_F(GfxRasterDevice, DrawsShowTheirTexturesAndVerticesAsTheyWereWhenMade)
+{
+    screen_space();
+    gfx::Texture* texture = nullptr;
+    ASSERT_EQ(device->create_texture(1, 2, 1, 0, gfx::Format::a8r8g8b8, gfx::Pool::managed, &texture, nullptr),
+              gfx::ok);
+    auto fill = [&](uint32_t top, uint32_t bottom) {
+        gfx::LockedRect locked;
+        ASSERT_EQ(texture->lock_rect(0, &locked, nullptr, 0), gfx::ok);
+        std::memcpy(locked.bits, &top, 4);
+        std::memcpy(static_cast<uint8_t*>(locked.bits) + locked.pitch, &bottom, 4);
+        ASSERT_EQ(texture->unlock_rect(0), gfx::ok);
+    };
+    gfx::VertexBuffer* vb = nullptr;
+    ASSERT_EQ(device->create_vertex_buffer(sizeof(Vertex) * 6, gfx::usage::write_only, kFvf, gfx::Pool::managed, &vb,
+                                           nullptr),
+              gfx::ok);
+    auto vertices = [&](float x0, float y0, float x1, float y1) {
+        const std::vector<Vertex> corners = quad(x0, y0, x1, y1);
+        void* data = nullptr;
+        ASSERT_EQ(vb->lock(0, 0, &data, 0), gfx::ok);
+        std::memcpy(data, corners.data(), sizeof(Vertex) * 6);
+        ASSERT_EQ(vb->unlock(), gfx::ok);
+    };
+    ASSERT_EQ(device->clear(0, nullptr, gfx::clear_flags::target, 0xFF000000u, 1.0f, 0), gfx::ok);
+    ASSERT_EQ(device->begin_scene(), gfx::ok);
+    ASSERT_EQ(device->set_texture(0, texture), gfx::ok);
+    ASSERT_EQ(device->set_stream_source(0, vb, 0, sizeof(Vertex)), gfx::ok);
+    // Three quads of 200 × 200 pixels (enough to be shared among threads), overlapping
+    // in x from 150 to 200: each texel covers 100 rows.
+    fill(0xFFFF0000u, 0xFF00FF00u);
+    vertices(-0.5f, 9.5f, 199.5f, 209.5f);
+    ASSERT_EQ(device->draw_primitive(gfx::PrimitiveType::triangle_list, 0, 2), gfx::ok);
+    fill(0xFF0000FFu, 0xFFFFFF00u);
+    vertices(149.5f, 9.5f, 349.5f, 209.5f);
+    ASSERT_EQ(device->draw_primitive(gfx::PrimitiveType::triangle_list, 0, 2), gfx::ok);
+    ASSERT_EQ(device->clear(1, std::array{platform::Rect{0, 0, 20, 480}}.data(), gfx::clear_flags::target, 0xFF808080u,
+                            1.0f, 0),
+              gfx::ok);
+    fill(0xFF00FFFFu, 0xFFFF00FFu);
+    vertices(299.5f, 9.5f, 499.5f, 209.5f);
+    ASSERT_EQ(device->draw_primitive(gfx::PrimitiveType::triangle_list, 0, 2), gfx::ok);
+    ASSERT_EQ(device->set_texture(0, nullptr), gfx::ok);
+    ASSERT_EQ(device->set_stream_source(0, nullptr, 0, 0), gfx::ok);
+    texture->release();
+    vb->release();
+    ASSERT_EQ(device->end_scene(), gfx::ok);
+
+    const struct {
+        uint32_t x, y, expected;
+    } cases[] = {
+        {10, 50, 0xFF808080u},  {10, 150, 0xFF808080u}, {100, 50, 0xFFFF0000u}, {100, 150, 0xFF00FF00u},
+        {175, 50, 0xFF0000FFu}, {175, 150, 0xFFFFFF00u}, {250, 50, 0xFF0000FFu}, {320, 50, 0xFF00FFFFu},
+        {320, 150, 0xFFFF00FFu}, {498, 208, 0xFFFF00FFu}, {505, 50, 0xFF000000u}, {100, 5, 0xFF000000u},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(back_buffer_pixel(c.x, c.y), c.expected) << c.x << ", " << c.y;
 }
 
 // Draws that write no depth skip reading it while the device knows the depth surface
