@@ -23,6 +23,7 @@
 #include "platform/gfx/hooks.h"
 #include "platform/gfx/present.h"
 #include "platform/gfx/raster.h"
+#include "platform/gfx/raster.h"
 #include "platform/window.h"
 #include "vadu/hardware_manager.h"
 #include "vadu/lib3d/hard/directx8/creator.h"
@@ -560,6 +561,8 @@ public:
         if (!hardware_->start_frame())
             return;
         hardware_->render(list, *hardware_);
+        // Draws are recorded and drawn in strips at the present: the drawing is timed here.
+        gfx::raster::flush();
     }
 
     // Presents, outside the timed part.

@@ -23,7 +23,7 @@
 #include "vadu/lib3d/node/image.h"
 #include "vadu/lib3d/node/sprite.h"
 
-namespace {
+namespace demo_test_file {
 
 namespace fs = std::filesystem;
 using vadu::Atom;
@@ -315,4 +315,4 @@ TEST_F(Demo, GoldenFramesShowARotatedScaledSpriteFilteredExactlyWhenItsFilterByt
     EXPECT_NE(looks[0].pixels, looks[1].pixels);
 }
 
-} // namespace
+} // namespace demo_test_file

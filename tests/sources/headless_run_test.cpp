@@ -15,7 +15,7 @@
 #include "support/golden.h"
 #include "support/temp_folder.h"
 
-namespace {
+namespace headless_run_test_file {
 
 namespace fs = std::filesystem;
 
@@ -67,4 +67,4 @@ TEST(HeadlessRun, TheGameClosesItselfWithStatusZeroAndKeepsItsSettings)
     EXPECT_EQ(top, std::vector<std::string>{"Kembra Entertainment"});
 }
 
-} // namespace
+} // namespace headless_run_test_file

@@ -22,7 +22,7 @@
 #include "support/golden.h"
 #include "vadu/lib3d/node/sprite.h"
 
-namespace {
+namespace screens_demo_test_file {
 
 namespace fs = std::filesystem;
 
@@ -183,4 +183,4 @@ TEST_F(ScreensDemo, GoldenFramesOfBothScreens)
                          "screens_second");
 }
 
-} // namespace
+} // namespace screens_demo_test_file

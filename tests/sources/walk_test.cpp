@@ -25,7 +25,7 @@
 #include "support/golden.h"
 #include "support/temp_folder.h"
 
-namespace {
+namespace walk_test_file {
 
 namespace fs = std::filesystem;
 
@@ -363,4 +363,4 @@ TEST(Walk, ScriptsParseStepByStepAndNameTheFirstBadLine)
     }
 }
 
-} // namespace
+} // namespace walk_test_file

@@ -7,7 +7,7 @@
 #include "support/golden.h"
 #include "text/TextSprite.h"
 
-namespace {
+namespace cache_test_file {
 
 using text_test::Canvas;
 using text_test::TextTest;
@@ -90,4 +90,4 @@ TEST_F(CacheTest, GoldenParagraphs)
     }
 }
 
-} // namespace
+} // namespace cache_test_file

@@ -21,7 +21,7 @@
 #include "vadu/lib3d/hard/render_list.h"
 #include "vadu/lib3d/node/sprite.h"
 
-namespace {
+namespace splash_screen_test_file {
 
 namespace fs = std::filesystem;
 using vadu::lib3d::node::Sprite;
@@ -289,4 +289,4 @@ TEST_F(Splash, GoldenFramesOfTheSplashAndTheLoadingPicture)
     EXPECT_TRUE(on_loading_screen());
 }
 
-} // namespace
+} // namespace splash_screen_test_file

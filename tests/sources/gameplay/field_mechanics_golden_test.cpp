@@ -34,7 +34,7 @@
 #include "vadu/lib3d/node/sprite.h"
 #include "vadu/time.h"
 
-namespace {
+namespace field_mechanics_golden_test_file {
 
 namespace fs = std::filesystem;
 namespace gfx = platform::gfx;
@@ -291,4 +291,4 @@ TEST_F(FieldMechanicsGolden, GoldenArcFishCarryingAMonster)
     expect_golden(draw(), "fish_arc");
 }
 
-} // namespace
+} // namespace field_mechanics_golden_test_file

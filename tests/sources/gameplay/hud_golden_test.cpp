@@ -44,7 +44,7 @@
 #include "vadu/resource_loader.h"
 #include "vadu/time.h"
 
-namespace {
+namespace hud_golden_test_file {
 
 using gameplay::FinishWindow;
 using gameplay::LevelHud;
@@ -244,4 +244,4 @@ TEST_F(HudGolden, GoldenGameoverWindowSlidIn)
     Check("hud_gameover_window");
 }
 
-} // namespace
+} // namespace hud_golden_test_file

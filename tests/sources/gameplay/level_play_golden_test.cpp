@@ -26,7 +26,7 @@
 #include "sources/globals.h"
 #include "support/golden.h"
 
-namespace {
+namespace level_play_golden_test_file {
 
 namespace fs = std::filesystem;
 using gameplay::GameScreen;
@@ -174,4 +174,4 @@ TEST_F(LevelPlay, GoldenGameoverWindowOfALostLevelInTheGamesScreen)
     Check("play_gameover_window");
 }
 
-} // namespace
+} // namespace level_play_golden_test_file

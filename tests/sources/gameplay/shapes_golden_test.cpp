@@ -31,7 +31,7 @@
 #include "vadu/time.h"
 #include "visuals_test_support.h"
 
-namespace {
+namespace shapes_golden_test_file {
 
 using namespace gameplay;
 using vadu::lib3d::node::Node;
@@ -172,4 +172,4 @@ TEST_F(ShapesGolden, GoldenFieldOfEveryKind)
                          "field_shapes");
 }
 
-} // namespace
+} // namespace shapes_golden_test_file

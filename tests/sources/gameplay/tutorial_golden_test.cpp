@@ -37,7 +37,7 @@
 
 #ifdef QUILLO_PROGRAM_DATA_PARENT
 
-namespace {
+namespace tutorial_golden_test_file {
 
 using namespace gameplay;
 using vadu::lib3d::node::Node;
@@ -202,6 +202,6 @@ TEST_F(TutorialGolden, GoldenHintWithTextArrowAndSpotlightThenHalfFaded)
     golden::expect_frame(Draw(), GoldenFolder(), "tutorial_hint_fading");
 }
 
-} // namespace
+} // namespace tutorial_golden_test_file
 
 #endif
