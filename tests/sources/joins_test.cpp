@@ -23,6 +23,7 @@
 #include "sources/gameplay/tutorial.h"
 #include "sources/profile_manager.h"
 #include "sources/sound_manager.h"
+#include "vadu/lib3d/node/camera.h"
 #include "vadu/log.h"
 
 namespace {
@@ -69,7 +70,13 @@ protected:
         ASSERT_TRUE(run_until([control] { return control->IsEnabled(); }, 180)) << name << " stays disabled";
         vadu::lib3d::node::Node* node = control->GetImpl() ? control->GetImpl()->GetNode() : nullptr;
         ASSERT_NE(node, nullptr) << name;
-        const vadu::math::Vector3 at = node->get_global_position();
+        // The cameras are 960 x 640 and centred on their position.
+        vadu::math::Vector3 at = node->get_global_position();
+        if (vadu::lib3d::node::Camera* camera = screen->GetCamera()) {
+            const vadu::math::Vector3 centre = camera->get_global_position();
+            at.x -= centre.x;
+            at.y -= centre.y;
+        }
         click_client((at.x + 480.0) / 960.0, (320.0 - at.y) / 640.0);
     }
 
