@@ -2,6 +2,7 @@
 
 #include "platform/window.h"
 #include "vadu/exception.h"
+#include "vadu/view_fit.h"
 
 #include <cmath>
 #include <memory>
@@ -53,10 +54,12 @@ Atom Mouse::get_name_atom() const
 
 double Mouse::get_value(const String& control) const
 {
+    // In the frame's view of the scene: past ±1 where a frame wider or taller than the
+    // layout shows more than the camera's own view.
     if (control == "Axis_X")
-        return axis_position(x_, client_width_);
+        return axis_position(x_, client_width_) * view::frame_extent(client_width_, client_height_).x;
     if (control == "Axis_Y")
-        return axis_position(y_, client_height_);
+        return axis_position(y_, client_height_) * view::frame_extent(client_width_, client_height_).y;
     if (control == "Left Button")
         return is_held(platform::vk::LBUTTON) ? 1.0 : 0.0;
     if (control == "Right Button")

@@ -4,11 +4,13 @@
 // hint are still on screen (the music, the pause counter and the global actions
 // afterwards), and a window minimised and restored.
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "game/controls/control.h"
 #include "shell_app_support.h"
@@ -35,6 +37,21 @@ constexpr double Step = 1.0 / 60.0;
 
 class Joins : public ShellAppTest {
 protected:
+    // While false, steps draw one frame in eight: large frames take long in software, and
+    // the screens only need to be drawn now and then to place their buttons.
+    bool drawing_ = true;
+    int undrawn_ = 0;
+
+    void step() override
+    {
+        if (drawing_ || ++undrawn_ % 8 == 0) {
+            frame(Step);
+            return;
+        }
+        pump_messages();
+        app_->Update(Step);
+    }
+
     // The splash skipped with clicks, on to the main menu, set up.
     void to_main_menu()
     {
@@ -58,6 +75,15 @@ protected:
         click(static_cast<int32_t>(fx * client.right), static_cast<int32_t>(fy * client.bottom));
     }
 
+    // Where the window draws a scene point of the main menu's camera: the game's 960 × 640
+    // view scaled alike both ways to fit the client area, centred.
+    std::pair<double, double> drawn_at(double x, double y)
+    {
+        const platform::Rect client = platform::get_client_rect(app_->get_window().window);
+        const double scale = std::min(client.right / 960.0, client.bottom / 640.0);
+        return {client.right / 2.0 + x * scale, client.bottom / 2.0 - y * scale};
+    }
+
     // A click on the middle of a control's node, wherever the window shows the game's
     // 960 × 640 view.
     void click_control(const char* name)
@@ -70,14 +96,15 @@ protected:
         ASSERT_TRUE(run_until([control] { return control->IsEnabled(); }, 180)) << name << " stays disabled";
         vadu::lib3d::node::Node* node = control->GetImpl() ? control->GetImpl()->GetNode() : nullptr;
         ASSERT_NE(node, nullptr) << name;
-        // The cameras are 960 x 640 and centred on their position.
+        // The cameras are centred on their position; the level map's sits at its lower left.
         vadu::math::Vector3 at = node->get_global_position();
         if (vadu::lib3d::node::Camera* camera = screen->GetCamera()) {
             const vadu::math::Vector3 centre = camera->get_global_position();
             at.x -= centre.x;
             at.y -= centre.y;
         }
-        click_client((at.x + 480.0) / 960.0, (320.0 - at.y) / 640.0);
+        const auto [x, y] = drawn_at(at.x, at.y);
+        click(static_cast<int32_t>(x), static_cast<int32_t>(y));
     }
 
     void key(int virtual_key)
@@ -101,6 +128,25 @@ protected:
         frames(2);
         click_control("profileSelectClose");
         frames(2);
+    }
+
+    // A first start with no player yet, on a desktop of this size: full screen, as the
+    // entry places it.
+    QuilloTovraApplication& start_full_screen(platform::Size desktop, const char* description)
+    {
+        platform::headless::reset();
+        platform::headless::set_frame_limit(0);
+        platform::headless::set_desktop_size(desktop);
+        platform::gfx::reset_presentation();
+        std::error_code ignored;
+        fs::remove_all(shell_test::user_folder().parent_path(), ignored);
+
+        QuilloTovraApplication& app = start("");
+        app.Initialize(vadu::filesystem::String(description, true));
+        vadu::Window& window = app.get_window();
+        platform::FitWindowSizeToDesktop(window, 960, 640);
+        platform::ToggleFullscreen(window);
+        return app;
     }
 
     void create_player_and_open_the_level_map()
@@ -129,20 +175,8 @@ TEST_F(Joins, AFirstStartInFullScreenOnALargerDesktopDrawsAndHitsAtTheDesktopsSi
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
-        platform::headless::reset();
-        platform::headless::set_frame_limit(0);
-        platform::headless::set_desktop_size({c.width, c.height});
-        platform::gfx::reset_presentation();
-        std::error_code ignored;
-        fs::remove_all(shell_test::user_folder().parent_path(), ignored);
-
-        QuilloTovraApplication& app = start("");
-        app.Initialize(vadu::filesystem::String(c.description, true));
-        // As the entry places it on a first start.
-        vadu::Window& window = app.get_window();
-        platform::FitWindowSizeToDesktop(window, 960, 640);
-        platform::ToggleFullscreen(window);
-        ASSERT_TRUE(window.full_screen);
+        QuilloTovraApplication& app = start_full_screen({c.width, c.height}, c.description);
+        ASSERT_TRUE(app.get_window().full_screen);
 
         uint64_t seen = 0;
         auto check_frame = [&] {
@@ -164,6 +198,80 @@ TEST_F(Joins, AFirstStartInFullScreenOnALargerDesktopDrawsAndHitsAtTheDesktopsSi
         check_frame();
         create_player_and_open_the_level_map();
         check_frame();
+        app_.reset();
+        ResetGlobalsForTests();
+        ActionManager::ResetGlobal();
+    }
+}
+
+// A full-screen desktop of another shape than the game's 3:2 window shows the screens at
+// one scale both ways, centred, with more of the scene at the sides: a round button stays
+// round, and a click at the middle of where it is drawn presses it.
+TEST_F(Joins, InFullScreenOnADesktopOfAnotherShapeTheMenuKeepsItsShapeAndClicksLandOnTheDrawnButton)
+{
+    struct Case {
+        int32_t width;
+        int32_t height;
+        const char* description;
+    };
+    const Case cases[] = {
+        {1280, 800, "data/quillo.game"},
+        {1920, 1080, "data/quillo_wide.game"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        QuilloTovraApplication& app = start_full_screen({c.width, c.height}, c.description);
+        ASSERT_TRUE(app.get_window().full_screen);
+        drawing_ = false;
+        to_main_menu();
+        create_player();
+        drawing_ = true;
+
+        // The profile button, 48 × 48 in the scene, drawn alone: the frame with it less
+        // the frame without it, nothing else moving in between.
+        vadu::lib3d::node::Node* window = current_screen()->GetSceneRoot()->find_child(vadu::Atom("SelectWindow"), true);
+        vadu::lib3d::node::Node* button =
+            current_screen()->GetSceneRoot()->find_child(vadu::Atom("ProfileButton"), true);
+        ASSERT_NE(window, nullptr);
+        ASSERT_NE(button, nullptr);
+        ASSERT_FALSE(window->is_visible());
+        button->set_visible(false);
+        app.Render();
+        const std::vector<uint8_t> without = platform::gfx::last_presented_frame().pixels;
+        button->set_visible(true);
+        app.Render();
+        const platform::gfx::PresentedFrame& with = platform::gfx::last_presented_frame();
+        ASSERT_EQ(with.width, static_cast<uint32_t>(c.width));
+        ASSERT_EQ(with.height, static_cast<uint32_t>(c.height));
+        ASSERT_EQ(with.pixels.size(), without.size());
+        int32_t left = c.width, right = -1, top = c.height, bottom = -1;
+        for (int32_t y = 0; y < c.height; ++y) {
+            for (int32_t x = 0; x < c.width; ++x) {
+                const size_t at = (static_cast<size_t>(y) * c.width + x) * 4;
+                if (std::equal(without.begin() + at, without.begin() + at + 4, with.pixels.begin() + at))
+                    continue;
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+        ASSERT_GE(right, left) << "the button is not drawn";
+        const int32_t drawn_width = right - left + 1;
+        const int32_t drawn_height = bottom - top + 1;
+        EXPECT_NEAR(drawn_width, drawn_height, 1) << "the button is drawn stretched";
+        // Its picture is a disc 44 pixels across in a 48 × 48 frame; the edge's smoothing
+        // adds a pixel or two.
+        const double scale = std::min(c.width / 960.0, c.height / 640.0);
+        EXPECT_NEAR(drawn_height, 44.0 * scale, 3.0);
+        // Where the view, centred, puts the button's middle.
+        const vadu::math::Vector3 at = button->get_global_position();
+        const auto [x, y] = drawn_at(at.x, at.y);
+        EXPECT_NEAR((left + right + 1) / 2.0, x, 2.0);
+        EXPECT_NEAR((top + bottom + 1) / 2.0, y, 2.0);
+
+        click((left + right + 1) / 2, (top + bottom + 1) / 2);
+        EXPECT_TRUE(run_until([window] { return window->is_visible(); }, 30)) << "the click missed the button";
         app_.reset();
         ResetGlobalsForTests();
         ActionManager::ResetGlobal();

@@ -3,6 +3,7 @@
 #include "platform/headless/script.h"
 #include "platform/window.h"
 #include "vadu/exception.h"
+#include "vadu/view_fit.h"
 #include "vadu/window.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@ namespace input_devices_test_file {
 
 namespace windows = vadu::input::hard::windows;
 namespace vk = platform::vk;
+namespace view = vadu::view;
 using vadu::input::Event;
 using vadu::input::Manager;
 
@@ -144,6 +146,38 @@ TEST_F(WindowsDevices, ZeroClientSideGivesZeroForItsAxis)
         EXPECT_DOUBLE_EQ(axis_x(), c.axis_x) << c.height << "x" << c.width;
         EXPECT_DOUBLE_EQ(axis_y(), c.axis_y) << c.height << "x" << c.width;
     }
+}
+
+// With scenes laid out for a 960 × 640 window, a client of another shape shows them at one
+// scale both ways, centred: the axes reach past ±1 on the sides that show more, and a 3:2
+// client (of any size) keeps them at ±1.
+TEST_F(WindowsDevices, AxesReachAsFarAsAClientOfAnotherShapeShowsOfTheLayout)
+{
+    view::set_layout_size(960, 640);
+    struct Case {
+        int32_t width, height;
+        int32_t x, y;
+        double axis_x, axis_y;
+    } const cases[] = {
+        {960, 640, 960, 0, 1.0, -1.0},
+        {1440, 960, 360, 720, -0.5, 0.5},
+        {1280, 800, 1280, 800, 1280.0 / 800 / 1.5, 1.0},   // 16:10, wider
+        {1920, 1080, 0, 540, -1920.0 / 1080 / 1.5, 0.0},   // 16:9
+        {1280, 800, 640 + 600, 400 - 200, 0.9375 * 1280.0 / 800 / 1.5, -0.5},
+        {1024, 768, 512, 768, 0.0, 1.5 / (1024.0 / 768)},  // 4:3, taller
+        {0, 0, 10, 10, 0.0, 0.0},                           // minimised
+    };
+    for (const Case& c : cases) {
+        windows::mouse_set_client_size(c.height, c.width);
+        windows::mouse_move(c.x, c.y);
+        EXPECT_NEAR(axis_x(), c.axis_x, 1e-12) << c.width << "x" << c.height << " at " << c.x << "," << c.y;
+        EXPECT_NEAR(axis_y(), c.axis_y, 1e-12) << c.width << "x" << c.height << " at " << c.x << "," << c.y;
+    }
+    view::set_layout_size(0, 0);
+    windows::mouse_set_client_size(800, 1280);
+    windows::mouse_move(1280, 800);
+    EXPECT_EQ(axis_x(), 1.0) << "without a layout the client stretches the view";
+    EXPECT_EQ(axis_y(), 1.0);
 }
 
 TEST_F(WindowsDevices, ButtonIndexZeroIsLeftAndEveryOtherIsRight)

@@ -71,6 +71,8 @@ TEST_F(GameCompleteData, TheFirstClickAnywhereLeavesTheScreen)
         platform::headless::set_frame_limit(0);
         platform::headless::set_desktop_size({960, 640});
         start_game();
+        // The game's own window, which its screen fills to the corners.
+        platform::FitWindowSizeToDesktop(app_->get_window(), 960, 640);
         const platform::WindowHandle window = app_->get_window().window;
         platform::headless::push_mouse_move(window, 360, 440);
         frames(2);

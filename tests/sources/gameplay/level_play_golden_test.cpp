@@ -1,9 +1,10 @@
 // The scripted play-through in the game itself: the game's application over a copy of the
 // program's folder whose flow starts at "Game", so the in-level screen is the one the game
 // builds (data/screens/game.screen: GameScreen with its scene, HUD, controls and windows,
-// the shell's services), headless in the application's test window and stepped by 1/60 s,
-// with the level file chosen as the current level. Seeded, once a second the script may tap
-// the group a patient player would (play_script.h). Frames are compared byte for byte with
+// the shell's services), headless in the application's 512 × 512 test window (the game's
+// 3:2 view shown unstretched in it, black beyond its pictures above and below) and stepped by
+// 1/60 s, with the level file chosen as the current level. Seeded, once a second the script may
+// tap the group a patient player would (play_script.h). Frames are compared byte for byte with
 // golden/play_*.png (regenerate with QUILLO_UPDATE_GOLDEN=1): the field filling, a collect
 // with its floating score, the won level's end sequence, the finish window; the lost
 // level's game-over window. The bodies' positions at frame 600 hash the same in every run.

@@ -20,6 +20,7 @@
 #include "vadu/resource_loader.h"
 #include "vadu/threads.h"
 #include "vadu/time.h"
+#include "vadu/view_fit.h"
 #include "vadu/xml_reader.h"
 
 namespace vadu::lib3d {
@@ -229,8 +230,11 @@ void Application::track_cursor()
     if (width <= 0 || height <= 0)
         return;
 
-    const double fx = static_cast<double>(point.x) / width;
-    const double fy = static_cast<double>(point.y) / height;
+    // Across the frame's view of the scene, which a frame of another shape than the
+    // layout widens (see view_fit.h).
+    const view::Extent extent = view::frame_extent(width, height);
+    const double fx = (static_cast<double>(point.x) / width - 0.5) * extent.x + 0.5;
+    const double fy = (static_cast<double>(point.y) / height - 0.5) * extent.y + 0.5;
     const math::Vector3 position = cursor_node_->get_position();
     const double z = position.z;
     double aspect = 1.0;

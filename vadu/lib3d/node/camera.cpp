@@ -6,6 +6,7 @@
 
 #include "vadu/converter.h"
 #include "vadu/exception.h"
+#include "vadu/lib3d/hard/hardware.h"
 #include "vadu/lib3d/node/loading_root.h"
 #include "vadu/xml_writer.h"
 
@@ -290,6 +291,16 @@ bool Camera::prepare_render(hard::Hardware& hardware, hard::RenderList& list)
     list.viewport[2] = block.viewport_top;
     list.viewport[3] = block.viewport_bottom;
     list.frustum = block.frustum;
+    // A frame of another shape than the layout shows more of the scene instead of
+    // stretching it; the pointer's axes reach as far (see view_fit.h).
+    const view::Extent extent = view::frame_extent(hardware.get_width(), hardware.get_height());
+    if (extent.x != 1.0 || extent.y != 1.0) {
+        for (int column = 0; column < 4; ++column) {
+            list.projection[column] = static_cast<float>(list.projection[column] / extent.x);
+            list.projection[4 + column] = static_cast<float>(list.projection[4 + column] / extent.y);
+        }
+        list.frustum = get_frustum(extent);
+    }
     list.camera_vector = math::Vector3{block.fog_colour[0], block.fog_colour[1], block.fog_colour[2]};
     list.camera_value = block.fog_range;
     const std::array<float, 4> rect = get_view_rect();
@@ -366,6 +377,17 @@ void CameraParallel::build_projection()
     params_.frustum.build_orthographic(static_cast<float>(params_.near_plane), static_cast<float>(params_.far_plane),
                                        static_cast<float>(-half_width), static_cast<float>(half_width),
                                        static_cast<float>(-half_height), static_cast<float>(half_height));
+}
+
+view_frustum CameraParallel::get_frustum(const view::Extent& extent) const
+{
+    const double half_width = width_ / 2.0 * extent.x;
+    const double half_height = height_ / 2.0 * extent.y;
+    view_frustum frustum;
+    frustum.build_orthographic(static_cast<float>(params_.near_plane), static_cast<float>(params_.far_plane),
+                               static_cast<float>(-half_width), static_cast<float>(half_width),
+                               static_cast<float>(-half_height), static_cast<float>(half_height));
+    return frustum;
 }
 
 bool CameraParallel::OnAttribute(xml::Provider& provider, const String& name, const String& value)
@@ -448,6 +470,16 @@ void CameraPerspective::build_projection()
     params_.projection = perspective_projection(fov_, aspect_, params_.near_plane, params_.far_plane);
     params_.frustum.build_perspective(static_cast<float>(params_.near_plane), static_cast<float>(params_.far_plane),
                                       static_cast<float>(get_horizontal_fov()), static_cast<float>(fov_));
+}
+
+view_frustum CameraPerspective::get_frustum(const view::Extent& extent) const
+{
+    const double c = std::cos(fov_ / 2.0) / std::sin(fov_ / 2.0);
+    view_frustum frustum;
+    frustum.build_perspective(static_cast<float>(params_.near_plane), static_cast<float>(params_.far_plane),
+                              static_cast<float>(2.0 * std::atan(extent.x / (c * aspect_))),
+                              static_cast<float>(2.0 * std::atan(extent.y / c)));
+    return frustum;
 }
 
 bool CameraPerspective::OnAttribute(xml::Provider& provider, const String& name, const String& value)

@@ -8,6 +8,7 @@
 
 #include "vadu/lib3d/hard/render_list.h"
 #include "vadu/lib3d/node/node.h"
+#include "vadu/view_fit.h"
 #include "vadu/weak_ptr.h"
 
 namespace vadu::lib3d::node {
@@ -71,6 +72,8 @@ public:
 protected:
     // Saves the Camera's own attributes, then the node's.
     void save_camera_attributes(xml::Saver& saver);
+    // The culling volume of a view reaching `extent` times the camera's own sides.
+    virtual view_frustum get_frustum(const view::Extent& extent) const = 0;
 
     Params params_;
 
@@ -105,6 +108,9 @@ public:
     double get_width() const noexcept { return width_; }
     double get_height() const noexcept { return height_; }
 
+protected:
+    view_frustum get_frustum(const view::Extent& extent) const override;
+
 private:
     double width_ = 1.0;
     double height_ = 1.0;
@@ -134,6 +140,9 @@ public:
     double get_aspect() const noexcept { return aspect_; }
     // The horizontal field of view that the vertical one and the aspect factor give.
     double get_horizontal_fov() const;
+
+protected:
+    view_frustum get_frustum(const view::Extent& extent) const override;
 
 private:
     double fov_ = 0.9273;

@@ -12,6 +12,7 @@
 #include "vadu/exception.h"
 #include "vadu/lib3d/node/image.h"
 #include "vadu/lib3d/node/sprite.h"
+#include "vadu/view_fit.h"
 
 namespace {
 
@@ -284,6 +285,45 @@ TEST_F(CameraTest, PrepareRenderFillsTheCameraBlockAndDrawsTheWholeRoot)
             EXPECT_EQ(list.frustum.planes[plane].normal[i], expected.planes[plane].normal[i]);
         EXPECT_EQ(list.frustum.planes[plane].distance, expected.planes[plane].distance);
     }
+}
+
+// The fake frame is 800 × 600. Scenes laid out for a window of another shape are shown at
+// one scale both ways: the frame's view reaches beyond the camera's sides where the frame
+// is relatively wider or taller, and culling lets through what that wider view shows.
+TEST_F(CameraTest, AFrameOfAnotherShapeThanTheLayoutShowsMoreOfTheSceneUnstretched)
+{
+    Camera* camera = load_camera(
+        R"(<CameraParallel Name="Camera" Width="960" Height="640" NearPlane="-100" FarPlane="100"/>)");
+    ASSERT_NE(camera, nullptr);
+    struct Case {
+        double layout_width, layout_height;
+        double visible_width, visible_height; // of the scene, in the 800 × 600 frame
+    } const cases[] = {
+        {0, 0, 960, 640},        // no layout: stretched as ever
+        {800, 600, 960, 640},    // the frame's own shape: stretched as laid out
+        {960, 640, 960, 720},    // a 3:2 layout in a 4:3 frame: 40 more above and below
+        {600, 600, 1280, 640},    // a square layout: more at the sides
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.layout_width) + "x" + std::to_string(c.layout_height));
+        vadu::view::set_layout_size(c.layout_width, c.layout_height);
+        list.clear();
+        camera->prepare_render(hardware, list);
+        const Matrix4 expected = vadu::lib3d::node::ortho_projection(
+            -c.visible_width / 2, c.visible_width / 2, -c.visible_height / 2, c.visible_height / 2, -100, 100);
+        EXPECT_TRUE(matrices_near(list.projection, expected, 1e-6f));
+        // A small ball just inside each side of the visible scene is drawn; just beyond, culled.
+        const float x = static_cast<float>(c.visible_width / 2);
+        const float y = static_cast<float>(c.visible_height / 2);
+        EXPECT_LT(list.frustum.test_sphere(x - 2, 0, 0, 1), 2);
+        EXPECT_LT(list.frustum.test_sphere(0, y - 2, 0, 1), 2);
+        EXPECT_EQ(list.frustum.test_sphere(x + 2, 0, 0, 1), 2);
+        EXPECT_EQ(list.frustum.test_sphere(0, -y - 2, 0, 1), 2);
+    }
+    // The camera itself is left as laid out: the pointer's mapping reads it.
+    const Matrix4 own = vadu::lib3d::node::ortho_projection(-480, 480, -320, 320, -100, 100);
+    EXPECT_TRUE(matrices_near(camera->get_params().projection, own, 1e-6f));
+    vadu::view::set_layout_size(0, 0);
 }
 
 TEST_F(CameraTest, SortMeasuresDepthOnlyThroughAParallelCamera)
