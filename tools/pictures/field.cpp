@@ -97,13 +97,14 @@ Colour fish(float x, float y)
     return colour;
 }
 
-// --- Backgrounds: drawn for the wide game screen (1136 wide) with a margin on every side,
-// so that a screen's edges always fall inside the picture: no edge of it, and none of the
+// --- Backgrounds: drawn for the wide game screen (1136 wide) and for the 768 rows a 5:4
+// desktop shows of the 960-wide view, with a margin on every side, so that a screen's edges
+// always fall inside the picture: no edge of it, and none of the
 // smoothing across an edge, ever reaches the screen. The 960 x 640 field sits in the
 // middle, BackgroundMarginX and BackgroundMarginY in from the corner.
 
 constexpr uint32_t BackgroundWidth = 1152;
-constexpr uint32_t BackgroundHeight = 656;
+constexpr uint32_t BackgroundHeight = 800;
 constexpr float BackgroundMarginX = (BackgroundWidth - 960) / 2.0f;
 constexpr float BackgroundMarginY = (BackgroundHeight - 640) / 2.0f;
 

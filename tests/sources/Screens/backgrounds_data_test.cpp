@@ -1,6 +1,6 @@
 // The backgrounds of the menus and the field over the game's own data: drawn for the
-// layout sizes, wide enough for the wide game screen and larger than the screen on every
-// side, so no screen ever shows one of their edges.
+// layout sizes, wide enough for the wide game screen, tall enough for a 5:4 desktop and larger
+// than the screen on every side, so no screen ever shows one of their edges.
 
 #include <gtest/gtest.h>
 
@@ -33,6 +33,9 @@ TEST_F(BackgroundsData, EachBackgroundCoversTheWidestGameScreenWithRoomToSpare)
         const float height = static_cast<float>(picture.height) * sizes->backgroundCoefficient;
         EXPECT_GE(width, widest + 2.0f);
         EXPECT_GE(height, sizes->screenHeight + 2.0f);
+        // A desktop taller than the layout (up to 5:4) shows the whole width of the view and
+        // more rows above and below it, never black bands.
+        EXPECT_GE(height, sizes->screenWidth * 4.0f / 5.0f + 2.0f);
         // Drawn at the layout's own scale: one picture pixel to one screen pixel.
         EXPECT_EQ(sizes->backgroundCoefficient, 1.0f);
     }

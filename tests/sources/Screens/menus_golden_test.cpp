@@ -67,10 +67,10 @@ void expect_edges_drawn(const platform::gfx::PresentedFrame& frame)
         top += differs(x, 0, x, 1);
         bottom += differs(x, frame.height - 1, x, frame.height - 2);
     }
-    EXPECT_LE(left, 16) << "pixels of the left edge unlike their neighbours";
-    EXPECT_LE(right, 16) << "pixels of the right edge unlike their neighbours";
-    EXPECT_LE(top, 16) << "pixels of the top edge unlike their neighbours";
-    EXPECT_LE(bottom, 16) << "pixels of the bottom edge unlike their neighbours";
+    EXPECT_LE(left, 24) << "pixels of the left edge unlike their neighbours";
+    EXPECT_LE(right, 24) << "pixels of the right edge unlike their neighbours";
+    EXPECT_LE(top, 24) << "pixels of the top edge unlike their neighbours";
+    EXPECT_LE(bottom, 24) << "pixels of the bottom edge unlike their neighbours";
 }
 
 TEST(MenusGolden, AFirstStartShowsTheMainMenuAskingForAName)
