@@ -38,6 +38,8 @@
 #include <string>
 #include <vector>
 
+#include <SDL2/SDL.h>
+
 #include "game/screen.h"
 #include "game/scheduler.h"
 #include "game/screen_definition.h"
@@ -417,8 +419,13 @@ int main(int argc, char** argv)
         }
     } catch (const vadu::Gluck& gluck) {
         std::fprintf(stderr, "level_bench: %s: %s\n", gluck.get_function().c_str(), gluck.get_description().c_str());
+        SDL_Quit();
         return 1;
     }
+    // The window system lets its display go now, while the bench's display still runs: left
+    // to the program's end it would meet a server already stopped, and Xlib ends the process
+    // with a failure.
+    SDL_Quit();
     gameplay::ShellServices::Install(nullptr);
     gameplay::CheatCodes::ResetForTests();
 
