@@ -1691,6 +1691,25 @@ bool record_draw_locked(Frame& frame, const Targets& targets, const RasterState&
         }
         break;
     case PrimitiveType::triangle_list:
+        // Lists without indices repeat the corners two triangles of a quad share (as
+        // sprite batches and particles come): a corner whose bytes are those of one of
+        // the previous triangle's is read as that vertex, which transforms alike, so that
+        // the pair is seen as a quad.
+        if (indices.bytes == nullptr) {
+            for (uint32_t i = 1; i < count; ++i) {
+                const uint32_t* t = &order[3 * size_t{i - 1}];
+                uint32_t* u = &order[3 * size_t{i}];
+                for (int k = 0; k < 3; ++k) {
+                    const uint8_t* corner = vertices.bytes + size_t{u[k]} * vertices.stride;
+                    for (int e = 0; e < 3; ++e) {
+                        if (std::memcmp(corner, vertices.bytes + size_t{t[e]} * vertices.stride, layout.size) == 0) {
+                            u[k] = t[e];
+                            break;
+                        }
+                    }
+                }
+            }
+        }
         for (uint32_t i = 0; i < count; ++i) {
             const uint32_t* t = &order[3 * size_t{i}];
             if (!valid(t[0], t[1], t[2]))
