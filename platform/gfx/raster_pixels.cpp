@@ -27,6 +27,7 @@ using Word = uint32_t __attribute__((may_alias));
 namespace simd {
 using u8x16 = uint8_t __attribute__((vector_size(16)));
 using u16x8 = uint16_t __attribute__((vector_size(16)));
+using u32x4 = uint32_t __attribute__((vector_size(16)));
 
 inline u8x16 load(const void* p)
 {
@@ -75,6 +76,7 @@ inline u16x8 div255(u16x8 t)
 using u16x16 = uint16_t __attribute__((vector_size(32)));
 [[gnu::always_inline]] inline u16x16 widen(u8x16 v) { return __builtin_convertvector(v, u16x16); }
 [[gnu::always_inline]] inline u8x16 narrow(u16x16 v) { return __builtin_convertvector(v, u8x16); }
+[[gnu::always_inline]] inline u16x16 widen(u32x4 v) { return widen(reinterpret_cast<u8x16>(v)); }
 [[gnu::always_inline]] inline u16x16 alphas(u16x16 v)
 {
     return __builtin_shufflevector(v, v, 3, 3, 3, 3, 7, 7, 7, 7, 11, 11, 11, 11, 15, 15, 15, 15);
@@ -83,6 +85,12 @@ using u16x16 = uint16_t __attribute__((vector_size(32)));
 {
     t += 128;
     return (t + (t >> 8)) >> 8;
+}
+// Four 32-bit values, each in the four 16-bit lanes of its pixel (all below 65536).
+[[gnu::always_inline]] inline u16x16 spread4(u32x4 w)
+{
+    const u16x8 h = reinterpret_cast<u16x8>(w);
+    return __builtin_shufflevector(h, h, 0, 0, 0, 0, 2, 2, 2, 2, 4, 4, 4, 4, 6, 6, 6, 6);
 }
 inline u8x16 pad_vector(uint32_t pad)
 {
@@ -256,8 +264,9 @@ void sample_point(const Stage& stage, const Level& level, int64_t u, int64_t v, 
 // (a·(256 − f) + b·f) >> 8 in every 16-bit lane, as lerp_lanes does per channel.
 inline simd::u16x8 lerp16(simd::u16x8 a, simd::u16x8 b, simd::u16x8 f) { return (a * (256 - f) + b * f) >> 8; }
 
-// The four texels around each sample, their weights (0..255, repeated in the four
-// 16-bit lanes of the pixel's word), and the filtered colours.
+// Textures decoded texel by texel: the four texels around each sample, their weights
+// (0..255, repeated in the four 16-bit lanes of the pixel's word), and the filtered
+// colours.
 struct Quads {
     alignas(16) uint32_t c00[kChunk], c10[kChunk], c01[kChunk], c11[kChunk];
     alignas(16) uint64_t fx[kChunk], fy[kChunk];
@@ -287,78 +296,214 @@ void bilerp_span(Quads& q, int n)
     }
 }
 
+// A bilinear run over one level of a 32-bit texture: pixel k's footprint has its
+// top-left texel at (u + k·du, v + k·dv), 16.16, the half texel to the centres taken off.
+struct LinearRun {
+    const Stage* stage = nullptr;
+    const Level* level = nullptr;
+    int64_t u = 0, v = 0, du = 0, dv = 0;
+    uint32_t pad = 0; // ORed into every texel (X8R8G8B8); not into the border colour
+    // Pixels [inside_from, inside_to) have all four texels inside the level, where every
+    // address mode leaves the coordinates as they are. Coordinates move linearly along
+    // the run, so those pixels are one stretch and its ends tell.
+    int inside_from = 0;
+    int inside_to = 0;
+};
+
+LinearRun linear_run(const Stage& stage, const Level& level, int64_t u, int64_t v, int64_t du, int64_t dv, int n,
+                     uint32_t pad)
+{
+    LinearRun r;
+    r.stage = &stage;
+    r.level = &level;
+    r.u = u;
+    r.v = v;
+    r.du = du;
+    r.dv = dv;
+    r.pad = pad;
+    // Inside, the coordinates fit 32 bits unsigned.
+    if (level.width < 2 || level.height < 2 || level.width > 65536 || level.height > 65536)
+        return r;
+    const int64_t last_x = level.width - 2, last_y = level.height - 2;
+    auto inside = [&](int k) {
+        const int64_t x = (u + k * du) >> 16, y = (v + k * dv) >> 16;
+        return x >= 0 && x <= last_x && y >= 0 && y <= last_y;
+    };
+    int from = 0;
+    while (from < n && !inside(from))
+        ++from;
+    int to = n;
+    while (to > from && !inside(to - 1))
+        --to;
+    r.inside_from = from;
+    r.inside_to = to;
+    return r;
+}
+
+// Pixel k's four texels and weights, one at a time, through the address modes.
+inline void linear_footprint(const LinearRun& r, int k, uint32_t (&c)[4], uint32_t& fx, uint32_t& fy)
+{
+    const Level& level = *r.level;
+    const int64_t u = r.u + k * r.du, v = r.v + k * r.dv;
+    fx = static_cast<uint32_t>(u >> 8) & 0xFFu;
+    fy = static_cast<uint32_t>(v >> 8) & 0xFFu;
+    if (k >= r.inside_from && k < r.inside_to) {
+        const uint8_t* row = level.pixels + static_cast<ptrdiff_t>(v >> 16) * level.pitch + (u >> 16) * 4;
+        std::memcpy(&c[0], row, 4);
+        std::memcpy(&c[1], row + 4, 4);
+        std::memcpy(&c[2], row + level.pitch, 4);
+        std::memcpy(&c[3], row + level.pitch + 4, 4);
+        for (uint32_t& t : c)
+            t |= r.pad;
+        return;
+    }
+    const Stage& stage = *r.stage;
+    if (stage.wrap_pow2) {
+        const int64_t wm = level.width - 1, hm = level.height - 1;
+        const int64_t x0 = (u >> 16) & wm, y0 = (v >> 16) & hm;
+        const int64_t x1 = (x0 + 1) & wm, y1 = (y0 + 1) & hm;
+        c[0] = texel<Fetch::argb>(level, static_cast<int>(x0), static_cast<int>(y0), stage.format) | r.pad;
+        c[1] = texel<Fetch::argb>(level, static_cast<int>(x1), static_cast<int>(y0), stage.format) | r.pad;
+        c[2] = texel<Fetch::argb>(level, static_cast<int>(x0), static_cast<int>(y1), stage.format) | r.pad;
+        c[3] = texel<Fetch::argb>(level, static_cast<int>(x1), static_cast<int>(y1), stage.format) | r.pad;
+        return;
+    }
+    const int64_t x0 = u >> 16, y0 = v >> 16;
+    const int64_t xs[2] = {address(x0, level.width, stage.address_u), address(x0 + 1, level.width, stage.address_u)};
+    const int64_t ys[2] = {address(y0, level.height, stage.address_v),
+                           address(y0 + 1, level.height, stage.address_v)};
+    for (int i = 0; i < 4; ++i) {
+        const int64_t x = xs[i & 1], y = ys[i >> 1];
+        c[i] = x < 0 || y < 0 ? stage.border
+                              : texel<Fetch::argb>(level, static_cast<int>(x), static_cast<int>(y), stage.format) | r.pad;
+    }
+}
+
+// Filters pixels [0, n) of a run four at a time, handing each four's colours (one
+// channel in each 16-bit lane) to `sink` with the index of the first; past n the
+// texels are zeros. Inside the level a pixel's two texel pairs are two 8-byte loads.
+template <typename Sink>
+[[gnu::always_inline]] inline void linear_fours(const LinearRun& r, int n, Sink& sink)
+{
+    const Level& level = *r.level;
+    const ptrdiff_t pitch = level.pitch;
+    const simd::u8x16 pads = simd::pad_vector(r.pad);
+    const uint32_t du = static_cast<uint32_t>(r.du), dv = static_cast<uint32_t>(r.dv);
+    const simd::u32x4 ramp_u = simd::u32x4{0, 1, 2, 3} * du, ramp_v = simd::u32x4{0, 1, 2, 3} * dv;
+    for (int p = 0; p < n; p += 4) {
+        simd::u32x4 c00, c10, c01, c11, fx, fy;
+        if (p >= r.inside_from && p + 4 <= r.inside_to) {
+            uint32_t uu = static_cast<uint32_t>(r.u + p * r.du), vv = static_cast<uint32_t>(r.v + p * r.dv);
+            fx = ((simd::u32x4{} + uu + ramp_u) >> 8) & 0xFFu;
+            fy = ((simd::u32x4{} + vv + ramp_v) >> 8) & 0xFFu;
+            alignas(16) uint32_t top[8], bottom[8];
+            for (int j = 0; j < 4; ++j) {
+                const uint8_t* at = level.pixels + static_cast<ptrdiff_t>(vv >> 16) * pitch + (uu >> 16) * 4;
+                std::memcpy(top + 2 * j, at, 8);
+                std::memcpy(bottom + 2 * j, at + pitch, 8);
+                uu += du;
+                vv += dv;
+            }
+            simd::u32x4 t01, t23, b01, b23;
+            std::memcpy(&t01, top, 16);
+            std::memcpy(&t23, top + 4, 16);
+            std::memcpy(&b01, bottom, 16);
+            std::memcpy(&b23, bottom + 4, 16);
+            const simd::u32x4 pad = reinterpret_cast<simd::u32x4>(pads);
+            c00 = __builtin_shufflevector(t01, t23, 0, 2, 4, 6) | pad;
+            c10 = __builtin_shufflevector(t01, t23, 1, 3, 5, 7) | pad;
+            c01 = __builtin_shufflevector(b01, b23, 0, 2, 4, 6) | pad;
+            c11 = __builtin_shufflevector(b01, b23, 1, 3, 5, 7) | pad;
+        } else {
+            alignas(16) uint32_t c[4][4] = {}, wx[4] = {}, wy[4] = {};
+            for (int j = 0; j < 4 && p + j < n; ++j) {
+                uint32_t t[4];
+                linear_footprint(r, p + j, t, wx[j], wy[j]);
+                for (int i = 0; i < 4; ++i)
+                    c[i][j] = t[i];
+            }
+            std::memcpy(&c00, c[0], 16);
+            std::memcpy(&c10, c[1], 16);
+            std::memcpy(&c01, c[2], 16);
+            std::memcpy(&c11, c[3], 16);
+            std::memcpy(&fx, wx, 16);
+            std::memcpy(&fy, wy, 16);
+        }
+        const simd::u16x16 wx = simd::spread4(fx), wy = simd::spread4(fy);
+        const simd::u16x16 top = lerp16(simd::widen(c00), simd::widen(c10), wx);
+        const simd::u16x16 bottom = lerp16(simd::widen(c01), simd::widen(c11), wx);
+        sink(p, lerp16(top, bottom, wy));
+    }
+}
+
+// Pixels [p, p + 4) of an array from four colours, only those below n.
+struct ToArray {
+    uint32_t* out;
+    int n;
+    [[gnu::always_inline]] void operator()(int p, simd::u16x16 color) const
+    {
+        const simd::u8x16 bytes = simd::narrow(color);
+        if (p + 4 <= n)
+            simd::store(out + p, bytes);
+        else
+            std::memcpy(out + p, &bytes, static_cast<size_t>(n - p) * 4);
+    }
+};
+
+QUILLO_WIDE_VECTORS
+void linear_span(const LinearRun& r, uint32_t* out, int n)
+{
+    ToArray sink{out, n};
+    linear_fours(r, n, sink);
+}
+
 template <Fetch K, bool Pow2>
 void sample_linear(const Stage& stage, const Level& level, int64_t u, int64_t v, int64_t du, int64_t dv,
                    uint32_t* __restrict out, int n)
 {
-    Quads q;
     u -= 32768;
     v -= 32768;
-    if constexpr (Pow2) {
-        const uint32_t wm = static_cast<uint32_t>(level.width - 1);
-        const uint32_t hm = static_cast<uint32_t>(level.height - 1);
-        // Coordinates only matter modulo the level's size: 32 bits of them suffice.
-        uint32_t uu = static_cast<uint32_t>(u), vv = static_cast<uint32_t>(v);
-        const uint32_t duu = static_cast<uint32_t>(du), dvv = static_cast<uint32_t>(dv);
-        if (K != Fetch::other && level.pitch == level.width * 4) {
-            // Rows back to back: texel (x, y) is entry (y << shift) | x.
-            const Word* texels = reinterpret_cast<const Word*>(level.pixels);
-            const uint32_t shift = static_cast<uint32_t>(std::countr_zero(wm + 1));
-            const uint32_t pad = K == Fetch::xrgb ? 0xFF000000u : 0u;
+    if constexpr (K != Fetch::other) {
+        linear_span(linear_run(stage, level, u, v, du, dv, n, K == Fetch::xrgb ? 0xFF000000u : 0u), out, n);
+    } else {
+        Quads q;
+        if constexpr (Pow2) {
+            const uint32_t wm = static_cast<uint32_t>(level.width - 1);
+            const uint32_t hm = static_cast<uint32_t>(level.height - 1);
+            // Coordinates only matter modulo the level's size: 32 bits of them suffice.
+            uint32_t uu = static_cast<uint32_t>(u), vv = static_cast<uint32_t>(v);
+            const uint32_t duu = static_cast<uint32_t>(du), dvv = static_cast<uint32_t>(dv);
             for (int k = 0; k < n; ++k) {
-                const uint32_t x0 = (uu >> 16) & wm, x1 = (x0 + 1) & wm;
-                const uint32_t y0 = ((vv >> 16) & hm) << shift, y1 = (((vv >> 16) + 1) & hm) << shift;
-                q.c00[k] = texels[y0 | x0] | pad;
-                q.c10[k] = texels[y0 | x1] | pad;
-                q.c01[k] = texels[y1 | x0] | pad;
-                q.c11[k] = texels[y1 | x1] | pad;
+                const uint32_t x0 = (uu >> 16) & wm, y0 = (vv >> 16) & hm;
+                const uint32_t x1 = (x0 + 1) & wm, y1 = (y0 + 1) & hm;
+                const uint8_t* row0 = level.pixels + static_cast<ptrdiff_t>(y0) * level.pitch;
+                const uint8_t* row1 = level.pixels + static_cast<ptrdiff_t>(y1) * level.pitch;
+                q.c00[k] = decode_color(stage.format, row0 + x0 * level.bytes);
+                q.c10[k] = decode_color(stage.format, row0 + x1 * level.bytes);
+                q.c01[k] = decode_color(stage.format, row1 + x0 * level.bytes);
+                q.c11[k] = decode_color(stage.format, row1 + x1 * level.bytes);
                 q.fx[k] = spread_weight((uu >> 8) & 0xFFu);
                 q.fy[k] = spread_weight((vv >> 8) & 0xFFu);
                 uu += duu;
                 vv += dvv;
             }
-            bilerp_span(q, n);
-            std::memcpy(out, q.result, static_cast<size_t>(n) * sizeof(uint32_t));
-            return;
-        }
-        for (int k = 0; k < n; ++k) {
-            const uint32_t x0 = (uu >> 16) & wm, y0 = (vv >> 16) & hm;
-            const uint32_t x1 = (x0 + 1) & wm, y1 = (y0 + 1) & hm;
-            const uint8_t* row0 = level.pixels + static_cast<ptrdiff_t>(y0) * level.pitch;
-            const uint8_t* row1 = level.pixels + static_cast<ptrdiff_t>(y1) * level.pitch;
-            if constexpr (K == Fetch::other) {
-                q.c00[k] = decode_color(stage.format, row0 + x0 * level.bytes);
-                q.c10[k] = decode_color(stage.format, row0 + x1 * level.bytes);
-                q.c01[k] = decode_color(stage.format, row1 + x0 * level.bytes);
-                q.c11[k] = decode_color(stage.format, row1 + x1 * level.bytes);
-            } else {
-                const uint32_t pad = K == Fetch::xrgb ? 0xFF000000u : 0u;
-                q.c00[k] = reinterpret_cast<const Word*>(row0)[x0] | pad;
-                q.c10[k] = reinterpret_cast<const Word*>(row0)[x1] | pad;
-                q.c01[k] = reinterpret_cast<const Word*>(row1)[x0] | pad;
-                q.c11[k] = reinterpret_cast<const Word*>(row1)[x1] | pad;
+        } else {
+            for (int k = 0; k < n; ++k) {
+                const int64_t x0 = u >> 16;
+                const int64_t y0 = v >> 16;
+                q.c00[k] = texel_addressed<K>(stage, level, x0, y0);
+                q.c10[k] = texel_addressed<K>(stage, level, x0 + 1, y0);
+                q.c01[k] = texel_addressed<K>(stage, level, x0, y0 + 1);
+                q.c11[k] = texel_addressed<K>(stage, level, x0 + 1, y0 + 1);
+                q.fx[k] = spread_weight(static_cast<uint32_t>(u >> 8) & 0xFFu);
+                q.fy[k] = spread_weight(static_cast<uint32_t>(v >> 8) & 0xFFu);
+                u += du;
+                v += dv;
             }
-            q.fx[k] = spread_weight((uu >> 8) & 0xFFu);
-            q.fy[k] = spread_weight((vv >> 8) & 0xFFu);
-            uu += duu;
-            vv += dvv;
         }
-    } else {
-        for (int k = 0; k < n; ++k) {
-            const int64_t x0 = u >> 16;
-            const int64_t y0 = v >> 16;
-            q.c00[k] = texel_addressed<K>(stage, level, x0, y0);
-            q.c10[k] = texel_addressed<K>(stage, level, x0 + 1, y0);
-            q.c01[k] = texel_addressed<K>(stage, level, x0, y0 + 1);
-            q.c11[k] = texel_addressed<K>(stage, level, x0 + 1, y0 + 1);
-            q.fx[k] = spread_weight(static_cast<uint32_t>(u >> 8) & 0xFFu);
-            q.fy[k] = spread_weight(static_cast<uint32_t>(v >> 8) & 0xFFu);
-            u += du;
-            v += dv;
-        }
+        bilerp_span(q, n);
+        std::memcpy(out, q.result, static_cast<size_t>(n) * sizeof(uint32_t));
     }
-    bilerp_span(q, n);
-    std::memcpy(out, q.result, static_cast<size_t>(n) * sizeof(uint32_t));
 }
 
 template <Fetch K>
@@ -631,6 +776,89 @@ void blend_src_alpha(uint8_t* out, const uint32_t* src, const uint8_t* dst, int 
         word |= pad;
         std::memcpy(out + 4 * p, &word, 4);
     }
+}
+
+// --- texture × constant colour, blended by its alpha: the stages and the blend of
+// most sprites in one pass, with the arithmetic of modulate_by and blend_src_alpha.
+
+// Colours (one channel in each 16-bit lane) times one colour, blended over pixels
+// [p, p + 4) of a 32-bit row, only those below n.
+struct ModulateBlend {
+    simd::u16x16 color;
+    simd::u8x16 pads;
+    uint8_t* row;
+    int n;
+    [[gnu::always_inline]] void operator()(int p, simd::u16x16 source) const
+    {
+        const simd::u16x16 s = simd::div255(source * color);
+        const simd::u16x16 a = simd::alphas(s);
+        uint8_t* at = row + 4 * p;
+        if (p + 4 <= n) {
+            const simd::u16x16 d = simd::widen(simd::load(at));
+            simd::store(at, simd::narrow(simd::div255(s * a + d * (255 - a))) | pads);
+            return;
+        }
+        const size_t bytes = static_cast<size_t>(n - p) * 4;
+        simd::u8x16 d{};
+        std::memcpy(&d, at, bytes);
+        const simd::u8x16 result = simd::narrow(simd::div255(s * a + simd::widen(d) * (255 - a))) | pads;
+        std::memcpy(at, &result, bytes);
+    }
+};
+
+ModulateBlend modulate_blend_sink(uint32_t color, uint8_t* row, int n, uint32_t pad)
+{
+    ModulateBlend sink;
+    for (int i = 0; i < 16; ++i)
+        sink.color[i] = static_cast<uint16_t>(color >> (8 * (i % 4)) & 0xFFu);
+    sink.pads = simd::pad_vector(pad);
+    sink.row = row;
+    sink.n = n;
+    return sink;
+}
+
+QUILLO_WIDE_VECTORS
+void modulate_blend(const uint32_t* src, uint32_t color, uint8_t* row, int n, uint32_t pad)
+{
+    const ModulateBlend sink = modulate_blend_sink(color, row, n, pad);
+    int p = 0;
+    for (; p + 4 <= n; p += 4)
+        sink(p, simd::widen(simd::load(src + p)));
+    if (p < n) {
+        simd::u8x16 v{};
+        std::memcpy(&v, src + p, static_cast<size_t>(n - p) * 4);
+        sink(p, simd::widen(v));
+    }
+}
+
+QUILLO_WIDE_VECTORS
+void linear_modulate_blend(const LinearRun& r, uint32_t color, uint8_t* row, int n, uint32_t pad)
+{
+    const ModulateBlend sink = modulate_blend_sink(color, row, n, pad);
+    linear_fours(r, n, sink);
+}
+
+// Samples n pixels of a row of an affine triangle as sample_span does, times `color`,
+// blended by their alpha over a 32-bit row. `texels` and `spare`: room for n colours.
+void sample_modulate_blend(const Stage& stage, const Sampler& sampler, int64_t dx, int64_t dy, uint32_t color,
+                           uint8_t* row, uint32_t pad, uint32_t* texels, uint32_t* spare, int n)
+{
+    if (sampler.mip_weight == 0 && sampler.filter == Filter::linear && stage.fetch != Fetch::other) {
+        const FixedPlane& pu = sampler.u[0];
+        const FixedPlane& pv = sampler.v[0];
+        const int64_t u = to_16(pu.ref + dx * pu.dx + dy * pu.dy), v = to_16(pv.ref + dx * pv.dx + dy * pv.dy);
+        const int64_t du = to_16(pu.dx), dv = to_16(pv.dx);
+        // On texel centres sample_level takes a point sample.
+        if (!(((u - 32768) & 0xFFFF) == 0 && ((v - 32768) & 0xFFFF) == 0 && (du & 0xFFFF) == 0
+              && (dv & 0xFFFF) == 0)) {
+            const uint32_t texel_pad = stage.fetch == Fetch::xrgb ? 0xFF000000u : 0u;
+            linear_modulate_blend(linear_run(stage, sampler.level[0], u - 32768, v - 32768, du, dv, n, texel_pad),
+                                  color, row, n, pad);
+            return;
+        }
+    }
+    sample_span(stage, sampler, dx, dy, texels, spare, n);
+    modulate_blend(texels, color, row, n, pad);
 }
 
 void blend_add(uint8_t* out, const uint32_t* src, const uint8_t* dst, int n, uint32_t pad)
@@ -1213,11 +1441,32 @@ const uint32_t* SpanShader::colors(const Triangle& triangle, int y, int x, int n
     return src;
 }
 
+namespace {
+
+// An alpha test that no alpha fails.
+bool alpha_test_passes_all(const PixelState& st)
+{
+    if (!st.alpha_test)
+        return true;
+    switch (st.alpha_func) {
+    case compare::always: return true;
+    case compare::greater_equal: return st.alpha_ref == 0;
+    case compare::less_equal: return st.alpha_ref == 255;
+    default: return false;
+    }
+}
+
+} // namespace
+
 void SpanShader::shade(const Triangle& triangle, int y, int x0, int x1)
 {
     const PixelState& st = state_;
     Scratch& s = *scratch_;
     const double row_y = y;
+    // A texture times one colour, blended by its alpha into a 32-bit target: sampled,
+    // coloured and blended in one pass wherever every pixel of a run is drawn.
+    const bool fused = triangle.affine && triangle.scaled && triangle.shortcut >= 2 && st.has_color
+                       && st.direct_write && st.blend_kind == BlendKind::alpha && alpha_test_passes_all(st);
     for (int x = x0; x < x1; x += kChunk) {
         const int n = std::min(kChunk, x1 - x);
         bool masked = false;
@@ -1242,6 +1491,18 @@ void SpanShader::shade(const Triangle& triangle, int y, int x0, int x1)
                     continue;
                 masked = pass < n;
             }
+        }
+
+        if (fused && !masked) {
+            if (st.has_depth && st.depth_write)
+                std::memcpy(stored, s.z, static_cast<size_t>(n) * sizeof(float));
+            const int i = triangle.shortcut - 2;
+            uint8_t* row = st.color.pixels + static_cast<ptrdiff_t>(y) * st.color.pitch
+                           + static_cast<ptrdiff_t>(x) * st.color_bytes;
+            sample_modulate_blend(st.stages[i], triangle.samplers[i], x - triangle.ref_x, y - triangle.ref_y,
+                                  triangle.result, row, st.color.format == Format::x8r8g8b8 ? 0xFF000000u : 0u,
+                                  s.texture[i], s.spare, n);
+            continue;
         }
 
         const uint32_t* src = colors(triangle, y, x, n);

@@ -593,6 +593,178 @@ TEST(GfxRaster, TextureStagesCombine)
     }
 }
 
+// Sprites come as a texture times one colour blended by its alpha. The general blend
+// with both factors from the source alpha does the same arithmetic, and a texture whose
+// rows are not word-aligned is read texel by texel: neither may change the picture.
+TEST(GfxRaster, TextureTimesAColourBlendsAsTheGeneralBlendDoes)
+{
+    // Source alpha for the source, its inverse for the destination.
+    constexpr uint32_t kBothSourceAlpha = 12;
+    constexpr uint32_t kWidth = 150, kHeight = 44;
+
+    // Texels of every alpha; an X8R8G8B8 texture keeps junk in its unused byte, and a
+    // padded texture has rows longer than its texels.
+    struct Texture {
+        const char* name;
+        uint32_t width, height, pitch_words, levels;
+        gfx::Format format;
+    };
+    const Texture textures[] = {
+        {"8x8 with mipmaps", 8, 8, 8, 4, gfx::Format::a8r8g8b8},
+        {"6x5", 6, 5, 6, 1, gfx::Format::a8r8g8b8},
+        {"5x3 with padded rows", 5, 3, 7, 1, gfx::Format::a8r8g8b8},
+        {"4x4 without alpha", 4, 4, 4, 1, gfx::Format::x8r8g8b8},
+    };
+    struct Geometry {
+        const char* name;
+        float cx, cy, half_w, half_h, angle, u0, v0, u1, v1;
+    };
+    const Geometry geometries[] = {
+        {"magnified and rotated", 75, 22, 70, 30, 0.3f, 0, 0, 1, 1},
+        {"tiled past the edges", 70, 20, 60, 18, -0.2f, -0.7f, -0.4f, 2.3f, 1.6f},
+        {"minified", 40, 20, 2.5f, 2, 0.1f, 0, 0, 3, 2},
+        {"on texel centres", 18.f, 20.f, 6.f, 5.f, 0, 0, 0, 1, 1},
+    };
+    const uint32_t colours[] = {0x80FFFFFFu, 0xC0FF8040u, 0xFF204060u, 0x00FFFFFFu};
+    const uint32_t addresses[] = {gfx::texture_address::wrap, gfx::texture_address::clamp,
+                                  gfx::texture_address::mirror, gfx::texture_address::border};
+    struct Filter {
+        uint32_t filter, mip;
+    };
+    const Filter filters[] = {{gfx::texture_filter::linear, gfx::texture_filter::none},
+                              {gfx::texture_filter::point, gfx::texture_filter::none},
+                              {gfx::texture_filter::linear, gfx::texture_filter::linear}};
+
+    for (const Texture& t : textures) {
+        std::vector<std::vector<uint32_t>> levels;
+        std::vector<std::vector<uint8_t>> unaligned_levels;
+        raster::TextureView view, unaligned;
+        view.format = unaligned.format = t.format;
+        view.level_count = unaligned.level_count = t.levels;
+        for (uint32_t i = 0; i < t.levels; ++i) {
+            const uint32_t w = std::max(1u, t.width >> i), h = std::max(1u, t.height >> i);
+            const uint32_t pitch = i == 0 ? t.pitch_words : w;
+            std::vector<uint32_t> texels(size_t{pitch} * h);
+            for (uint32_t k = 0; k < texels.size(); ++k)
+                texels[k] = (k * 2654435761u + i * 40503u) ^ (k << 21);
+            std::vector<uint8_t> bytes(texels.size() * 4 + 1);
+            std::memcpy(bytes.data() + 1, texels.data(), texels.size() * 4);
+            levels.push_back(std::move(texels));
+            unaligned_levels.push_back(std::move(bytes));
+            view.levels[i] = {reinterpret_cast<const uint8_t*>(levels.back().data()), static_cast<int32_t>(pitch * 4),
+                              w, h};
+            unaligned.levels[i] = {unaligned_levels.back().data() + 1, static_cast<int32_t>(pitch * 4), w, h};
+        }
+        for (const Geometry& g : geometries) {
+            const float c = std::cos(g.angle), n = std::sin(g.angle);
+            auto corner = [&](float x, float y, float u, float v) {
+                return Vertex{g.cx + x * c - y * n, g.cy + x * n + y * c, 0.5f, 0, u, v};
+            };
+            const Vertex a = corner(-g.half_w, -g.half_h, g.u0, g.v0), b = corner(g.half_w, -g.half_h, g.u1, g.v0);
+            const Vertex d = corner(-g.half_w, g.half_h, g.u0, g.v1), e = corner(g.half_w, g.half_h, g.u1, g.v1);
+            for (uint32_t colour : colours) {
+                std::vector<Vertex> vertices{a, b, d, b, e, d};
+                for (Vertex& v : vertices)
+                    v.color = colour;
+                for (uint32_t address : addresses) {
+                    for (const Filter& f : filters) {
+                        for (gfx::Format target : {gfx::Format::a8r8g8b8, gfx::Format::x8r8g8b8}) {
+                            SCOPED_TRACE(std::string(t.name) + ", " + g.name + ", colour " + std::to_string(colour)
+                                         + ", address " + std::to_string(address) + ", filter "
+                                         + std::to_string(f.filter) + "/" + std::to_string(f.mip) + ", target "
+                                         + std::to_string(static_cast<int>(target)));
+                            raster::RasterState s = screen_state(kWidth, kHeight);
+                            s.textures[0] = &view;
+                            s.sampler(0, SamplerState::min_filter) = f.filter;
+                            s.sampler(0, SamplerState::mag_filter) = f.filter;
+                            s.sampler(0, SamplerState::mip_filter) = f.mip;
+                            s.sampler(0, SamplerState::address_u) = address;
+                            s.sampler(0, SamplerState::address_v) = address;
+                            s.sampler(0, SamplerState::border_color) = 0x80FF0080u;
+                            s[RenderState::alpha_blend_enable] = 1;
+                            s[RenderState::dest_blend] = gfx::blend::inv_src_alpha;
+                            Canvas one_pass(kWidth, kHeight, 0, target);
+                            for (size_t k = 0; k < one_pass.pixels.size(); ++k)
+                                one_pass.pixels[k] = static_cast<uint32_t>(k * 0x9E3779B1u);
+                            Canvas staged = one_pass, texel_by_texel = one_pass;
+                            const std::vector<uint32_t> before = one_pass.pixels;
+                            s[RenderState::src_blend] = gfx::blend::src_alpha;
+                            ASSERT_TRUE(draw_list(one_pass, s, vertices));
+                            s.textures[0] = &unaligned;
+                            ASSERT_TRUE(draw_list(texel_by_texel, s, vertices));
+                            s.textures[0] = &view;
+                            s[RenderState::src_blend] = kBothSourceAlpha;
+                            ASSERT_TRUE(draw_list(staged, s, vertices));
+                            if (colour >> 24 != 0) {
+                                ASSERT_NE(one_pass.pixels, before);
+                            }
+                            ASSERT_EQ(one_pass.pixels, staged.pixels);
+                            ASSERT_EQ(one_pass.pixels, texel_by_texel.pixels);
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+// An alpha test that every alpha passes leaves the blended sprite as it is; one that
+// some fail keeps the target under those pixels.
+TEST(GfxRaster, AlphaTestsOfBlendedSprites)
+{
+    std::vector<uint32_t> texels = pattern(8, 8);
+    for (uint32_t k = 0; k < texels.size(); ++k)
+        texels[k] = (texels[k] & 0x00FFFFFFu) | (k * 4u) << 24;
+    const SampledTexture translucent(8, 8, {texels});
+    struct Case {
+        const char* name;
+        uint32_t func, reference;
+        bool passes_all;
+    };
+    const Case cases[] = {
+        {"always", gfx::compare::always, 0x80, true},
+        {"at least zero", gfx::compare::greater_equal, 0, true},
+        {"at most 255", gfx::compare::less_equal, 255, true},
+        {"at least 0x80", gfx::compare::greater_equal, 0x80, false},
+        {"above 0x20", gfx::compare::greater, 0x20, false},
+    };
+    constexpr uint32_t kBackground = 0x00336699u;
+    auto draw = [&](const Case* c) {
+        Canvas canvas(40, 20, kBackground);
+        raster::RasterState s = screen_state(40, 20);
+        use_texture(s, translucent, gfx::texture_filter::linear);
+        s[RenderState::alpha_blend_enable] = 1;
+        s[RenderState::src_blend] = gfx::blend::src_alpha;
+        s[RenderState::dest_blend] = gfx::blend::inv_src_alpha;
+        if (c != nullptr) {
+            s[RenderState::alpha_test_enable] = 1;
+            s[RenderState::alpha_func] = c->func;
+            s[RenderState::alpha_ref] = c->reference;
+        }
+        EXPECT_TRUE(draw_list(canvas, s, quad(1.3f, 0.6f, 37.7f, 18.2f, 0.5f, 0xA0FF8040u)));
+        return canvas.pixels;
+    };
+    const std::vector<uint32_t> untested = draw(nullptr);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<uint32_t> tested = draw(&c);
+        if (c.passes_all) {
+            EXPECT_EQ(tested, untested);
+            continue;
+        }
+        // Pixels drawn are as without the test; the others keep the background (whose
+        // alpha of zero no blend keeps).
+        size_t kept = 0;
+        for (size_t k = 0; k < tested.size(); ++k) {
+            if (tested[k] == kBackground && untested[k] != kBackground)
+                ++kept;
+            else
+                ASSERT_EQ(tested[k], untested[k]) << k;
+        }
+        EXPECT_GT(kept, 0u);
+    }
+}
+
 TEST(GfxRaster, ColoursAreInterpolatedBetweenVertices)
 {
     Canvas canvas(9, 1);
