@@ -932,6 +932,63 @@ TEST(GfxRaster, IndexedStripsAndFans)
     }
 }
 
+// Sprite batches and particles come as lists without indices, each quad's shared corners
+// repeated; they must be drawn as the same quad given with indices (one pass over both
+// triangles), rotated, scaled, filtered and blended as sprites are.
+TEST(GfxRaster, QuadsWithoutIndicesDrawAsTheSameQuadsWithIndices)
+{
+    const uint32_t size = 48;
+    const SampledTexture texture(8, 8, {pattern(8, 8)});
+    struct Case {
+        float angle, scale, cx, cy;
+        uint32_t color, filter;
+    };
+    const Case cases[] = {
+        {0.3f, 17.0f, 20.3f, 22.6f, 0xC0FFFFFFu, gfx::texture_filter::linear},
+        {1.1f, 9.5f, 31.7f, 14.2f, 0xFF80C040u, gfx::texture_filter::linear},
+        {2.7f, 21.0f, 23.9f, 25.1f, 0x7FFFFFFFu, gfx::texture_filter::point},
+        {-0.8f, 13.3f, 12.4f, 33.8f, 0xFFFFFFFFu, gfx::texture_filter::linear},
+        {0.05f, 30.0f, 24.0f, 24.0f, 0x40FF2020u, gfx::texture_filter::linear},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.angle);
+        // Corners of a rotated square with texture coordinates 0..1.
+        Vertex corner[4];
+        const float du[4] = {-1, 1, -1, 1}, dv[4] = {-1, -1, 1, 1};
+        for (int i = 0; i < 4; ++i) {
+            const float x = du[i] * c.scale, y = dv[i] * c.scale;
+            corner[i] = {c.cx + x * std::cos(c.angle) - y * std::sin(c.angle),
+                         c.cy + x * std::sin(c.angle) + y * std::cos(c.angle),
+                         0.5f,
+                         c.color,
+                         (du[i] + 1) / 2,
+                         (dv[i] + 1) / 2};
+        }
+        raster::RasterState s = screen_state(size, size);
+        use_texture(s, texture, c.filter);
+        s[RenderState::alpha_blend_enable] = 1;
+        s[RenderState::src_blend] = gfx::blend::src_alpha;
+        s[RenderState::dest_blend] = gfx::blend::inv_src_alpha;
+
+        Canvas repeated(size, size, 0xFF204060u);
+        const std::vector<Vertex> list = {corner[0], corner[1], corner[2], corner[1], corner[3], corner[2]};
+        ASSERT_TRUE(draw_list(repeated, s, list));
+
+        Canvas indexed(size, size, 0xFF204060u);
+        const std::vector<Vertex> four(corner, corner + 4);
+        const std::vector<uint16_t> order = {0, 1, 2, 1, 3, 2};
+        raster::VertexData data{reinterpret_cast<const uint8_t*>(four.data()), four.size() * sizeof(Vertex),
+                                sizeof(Vertex), kFvf};
+        raster::IndexData indices{reinterpret_cast<const uint8_t*>(order.data()), order.size() * 2, false};
+        ASSERT_TRUE(raster::draw(indexed.targets(), s, gfx::PrimitiveType::triangle_list, data, indices, 0, 0, 2));
+
+        EXPECT_NE(indexed.at(static_cast<uint32_t>(c.cx), static_cast<uint32_t>(c.cy)), 0xFF204060u);
+        EXPECT_EQ(repeated.pixels, indexed.pixels) << "without indices:\n"
+                                                   << repeated.dump() << "with indices:\n"
+                                                   << indexed.dump();
+    }
+}
+
 TEST(GfxRaster, BadInputDrawsNothing)
 {
     const std::vector<Vertex> vertices = quad(-0.5f, -0.5f, 3.5f, 3.5f);
