@@ -55,8 +55,15 @@ public:
             stopping_ = true;
         }
         wake_.notify_all();
-        if (thread_.joinable())
-            thread_.join();
+        // The process may end on the shower itself: Xlib exits from inside the hand-over
+        // when the display server goes away, and the exit destroys this object there. A
+        // thread cannot join itself; it is ending the process anyway.
+        if (thread_.joinable()) {
+            if (thread_.get_id() == std::this_thread::get_id())
+                thread_.detach();
+            else
+                thread_.join();
+        }
     }
 
     // Returns once no surface is being shown; the error of the last one shown, if any.
