@@ -88,6 +88,19 @@ std::vector<uint32_t> sprite_texels(int size)
     return texels;
 }
 
+// The sprite as a blended SDL texture of `renderer`; null when SDL refuses it.
+SDL_Texture* sprite_texture(SDL_Renderer* renderer)
+{
+    SDL_Texture* texture =
+        SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STATIC, kSprite, kSprite);
+    if (texture == nullptr)
+        return nullptr;
+    const std::vector<uint32_t> texels = sprite_texels(kSprite);
+    SDL_UpdateTexture(texture, nullptr, texels.data(), kSprite * 4);
+    SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
+    return texture;
+}
+
 // The full mip chain by 2×2 averages.
 std::vector<std::vector<uint32_t>> mip_chain(std::vector<uint32_t> top, int size)
 {
@@ -292,12 +305,7 @@ public:
         renderer_ = surface_ != nullptr ? SDL_CreateSoftwareRenderer(surface_) : nullptr;
         if (renderer_ == nullptr)
             return;
-        const std::vector<uint32_t> texels = sprite_texels(kSprite);
-        texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STATIC, kSprite, kSprite);
-        if (texture_ == nullptr)
-            return;
-        SDL_UpdateTexture(texture_, nullptr, texels.data(), kSprite * 4);
-        SDL_SetTextureBlendMode(texture_, SDL_BLENDMODE_BLEND);
+        texture_ = sprite_texture(renderer_);
     }
     ~SdlRenderer()
     {
@@ -387,14 +395,9 @@ public:
             why_ = "the OpenGL renderer is \"" + name_ + "\", not llvmpipe";
             return;
         }
-        const std::vector<uint32_t> texels = sprite_texels(kSprite);
-        texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STATIC, kSprite, kSprite);
-        if (texture_ == nullptr) {
+        texture_ = sprite_texture(renderer_);
+        if (texture_ == nullptr)
             why_ = SDL_GetError();
-            return;
-        }
-        SDL_UpdateTexture(texture_, nullptr, texels.data(), kSprite * 4);
-        SDL_SetTextureBlendMode(texture_, SDL_BLENDMODE_BLEND);
     }
     ~LlvmpipeRenderer()
     {

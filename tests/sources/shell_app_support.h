@@ -7,8 +7,10 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -81,6 +83,20 @@ protected:
         fs::copy_file(fs::path(QUILLO_PROGRAM_FOLDER) / "starter.ini", copy / "starter.ini");
         platform::set_folder_override(platform::folder_key_module_file, (copy / "quillo").string());
         return copy;
+    }
+
+    // The copied program's flow starts at `screen` instead of the splash.
+    static void start_flow_at(const fs::path& copy, const std::string& screen)
+    {
+        const fs::path file = copy / "data" / "flow.xml";
+        std::stringstream flow;
+        flow << std::ifstream(file, std::ios::binary).rdbuf();
+        std::string text = flow.str();
+        const std::string start = "<Flow Start=\"Splash\">";
+        const size_t at = text.find(start);
+        ASSERT_NE(at, std::string::npos) << file;
+        text.replace(at, start.size(), "<Flow Start=\"" + screen + "\">");
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
     }
 
     game::Screen* current_screen() const

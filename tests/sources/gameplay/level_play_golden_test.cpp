@@ -54,13 +54,8 @@ protected:
     {
         const fs::path copy = copy_program_folder();
         std::ofstream(copy / "data" / "levels" / "playtest.xml", std::ios::binary) << levelText;
-        std::stringstream flow;
-        flow << std::ifstream(copy / "data" / "flow.xml", std::ios::binary).rdbuf();
-        std::string text = flow.str();
-        const std::string start = "<Flow Start=\"Splash\">";
-        ASSERT_NE(text.find(start), std::string::npos);
-        text.replace(text.find(start), start.size(), "<Flow Start=\"Game\">");
-        std::ofstream(copy / "data" / "flow.xml", std::ios::binary | std::ios::trunc) << text;
+        start_flow_at(copy, "Game");
+        ASSERT_FALSE(HasFatalFailure());
 
         record_.number = 1;
         record_.fileName = "playtest";
