@@ -118,6 +118,22 @@ void Monster::Update(float dt)
     if (animation_)
         animation_->advance_looped(dt);
     Shape::Update(dt);
+    KeepOverlaysOnCharacter();
+}
+
+void Monster::KeepOverlaysOnCharacter()
+{
+    SceneNode* character = GetNode();
+    if (character == nullptr || overlays_.empty())
+        return;
+    // The overlays' layers need not share the characters' origin: they follow by the
+    // global point, keeping their own depth.
+    const vadu::math::Vector3 at = character->get_global_position();
+    for (SceneNode* overlay : GetOverlays()) {
+        const vadu::math::Vector3 own = overlay->get_global_position();
+        if (own.x != at.x || own.y != at.y)
+            overlay->set_global_position({at.x, at.y, own.z});
+    }
 }
 
 std::vector<vadu::lib3d::node::Node*> Monster::GetOverlays() const
@@ -380,20 +396,6 @@ bool SoapBubble::CreateSceneNode(SceneNode*)
         return false;
     AddOverlays("BubblesLayer", "data/shapes/bubble", bubbles_, BubbleDepth);
     return true;
-}
-
-void SoapBubble::Update(float dt)
-{
-    Monster::Update(dt);
-    SceneNode* character = GetNode();
-    if (character == nullptr)
-        return;
-    const vadu::math::Vector3 at = character->get_global_position();
-    for (SceneNode* bubble : GetOverlays()) {
-        const vadu::math::Vector3 own = bubble->get_global_position();
-        if (own.x != at.x || own.y != at.y)
-            bubble->set_global_position({at.x, at.y, own.z});
-    }
 }
 
 Bottle::Bottle(physics::World* world, const vadu::Atom& name) : Monster(world, name, 1) {}

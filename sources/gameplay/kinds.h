@@ -81,6 +81,9 @@ protected:
     // `count` sprites of the picture under the layer at the character's position, each a
     // little smaller than the one before, at depth first_z + i x 0.05.
     void AddOverlays(const char* layer, const char* picture, int count, float first_z);
+    // Puts every overlay where the character is drawn (the bubbles rise with it, and the
+    // cubes stay on a frozen monster while it shakes).
+    void KeepOverlaysOnCharacter();
     // Deletes the first overlay still alive.
     void DeleteFirstOverlay();
     void DeleteOverlays();
@@ -143,8 +146,6 @@ public:
 
     // The character, then trunc(bubbleCount) bubbles (at least one) under "BubblesLayer".
     bool CreateSceneNode(vadu::lib3d::node::Node* root) override;
-    // The bubbles follow the character.
-    void Update(float dt) override;
     bool IsBubble() const override { return true; }
     float GetBubbleCount() const noexcept { return bubble_count_; }
     int GetBubbles() const noexcept { return bubbles_; }

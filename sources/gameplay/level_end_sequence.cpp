@@ -68,7 +68,7 @@ void BonusStep::Start()
         vadu::lib3d::node::Node* copy = label->duplicate();
         copy->set_visible(true);
         vadu::math::Vector3 at = level_.FieldToScene(shape->GetPosition());
-        at.z = 1.0f;
+        at.z = FloatingTextDepth;
         copy->set_global_position(at);
         AppendText(*copy, Bonus);
         auto* rise = MoveAction::By(copy, 2.5f, {0.0f, 70.0f, 0.0f});

@@ -1,6 +1,7 @@
 #include "sources/gameplay/level_hud.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "sources/gameplay/action_manager.h"
 #include "sources/gameplay/actions.h"
@@ -95,7 +96,7 @@ void LevelHud::ShowBonusText(const vadu::math::Vector2<float>& position, const v
     Text* copy = CopyTemplate(Atom("BonusLabel"));
     if (!copy)
         return;
-    PlaceAtGlobal(*copy, position.x, position.y, 1.0f);
+    copy->set_global_position(Vector3{position.x, position.y, FloatingTextDepth});
     copy->set_text_utf8(text, false);
     copy->set_max_width(400);
     copy->set_scale(Vector3{0.6f, 0.6f, 1.0f});
@@ -137,7 +138,7 @@ void LevelHud::ShowAddedScore(const std::vector<vadu::math::Vector2<float>>& pos
         middle.y /= static_cast<float>(positions.size());
     }
     const Vector3 at = FieldToScene(root_, middle);
-    PlaceAtGlobal(*copy, at.x, at.y, 1.0f);
+    copy->set_global_position(Vector3{at.x, at.y, FloatingTextDepth});
 
     const float k = static_cast<float>(score) / 250.0f + 1.0f;
     auto* rise = MoveAction::By(copy, 0.8f, Vector3{0.0f, 20.0f, 0.0f});
@@ -145,6 +146,31 @@ void LevelHud::ShowAddedScore(const std::vector<vadu::math::Vector2<float>>& pos
                                    new FadeAction(copy, 0.2f, 1), true);
     ActionManager::Global().RunAction(static_cast<Node*>(copy), new SequenceAction(rise, vanish),
                                       Atom("ScoreAnimation"));
+}
+
+float LevelHud::ClearOfChainScores(const Vector3& at) const
+{
+    // The tap is one of the chain's shapes, so the combo would stand on the chain's own
+    // score, and two labels drawn over each other read as neither. The combo starts under
+    // every score still rising near it: by the time its own rise begins in earnest the
+    // scores have faded.
+    constexpr float ComboHalfHeight = 26.0f;
+    constexpr float ScoreHalfHeight = 16.0f;
+    constexpr float Reach = 150.0f;
+    Text* source = FindText(root_, Atom("added_score"));
+    Node* parent = source != nullptr ? source->get_parent() : nullptr;
+    float y = at.y;
+    if (parent == nullptr)
+        return y;
+    for (Node* child : parent->get_children()) {
+        if (child == source || !child->is_visible() || child->get_name() != source->get_name())
+            continue;
+        const Vector3 score = child->get_global_position();
+        const float clear = ComboHalfHeight + ScoreHalfHeight * child->get_scale().y;
+        if (std::fabs(score.x - at.x) < Reach && std::fabs(score.y - y) < clear)
+            y = score.y - clear;
+    }
+    return y;
 }
 
 void LevelHud::ShowCombo(int combo, const vadu::math::Vector2<float>& position)
@@ -158,7 +184,7 @@ void LevelHud::ShowCombo(int combo, const vadu::math::Vector2<float>& position)
     text.append_narrow(vadu::format("%d", combo));
     copy->set_text(text, false);
     const Vector3 at = FieldToScene(root_, position);
-    PlaceAtGlobal(*copy, at.x, at.y, 1.0f);
+    copy->set_global_position(Vector3{at.x, ClearOfChainScores(at), FloatingTextDepth});
 
     auto* rise = MoveAction::By(copy, 2.5f, Vector3{0.0f, 80.0f, 0.0f});
     rise->SetEasing(std::make_unique<EaseSineIn>());

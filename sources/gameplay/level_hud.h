@@ -42,7 +42,7 @@ public:
     // Step of the score count; the label is written only when the value changes.
     void SetShownScore(int value);
     // The chain's score floats up from the middle of the chain (positions in play-area
-    // pixels), in front of the field at the HUD's depth.
+    // pixels), in front of the field.
     void ShowAddedScore(const std::vector<Shape*>& chain, int score);
     void ShowAddedScore(const std::vector<vadu::math::Vector2<float>>& positions, int score);
 
@@ -72,6 +72,8 @@ public:
 private:
     // A visible copy of a template label beside it; null without the template.
     vadu::lib3d::node::Text* CopyTemplate(const vadu::Atom& name);
+    // The height at which a combo shown at the point stands clear of the chains' scores.
+    float ClearOfChainScores(const vadu::math::Vector3& at) const;
 
     vadu::lib3d::node::Node* root_;
     std::unique_ptr<ManaBar> mana_;

@@ -123,9 +123,8 @@ void MonstersBar::ReduceMonster(Node* monsterNode, int colour, const vadu::anima
         Node* trail = trail_->clone();
         flying->add_child(trail, true);
         const Vector3 at = flying->get_global_position();
-        // Behind the monster (a larger z is nearer in this scene): its sparks show where
-        // it has been, not over its face.
-        trail->set_global_position(Vector3{at.x, at.y, at.z - 1.0f});
+        // Behind the monster: its sparks show where it has been, not over its face.
+        trail->set_global_position(Vector3{at.x, at.y, at.z + 1.0f});
     }
 
     // A slot near the screen's edge would let the monster hang out of it: stop short.

@@ -72,12 +72,4 @@ vadu::math::Vector3 FieldToScene(Node* sceneRoot, const vadu::math::Vector2<floa
     return {origin.x + point.x, origin.y + point.y, origin.z};
 }
 
-void PlaceAtGlobal(Node& node, float x, float y, float depth)
-{
-    float parent_z = 0.0f;
-    if (Node* parent = node.get_parent())
-        parent_z = parent->get_global_position().z;
-    node.set_global_position(vadu::math::Vector3{x, y, parent_z + depth});
-}
-
 } // namespace gameplay

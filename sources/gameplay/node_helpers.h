@@ -42,8 +42,8 @@ vadu::lib3d::node::Sprite* SetChildSprite(vadu::lib3d::node::Node* root, const v
 // without it has the field at its own origin. The z is the layer's.
 vadu::math::Vector3 FieldToScene(vadu::lib3d::node::Node* sceneRoot, const vadu::math::Vector2<float>& point);
 
-// Puts the node's origin at the global point (x, y), `depth` in front of its parent: a HUD
-// text stands over a point of the field and stays at the HUD's depth.
-void PlaceAtGlobal(vadu::lib3d::node::Node& node, float x, float y, float depth);
+// The global depth of the texts that float over the field (a chain's score, a combo, a
+// bonus): in front of every shape, behind the HUD's bars and the windows.
+constexpr float FloatingTextDepth = 1.0f;
 
 } // namespace gameplay

@@ -77,11 +77,10 @@ void Shape::TakeNode(vadu::lib3d::node::Node* node, float z)
         SetSceneNode(nullptr, false);
         return;
     }
+    // In play-area pixels within its parent, as the steps place it: the field's layers
+    // hold the play area's origin.
     const vadu::math::Vector2<float>& p = GetPosition();
-    node->set_global_position({std::trunc(p.x), std::trunc(p.y), 0.0f});
-    vadu::math::Vector3 local = node->get_position();
-    local.z = z;
-    node->set_position(local);
+    node->set_position({std::trunc(p.x), std::trunc(p.y), z});
     SetSceneNode(node, false);
     node->set_cached_global_matrix(node->get_global_matrix(true));
 }

@@ -26,9 +26,9 @@ using vadu::math::Vector2;
 using vadu::math::Vector3;
 
 constexpr float Epsilon = 1.1920929e-7f;
-// How far the text and the arrow lie in front of the bubble's pieces. A larger z is nearer
-// in this engine's views, so they sit above the pieces, not under them.
-constexpr float FrontZ = 0.1f;
+// How far the text and the arrow lie in front of the bubble's pieces (a larger z is
+// farther), so they sit above the pieces, not under them.
+constexpr float FrontZ = -0.1f;
 const char* const FrameAtlas = "data/tutorials/frame.atlas";
 
 bool Differs(const Vector3& a, const Vector3& b)

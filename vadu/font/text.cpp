@@ -539,8 +539,9 @@ void SymbolAtlasTextImpl::render_to_list(hard::Hardware& hardware, material::Mat
     if (hard::Texture* texture = rep.get_outline_texture(hardware); texture && outline_vertices_ > 0) {
         hard::RenderRecord record;
         record.world = moved;
-        // Behind the glyphs: depth grows toward negative z in this engine's cameras.
-        record.world[11] -= 0.05f;
+        // Just behind the glyphs: a step along the camera's view, which is its own -z
+        // (a mirrored camera looks toward +z).
+        record.world[11] -= std::copysign(0.05f, list.camera_matrix[10]);
         record.vertex_buffer = buffers->outline.get();
         record.primitive_count = outline_triangles_;
         record.vertex_count = outline_vertices_;

@@ -103,12 +103,11 @@ protected:
         camera_->change_attribute(vadu::Atom("NearPlane"), -100.0);
         camera_->change_attribute(vadu::Atom("FarPlane"), 100.0);
         camera_->build_projection();
-        // The camera looks at the field's middle: play-area pixels, y up, the origin at the
-        // lower-left corner. The field's depths grow away from the eye, the camera's toward
-        // it: the field's layer turns z.
+        // The camera looks at the field's middle (play-area pixels, y up, the origin at the
+        // lower-left corner) along +z, as the game's cameras do: a larger z is farther.
         camera_->set_position({480.0f, 320.0f, 0.0f});
+        camera_->set_scale({1.0f, 1.0f, -1.0f});
         field_ = new node::Node(vadu::Atom("FieldLayer"), scene_.get());
-        field_->set_scale({1.0f, 1.0f, -1.0f});
         level_.sceneRoot = field_;
         level_.links.SetScene(level_.World(), field_);
     }

@@ -53,11 +53,12 @@ private:
 };
 
 // The in-level screen's camera (data/screens/game.camera) under the parent: x -480..480,
-// y -320..320, z -100..100, standing at z 100.
+// y -320..320, z -100..100, standing at z -100 and looking along +z (a larger z farther).
 inline vadu::lib3d::node::CameraParallel* make_game_camera(vadu::lib3d::node::Node* parent)
 {
     auto* camera = new vadu::lib3d::node::CameraParallel(vadu::Atom("Camera"), parent);
-    camera->set_position({0.0f, 0.0f, 100.0f});
+    camera->set_position({0.0f, 0.0f, -100.0f});
+    camera->set_scale({1.0f, 1.0f, -1.0f});
     camera->change_attribute(vadu::Atom("Width"), 960.0);
     camera->change_attribute(vadu::Atom("Height"), 640.0);
     camera->change_attribute(vadu::Atom("NearPlane"), -200.0);

@@ -89,7 +89,7 @@ protected:
         field->set_texture("data/demo/bg", false);
         field->set_width(960.0f);
         field->set_height(640.0f);
-        field->set_position({0.0f, 0.0f, -80.0f});
+        field->set_position({0.0f, 0.0f, 80.0f});
         level_.sceneRoot = scene_;
         level_.settings.starCountGoal = 3;
         shell_.SetPoints(250);

@@ -10,6 +10,7 @@
 #include <box2d/b2_world.h>
 
 #include "golden_scene_support.h"
+#include "support/golden.h"
 #include "level_files.h"
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <memory>
 #include <optional>
@@ -231,6 +233,58 @@ protected:
         return box;
     }
 
+    // How far a pixel's colour differs between two frames, over its three channels.
+    static int Change(const gfx::PresentedFrame& a, const gfx::PresentedFrame& b, size_t pixel)
+    {
+        int difference = 0;
+        for (size_t channel = 0; channel < 3; ++channel)
+            difference += std::abs(a.pixels[pixel * 4 + channel] - b.pixels[pixel * 4 + channel]);
+        return difference;
+    }
+
+    // How many of the covered picture's own pixels the piece shows over: where the covered
+    // picture shows plainly (the frames without the piece, with and without it), the frame
+    // with the piece differs from the one without. What shows through the soft edge of a
+    // picture in front only tints it, so an opaque piece must change the colour outright;
+    // a glass piece (an ice cube) can only tint, and behind an opaque picture it would
+    // change nothing at all.
+    int ShownOver(Node& piece, Node& covered, bool glass)
+    {
+        constexpr int Outright = 120;
+        constexpr int Tint = 12;
+        const gfx::PresentedFrame with = Draw();
+        piece.set_visible(false);
+        const gfx::PresentedFrame withoutPiece = Draw();
+        covered.set_visible(false);
+        const gfx::PresentedFrame withoutBoth = Draw();
+        covered.set_visible(true);
+        piece.set_visible(true);
+        int shown = 0;
+        for (size_t pixel = 0; pixel < static_cast<size_t>(with.width) * with.height; ++pixel) {
+            if (Change(withoutPiece, withoutBoth, pixel) > Outright &&
+                Change(with, withoutPiece, pixel) > (glass ? Tint : Outright))
+                ++shown;
+        }
+        return shown;
+    }
+
+    // Puts the node's picture half over the other's, keeping its depth: the bodies of
+    // overlapping shapes push each other apart, the pictures are what is measured.
+    static void Overlap(Node& node, Node& other)
+    {
+        const Vector3 at = other.get_global_position();
+        node.set_global_position({at.x + 30.0f, at.y, node.get_global_position().z});
+    }
+
+    Shape* ShapeOfKind(int kind, int skip = 0) const
+    {
+        for (Shape* shape : level_->shapes) {
+            if (shape->GetKind() == kind && skip-- == 0)
+                return shape;
+        }
+        return nullptr;
+    }
+
     gameplay_fakes::FakeShell shell_;
     vadu::input::Manager::Creator input_;
     std::unique_ptr<Level> level_;
@@ -306,8 +360,9 @@ TEST_F(LevelOnScreen, TheChainsScoreAndTheComboStandAtTheChain)
         const Vector2<float> at = OnScreen(score[0]->get_global_position());
         EXPECT_NEAR(at.x, FieldOnScreen(middle).x, 1.0f);
         EXPECT_NEAR(at.y, FieldOnScreen(middle).y, 1.0f);
-        // In front of the field, at the HUD's depth.
-        EXPECT_GT(score[0]->get_global_position().z, 60.0f);
+        // In front of every shape (a larger z is farther), behind the HUD's bars.
+        EXPECT_LT(score[0]->get_global_position().z, chain[2]->GetNode()->get_global_position().z);
+        EXPECT_LT(score[0]->get_global_position().z, chain[0]->GetNode()->get_global_position().z);
 
         // Drawn there: the pixels it adds lie around that point.
         const gfx::PresentedFrame with = Draw();
@@ -319,15 +374,36 @@ TEST_F(LevelOnScreen, TheChainsScoreAndTheComboStandAtTheChain)
         EXPECT_NEAR((box[0] + box[2]) * 0.5f, at.x, 4.0f);
         EXPECT_NEAR((box[1] + box[3]) * 0.5f, at.y, 4.0f);
 
+        // The combo stands at the tap, under the chain's score where that would cover it:
+        // both read, through their rise.
         std::vector<Text*> combo = Copies("BonusLabel");
         ASSERT_EQ(combo.size(), 1u);
         const Vector2<float> comboAt = OnScreen(combo[0]->get_global_position());
         EXPECT_NEAR(comboAt.x, FieldOnScreen(c.first).x, 1.0f);
-        EXPECT_NEAR(comboAt.y, FieldOnScreen(c.first).y, 1.0f);
-        EXPECT_GT(combo[0]->get_global_position().z, 60.0f);
+        EXPECT_GE(comboAt.y, FieldOnScreen(c.first).y - 1.0f);
+        EXPECT_LT(combo[0]->get_global_position().z, chain[0]->GetNode()->get_global_position().z);
+        for (const float seconds : {0.0f, 0.3f, 0.5f}) {
+            SCOPED_TRACE(seconds);
+            Run(seconds);
+            const gfx::PresentedFrame both = Draw();
+            combo[0]->set_visible(false);
+            const gfx::PresentedFrame scoreOnly = Draw();
+            score[0]->set_visible(false);
+            const gfx::PresentedFrame neither = Draw();
+            combo[0]->set_visible(true);
+            score[0]->set_visible(true);
+            const std::array<int, 4> scoreBox = Difference(scoreOnly, neither);
+            const std::array<int, 4> comboBox = Difference(both, scoreOnly);
+            ASSERT_LE(comboBox[0], comboBox[2]) << "the combo is not on the screen";
+            const bool apart = scoreBox[2] < comboBox[0] || comboBox[2] < scoreBox[0] ||
+                               scoreBox[3] < comboBox[1] || comboBox[3] < scoreBox[1];
+            EXPECT_TRUE(apart) << "score " << scoreBox[0] << "," << scoreBox[1] << "-" << scoreBox[2] << ","
+                               << scoreBox[3] << " combo " << comboBox[0] << "," << comboBox[1] << "-"
+                               << comboBox[2] << "," << comboBox[3];
+        }
 
         // Both go with their actions.
-        Run(3.2f);
+        Run(2.4f);
         EXPECT_TRUE(Copies("added_score").empty());
         EXPECT_TRUE(Copies("BonusLabel").empty());
     }
@@ -363,7 +439,7 @@ TEST_F(LevelOnScreen, EveryShapeIsDrawnWhereItIsAndBehindTheHud)
         const Vector2<float> body = FieldOnScreen(shape->GetPosition());
         EXPECT_NEAR(at.x, body.x, 1.0f);
         EXPECT_NEAR(at.y, body.y, 1.0f);
-        EXPECT_LT(node->get_global_position().z, hud->get_global_position().z);
+        EXPECT_GT(node->get_global_position().z, hud->get_global_position().z);
     }
     EXPECT_GE(kinds[1], 2) << "the starred monsters";
     EXPECT_GE(kinds[4], 1) << "the rock";
@@ -497,6 +573,126 @@ TEST_F(LevelOnScreen, LevelOnesHintsPointAtTheGroupAndThenAtTheBar)
     EXPECT_GE(below.x, 0.0f);
     EXPECT_LE(below.x + next->GetWidth() * 0.5f, kWidth);
     EXPECT_LE(below.y, kHeight);
+}
+
+// Every piece the player must see lies in front of what it covers: frames of the real scene
+// with the piece and with it hidden differ over the covered picture's middle.
+TEST_F(LevelOnScreen, EveryPieceShowsInFrontOfWhatItCovers)
+{
+    using gameplay::Monster;
+    const std::string still = R"(<Property Name="maxShapeCount"><string>0</string></Property>
+        <Property Name="starCountGoal"><string>5</string></Property>
+        <Property Name="disableLightning"><string>1</string></Property>)";
+    struct Cover {
+        Node* piece = nullptr;
+        Node* covered = nullptr;
+    };
+    struct Case {
+        const char* what;
+        std::string shapes;
+        std::function<Cover()> play;
+        bool glass = false;
+    };
+    const auto node = [](Shape* shape) { return shape != nullptr ? shape->GetNode() : nullptr; };
+    const Case cases[] = {
+        {"a lightning bolt over the monster it strikes",
+         level_files::Shape("Power", "LightningPowerup", 0, 300, 300) + level_files::Shape("A", "Normal", 0, 365, 300) +
+             level_files::Shape("B", "Normal", 0, 430, 300),
+         [&] {
+             Run(kStep);
+             level_->Tap(level_->shapes[0]->GetPosition());
+             Run(0.1f);
+             Node* layer = scene_->find_child(vadu::Atom("CharactersLayer"), false);
+             Node* bolt = layer != nullptr ? layer->find_child(vadu::Atom("Lightning Element"), false) : nullptr;
+             return Cover{bolt, node(level_->shapes[1])};
+         }},
+        {"a lightning power-up's bolt picture over its monster", level_files::Shape("Power", "LightningPowerup", 2, 300, 300),
+         [&] {
+             Run(kStep);
+             Node* own = node(ShapeOfKind(5));
+             return Cover{own != nullptr ? own->find_child(vadu::Atom("Bomb"), false) : nullptr, own};
+         }},
+        {"a starred monster over a plain monster it overlaps",
+         level_files::Shape("Star", "Starred", 1, 300, 300) + level_files::Shape("Plain", "Normal", 2, 335, 300),
+         [&] {
+             // Born, the star has its full size; the bodies have moved apart by then.
+             Run(0.6f);
+             Overlap(*node(ShapeOfKind(0)), *node(ShapeOfKind(1)));
+             return Cover{node(ShapeOfKind(1)), node(ShapeOfKind(0))};
+         }},
+        {"a soap bubble over the monster it holds", level_files::Shape("Bubble", "SoapBubblePowerup", 0, 300, 300),
+         [&] {
+             Run(kStep);
+             auto* monster = dynamic_cast<Monster*>(level_->shapes[0]);
+             return Cover{monster->GetOverlays().front(), monster->GetNode()};
+         }},
+        {"an ice cube over its frozen monster", level_files::Shape("Frozen", "IceCubePowerup", 0, 300, 300),
+         [&] {
+             Run(kStep);
+             auto* monster = dynamic_cast<Monster*>(level_->shapes[0]);
+             return Cover{monster->GetOverlays().front(), monster->GetNode()};
+         },
+         true},
+        {"the bottle picture over its resting monster", level_files::Shape("Carrier", "LifePowerup", 1, 300, 300),
+         [&] {
+             Run(kStep);
+             auto* bottle = dynamic_cast<gameplay::Bottle*>(level_->shapes[0]);
+             return Cover{bottle->GetBottleNode(), bottle->GetNode()};
+         }},
+        {"the flying mana bottle over a monster it passes",
+         level_files::Shape("Carrier", "LifePowerup", 1, 300, 300) + level_files::Shape("A", "Normal", 1, 365, 300) +
+             level_files::Shape("Blue", "Normal", 2, 300, 400),
+         [&] {
+             Run(kStep);
+             Shape* blue = level_->shapes[2];
+             level_->Tap(level_->shapes[0]->GetPosition());
+             Run(kStep);
+             // The flying copy is the one child of the bar that the scene did not bring.
+             Node* bar = scene_->find_child(vadu::Atom("ManaBar"), true);
+             Node* flying = nullptr;
+             for (Node* child : bar->get_children()) {
+                 if (child->get_name() == vadu::Atom("Carrier"))
+                     flying = child;
+             }
+             // Over the blue monster, away from the collected ones it leaves.
+             if (flying != nullptr)
+                 Overlap(*flying, *node(blue));
+             return Cover{flying, node(blue)};
+         }},
+        {"the starred monster flown home over its slot",
+         level_files::Shape("Star", "Starred", 3, 400, 40) + level_files::Shape("Mate", "Normal", 3, 465, 40),
+         [&] {
+             Run(0.5f);
+             level_->Tap(level_->shapes[0]->GetPosition());
+             Run(1.2f);
+             Sprite* slot = level_->GetLevelHud()->GetMonstersBar().Slots()[0];
+             return Cover{slot->get_child_count() == 1 ? slot->get_children().front() : nullptr, slot};
+         }},
+        {"the win's bonus label over the starred monster it pays for", level_files::Shape("Star", "Starred", 1, 200, 200),
+         [&] {
+             Run(kStep);
+             level_->StartFinish();
+             for (int i = 0; i < 600 && Copies("BonusLabel").empty(); ++i)
+                 Run(kStep);
+             Run(0.3f);
+             const std::vector<Text*> labels = Copies("BonusLabel");
+             if (labels.size() != 1)
+                 return Cover{};
+             EXPECT_EQ(labels[0]->get_text(), vadu::WString(u"+200"));
+             return Cover{labels[0], node(ShapeOfKind(1))};
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        SetUp();
+        StartLevel(level_files::Fixture(c.shapes, still));
+        level_->World()->GetWorld().SetGravity(b2Vec2(0.0f, 0.0f));
+        const Cover cover = c.play();
+        ASSERT_NE(cover.piece, nullptr);
+        ASSERT_NE(cover.covered, nullptr);
+        EXPECT_GE(ShownOver(*cover.piece, *cover.covered, c.glass), 8);
+    }
 }
 
 } // namespace

@@ -117,7 +117,7 @@ TEST_F(MonstersBarTest, CollectedMonstersFlyIntoTheirSlotsWithATrailAndArePlayed
             << i;
         ASSERT_EQ(flying->get_child_count(), 1u);
         Node* trail = flying->get_children().front();
-        EXPECT_NEAR(trail->get_global_z(), flying->get_global_z() - 1.0f, 1e-4f) << "the trail is behind";
+        EXPECT_NEAR(trail->get_global_z(), flying->get_global_z() + 1.0f, 1e-4f) << "the trail is behind";
         auto* emitter = gameplay::AsEmitter(trail->find_child("Monster Trail", false));
         ASSERT_NE(emitter, nullptr);
         EXPECT_FALSE(emitter->is_paused());

@@ -33,6 +33,7 @@
 #include "vadu/lib3d/node/loading_root.h"
 #include "vadu/lib3d/node/registry.h"
 #include "vadu/time.h"
+#include "golden_scene_support.h"
 #include "visuals_test_support.h"
 
 #ifdef QUILLO_PROGRAM_DATA_PARENT
@@ -76,13 +77,8 @@ protected:
         hard::Manager::add_hardware(hardware.get());
         field_.emplace(QUILLO_PROGRAM_DATA_PARENT, [this] {
             auto root = std::make_unique<vadu::lib3d::node::LoadingRoot>(vadu::Atom("Scene"));
-            camera_ = new vadu::lib3d::node::CameraParallel(vadu::Atom("Camera"), root.get());
-            camera_->change_attribute(vadu::Atom("Width"), 960.0);
-            camera_->change_attribute(vadu::Atom("Height"), 640.0);
-            camera_->change_attribute(vadu::Atom("NearPlane"), -100.0);
-            camera_->change_attribute(vadu::Atom("FarPlane"), 100.0);
-            // The view sees z from 0 (the field) up to 100, which holds the hints (50).
-            camera_->set_position({0.0f, 0.0f, 100.0f});
+            // The in-level screen's camera: the hints (z -50) lie in front of the field.
+            camera_ = golden_scene::make_game_camera(root.get());
             return std::unique_ptr<Node>(std::move(root));
         });
         for (const auto& entry : vadu::lib3d::node::get_engine_node_types())

@@ -182,12 +182,12 @@ TEST_F(TutorialNodesTest, TheBubbleLaysItselfOutAroundItsTextAndArrow)
         EXPECT_EQ(frame->sideL->get_height(), c.height - 20.0f);
         EXPECT_EQ(frame->sideB->get_width(), c.width - 20.0f);
         if (c.textX != 0.0f || c.textY != 0.0f)
-            expect_at(frame->text, c.textX, c.textY, 0.1f);
+            expect_at(frame->text, c.textX, c.textY, -0.1f);
         EXPECT_EQ(frame->text->get_params().max_width, 400 - frame->padLeft - frame->padRight - 20);
         EXPECT_EQ(frame->text->get_params().valignment, vadu::lib3d::node::BOTTOM_BLOCK);
         ASSERT_EQ(frame->arrowPiece != nullptr, c.arrow);
         if (c.arrow) {
-            expect_at(frame->arrowPiece, 0.0f, 0.0f, 0.1f);
+            expect_at(frame->arrowPiece, 0.0f, 0.0f, -0.1f);
             EXPECT_EQ(frame->arrowPiece->get_scale(), (Vector3{c.arrowScaleX, c.arrowScaleY, 1.0f}));
             EXPECT_EQ(frame->arrowPiece->get_anchor().x, 1.0f);
             EXPECT_EQ(frame->arrowPiece->get_anchor().y, 0.0f);

@@ -145,13 +145,19 @@ TEST_F(SymbolAtlasTest, TextRebuildsItsBuffersAtTheNextDrawOnly)
     node::Text& text = dynamic_cast<node::Text&>(*scene->get_children().front());
     auto& impl = dynamic_cast<node::SymbolAtlasTextImpl&>(*text.get_impl());
     hard::RenderList list;
-    text.render_to_list(hardware_, list);
-    ASSERT_EQ(list.records.size(), 2u);
-    // The outline first, behind the glyphs, both half a pixel over.
-    EXPECT_EQ(list.records[0].vertex_count, 36u);
-    EXPECT_EQ(list.records[1].vertex_count, 36u);
-    EXPECT_FLOAT_EQ(list.records[0].world[11], list.records[1].world[11] - 0.05f);
-    EXPECT_FLOAT_EQ(list.records[1].world[3], 0.5f);
+    // The outline first, behind the glyphs (farther along the camera's view, a mirrored
+    // camera's too), both half a pixel over.
+    for (const float mirror : {1.0f, -1.0f}) {
+        SCOPED_TRACE(mirror);
+        list.records.clear();
+        list.camera_matrix[10] = mirror;
+        text.render_to_list(hardware_, list);
+        ASSERT_EQ(list.records.size(), 2u);
+        EXPECT_EQ(list.records[0].vertex_count, 36u);
+        EXPECT_EQ(list.records[1].vertex_count, 36u);
+        EXPECT_FLOAT_EQ(list.records[0].world[11], list.records[1].world[11] - 0.05f * mirror);
+        EXPECT_FLOAT_EQ(list.records[1].world[3], 0.5f);
+    }
     EXPECT_EQ(impl.get_fill_count(), 1u);
     // Centred: the first glyph starts left of the origin.
     const auto& positions = hardware_.keeping.back()->positions;
