@@ -445,15 +445,23 @@ void AchievementCollection::Write(ProfileStream& stream) const
     }
 }
 
-bool AchievementCollection::Read(ProfileStream& stream, vadu::String* why)
+bool AchievementCollection::Read(ProfileStream& stream, vadu::String* why, bool whole)
 {
+    // An end where a promised field should be: quiet for files that may be shorter.
+    const auto endsEarly = [&] {
+        if (!whole)
+            return true;
+        if (why)
+            *why = "the file ends inside the achievements";
+        return false;
+    };
     uint32_t count = 0;
     if (!stream.ReadU32(count))
-        return true;
+        return endsEarly();
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t length = 0;
         if (!stream.ReadU32(length))
-            return true;
+            return endsEarly();
         if (length > stream.left()) {
             if (why)
                 *why = vadu::format("the achievement name's length %u runs past the end of the file", length);
@@ -474,10 +482,12 @@ bool AchievementCollection::Read(ProfileStream& stream, vadu::String* why)
             return true;
         uint8_t achieved = 0;
         if (!stream.ReadU8(achieved))
-            return true;
+            return endsEarly();
         found->achieved = achieved != 0;
         uint32_t tag = 0;
-        if (!stream.ReadU32(tag) || tag != found->GetDataTag())
+        if (!stream.ReadU32(tag))
+            return endsEarly();
+        if (tag != found->GetDataTag())
             return true;
         if (!found->ReadData(stream))
             return true;

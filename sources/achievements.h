@@ -154,7 +154,9 @@ public:
     // Matches entries by name; stops quietly at an unknown name or a tag mismatch.
     // Entries read before the stop keep their state.
     // A name longer than the bytes left is a damaged file: false, with *why (when given).
-    bool Read(ProfileStream& stream, vadu::String* why = nullptr);
+    // With whole set (the file's version promises every entry it counts), a block that
+    // ends before its count is read, or before the count itself, is damaged too.
+    bool Read(ProfileStream& stream, vadu::String* why = nullptr, bool whole = false);
     // Every achievement not achieved, as in a new collection.
     void ForgetAchieved();
 

@@ -7,6 +7,7 @@
 #include "game/screen.h"
 #include "game/screen_manager.h"
 #include "game/text_service.h"
+#include "platform/codepage.h"
 #include "platform/random.h"
 #include "platform/window.h"
 #include "sources/Screens/loading_screen.h"
@@ -114,6 +115,7 @@ QuilloTovraApplication::~QuilloTovraApplication()
         ProfileManager::Instance(false);
         trace("profiles saved");
     }
+    ProfileManager::SetUnsavedNotice(nullptr);
     UninstallShellServices();
     preloader.reset();
     loadingRoot.delete_children();
@@ -132,6 +134,8 @@ QuilloTovraApplication::~QuilloTovraApplication()
 void QuilloTovraApplication::Initialize(const vadu::filesystem::String& path)
 {
     // 1. Every player profile and the settings file; the current player's sound options.
+    // A write that fails from here on is told to the player, once.
+    ProfileManager::SetUnsavedNotice([this](const vadu::String& reason) { TellUnsaved(reason); });
     ProfileManager::Instance()->ApplySoundSettings();
     profilesLoaded_ = true;
     InstallShellServices();
@@ -328,6 +332,26 @@ bool QuilloTovraApplication::OnCloseRequest()
         return true;
     }
     return answer == platform::MessageBoxAnswer::yes;
+}
+
+void QuilloTovraApplication::TellUnsaved(const vadu::String& reason)
+{
+    std::u16string text = u"Your progress cannot be saved: %s";
+    if (game::TextService* texts = root ? root->Get<game::TextService>() : nullptr) {
+        const vadu::WString& phrase =
+            texts->GetPhrase(vadu::Atom("default"), vadu::Atom("default"), vadu::Atom("save_failed"));
+        const std::u16string localized(phrase.data(), phrase.size());
+        if (localized.find(u"%s") != std::u16string::npos)
+            text = localized;
+    }
+    // The report box takes the engine's narrow text, as the reason already is.
+    std::string narrow(text.size(), '\0');
+    platform::wide_to_multibyte(text.data(), static_cast<int>(text.size()), narrow.data(),
+                                static_cast<int>(narrow.size()));
+    const size_t slot = narrow.find("%s");
+    narrow.replace(slot, 2, reason.c_str(), reason.size());
+    if (!platform::message_box_ok(narrow.c_str(), "Quillo Tovra"))
+        vadu::logs::log() << "The box saying that progress cannot be saved could not be shown\n";
 }
 
 void QuilloTovraApplication::ApplyDisplaySettings(uint8_t cursor_type)

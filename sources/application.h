@@ -84,6 +84,11 @@ public:
     // 0: the game draws its own cursor; 1: the system cursor shows.
     void ApplyDisplaySettings(uint8_t cursor_type);
 
+    // Tells the player in a report box that progress cannot be saved, and why: the
+    // localized "save_failed" phrase with its "%s" replaced by the reason (an English
+    // text while the phrases are not loaded yet).
+    void TellUnsaved(const vadu::String& reason);
+
     // The player agreed to quit (the main menu's exit): the next update asks the window to
     // close, and the close goes through without a question.
     void Quit() noexcept { running = 0; }

@@ -1,5 +1,6 @@
 #include "sources/player_profile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -104,7 +105,18 @@ PlayerProfile::ReadResult PlayerProfile::Read(ProfileStream& stream, vadu::Strin
     if (!ReadCountedString(stream, name, "name", why))
         return ReadResult::Damaged;
 
-    // From here a file that simply ends keeps the remaining fields: older files are shorter.
+    // The version this game writes promises every field, so a file of it that ends early
+    // was cut short: what it holds stands, and the file is damaged. A file of another
+    // version may simply be shorter; its missing fields keep their values.
+    const bool whole = version == Version;
+    const auto endsBefore = [&](const char* what) {
+        if (!whole)
+            return ReadResult::Intact;
+        if (why)
+            *why = vadu::String("the file ends before the ") + what;
+        return ReadResult::PartlyDamaged;
+    };
+
     const bool fields = stream.ReadU8(gameCompleteShown) && stream.ReadF32(soundVolume) &&
                         stream.ReadF32(musicVolume) && stream.ReadU8(cursorType) && stream.ReadU8(soundOn) &&
                         stream.ReadU8(musicOn) && stream.ReadI32(totalScoreStandard) &&
@@ -112,21 +124,21 @@ PlayerProfile::ReadResult PlayerProfile::Read(ProfileStream& stream, vadu::Strin
                         stream.ReadI32(extraCounter) && stream.ReadI32(bombHintShown) && stream.ReadU8(zenUnlocked) &&
                         stream.ReadU8(extraFlag1) && stream.ReadU8(extraFlag2) && stream.ReadU8(extraFlag3) &&
                         stream.ReadI32(extraValue);
-    // A volume that is not a number would silence the game and be saved again as it is.
-    if (!std::isfinite(soundVolume))
-        soundVolume = DefaultVolume;
-    if (!std::isfinite(musicVolume))
-        musicVolume = DefaultVolume;
+    // A volume that is not a number would silence the game, and one out of range would be
+    // handed to the sound as it is; neither is saved again as it was.
+    soundVolume = std::isfinite(soundVolume) ? std::clamp(soundVolume, 0.0f, 1.0f) : DefaultVolume;
+    musicVolume = std::isfinite(musicVolume) ? std::clamp(musicVolume, 0.0f, 1.0f) : DefaultVolume;
     if (!fields)
-        return ReadResult::Intact;
+        return endsBefore("end of the options and scores");
 
     uint32_t count = 0;
     if (!stream.ReadU32(count))
-        return ReadResult::Intact;
+        return endsBefore("level progress");
     if (static_cast<uint64_t>(count) * 5 > stream.left()) {
+        // The fields before the count stand; the levels keep the list's values.
         if (why)
             *why = vadu::format("the level count %u runs past the end of the file", count);
-        return ReadResult::Damaged;
+        return ReadResult::PartlyDamaged;
     }
     for (uint32_t i = 0; i < count; ++i) {
         uint8_t locked = 0;
@@ -139,12 +151,13 @@ PlayerProfile::ReadResult PlayerProfile::Read(ProfileStream& stream, vadu::Strin
             levels.levels[i].bestScore = best;
         }
     }
-    stream.ReadU8(fullscreen);
-    if (achievements.Read(stream, why))
+    if (!stream.ReadU8(fullscreen))
+        return endsBefore("fullscreen option");
+    if (achievements.Read(stream, why, whole))
         return ReadResult::Intact;
     // The block is the last item: what came before it stands.
     achievements.ForgetAchieved();
-    return ReadResult::AchievementsDamaged;
+    return ReadResult::PartlyDamaged;
 }
 
 bool PlayerProfile::SaveToFile() const
@@ -155,7 +168,7 @@ bool PlayerProfile::SaveToFile() const
     const std::string path(filePath.c_str(), filePath.size());
     if (platform::write_file_atomically(path, stream.bytes().data(), stream.bytes().size(), &error))
         return true;
-    LogLine(vadu::String("Profile not saved: ") + error.c_str());
+    ProfileManager::ReportUnsaved(vadu::String("Profile not saved: ") + error.c_str());
     return false;
 }
 

@@ -27,19 +27,21 @@ public:
 
     enum class ReadResult {
         Intact,
-        // Damage inside the achievements block, the last item: every other field was
-        // read, and the achievements start afresh.
-        AchievementsDamaged,
-        // Damage before the achievements: nothing read can be trusted.
+        // Damage after the name (the file cut short, a count past its end, a damaged
+        // achievements block): every field read before the damage stands, the ones
+        // after it keep a new profile's values, and the achievements start afresh when
+        // the damage is among them.
+        PartlyDamaged,
+        // Damage before the name is read: nothing read can be trusted.
         Damaged,
     };
 
     // The file format, field by field.
     void Write(ProfileStream& stream) const;
-    // Reads the fields in file order. A file that ends between fields keeps the rest at
-    // their current values (older files are shorter). Damage is a count that runs past
-    // the end or a file that ends before the name; *why (when given) then says what was
-    // wrong. A volume that is not a finite number reads as DefaultVolume.
+    // Reads the fields in file order; *why (when given) says what was damaged. A file of
+    // the version written here must hold every field; a file of another version that ends
+    // between fields keeps the rest at their current values. A volume that is not a
+    // finite number reads as DefaultVolume, one out of 0..1 as the nearer end.
     ReadResult Read(ProfileStream& stream, vadu::String* why = nullptr);
     // Writes the whole profile to filePath in one crash-safe replace; false (logged) when
     // it could not be written.

@@ -1,6 +1,7 @@
 #include "sources/profile_manager.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@
 namespace {
 
 ProfileManager* instance = nullptr;
+ProfileManager::UnsavedNotice unsavedNotice;
+bool unsavedTold = false;
 
 std::string Native(const vadu::filesystem::String& path)
 {
@@ -79,14 +82,33 @@ ProfileManager* ProfileManager::Instance(bool create)
 
 ProfileManager::ProfileManager()
 {
-    for (int index = 0; index < MaxProfiles; ++index)
-        if (!LoadProfile(index))
-            break;
+    // The file index each loaded profile was read from.
+    std::vector<int> loadedFrom;
+    for (int index = 0; index < MaxProfiles; ++index) {
+        const Found found = LoadProfile(index);
+        if (found == Found::loaded)
+            loadedFrom.push_back(index);
+        else if (found == Found::unreadable)
+            held.push_back(index);
+    }
+    // A missing file before one that loaded is a gap the later profiles close.
+    bool moved = false;
+    for (int index = 0; !loadedFrom.empty() && index < loadedFrom.back(); ++index) {
+        if (IsHeld(index) || std::find(loadedFrom.begin(), loadedFrom.end(), index) != loadedFrom.end())
+            continue;
+        moved = true;
+        LogLine("Profile file \"" + GetProfileFilePath(index).get_text() +
+                "\" is missing; the profiles after it move down a place");
+    }
+    if (moved)
+        PlaceFiles({});
     if (!profiles.empty())
-        LoadSettings();
+        LoadSettings(loadedFrom, moved);
+    if (moved)
+        WriteSettings();
 }
 
-bool ProfileManager::LoadProfile(int index)
+ProfileManager::Found ProfileManager::LoadProfile(int index)
 {
     const vadu::filesystem::String path = GetProfileFilePath(index);
     // The file is read whole, up to one byte past the largest a profile may be, and then
@@ -94,8 +116,14 @@ bool ProfileManager::LoadProfile(int index)
     std::vector<uint8_t> bytes;
     {
         vadu::filesystem::File file;
-        if (!file.open(path, vadu::filesystem::File::read_mode))
-            return false;
+        if (!file.open(path, vadu::filesystem::File::read_mode)) {
+            const int error = errno;
+            if (error == ENOENT || error == ENOTDIR)
+                return Found::missing;
+            LogLine("Profile file \"" + path.get_text() + "\" skipped: it cannot be read (" + std::strerror(error) +
+                    "); it is left as it is");
+            return Found::unreadable;
+        }
         uint8_t chunk[64 * 1024];
         while (bytes.size() <= PlayerProfile::MaxFileBytes) {
             const size_t wanted = std::min(sizeof(chunk), PlayerProfile::MaxFileBytes + size_t{1} - bytes.size());
@@ -116,18 +144,18 @@ bool ProfileManager::LoadProfile(int index)
     }
     if (result != PlayerProfile::ReadResult::Intact) {
         // A damaged profile is kept aside and a sound one takes the slot on disk at once, so
-        // that the files after it still load next time: what was read before the
-        // achievements when only they are damaged, else a new profile.
+        // that the files after it still load next time: what was read before the damage
+        // when the name was, else a new profile.
         if (result == PlayerProfile::ReadResult::Damaged)
             profile = std::make_unique<PlayerProfile>(index);
         if (SetAside(path, why))
             profile->SaveToFile();
     }
     profiles.push_back(std::move(profile));
-    return true;
+    return Found::loaded;
 }
 
-void ProfileManager::LoadSettings()
+void ProfileManager::LoadSettings(const std::vector<int>& loadedFrom, bool moved)
 {
     int32_t index = 0;
     const vadu::filesystem::String path = Settings::GetFilePath();
@@ -142,9 +170,26 @@ void ProfileManager::LoadSettings()
             SetAside(path, "shorter than 4 bytes");
         }
     }
+    if (moved) {
+        // The index was written while the profiles stood in their files in order: it names
+        // the file the current one was read from.
+        const auto from = std::find(loadedFrom.begin(), loadedFrom.end(), index);
+        index = from == loadedFrom.end() ? -1 : static_cast<int32_t>(from - loadedFrom.begin());
+    }
     // An index outside the list (or -1) still needs a current player: the window
     // placement and display settings read one.
     current = (index >= 0 && index < GetProfileCount()) ? profiles[index].get() : profiles.front().get();
+}
+
+bool ProfileManager::WriteSettings()
+{
+    const int32_t index = GetCurrentIndex();
+    const uint8_t bytes[4] = {uint8_t(index), uint8_t(index >> 8), uint8_t(index >> 16), uint8_t(index >> 24)};
+    std::string error;
+    if (platform::write_file_atomically(Native(Settings::GetFilePath()), bytes, sizeof(bytes), &error))
+        return true;
+    ReportUnsaved(vadu::String("Settings not saved: ") + error.c_str());
+    return false;
 }
 
 bool ProfileManager::Save()
@@ -157,25 +202,38 @@ bool ProfileManager::Save()
         current->musicOn = sound->musicOn;
         saved = current->SaveToFile();
     }
-    const int32_t index = GetCurrentIndex();
-    const uint8_t bytes[4] = {uint8_t(index), uint8_t(index >> 8), uint8_t(index >> 16), uint8_t(index >> 24)};
-    std::string error;
-    if (!platform::write_file_atomically(Native(Settings::GetFilePath()), bytes, sizeof(bytes), &error)) {
-        LogLine(vadu::String("Settings not saved: ") + error.c_str());
-        saved = false;
-    }
-    return saved;
+    return WriteSettings() && saved;
+}
+
+bool ProfileManager::IsHeld(int fileIndex) const
+{
+    return std::find(held.begin(), held.end(), fileIndex) != held.end();
 }
 
 int ProfileManager::CreateProfile(const vadu::String& name)
 {
     if (GetProfileCount() >= MaxProfiles)
         return -1;
+    // The lowest file that no profile uses and no unread file holds.
+    int slot = 0;
+    const auto used = [&](int fileIndex) {
+        const vadu::filesystem::String path = GetProfileFilePath(fileIndex);
+        return IsHeld(fileIndex) ||
+               std::any_of(profiles.begin(), profiles.end(),
+                           [&](const std::unique_ptr<PlayerProfile>& profile) { return profile->filePath == path; });
+    };
+    while (slot < MaxProfiles && used(slot))
+        ++slot;
+    if (slot == MaxProfiles) {
+        LogLine("No profile made: every profile file is taken, some by files that cannot be read");
+        return -1;
+    }
     const int index = GetProfileCount();
-    auto profile = std::make_unique<PlayerProfile>(index);
+    auto profile = std::make_unique<PlayerProfile>(slot);
     profile->name = name;
     current = profile.get();
     profiles.push_back(std::move(profile));
+    Save();
     return index;
 }
 
@@ -185,23 +243,43 @@ void ProfileManager::DeleteProfile(int index)
     if (count < 2 || index < 0 || index >= count)
         return;
     const bool wasCurrent = profiles[index].get() == current;
+    const vadu::filesystem::String removed = profiles[index]->filePath;
     profiles.erase(profiles.begin() + index);
     if (wasCurrent)
         current = profiles.front().get();
+    PlaceFiles({removed});
+}
 
-    // Each remaining profile replaces its file at its new index; only when all of them are
-    // written does the surplus last file go. A crash between leaves one profile twice,
-    // never one lost.
+bool ProfileManager::PlaceFiles(std::vector<vadu::filesystem::String> left)
+{
     bool written = true;
-    for (int position = 0; position < GetProfileCount(); ++position) {
-        profiles[position]->SetFileIndex(position);
-        written = profiles[position]->SaveToFile() && written;
+    int slot = 0;
+    for (const std::unique_ptr<PlayerProfile>& profile : profiles) {
+        while (IsHeld(slot))
+            ++slot;
+        const vadu::filesystem::String path = GetProfileFilePath(slot++);
+        if (profile->filePath == path)
+            continue;
+        left.push_back(profile->filePath);
+        profile->filePath = path;
+        written = profile->SaveToFile() && written;
     }
     if (!written)
-        return;
-    std::string error;
-    if (!platform::delete_file_durably(Native(GetProfileFilePath(count - 1)), &error))
-        LogLine(vadu::String("Profile file not deleted: ") + error.c_str());
+        return false;
+    for (const vadu::filesystem::String& file : left) {
+        const bool kept = std::any_of(profiles.begin(), profiles.end(),
+                                      [&](const std::unique_ptr<PlayerProfile>& profile) {
+                                          return profile->filePath == file;
+                                      });
+        if (kept)
+            continue;
+        std::string error;
+        if (!platform::delete_file_durably(Native(file), &error)) {
+            ReportUnsaved(vadu::String("Profile file not deleted: ") + error.c_str());
+            written = false;
+        }
+    }
+    return written;
 }
 
 bool ProfileManager::HasName(const vadu::String& name) const
@@ -237,4 +315,19 @@ int ProfileManager::GetCurrentIndex() const
 void ProfileManager::SetCurrent(int index)
 {
     current = GetProfile(index);
+}
+
+void ProfileManager::SetUnsavedNotice(UnsavedNotice notice)
+{
+    unsavedNotice = std::move(notice);
+    unsavedTold = false;
+}
+
+void ProfileManager::ReportUnsaved(const vadu::String& reason)
+{
+    LogLine(reason);
+    if (unsavedTold || !unsavedNotice)
+        return;
+    unsavedTold = true;
+    unsavedNotice(reason);
 }

@@ -137,13 +137,23 @@ void StoreScreen::ShowBought(const Purchase& purchase)
 void StoreScreen::ApplyPurchase(const vadu::String& identifier)
 {
     const Purchase* purchase = StoreManager::Instance().FindPurchase(identifier);
+    if (purchase)
+        Grant(purchase->zenUnlock, purchase->points);
+}
+
+bool StoreScreen::Grant(bool zenUnlock, int32_t points)
+{
     ProfileManager* profiles = ProfileManager::Instance();
     PlayerProfile* player = profiles ? profiles->current : nullptr;
-    if (!purchase || !player)
-        return;
-    if (purchase->zenUnlock)
+    if (!player)
+        return false;
+    if (zenUnlock)
         player->zenUnlocked = 1;
-    player->points = SaturatingAdd(player->points, purchase->points);
+    player->points = SaturatingAdd(player->points, points);
+    // A purchase is kept at once: a crash before the level's end or the exit must not
+    // take back what was bought.
+    profiles->Save();
+    return true;
 }
 
 void StoreScreen::OnBack()
@@ -173,11 +183,8 @@ void ZenStoreScreen::SetupPurchaseButton(const vadu::Atom& name, const char* pic
 void ZenStoreScreen::OnZenUnlock()
 {
     PlayClick();
-    ProfileManager* profiles = ProfileManager::Instance();
-    PlayerProfile* player = profiles ? profiles->current : nullptr;
-    if (!player)
+    if (!Grant(true, 0))
         return;
-    player->zenUnlocked = 1;
     if (const Purchase* purchase = StoreManager::Instance().GetPurchase(kZenUnlockRecord))
         ShowBought(*purchase);
 }
@@ -185,13 +192,9 @@ void ZenStoreScreen::OnZenUnlock()
 void ZenStoreScreen::OnEndlessMana()
 {
     PlayClick();
-    ProfileManager* profiles = ProfileManager::Instance();
-    PlayerProfile* player = profiles ? profiles->current : nullptr;
-    if (!player)
+    const Purchase* purchase = StoreManager::Instance().GetPurchase(kEndlessManaRecord);
+    if (!Grant(true, purchase ? purchase->points : 0))
         return;
-    player->zenUnlocked = 1;
-    if (const Purchase* purchase = StoreManager::Instance().GetPurchase(kEndlessManaRecord)) {
-        player->points = SaturatingAdd(player->points, purchase->points);
+    if (purchase)
         ShowBought(*purchase);
-    }
 }

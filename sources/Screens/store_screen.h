@@ -27,9 +27,11 @@ public:
 
     // The seventh character of "Button1".."Button6" picks the offer.
     void OnBuy(const vadu::Atom& name);
-    // Grants the purchase with that identifier (or the first) to the current player, in
-    // memory only.
+    // Grants the purchase with that identifier (or the first) to the current player.
     static void ApplyPurchase(const vadu::String& identifier);
+    // Opens the zen mode when asked and adds the points to the current player, then saves
+    // the player at once; false when there is no current player.
+    static bool Grant(bool zenUnlock, int32_t points);
     void OnBack();
 
 protected:

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "shell_app_support.h"
+#include "sources/profile_manager.h"
 #include "sources/Screens/splash_screen.h"
 #include "sources/sound_manager.h"
 #include "support/log_capture.h"
@@ -220,6 +222,29 @@ TEST_F(GameApplication, TheQuitQuestionIsDrawnOnceThenAskedWithLocalizedButtons)
     EXPECT_FALSE(app.Update(0.1));
     EXPECT_TRUE(app.OnCloseRequest());
     EXPECT_TRUE(platform::headless::message_box_records().empty());
+}
+
+// A save that fails is told to the player in the game's report box, once a run, with the
+// file and the system's reason; the game plays on.
+TEST_F(GameApplication, AFailedSaveIsToldOnceInTheReportBox)
+{
+    QuilloTovraApplication& app = start_game();
+    frame(0.0);
+    platform::headless::reset();
+    platform::headless::set_frame_limit(0);
+    platform::set_write_fault(platform::WriteStep::write, platform::WriteFault::fail);
+    EXPECT_FALSE(ProfileManager::Instance()->Save());
+    EXPECT_FALSE(ProfileManager::Instance()->Save());
+    platform::clear_write_fault();
+    const auto records = platform::headless::message_box_records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].kind, platform::headless::MessageBoxRecord::Kind::ok);
+    EXPECT_EQ(records[0].caption, u"Quillo Tovra");
+    const std::u16string& text = records[0].text;
+    EXPECT_EQ(text.rfind(u"Your progress cannot be saved: ", 0), 0u);
+    EXPECT_NE(text.find(u"settings.dat"), std::u16string::npos);
+    EXPECT_NE(text.find(u"Input/output error"), std::u16string::npos);
+    EXPECT_TRUE(app.Update(0.1));
 }
 
 // Minimised after losing the focus in full screen, the window is drawn nothing however many

@@ -13,6 +13,8 @@
 #include <optional>
 
 #include "shell_data_support.h"
+#include "sources/Screens/store_manager.h"
+#include "sources/Screens/store_screen.h"
 
 namespace {
 
@@ -97,7 +99,9 @@ protected:
     }
 };
 
-TEST_F(ProfileCrashTest, SavingANewProfileAndTheSettings)
+// A new player is written as soon as its name is confirmed, with the settings naming it;
+// the other players' files are not touched.
+TEST_F(ProfileCrashTest, MakingAPlayerWritesItAndTheSettings)
 {
     const std::vector<std::string> files = {"profile0.dat", "profile1.dat", "settings.dat"};
     auto arrange = [] {
@@ -111,8 +115,6 @@ TEST_F(ProfileCrashTest, SavingANewProfileAndTheSettings)
         ProfileManager* manager = ProfileManager::Instance();
         manager->profiles[0]->points = 8;
         manager->CreateProfile("Bob");
-        manager->current->points = 9;
-        manager->Save();
     };
     CheckEveryFault(files, arrange, operation, [&](const Disk& disk) {
         // The settings name profile 1 only once its file is there.
@@ -120,9 +122,51 @@ TEST_F(ProfileCrashTest, SavingANewProfileAndTheSettings)
             EXPECT_TRUE(disk.at("profile1.dat").has_value());
         }
         const std::vector<std::string> names = LoadedNames();
-        EXPECT_FALSE(names.empty());
+        ASSERT_FALSE(names.empty());
         EXPECT_EQ(names[0], "Ann");
+        if (disk.at("profile1.dat")) {
+            EXPECT_EQ(names, (std::vector<std::string>{"Ann", "Bob"}));
+        }
     });
+}
+
+// A purchase is written when it is granted: the player's file holds it or not, and nothing
+// held before is lost.
+TEST_F(ProfileCrashTest, APurchaseIsWrittenWhenGranted)
+{
+    WriteGameFile("data/store/store.xml", R"(<Store><Purchase Identifier="like"/>
+        <Purchase Identifier="big" Points="20000" ZenUnlock="true"/></Store>)");
+    const std::vector<std::string> files = {"profile0.dat", "settings.dat"};
+    auto arrange = [] {
+        ProfileManager* manager = ProfileManager::Instance();
+        manager->CreateProfile("Ann");
+        manager->current->points = 7;
+        manager->current->levels.levels[0].bestScore = 900;
+        ASSERT_TRUE(manager->Save());
+        ProfileManager::Instance(false);
+    };
+    auto operation = [] {
+        ProfileManager::Instance();
+        StoreScreen::ApplyPurchase("big");
+    };
+    CheckEveryFault(files, arrange, operation, [&](const Disk&) {
+        ProfileManager* manager = ProfileManager::Instance();
+        ASSERT_EQ(manager->GetProfileCount(), 1);
+        const PlayerProfile& ann = *manager->current;
+        EXPECT_EQ(ann.name, "Ann");
+        EXPECT_EQ(ann.levels.levels[0].bestScore, 900);
+        EXPECT_TRUE((ann.points == 7 && !ann.zenUnlocked) || (ann.points == 20007 && ann.zenUnlocked)) << ann.points;
+        ProfileManager::Instance(false);
+    });
+    // Without a fault the child ends right after the purchase, with no save at exit: the
+    // purchase is kept all the same.
+    fs::remove_all(UserFolder());
+    arrange();
+    ASSERT_EQ(RunInChild(operation, platform::WriteStep::create, platform::WriteFault::none, 0), 0);
+    ProfileManager* manager = ProfileManager::Instance();
+    EXPECT_EQ(manager->current->points, 20007);
+    EXPECT_TRUE(manager->current->zenUnlocked);
+    StoreManager::ResetInstance();
 }
 
 TEST_F(ProfileCrashTest, DeletingAProfileLosesNoOther)

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -95,12 +96,29 @@ Bytes SampleHead()
     return Bytes(SampleFile.begin(), SampleFile.begin() + 57);
 }
 
+// A whole new profile's file with that name.
 Bytes ProfileBytes(const std::string& name)
 {
+    PlayerProfile profile(0);
+    profile.name = vadu::String(name.c_str());
+    ProfileMemoryStream stream;
+    profile.Write(stream);
+    return stream.bytes();
+}
+
+// The version and the name only, as a file cut short right after the name.
+Bytes NameOnly(const std::string& version, const std::string& name)
+{
     Bytes bytes;
-    PutString(bytes, "v3");
+    PutString(bytes, version);
     PutString(bytes, name);
     return bytes;
+}
+
+// The sample file up to (not including) the byte at that offset.
+Bytes SampleUpTo(size_t end)
+{
+    return Bytes(SampleFile.begin(), SampleFile.begin() + static_cast<std::ptrdiff_t>(end));
 }
 
 using ProfileTest = ShellDataTest;
@@ -141,19 +159,53 @@ struct ReadCase {
 TEST_F(ProfileTest, ShortLongAndDamagedFilesReadAsTheFormatAllows)
 {
     const ReadCase cases[] = {
-        {"ends after the name: the rest keeps new-profile values",
-         [] { return ProfileBytes("Bo"); }, Result::Intact,
+        {"another version that ends after the name: the rest keeps new-profile values",
+         [] { return NameOnly("v2", "Bo"); }, Result::Intact,
          [](const PlayerProfile& p) {
              EXPECT_EQ(p.name, "Bo");
              EXPECT_EQ(p.soundVolume, 1.0f);
              EXPECT_EQ(p.fullscreen, 1);
              EXPECT_EQ(p.levels.levels[3].locked, 1);
          }},
-        {"ends inside a field",
-         [] { return Bytes(SampleFile.begin(), SampleFile.begin() + 16); }, Result::Intact,
+        {"this version cut short after the name: the name stands, the file is damaged",
+         [] { return NameOnly("v3", "Bo"); }, Result::PartlyDamaged,
+         [](const PlayerProfile& p) {
+             EXPECT_EQ(p.name, "Bo");
+             EXPECT_EQ(p.soundVolume, 1.0f);
+             EXPECT_EQ(p.levels.levels[3].locked, 1);
+         }},
+        {"cut short inside a field: the fields before it stand",
+         [] { return SampleUpTo(16); }, Result::PartlyDamaged,
          [](const PlayerProfile& p) {
              EXPECT_EQ(p.gameCompleteShown, 1);
              EXPECT_EQ(p.soundVolume, 1.0f);
+         }},
+        {"cut short before the level count: every field before it stands",
+         [] { return SampleHead(); }, Result::PartlyDamaged,
+         [](const PlayerProfile& p) {
+             EXPECT_EQ(p.points, 100000);
+             EXPECT_EQ(p.extraValue, -1);
+             EXPECT_EQ(p.levels.levels[0].bestScore, 0);
+             EXPECT_EQ(p.fullscreen, 1);
+         }},
+        {"cut short before the fullscreen byte: the levels stand",
+         [] { return SampleUpTo(SampleFields.size() - 1); }, Result::PartlyDamaged,
+         [](const PlayerProfile& p) {
+             EXPECT_EQ(p.levels.levels[0].bestScore, 1500);
+             EXPECT_EQ(p.levels.levels[3].locked, 0);
+             EXPECT_EQ(p.fullscreen, 1);
+         }},
+        {"cut short before the achievements", [] { return SampleFields; }, Result::PartlyDamaged,
+         [](const PlayerProfile& p) {
+             EXPECT_EQ(p.fullscreen, 0);
+             EXPECT_FALSE(p.achievements.Find<AchievementTitanic>()->achieved);
+         }},
+        {"cut short inside the achievements: every other field stands",
+         [] { return SampleUpTo(SampleFile.size() - 3); }, Result::PartlyDamaged,
+         [](const PlayerProfile& p) {
+             EXPECT_EQ(p.points, 100000);
+             EXPECT_EQ(p.fullscreen, 0);
+             EXPECT_FALSE(p.achievements.Find<AchievementTitanic>()->achieved);
          }},
         {"a name of length 0", [] { return ProfileBytes(""); }, Result::Intact,
          [](const PlayerProfile& p) { EXPECT_EQ(p.name, ""); }},
@@ -166,6 +218,7 @@ TEST_F(ProfileTest, ShortLongAndDamagedFilesReadAsTheFormatAllows)
                  PutU32(b, 100 + i);
              }
              b.push_back(0); // fullscreen
+             PutU32(b, 0);   // no achievements
              return b;
          },
          Result::Intact,
@@ -179,7 +232,8 @@ TEST_F(ProfileTest, ShortLongAndDamagedFilesReadAsTheFormatAllows)
              PutU32(b, 1);
              b.push_back(0);
              PutU32(b, 77);
-             b.push_back(0);
+             b.push_back(0); // fullscreen
+             PutU32(b, 0);   // no achievements
              return b;
          },
          Result::Intact,
@@ -202,12 +256,20 @@ TEST_F(ProfileTest, ShortLongAndDamagedFilesReadAsTheFormatAllows)
              return b;
          }, Result::Damaged, nullptr},
         {"a version count of 4 GiB", [] { return Bytes{0xFF, 0xFF, 0xFF, 0xFF, 'v'}; }, Result::Damaged, nullptr},
-        {"a level count past the end", [] {
+        {"a level count past the end: the fields before it stand, the levels keep the list's",
+         [] {
              Bytes b = SampleHead();
              PutU32(b, 1000);
              b.insert(b.end(), 20, 0);
              return b;
-         }, Result::Damaged, nullptr},
+         },
+         Result::PartlyDamaged,
+         [](const PlayerProfile& p) {
+             EXPECT_EQ(p.name, "Ann");
+             EXPECT_EQ(p.points, 100000);
+             EXPECT_EQ(p.levels.levels[0].bestScore, 0);
+             EXPECT_EQ(p.levels.levels[4].locked, 1);
+         }},
         {"an achievement name's length past the end: the fields before stand, the achievements start afresh",
          [] {
              Bytes b = SampleFields;
@@ -219,7 +281,7 @@ TEST_F(ProfileTest, ShortLongAndDamagedFilesReadAsTheFormatAllows)
              b.push_back('Z');
              return b;
          },
-         Result::AchievementsDamaged,
+         Result::PartlyDamaged,
          [](const PlayerProfile& p) {
              EXPECT_EQ(p.name, "Ann");
              EXPECT_EQ(p.points, 100000);
@@ -231,7 +293,7 @@ TEST_F(ProfileTest, ShortLongAndDamagedFilesReadAsTheFormatAllows)
              Bytes b = SampleHead();
              PutU32(b, 0xFFFFFFFF);
              return b;
-         }, Result::Damaged, nullptr},
+         }, Result::PartlyDamaged, [](const PlayerProfile& p) { EXPECT_EQ(p.name, "Ann"); }},
     };
     for (const ReadCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -275,13 +337,71 @@ TEST_F(ProfileTest, FirstStartHasNoProfileAndSavesOnlyTheSettings)
     EXPECT_TRUE(fs::is_directory(UserFolder()));
 }
 
-TEST_F(ProfileTest, LoadingStopsAtTheFirstMissingFile)
+std::vector<std::string> NamesOnDisk(const std::vector<fs::path>& files)
+{
+    std::vector<std::string> names;
+    for (const fs::path& file : files) {
+        PlayerProfile read(0);
+        ProfileMemoryStream stream(ReadBytes(file));
+        EXPECT_EQ(read.Read(stream), PlayerProfile::ReadResult::Intact) << file;
+        names.emplace_back(read.name.c_str(), read.name.size());
+    }
+    return names;
+}
+
+std::vector<std::string> LoadedNames(const ProfileManager& manager)
+{
+    std::vector<std::string> names;
+    for (const auto& profile : manager.profiles)
+        names.emplace_back(profile->name.c_str(), profile->name.size());
+    return names;
+}
+
+// Every profile file there is loads; the ones after a missing file move down to close the
+// gap, the settings still name the same player, and a player made next takes a free file.
+TEST_F(ProfileTest, EveryProfileFileLoadsAndAGapIsClosed)
+{
+    WriteBytes(ProfileFile(1), ProfileBytes("B"));
+    WriteBytes(ProfileFile(3), ProfileBytes("D"));
+    WriteBytes(SettingsFile(), Bytes{3, 0, 0, 0});
+    ProfileManager* manager = ProfileManager::Instance();
+    EXPECT_EQ(LoadedNames(*manager), (std::vector<std::string>{"B", "D"}));
+    EXPECT_EQ(manager->current->name, "D");
+    EXPECT_EQ(NamesOnDisk({ProfileFile(0), ProfileFile(1)}), (std::vector<std::string>{"B", "D"}));
+    EXPECT_FALSE(fs::exists(ProfileFile(2)));
+    EXPECT_FALSE(fs::exists(ProfileFile(3)));
+    EXPECT_EQ(ReadBytes(SettingsFile()), (Bytes{1, 0, 0, 0}));
+    const std::string log = LogText();
+    EXPECT_NE(log.find("profile0.dat\" is missing"), std::string::npos) << log;
+    EXPECT_NE(log.find("profile2.dat\" is missing"), std::string::npos) << log;
+
+    manager->CreateProfile("E");
+    ProfileManager::Instance(false);
+    manager = ProfileManager::Instance();
+    EXPECT_EQ(LoadedNames(*manager), (std::vector<std::string>{"B", "D", "E"}));
+    EXPECT_EQ(manager->current->name, "E");
+}
+
+// A profile file that is there but cannot be read is skipped and logged, and no save,
+// creation or deletion ever writes over it.
+TEST_F(ProfileTest, AProfileFileThatCannotBeReadIsNeverWrittenOver)
 {
     WriteBytes(ProfileFile(0), ProfileBytes("A"));
+    fs::create_directories(ProfileFile(1)); // opens as no file
+    WriteBytes(ProfileFile(1) / "keep", Bytes{7});
     WriteBytes(ProfileFile(2), ProfileBytes("C"));
     ProfileManager* manager = ProfileManager::Instance();
-    ASSERT_EQ(manager->GetProfileCount(), 1);
-    EXPECT_EQ(manager->profiles[0]->name, "A");
+    EXPECT_EQ(LoadedNames(*manager), (std::vector<std::string>{"A", "C"}));
+    EXPECT_NE(LogText().find("profile1.dat\" skipped"), std::string::npos) << LogText();
+
+    manager->CreateProfile("D");
+    manager->DeleteProfile(0);
+    ASSERT_TRUE(manager->Save());
+    EXPECT_EQ(ReadBytes(ProfileFile(1) / "keep"), Bytes{7});
+    EXPECT_EQ(NamesOnDisk({ProfileFile(0), ProfileFile(2)}), (std::vector<std::string>{"C", "D"}));
+    EXPECT_FALSE(fs::exists(ProfileFile(3)));
+    ProfileManager::Instance(false);
+    EXPECT_EQ(LoadedNames(*ProfileManager::Instance()), (std::vector<std::string>{"C", "D"}));
 }
 
 TEST_F(ProfileTest, TheSettingsChooseTheCurrentProfileAndABadIndexGivesTheFirst)
@@ -393,6 +513,22 @@ TEST_F(ProfileTest, DamageIsSetAsideAndWhatCanStillBeTrustedIsKept)
              EXPECT_EQ(p.fullscreen, 0);
              EXPECT_FALSE(p.achievements.Find<AchievementNerd>()->achieved);
          }},
+        {"cut short right after the name: the name stands", [] { return NameOnly("v3", "Bo"); }, true,
+         "the file ends before the end of the options and scores",
+         [](const PlayerProfile& p) {
+             EXPECT_EQ(p.name, "Bo");
+             EXPECT_EQ(p.points, 0);
+             EXPECT_EQ(p.levels.levels[3].locked, 1);
+         }},
+        {"cut short inside the level progress: the name, options and scores stand",
+         [] { return SampleUpTo(SampleHead().size() + 4 + 12); }, true, "the level count 7 runs past the end",
+         [](const PlayerProfile& p) {
+             EXPECT_EQ(p.name, "Ann");
+             EXPECT_EQ(p.points, 100000);
+             EXPECT_EQ(p.zenUnlocked, 1);
+             EXPECT_EQ(p.levels.levels[0].bestScore, 0);
+             EXPECT_EQ(p.fullscreen, 1);
+         }},
         {"a profile of the largest size loads", largest, false, "",
          [](const PlayerProfile& p) {
              EXPECT_EQ(p.name, "Ann");
@@ -437,50 +573,65 @@ TEST_F(ProfileTest, DamageIsSetAsideAndWhatCanStillBeTrustedIsKept)
     }
 }
 
-TEST_F(ProfileTest, VolumesThatAreNotNumbersReadAsANewProfilesAndAreNotSavedAgain)
+TEST_F(ProfileTest, VolumesOutOfRangeOrNotNumbersReadSafelyAndAreNotSavedAgain)
 {
-    const float values[] = {std::nanf(""), INFINITY, -INFINITY};
+    const struct {
+        float stored;
+        float read;
+    } values[] = {{std::nanf(""), 1.0f}, {INFINITY, 1.0f}, {-INFINITY, 1.0f}, {-1.0f, 0.0f},
+                  {2.0f, 1.0f},          {3e38f, 1.0f},    {-3e38f, 0.0f},    {0.0f, 0.0f}};
     // Where the sound and the music volume stand in the file.
     for (const size_t offset : {size_t{14}, size_t{18}}) {
-        for (const float value : values) {
-            SCOPED_TRACE(std::to_string(offset) + ": " + std::to_string(value));
+        for (const auto value : values) {
+            SCOPED_TRACE(std::to_string(offset) + ": " + std::to_string(value.stored));
             fs::remove_all(UserFolder());
             Bytes bytes = SampleFile;
-            std::memcpy(bytes.data() + offset, &value, sizeof value);
+            std::memcpy(bytes.data() + offset, &value.stored, sizeof value.stored);
             WriteBytes(ProfileFile(0), bytes);
             ProfileManager* manager = ProfileManager::Instance();
             const PlayerProfile& profile = *manager->current;
-            EXPECT_EQ(offset == 14 ? profile.soundVolume : profile.musicVolume, PlayerProfile::DefaultVolume);
+            EXPECT_EQ(offset == 14 ? profile.soundVolume : profile.musicVolume, value.read);
             // The other one and the fields after them are read as they are.
             EXPECT_EQ(offset == 14 ? profile.musicVolume : profile.soundVolume, offset == 14 ? 0.25f : 0.5f);
             EXPECT_EQ(profile.points, 100000);
             EXPECT_EQ(profile.fullscreen, 0);
             manager->ApplySoundSettings();
-            EXPECT_EQ(SoundManager::Instance()->soundVolume, offset == 14 ? 1.0f : 0.5f);
+            EXPECT_EQ(SoundManager::Instance()->soundVolume, offset == 14 ? value.read : 0.5f);
             ASSERT_TRUE(manager->Save());
             const Bytes saved = ReadBytes(ProfileFile(0));
             ASSERT_GT(saved.size(), offset + 4);
             float written = 0.0f;
             std::memcpy(&written, saved.data() + offset, sizeof written);
-            EXPECT_EQ(written, 1.0f);
+            EXPECT_EQ(written, value.read);
             ProfileManager::Instance(false);
         }
     }
 }
 
-TEST_F(ProfileTest, CreateMakesTheNewProfileCurrentUpToFiveAndWritesNothing)
+TEST_F(ProfileTest, CreateMakesTheNewProfileCurrentUpToFiveAndWritesEachAtOnce)
 {
     ProfileManager* manager = ProfileManager::Instance();
     for (int i = 0; i < ProfileManager::MaxProfiles; ++i) {
         EXPECT_EQ(manager->CreateProfile(vadu::format("P%d", i)), i);
         EXPECT_EQ(manager->GetCurrentIndex(), i);
+        // On disk before anything else runs, and named current by the settings.
+        EXPECT_EQ(NamesOnDisk({ProfileFile(i)}), (std::vector<std::string>{"P" + std::to_string(i)}));
+        EXPECT_EQ(ReadBytes(SettingsFile()), (Bytes{uint8_t(i), 0, 0, 0}));
     }
     EXPECT_EQ(manager->CreateProfile("Sixth"), -1);
     EXPECT_EQ(manager->GetProfileCount(), 5);
     EXPECT_EQ(manager->current->name, "P4");
+    EXPECT_FALSE(fs::exists(ProfileFile(5)));
     EXPECT_TRUE(manager->HasName("P2"));
     EXPECT_FALSE(manager->HasName("p2"));
-    EXPECT_FALSE(fs::exists(UserFolder()));
+
+    // The first one chosen again, then the game ends: all five come back.
+    manager->SetCurrent(0);
+    ASSERT_TRUE(manager->Save());
+    ProfileManager::Instance(false);
+    manager = ProfileManager::Instance();
+    EXPECT_EQ(LoadedNames(*manager), (std::vector<std::string>{"P0", "P1", "P2", "P3", "P4"}));
+    EXPECT_EQ(manager->GetCurrentIndex(), 0);
 }
 
 TEST_F(ProfileTest, DeleteRewritesTheFilesAfterTheRemovedOneAndDropsTheLast)
@@ -555,11 +706,43 @@ TEST_F(ProfileTest, SaveTakesTheSoundSwitchesAndApplyPushesTheProfilesOptions)
 TEST_F(ProfileTest, AFailedWriteIsLoggedAndReported)
 {
     ProfileManager* manager = ProfileManager::Instance();
-    manager->CreateProfile("A");
     platform::set_write_fault(platform::WriteStep::write, platform::WriteFault::fail);
+    manager->CreateProfile("A");
     EXPECT_FALSE(manager->Save());
     EXPECT_NE(LogText().find("Profile not saved"), std::string::npos) << LogText();
     EXPECT_FALSE(fs::exists(ProfileFile(0)));
+}
+
+// The player hears once a run that progress cannot be saved: which file and the system's
+// reason. Every failure is still logged.
+TEST_F(ProfileTest, TheFirstFailedWriteOfARunIsToldWithItsFileAndReason)
+{
+    std::vector<std::string> told;
+    ProfileManager::SetUnsavedNotice(
+        [&](const vadu::String& reason) { told.emplace_back(reason.c_str(), reason.size()); });
+    ProfileManager* manager = ProfileManager::Instance();
+    manager->CreateProfile("A");
+    EXPECT_TRUE(told.empty());
+
+    platform::set_write_fault(platform::WriteStep::write, platform::WriteFault::fail, 0);
+    EXPECT_FALSE(manager->Save());
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find("profile0.dat"), std::string::npos) << told[0];
+    EXPECT_NE(told[0].find(std::strerror(EIO)), std::string::npos) << told[0];
+
+    platform::set_write_fault(platform::WriteStep::rename, platform::WriteFault::fail, 1);
+    EXPECT_FALSE(manager->Save());
+    EXPECT_EQ(told.size(), 1u);
+    EXPECT_NE(LogText().find("Settings not saved"), std::string::npos) << LogText();
+
+    // A new run tells again.
+    platform::set_write_fault(platform::WriteStep::rename, platform::WriteFault::fail, 1);
+    ProfileManager::SetUnsavedNotice(
+        [&](const vadu::String& reason) { told.emplace_back(reason.c_str(), reason.size()); });
+    EXPECT_FALSE(manager->Save());
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_NE(told[1].find("settings.dat"), std::string::npos) << told[1];
+    ProfileManager::SetUnsavedNotice(nullptr);
 }
 
 TEST_F(ProfileTest, ZenOpensWhenBoughtOrWhenTheStandardTotalReachesItsPrice)

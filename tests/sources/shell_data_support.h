@@ -97,6 +97,7 @@ protected:
     void TearDown() override
     {
         platform::clear_write_fault();
+        ProfileManager::SetUnsavedNotice(nullptr);
         UninstallShellServices();
         gameplay::ShellServices::ResetForTests();
         ProfileManager::Instance(false);

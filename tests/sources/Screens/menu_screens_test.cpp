@@ -193,6 +193,51 @@ TEST_F(StoreScreenTest, OffersGrantTheirRecordAndTheFirstOpensTheSocialScreen)
     EXPECT_EQ(sounds.size(), 5u);
 }
 
+// What was bought is on disk as soon as it is granted, before the level's end or the exit.
+TEST_F(StoreScreenTest, EveryPurchaseIsOnDiskAtOnce)
+{
+    WriteGameFile("data/store/store.xml", kCatalogue);
+    const struct {
+        bool zenStore;
+        const char* button;
+        int32_t points;
+        bool zen;
+    } cases[] = {
+        {false, "Button3", 5000, true},
+        {false, "Button4", 20000, false},
+        {true, "ButtonZenUnlock", 0, true},
+        {true, "ButtonEndlessMana", 100000, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button);
+        player->points = 0;
+        player->zenUnlocked = 0;
+        ASSERT_TRUE(ProfileManager::Instance()->Save());
+        SetUpScreen();
+        if (c.zenStore) {
+            offer("ButtonZenUnlock");
+            offer("ButtonEndlessMana");
+        } else {
+            for (const char* name : {"Button1", "Button2", "Button3", "Button4", "Button5", "Button6"})
+                offer(name);
+        }
+        button("ButtonRestore");
+        button("ButtonBack");
+        if (c.zenStore)
+            attach(std::make_unique<ZenStoreScreen>());
+        else
+            attach(std::make_unique<StoreScreen>());
+        click(control(c.button));
+
+        PlayerProfile onDisk(0);
+        ProfileMemoryStream stream(shell_data_test::ReadBytes(ProfileFile(0)));
+        ASSERT_EQ(onDisk.Read(stream), PlayerProfile::ReadResult::Intact);
+        EXPECT_EQ(onDisk.name, "Ann");
+        EXPECT_EQ(onDisk.points, c.points);
+        EXPECT_EQ(onDisk.zenUnlocked != 0, c.zen);
+    }
+}
+
 TEST_F(StoreScreenTest, PointsSaturateInsteadOfWrappingAround)
 {
     WriteGameFile("data/store/store.xml", kCatalogue);
