@@ -167,6 +167,15 @@ void Decorations::CreateSymbol(const DecorationItem& item)
         pattern = "data/decorations/tree%d";
         stored = &island_depth_;
         depth = island_depth_ - 0.2f;
+    } else if (contains("SeaweedSymbol")) {
+        // The sea floor's plants stand where islands and trees stand on land.
+        pattern = "data/decorations/seaweed%d";
+        stored = &island_depth_;
+        depth = island_depth_ - 0.2f;
+    } else if (contains("CoralSymbol")) {
+        pattern = "data/decorations/coral%d";
+        stored = &island_depth_;
+        depth = island_depth_ - 0.2f;
     } else if (contains("Sun")) {
         pattern = "data/decorations/sun";
         depth = SunDepth;

@@ -1,8 +1,9 @@
 #pragma once
 
 // The background of a level or a menu: the full-screen picture of its type (day, night,
-// underwater), four drifting clouds by day, the islands, trees, sky islands, sun and moon
-// the level file lists (tinted blue-grey at night, all but the moon), and the water.
+// underwater), four drifting clouds by day, the islands, trees, sky islands, sun and moon,
+// and the seaweed and corals of the sea floor, that the level file lists (tinted blue-grey
+// at night, all but the moon), and the water.
 
 #include <memory>
 #include <utility>

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -674,6 +675,42 @@ TEST(DataCheck, EveryListedLevelLoadsAndHasBothPlayThroughCases)
         for (const char* player : {"GreedyPlayerWins/", "IdlePlayerLoses/"})
             EXPECT_EQ(cases.count(player + level.fileName), 1u) << file << " is not played by " << player;
     }
+}
+
+// Under water as on land, each level has scenery of its own: every underwater level stands
+// plants on its sea floor (pictures the decorations draw: seaweed or coral), and no two
+// underwater levels show the same set of them in the same places.
+TEST(DataCheck, EachUnderwaterLevelHasASeaFloorOfItsOwn)
+{
+    const fs::path folder = fs::path(QUILLO_PROGRAM_FOLDER) / "data" / "levels";
+    const std::vector<level_players::ListedLevel> listed = level_players::ReadList(folder / "levels.list");
+    std::map<std::string, std::string> seen; // scenery -> the first level that shows it
+    int underwater = 0;
+    for (const level_players::ListedLevel& level : listed) {
+        const std::string text = read_file(folder / (level.fileName + ".xml"));
+        std::unique_ptr<gameplay::LevelLoader> loader;
+        try {
+            loader = std::make_unique<gameplay::LevelLoader>(text.data(), text.size());
+        } catch (const vadu::Gluck&) {
+            continue; // reported by the check above
+        }
+        const gameplay::BackgroundDescription& background = *loader->GetBackground();
+        if (background.backgroundType != 2)
+            continue;
+        ++underwater;
+        SCOPED_TRACE(level.fileName);
+        std::ostringstream scenery;
+        int plants = 0;
+        for (const gameplay::DecorationItem& item : background.items) {
+            const std::string name(item.asset_name.data(), item.asset_name.size());
+            plants += name.find("SeaweedSymbol") != std::string::npos || name.find("CoralSymbol") != std::string::npos;
+            scenery << name << "@" << item.x << "," << item.y << "x" << item.scaleX << ";";
+        }
+        EXPECT_GE(plants, 2) << "an empty sea floor";
+        const auto [at, fresh] = seen.emplace(scenery.str(), level.fileName);
+        EXPECT_TRUE(fresh) << "the same sea floor as " << at->second;
+    }
+    EXPECT_GE(underwater, 5);
 }
 
 } // namespace data_check_levels_file

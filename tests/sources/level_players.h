@@ -20,6 +20,7 @@
 #include "sources/gameplay/fish.h"
 #include "sources/gameplay/kinds.h"
 #include "sources/gameplay/level.h"
+#include "vadu/lib3d/node/sprite.h"
 
 namespace level_players {
 

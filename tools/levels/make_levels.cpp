@@ -327,10 +327,44 @@ private:
         return items;
     }
 
+    // The sea floor of an underwater level: a few seaweeds and corals standing on the sand
+    // (the picture's sand runs along y 600 to 640), spread across the width, each level its
+    // own choice of kinds, pictures, places and sizes.
+    void SeaFloor(std::ostringstream& out)
+    {
+        std::uniform_int_distribution<int> count(3, 5);
+        std::uniform_int_distribution<int> variant(1, 3);
+        std::uniform_int_distribution<int> kind(0, 1);
+        std::uniform_int_distribution<int> side(0, 1);
+        std::uniform_int_distribution<int> nudge(-40, 40);
+        std::uniform_int_distribution<int> size(80, 115);
+        const int items = count(random_);
+        std::string layer;
+        for (int i = 0; i < items; ++i) {
+            // One slot of the width each, nudged, so the plants never bunch up.
+            const int x = 960 * (2 * i + 1) / (2 * items) + nudge(random_);
+            const bool weed = kind(random_) == 1;
+            const float scale = static_cast<float>(size(random_)) / 100.0f;
+            // Rooted on the sand: the picture's middle stands half its height above the root.
+            const int root = 628;
+            const int y = root - static_cast<int>(std::lround((weed ? 80.0f : 50.0f) * scale));
+            std::ostringstream inner;
+            inner << "\t\t\t\t\t<Position><X>" << x << "</X><Y>" << y << "</Y></Position>\n"
+                  << "\t\t\t\t\t<asset_name>decorations/symbols/" << (weed ? "SeaweedSymbol" : "CoralSymbol")
+                  << variant(random_) << "</asset_name>\n"
+                  << "\t\t\t\t\t<Scale><X>" << (side(random_) ? scale : -scale) << "</X><Y>" << scale
+                  << "</Y></Scale>\n";
+            layer += Item(std::string(weed ? "Seaweed" : "Coral") + std::to_string(i + 1), inner.str());
+        }
+        Layer(out, "LandDecorations", layer);
+    }
+
     void Decorations(std::ostringstream& out, const Spec& spec)
     {
-        if (spec.scenery == Scenery::Underwater)
+        if (spec.scenery == Scenery::Underwater) {
+            SeaFloor(out);
             return;
+        }
         std::uniform_int_distribution<int> variant(1, 3);
         std::uniform_int_distribution<int> tilt(-10, 10);
         std::uniform_int_distribution<int> side(0, 1);

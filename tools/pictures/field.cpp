@@ -1,6 +1,6 @@
 // The field's pictures: the lightning bolt, the bomb badge and the fish; the day, night and
-// underwater backgrounds with their clouds, islands, trees, sky islands, sun and moon; and
-// the water strips, the deep water and the bubbles.
+// underwater backgrounds with their clouds, islands, trees, sky islands, sun and moon, and
+// the sea floor's seaweed and corals; and the water strips, the deep water and the bubbles.
 
 #include "canvas.h"
 
@@ -174,7 +174,10 @@ Colour cloud(float x, float y, int variant)
     return a > 0.0f ? rgb(255, 255, 255, a * 0.92f) : Colour{};
 }
 
-// --- Islands: 220 x 110, grass on an earth mound rising from the water.
+// --- Islands: 220 x 110, grass on an earth mound rising from the water or the land. Its
+// foot sinks away: the earth thins out into nothing along a curve that rises toward the
+// sides, so on land it melts into the hills behind it instead of stopping at a straight
+// edge, and in water the waves cover what is left.
 
 Colour island(float x, float y, int variant)
 {
@@ -186,9 +189,14 @@ Colour island(float x, float y, int variant)
     const float surface = top + 40.0f * dx * dx;
     if (y < surface)
         return {};
-    if (y < surface + 8.0f)
-        return rgb(90, 180, 70);
-    return mix(rgb(150, 110, 60), rgb(100, 70, 40), (y - surface) / 80.0f);
+    // The foot: fully there down to `solid`, gone by `gone`, both rising toward the sides.
+    const float gone = 106.0f - 26.0f * dx * dx;
+    const float solid = gone - 30.0f;
+    const float fade = std::clamp((gone - y) / (gone - solid), 0.0f, 1.0f);
+    Colour colour = y < surface + 8.0f ? rgb(90, 180, 70)
+                                       : mix(rgb(150, 110, 60), rgb(100, 70, 40), (y - surface) / 80.0f);
+    colour.a *= fade * fade * (3.0f - 2.0f * fade);
+    return colour;
 }
 
 // --- Trees: 90 x 150, a trunk under a round crown.
@@ -223,6 +231,71 @@ Colour sky_island(float x, float y, int variant)
     if (y < 40.0f)
         return rgb(100, 190, 80);
     return mix(rgb(170, 150, 130), rgb(110, 95, 85), (y - 40.0f) / 70.0f);
+}
+
+// --- Seaweed: 80 x 160, a tuft of blades swaying up from the sand, rooted at the bottom
+// middle. The variant sets how many blades grow and how far they sway.
+
+Colour seaweed(float x, float y, int variant)
+{
+    Colour colour{};
+    const int blades = 2 + variant;
+    for (int i = 0; i < blades; ++i) {
+        const float root = 40.0f + (static_cast<float>(i) - (blades - 1) * 0.5f) * 9.0f;
+        const float height = 90.0f + 60.0f * hash(i, variant, 31);
+        const float rise = (160.0f - y) / height; // 0 at the root, 1 at the tip
+        if (rise < 0.0f || rise > 1.0f)
+            continue;
+        const float sway = (6.0f + 4.0f * variant) * std::sin(rise * 3.2f + hash(i, variant, 32) * Tau);
+        const float centre = root + sway * rise + (root - 40.0f) * rise * 0.8f;
+        const float half = 5.5f * (1.0f - rise * rise) + 0.5f;
+        const float a = coverage(std::fabs(x - centre) - half);
+        if (a > 0.0f) {
+            Colour blade = mix(rgb(60, 150, 80), rgb(30, 90, 60), 1.0f - rise);
+            if (std::fabs(x - centre) < 1.0f)
+                blade = mix(blade, rgb(120, 200, 110), 0.5f);
+            blade.a = a;
+            colour = over(blade, colour);
+        }
+    }
+    return colour;
+}
+
+// --- Corals: 140 x 100, a branching fan standing on the sand, rooted at the bottom middle.
+// The variant picks the colour and how the branches spread.
+
+Colour coral(float x, float y, int variant)
+{
+    static const Colour tips[] = {rgb(255, 140, 120), rgb(250, 190, 90), rgb(210, 120, 200)};
+    static const Colour bases[] = {rgb(200, 80, 80), rgb(210, 130, 50), rgb(150, 70, 160)};
+    float nearest = INFINITY;
+    float along = 0.0f;
+    // Branches from the root, each splitting once near its middle.
+    const int branches = 4 + variant;
+    for (int i = 0; i < branches; ++i) {
+        const float spread = (static_cast<float>(i) / (branches - 1) - 0.5f) * 2.2f;
+        const float length = 48.0f + 30.0f * hash(i, variant, 41);
+        const float ex = 70.0f + std::sin(spread) * length;
+        const float ey = 96.0f - std::cos(spread) * length;
+        const float mx = (70.0f + ex) * 0.5f;
+        const float my = (96.0f + ey) * 0.5f;
+        const float twig = (hash(i, variant, 42) - 0.5f) * 40.0f;
+        const float parts[][4] = {{70.0f, 96.0f, mx, my}, {mx, my, ex, ey}, {mx, my, ex + twig, ey + 14.0f}};
+        for (const auto& part : parts) {
+            const float d = distance_to_segment(x, y, part[0], part[1], part[2], part[3]);
+            if (d < nearest) {
+                nearest = d;
+                along = (96.0f - y) / 90.0f;
+            }
+        }
+    }
+    const float thickness = 5.0f - 3.0f * std::clamp(along, 0.0f, 1.0f);
+    const float a = coverage(nearest - thickness);
+    if (a <= 0.0f)
+        return {};
+    Colour colour = mix(bases[variant - 1], tips[variant - 1], along);
+    colour.a = a;
+    return colour;
 }
 
 Colour sun(float x, float y)
@@ -297,6 +370,11 @@ QUILLO_PICTURES(field_pictures)
         add("decorations/tree" + std::to_string(i) + ".png", 90, 150, [i](float x, float y) { return tree(x, y, i); });
         add("decorations/water" + std::to_string(i) + ".png", 256, 96,
             [i](float x, float y) { return water(x, y, i - 1); });
+    }
+    for (int i = 1; i <= 3; ++i) {
+        add("decorations/seaweed" + std::to_string(i) + ".png", 80, 160,
+            [i](float x, float y) { return seaweed(x, y, i); });
+        add("decorations/coral" + std::to_string(i) + ".png", 140, 100, [i](float x, float y) { return coral(x, y, i); });
     }
     for (int i = 1; i <= 2; ++i)
         add("decorations/sky_island" + std::to_string(i) + ".png", 160, 120,

@@ -294,6 +294,9 @@ Colour purchase(float x, float y, int k)
 }
 
 // The level map: locked plate, open plate, three type marks, a chain, a dot, the active dot.
+// A plate reads from the top down: its number in the upper half (data/levelselect/
+// levelmap.scene), the best score under it, then the type mark or, on a locked plate, the
+// chain along the bottom edge, so that neither covers the number or the score.
 Colour level_parts(float x, float y)
 {
     const int frame = std::min(static_cast<int>(x / 96.0f), 7);
@@ -307,13 +310,13 @@ Colour level_parts(float x, float y)
     case 3:
     case 4: {
         const Colour marks[] = {rgb(250, 210, 60), rgb(60, 70, 150), rgb(40, 140, 200)};
-        const float d = std::hypot(fx - 48.0f, y - 78.0f);
-        return d < 10.0f ? marks[frame - 2] : Colour{};
+        const float d = std::hypot(fx - 48.0f, y - 82.0f);
+        return d < 8.0f ? marks[frame - 2] : Colour{};
     }
     case 5: {
-        const float d1 = std::hypot(fx - 40.0f, y - 48.0f);
-        const float d2 = std::hypot(fx - 56.0f, y - 48.0f);
-        return (std::abs(d1 - 12.0f) < 3.0f || std::abs(d2 - 12.0f) < 3.0f) ? rgb(90, 90, 100) : Colour{};
+        const float d1 = std::hypot(fx - 41.0f, y - 79.0f);
+        const float d2 = std::hypot(fx - 55.0f, y - 79.0f);
+        return (std::abs(d1 - 9.0f) < 2.5f || std::abs(d2 - 9.0f) < 2.5f) ? rgb(90, 90, 100) : Colour{};
     }
     case 6:
         return std::hypot(fx - 48.0f, y - 48.0f) < 9.0f ? rgb(255, 255, 255, 0.7f) : Colour{};

@@ -205,7 +205,9 @@ TEST_F(DecorationsTest, SymbolsStackTheirDepthsAndNeedThreePiecesAndANumber)
                                    {turned, item("Decorations/Land/IslandSymbol3"), item("Sky/Islands/SkyIslandSymbol1"),
                                     item("Sky\\Islands\\SkyIslandSymbol2"), item("TreeSymbol1"),
                                     item("Decorations/Land/TreeSymbol"), item("A/B/C/TreeSymbol1"),
-                                    item("Decorations//IslandSymbol1"), item("Decorations/Land/Bush1")}),
+                                    item("Decorations//IslandSymbol1"), item("Decorations/Land/Bush1"),
+                                    item("Decorations/Sea/SeaweedSymbol2"), item("Decorations/Sea/CoralSymbol3"),
+                                    item("Decorations/Sea/SeaweedSymbol")}),
                        &root_);
     struct Expected {
         const char* texture;
@@ -216,7 +218,10 @@ TEST_F(DecorationsTest, SymbolsStackTheirDepthsAndNeedThreePiecesAndANumber)
                                  {"data/decorations/island3", 29.6f},
                                  {"data/decorations/sky_island1", 39.99f},
                                  {"data/decorations/sky_island2", 39.98f},
-                                 {"data/decorations/island1", 29.4f}};
+                                 {"data/decorations/island1", 29.4f},
+                                 // The sea floor's plants stand in the islands' and trees' row.
+                                 {"data/decorations/seaweed2", 29.2f},
+                                 {"data/decorations/coral3", 29.0f}};
     const std::vector<Sprite*> made = sprites();
     ASSERT_EQ(made.size(), 1u + std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
@@ -230,6 +235,7 @@ TEST_F(DecorationsTest, SymbolsStackTheirDepthsAndNeedThreePiecesAndANumber)
     EXPECT_EQ(made[1]->get_scale(), (Vector3{-1.0f, 1.5f, 1.0f}));
     // The name without a number is reported, not guessed.
     EXPECT_NE(capture_.text().find("Decorations/Land/TreeSymbol\""), std::string::npos);
+    EXPECT_NE(capture_.text().find("Decorations/Sea/SeaweedSymbol\""), std::string::npos);
 }
 
 TEST_F(DecorationsTest, CloudsDriftOnlyByDayWithinTheirBand)
