@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/memory_folder.h"
 
 namespace platform {
 
@@ -121,6 +122,8 @@ bool make_folders(const std::string& path, std::string* error)
 
 bool create_folders_durably(const std::string& folder, std::string* error)
 {
+    if (memory_folder_holding(folder))
+        return true;
     const std::string resolved = resolve_path(folder);
     if (!make_folders(resolved + "/", error))
         return false;
@@ -156,6 +159,11 @@ const char* write_step_name(WriteStep step)
 
 bool write_file_atomically(const std::string& path, const void* bytes, size_t size, std::string* error)
 {
+    if (MemoryFolder* memory = memory_folder_holding(path)) {
+        const char* first = static_cast<const char*>(bytes);
+        memory->files[memory_key(path)].assign(first, first + size);
+        return true;
+    }
     const std::string target = resolve_path(path);
     const std::string temporary = target + ".tmp";
     if (!make_folders(target, error))
@@ -202,6 +210,10 @@ bool write_file_atomically(const std::string& path, const void* bytes, size_t si
 
 bool delete_file_durably(const std::string& path, std::string* error)
 {
+    if (MemoryFolder* memory = memory_folder_holding(path)) {
+        memory->files.erase(memory_key(path));
+        return true;
+    }
     const std::string target = resolve_path(path);
     if (fault_strikes(WriteStep::rename) || (::unlink(target.c_str()) != 0 && errno != ENOENT)) {
         report(error, WriteStep::rename, target, errno);
@@ -216,6 +228,20 @@ bool delete_file_durably(const std::string& path, std::string* error)
 
 std::string set_file_aside(const std::string& path, const std::string& suffix, std::string* error)
 {
+    if (MemoryFolder* memory = memory_folder_holding(path)) {
+        const auto found = memory->files.find(memory_key(path));
+        for (int attempt = 0; found != memory->files.end() && attempt < 1000; ++attempt) {
+            const std::string name = path + suffix + (attempt == 0 ? std::string() : "." + std::to_string(attempt));
+            if (memory->files.count(memory_key(name)))
+                continue;
+            memory->files[memory_key(name)] = std::move(found->second);
+            memory->files.erase(found);
+            return name;
+        }
+        if (error)
+            *error = "set aside " + path + ": not there";
+        return std::string();
+    }
     const std::string source = resolve_path(path);
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const std::string name = source + suffix + (attempt == 0 ? std::string() : "." + std::to_string(attempt));

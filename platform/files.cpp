@@ -1,4 +1,5 @@
 #include "platform/files.h"
+#include "platform/memory_folder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -143,8 +144,51 @@ std::string resolve_path(const std::string& path)
     return result;
 }
 
+namespace {
+
+MemoryFolder* memory_folder = nullptr;
+// The folder's name folded once, for the prefix test every file call makes.
+std::string memory_folder_folded;
+
+} // namespace
+
+void set_memory_folder(MemoryFolder* folder)
+{
+    memory_folder = folder;
+    memory_folder_folded = folder ? fold_case_utf8(folder->folder) : std::string();
+}
+
+MemoryFolder* memory_folder_holding(const std::string& path)
+{
+    if (!memory_folder)
+        return nullptr;
+    const std::string& folder = memory_folder_folded;
+    // Folding maps each code point to one of the same length, so only the prefix needs it.
+    if (path.size() < folder.size())
+        return nullptr;
+    const std::string head = fold_case_utf8(std::string_view(path).substr(0, folder.size()));
+    const bool below = head == folder && (path.size() == folder.size() || path[folder.size()] == '/');
+    return below ? memory_folder : nullptr;
+}
+
+std::string memory_key(const std::string& path)
+{
+    return fold_case_utf8(path);
+}
+
 FILE* open_file(const std::string& path, const char* mode)
 {
+    if (MemoryFolder* memory = memory_folder_holding(path)) {
+        const auto found = memory->files.find(memory_key(path));
+        if (mode[0] != 'r' || found == memory->files.end()) {
+            errno = mode[0] != 'r' ? EROFS : ENOENT;
+            return nullptr;
+        }
+        // The stream reads the stored bytes in place; an empty file reads as one.
+        if (found->second.empty())
+            return std::fopen("/dev/null", "rb");
+        return ::fmemopen(found->second.data(), found->second.size(), "rb");
+    }
     FILE* file = std::fopen(resolve_path(path).c_str(), mode);
     if (file == nullptr)
         return nullptr;

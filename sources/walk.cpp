@@ -161,6 +161,13 @@ bool Walk::StartFromEnvironment()
     const char* path = std::getenv("QUILLO_WALK");
     if (!path || !*path)
         return true;
+    // A folder opens as a stream that reads nothing: it would be an empty walk that ends
+    // the run at once as if it had passed.
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        std::fprintf(stderr, "quillo: walk failed: \"%s\" is a folder, not a walk script\n", path);
+        return false;
+    }
     std::ifstream file(path, std::ios::binary);
     std::stringstream script;
     script << file.rdbuf();

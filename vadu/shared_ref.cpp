@@ -12,9 +12,15 @@ std::map<const void*, int32_t>& counts()
 
 } // namespace
 
-int32_t& SharedRefCounts::count_of(const void* address)
+int32_t SharedRefCounts::count_of(const void* address)
 {
-    return counts()[address];
+    const auto found = counts().find(address);
+    return found == counts().end() ? 0 : found->second;
+}
+
+size_t SharedRefCounts::tracked()
+{
+    return counts().size();
 }
 
 void SharedRefCounts::add(const void* address)
@@ -24,5 +30,11 @@ void SharedRefCounts::add(const void* address)
 
 bool SharedRefCounts::drop(const void* address)
 {
-    return --counts()[address] < 1;
+    const auto found = counts().find(address);
+    if (found == counts().end())
+        return true;
+    if (--found->second >= 1)
+        return false;
+    counts().erase(found);
+    return true;
 }

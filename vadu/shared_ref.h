@@ -1,14 +1,17 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <type_traits>
 
 // Counts of shared values, kept in one map keyed by address (main thread only).
 class SharedRefCounts {
 public:
-    // The count stored for an address; an address seen for the first time is
-    // entered with 0. Entries are never removed, so a freed address reads 0.
-    static int32_t& count_of(const void* address);
+    // The count stored for an address; 0 for one that is not held (a freed one too).
+    static int32_t count_of(const void* address);
+    // Addresses with a count: a value leaves the map when it is freed, so the map does
+    // not grow with every value ever shared.
+    static size_t tracked();
 
 protected:
     static void add(const void* address);

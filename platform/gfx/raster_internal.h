@@ -182,6 +182,10 @@ private:
     Scratch* scratch_;
 };
 
+// The drawing threads QUILLO_RENDER_THREADS asks for: a whole number from 1 to 256, else
+// one per processor, with a line on stderr for a value that is not such a number.
+uint32_t configured_threads();
+
 // The worker threads that draw bands of rows. One pool serves every draw; a draw
 // hands it numbered tasks and takes part itself until all are done.
 class RenderPool {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -26,6 +27,8 @@ uint32_t processors()
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
+} // namespace
+
 // QUILLO_RENDER_THREADS when it is a whole number from 1 to 256, else one per processor.
 uint32_t configured_threads()
 {
@@ -33,11 +36,17 @@ uint32_t configured_threads()
     if (value && *value) {
         char* end = nullptr;
         const unsigned long count = std::strtoul(value, &end, 10);
-        if (*end == '\0' && count >= 1 && count <= 256)
+        if (*end == '\0' && value[0] != '-' && count >= 1 && count <= 256)
             return static_cast<uint32_t>(count);
+        std::fprintf(stderr,
+                     "quillo: QUILLO_RENDER_THREADS=\"%s\" is not a thread count from 1 to 256; drawing with %u "
+                     "(one per processor)\n",
+                     value, processors());
     }
     return processors();
 }
+
+namespace {
 
 } // namespace
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <bitset>
+#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <mutex>
@@ -15,13 +16,17 @@ namespace {
 
 int frames_from_environment()
 {
+    const int fallback = 300;
     const char* text = std::getenv("QUILLO_FRAMES");
     if (!text || !*text)
-        return 300;
+        return fallback;
     char* end = nullptr;
     const long frames = std::strtol(text, &end, 10);
-    if (*end != '\0' || frames < 0 || frames > 0x7FFFFFFF)
-        return 300;
+    if (*end != '\0' || frames < 0 || frames > 0x7FFFFFFF) {
+        std::fprintf(stderr, "quillo: QUILLO_FRAMES=\"%s\" is not a frame count (0 or more); closing after %d frames\n",
+                     text, fallback);
+        return fallback;
+    }
     return static_cast<int>(frames);
 }
 
@@ -35,12 +40,19 @@ Size desktop_from_environment()
         return fallback;
     char* end = nullptr;
     const long width = std::strtol(text, &end, 10);
-    if (*end != 'x')
+    bool good = *end == 'x';
+    long height = 0;
+    if (good) {
+        const char* rest = end + 1;
+        height = std::strtol(rest, &end, 10);
+        good = end != rest && *end == '\0' && width >= 64 && height >= 64 && width <= 16384 && height <= 16384;
+    }
+    if (!good) {
+        std::fprintf(stderr,
+                     "quillo: QUILLO_DESKTOP=\"%s\" is not WIDTHxHEIGHT with sizes from 64 to 16384; using %dx%d\n",
+                     text, fallback.width, fallback.height);
         return fallback;
-    const char* rest = end + 1;
-    const long height = std::strtol(rest, &end, 10);
-    if (end == rest || *end != '\0' || width < 64 || height < 64 || width > 16384 || height > 16384)
-        return fallback;
+    }
     return Size{static_cast<int>(width), static_cast<int>(height)};
 }
 

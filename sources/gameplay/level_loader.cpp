@@ -18,12 +18,14 @@ namespace gameplay {
 namespace {
 
 constexpr const char* Where = "LevelLoader::LevelLoader";
+constexpr const char* LevelFile = "level file";
+constexpr const char* DecorationsFile = "decorations file";
 
-std::vector<char> ReadWhole(const vadu::filesystem::String& path)
+std::vector<char> ReadWhole(const vadu::filesystem::String& path, const char* what)
 {
     std::unique_ptr<vadu::Stream> stream = vadu::filesystem::open(path);
     if (!stream)
-        throw vadu::GluckBadResource(Where, "Unable to open the level file", path);
+        throw vadu::GluckBadResource(Where, vadu::String("Unable to open the ") + what, path);
     std::vector<char> buffer(stream->get_size());
     const uint32_t read = buffer.empty() ? 0 : stream->read(buffer.data(), static_cast<uint32_t>(buffer.size()));
     buffer.resize(read);
@@ -42,15 +44,24 @@ float Percent(const vadu::xml::parser::Node& root, const char* name)
 
 } // namespace
 
-LevelLoader::LevelLoader(const vadu::filesystem::String& path)
+LevelLoader::LevelLoader(const vadu::filesystem::String& path) : LevelLoader(path, LevelFile) {}
+
+LevelLoader::LevelLoader(const vadu::filesystem::String& path, const char* what)
 {
-    const std::vector<char> text = ReadWhole(path);
-    Read(text.data(), text.size(), Where);
+    const std::vector<char> text = ReadWhole(path, what);
+    // Every failure below names the file, so that the report says which one is broken.
+    try {
+        Read(text.data(), text.size(), what);
+    } catch (const vadu::GluckBadResource&) {
+        throw;
+    } catch (const vadu::Gluck& failure) {
+        throw vadu::GluckBadResource(failure.get_function(), failure.get_description(), path);
+    }
 }
 
 LevelLoader::LevelLoader(const void* text, size_t size)
 {
-    Read(text, size, Where);
+    Read(text, size, LevelFile);
 }
 
 LevelLoader::~LevelLoader() = default;
@@ -60,15 +71,16 @@ vadu::filesystem::String LevelLoader::PathOf(const vadu::String& fileName)
     return vadu::filesystem::String(vadu::String("data/levels/") + fileName + ".xml", true);
 }
 
-void LevelLoader::Read(const void* text, size_t size, const char* where)
+void LevelLoader::Read(const void* text, size_t size, const char* what)
 {
+    const char* where = Where;
     settings_ = LevelSettings();
     background_ = std::make_unique<BackgroundDescription>();
 
     const vadu::xml::parser::Document document(text, size);
     const Element root = document.get_root();
     if (root.is_null())
-        throw vadu::Gluck(where, vadu::String("The level file does not parse: ") + document.get_error());
+        throw vadu::Gluck(where, vadu::String("The ") + what + " does not parse: " + document.get_error());
     const Element layers = root.find_child("Layers");
     if (layers.is_null())
         throw vadu::Gluck(where, "Layers not found");
@@ -278,7 +290,7 @@ std::unique_ptr<Level> LevelLoader::CreateLevel()
 
 std::unique_ptr<Decorations> LevelLoader::LoadDecorationsOnly(const vadu::filesystem::String& path)
 {
-    LevelLoader loader(path);
+    LevelLoader loader(path, DecorationsFile);
     return std::make_unique<Decorations>(std::move(loader.background_));
 }
 

@@ -3,7 +3,8 @@
 // Level files: "data/levels/<name>.xml", edited in the level editor's units with y growing
 // downwards. The loader reads one file whole (boundaries first, then shapes, cannons, water,
 // decorations and the level properties), converts every position into play-area pixels and
-// builds the running level from it. A broken file raises vadu::Gluck; no level is made then.
+// builds the running level from it. A broken file raises vadu::Gluck (vadu::GluckBadResource
+// naming the file when it was read from one); no level is made then.
 
 #include <memory>
 #include <vector>
@@ -56,7 +57,9 @@ public:
 private:
     using Element = vadu::xml::parser::Node;
 
-    void Read(const void* text, size_t size, const char* where);
+    // `what` names the file in messages: "level file" or "decorations file".
+    LevelLoader(const vadu::filesystem::String& path, const char* what);
+    void Read(const void* text, size_t size, const char* what);
     void ReadBoundaries(const Element& items);
     void ReadShapes(const Element& items);
     void ReadCannons(const Element& items);

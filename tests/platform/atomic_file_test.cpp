@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/files.h"
+#include "platform/memory_folder.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -182,6 +184,49 @@ TEST_F(AtomicFile, DurableDeleteRemovesAndAcceptsAMissingFile)
     platform::set_write_fault(platform::WriteStep::rename, platform::WriteFault::fail);
     EXPECT_FALSE(platform::delete_file_durably(file.string()));
     EXPECT_TRUE(fs::exists(file));
+}
+
+// A memory folder: the files below it are written, read, set aside and deleted in memory,
+// names matching ignoring case; nothing reaches the disk, and paths elsewhere still do.
+TEST_F(AtomicFile, AMemoryFolderKeepsItsFilesOffTheDisk)
+{
+    const std::string folder = (temp_.root() / "Memory").string();
+    platform::MemoryFolder memory;
+    memory.folder = folder;
+    platform::set_memory_folder(&memory);
+    const auto read = [](const std::string& path) -> std::string {
+        FILE* file = platform::open_file(path, "rb");
+        if (!file)
+            return "(none)";
+        std::string text;
+        char buffer[64];
+        size_t got;
+        while ((got = std::fread(buffer, 1, sizeof(buffer), file)) > 0)
+            text.append(buffer, got);
+        std::fclose(file);
+        return text;
+    };
+    EXPECT_TRUE(platform::create_folders_durably(folder + "/Sub"));
+    ASSERT_TRUE(platform::write_file_atomically(folder + "/Sub/Profile0.dat", "abc", 3));
+    EXPECT_EQ(read(folder + "/sub/profile0.dat"), "abc");
+    ASSERT_TRUE(platform::write_file_atomically(folder + "/Sub/empty.dat", "", 0));
+    EXPECT_EQ(read(folder + "/Sub/empty.dat"), "");
+    EXPECT_EQ(platform::open_file(folder + "/Sub/Profile0.dat", "wb"), nullptr) << "written only whole";
+
+    EXPECT_EQ(platform::set_file_aside(folder + "/Sub/Profile0.dat", ".damaged"), folder + "/Sub/Profile0.dat.damaged");
+    ASSERT_TRUE(platform::write_file_atomically(folder + "/Sub/Profile0.dat", "x", 1));
+    EXPECT_EQ(platform::set_file_aside(folder + "/Sub/Profile0.dat", ".damaged"),
+              folder + "/Sub/Profile0.dat.damaged.1");
+    EXPECT_EQ(read(folder + "/Sub/Profile0.dat.damaged"), "abc");
+    EXPECT_EQ(read(folder + "/Sub/Profile0.dat"), "(none)");
+    EXPECT_TRUE(platform::delete_file_durably(folder + "/Sub/Profile0.dat.damaged.1"));
+    EXPECT_EQ(read(folder + "/Sub/Profile0.dat.damaged.1"), "(none)");
+
+    // Beside the memory folder, the disk as before.
+    ASSERT_TRUE(platform::write_file_atomically((temp_.root() / "disk.dat").string(), "d", 1));
+    platform::set_memory_folder(nullptr);
+    EXPECT_FALSE(fs::exists(folder)) << "the memory folder reached the disk";
+    EXPECT_EQ(Read(temp_.root() / "disk.dat"), "d");
 }
 
 } // namespace

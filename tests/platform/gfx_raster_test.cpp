@@ -2,12 +2,14 @@
 
 #include "gfx_test_support.h"
 #include "platform/gfx/present.h"
+#include "platform/gfx/raster_internal.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <csignal>
 #include <cmath>
@@ -15,6 +17,7 @@
 #include <cstring>
 #include <numbers>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -1684,3 +1687,35 @@ TEST_F(GfxRasterDevice, AMultisampledBackBufferIsAveragedWhenRead)
 }
 
 } // namespace
+
+// QUILLO_RENDER_THREADS: a count from 1 to 256 is taken; anything else draws with one
+// thread per processor and says so on stderr, naming the value and the count used.
+TEST(GfxRasterEnvironment, ABadThreadCountSaysWhatIsUsedInstead)
+{
+    const uint32_t processors = std::max(1u, std::thread::hardware_concurrency());
+    const std::string fallback = "drawing with " + std::to_string(processors) + " (one per processor)\n";
+    struct Case {
+        const char* value; // null: unset
+        uint32_t expected; // 0: one per processor
+        bool said;
+    } const cases[] = {{nullptr, 0, false}, {"3", 3, false}, {"256", 256, false}, {"0", 0, true},
+                       {"257", 0, true},    {"two", 0, true}, {"4 ", 0, true},    {"-2", 0, true}};
+    for (const Case& c : cases) {
+        const std::string label = c.value ? c.value : "(unset)";
+        if (c.value)
+            setenv("QUILLO_RENDER_THREADS", c.value, 1);
+        else
+            unsetenv("QUILLO_RENDER_THREADS");
+        testing::internal::CaptureStderr();
+        const uint32_t threads = raster::detail::configured_threads();
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(threads, c.expected ? c.expected : processors) << label;
+        if (c.said)
+            EXPECT_EQ(said, "quillo: QUILLO_RENDER_THREADS=\"" + label + "\" is not a thread count from 1 to 256; " +
+                                fallback)
+                << label;
+        else
+            EXPECT_EQ(said, "") << label;
+    }
+    unsetenv("QUILLO_RENDER_THREADS");
+}

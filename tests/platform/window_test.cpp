@@ -5,8 +5,10 @@
 #include <SDL2/SDL_keycode.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -303,21 +305,47 @@ TEST_F(HeadlessWindow, FrameLimitClosesTheWindowOnTheNthIdleTurn)
         EXPECT_FALSE(peek_message(&message));
 }
 
-TEST(HeadlessFrames, LimitComesFromTheEnvironment)
+// QUILLO_FRAMES and QUILLO_DESKTOP: a good value is taken as it is; a bad one falls back
+// to the default and says so on stderr, in one line naming the value and what is used.
+TEST(HeadlessEnvironment, GoodValuesAreTakenAndBadOnesSayWhatIsUsedInstead)
 {
     struct Case {
-        const char* value;
-        int frames;
-    } const cases[] = {{nullptr, 300}, {"50", 50}, {"0", 0}, {"12x", 300}, {"-4", 300}, {"", 300}};
+        const char* variable;
+        const char* value; // null: unset
+        int expected;      // frames, or the desktop's width
+        const char* said;  // null: nothing on stderr
+    } const cases[] = {
+        {"QUILLO_FRAMES", nullptr, 300, nullptr},
+        {"QUILLO_FRAMES", "50", 50, nullptr},
+        {"QUILLO_FRAMES", "0", 0, nullptr},
+        {"QUILLO_FRAMES", "", 300, nullptr},
+        {"QUILLO_FRAMES", "12x", 300, "QUILLO_FRAMES=\"12x\" is not a frame count (0 or more); closing after 300 frames\n"},
+        {"QUILLO_FRAMES", "-4", 300, "QUILLO_FRAMES=\"-4\""},
+        {"QUILLO_DESKTOP", nullptr, 1920, nullptr},
+        {"QUILLO_DESKTOP", "960x640", 960, nullptr},
+        {"QUILLO_DESKTOP", "960", 1920, "QUILLO_DESKTOP=\"960\" is not WIDTHxHEIGHT with sizes from 64 to 16384; using 1920x1080\n"},
+        {"QUILLO_DESKTOP", "32x32", 1920, "QUILLO_DESKTOP=\"32x32\""},
+        {"QUILLO_DESKTOP", "960x640x2", 1920, "QUILLO_DESKTOP=\"960x640x2\""},
+    };
     for (const Case& c : cases) {
+        const std::string label = std::string(c.variable) + "=" + (c.value ? c.value : "(unset)");
         if (c.value)
-            setenv("QUILLO_FRAMES", c.value, 1);
+            setenv(c.variable, c.value, 1);
         else
-            unsetenv("QUILLO_FRAMES");
+            unsetenv(c.variable);
+        testing::internal::CaptureStderr();
         headless::reset();
-        EXPECT_EQ(headless::frame_limit(), c.frames) << (c.value ? c.value : "(unset)");
+        const std::string said = testing::internal::GetCapturedStderr();
+        const bool frames = std::string(c.variable) == "QUILLO_FRAMES";
+        EXPECT_EQ(frames ? headless::frame_limit() : get_desktop_size().width, c.expected) << label;
+        if (c.said) {
+            EXPECT_NE(said.find(c.said), std::string::npos) << label << " said: " << said;
+            EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << label << " said: " << said;
+        } else {
+            EXPECT_EQ(said, "") << label;
+        }
+        unsetenv(c.variable);
     }
-    unsetenv("QUILLO_FRAMES");
     headless::reset();
 }
 

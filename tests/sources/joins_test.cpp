@@ -281,21 +281,13 @@ TEST_F(Joins, InFullScreenOnADesktopOfAnotherShapeTheMenuKeepsItsShapeAndClicksL
     }
 }
 
-// A picture that is missing, one that is damaged and an atlas that does not parse: each
-// is named in the engine log (the missing one as missing), the loads end, and the game
-// goes on to its main menu.
-TEST_F(Joins, MissingOrDamagedFilesAreLoggedAndTheGameGoesOn)
+// Decorations that are missing or damaged (a picture missing, one damaged, an atlas that
+// does not parse): each is named in the engine log (the missing one as missing), the loads
+// end, and the game goes on to its main menu.
+TEST_F(Joins, MissingOrDamagedDecorationsAreLoggedAndTheGameGoesOn)
 {
     const fs::path program = copy_program_folder();
     fs::remove(program / "data/mainmenu/logo.png");
-    {
-        // A picture cut off after its header.
-        const fs::path path = program / "data/mainmenu/buttons.png";
-        std::ifstream in(path, std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), {});
-        in.close();
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes.substr(0, 40);
-    }
     std::ofstream(program / "data/mainmenu/logo_eye.atlas", std::ios::trunc) << "<Atlas TextureSrc=";
     std::ofstream(program / "data/splash/logo1.png", std::ios::trunc) << "not a picture at all";
 
@@ -318,10 +310,53 @@ TEST_F(Joins, MissingOrDamagedFilesAreLoggedAndTheGameGoesOn)
     std::fclose(log_file);
     std::ifstream in(log_path);
     const std::string log((std::istreambuf_iterator<char>(in)), {});
-    for (const char* line : {"Failed to load \"data/splash/logo1\"", "Failed to load \"data/mainmenu/buttons\"",
-                             "Failed to load \"data/mainmenu/logo_eye.atlas\"",
+    for (const char* line : {"Failed to load \"data/splash/logo1\"", "Failed to load \"data/mainmenu/logo_eye.atlas\"",
                              "data/mainmenu/logo: no picture file is there"})
         EXPECT_NE(log.find(line), std::string::npos) << "no line with '" << line << "' in the log:\n" << log;
+}
+
+// The buttons' picture or atlas damaged: the main menu would show no button and take no
+// click. The game ends instead, as for any bad resource, naming the file.
+TEST_F(Joins, ADamagedButtonPictureOrAtlasEndsTheGameNamingTheFile)
+{
+    struct Case {
+        const char* file;
+        bool cut; // the file cut off after its first 40 bytes, else replaced by broken XML
+        const char* named;
+    } const cases[] = {
+        {"data/mainmenu/buttons.png", true, "data/mainmenu/buttons"},
+        {"data/mainmenu/buttons.atlas", false, "data/mainmenu/buttons.atlas"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::error_code ignored;
+        fs::remove_all(temp_.root() / "program", ignored);
+        const fs::path program = copy_program_folder();
+        start_flow_at(program, "MainMenu");
+        const fs::path path = program / c.file;
+        std::string bytes = "<Atlas TextureSrc=";
+        if (c.cut) {
+            std::ifstream in(path, std::ios::binary);
+            bytes.assign(std::istreambuf_iterator<char>(in), {});
+            bytes.resize(40);
+        }
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+
+        start_game();
+        bool ended = false;
+        try {
+            frames(200);
+        } catch (const vadu::GluckBadResource& failure) {
+            ended = true;
+            EXPECT_EQ(std::string(failure.get_resource().get_text().c_str()), c.named);
+            EXPECT_NE(std::string(failure.get_description().c_str()).find("did not load"), std::string::npos)
+                << failure.get_description().c_str();
+        }
+        EXPECT_TRUE(ended) << "the main menu ran without its buttons";
+        app_.reset();
+        ResetGlobalsForTests();
+        ActionManager::ResetGlobal();
+    }
 }
 
 // A paused level left through its pause menu while an achievement popup fades and a

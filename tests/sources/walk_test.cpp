@@ -334,6 +334,32 @@ TEST(WalkGolden, AFailedWalkEndsTheRunWithStatusFour)
     }
 }
 
+// QUILLO_WALK naming a folder or a missing file starts no walk: the start fails (the
+// program ends with status 4) with one line that names what was given.
+TEST(Walk, AFolderOrAMissingFileIsNoScript)
+{
+    test_support::TempFolder folder("quillo-walk-folder");
+    ASSERT_FALSE(folder.root().empty());
+    struct Case {
+        std::string path;
+        const char* said;
+    } const cases[] = {{folder.root().string(), "is a folder, not a walk script"},
+                       {folder.at("missing.walk"), "cannot read the script"}};
+    for (const Case& c : cases) {
+        setenv("QUILLO_WALK", c.path.c_str(), 1);
+        testing::internal::CaptureStderr();
+        const bool started = Walk::StartFromEnvironment();
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(started) << c.path;
+        EXPECT_EQ(Walk::Active(), nullptr) << c.path;
+        EXPECT_NE(said.find("walk failed"), std::string::npos) << said;
+        EXPECT_NE(said.find("\"" + c.path + "\""), std::string::npos) << said;
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        Walk::Reset();
+    }
+    unsetenv("QUILLO_WALK");
+}
+
 TEST(Walk, ScriptsParseStepByStepAndNameTheFirstBadLine)
 {
     std::vector<Walk::Step> steps;

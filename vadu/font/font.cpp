@@ -160,6 +160,13 @@ struct TrueTypeLoader : xml::ObjectANSI {
             // Reported as it is once the document is read: it names the face file.
             face_error = std::make_unique<GluckBadResource>(error);
             return false;
+        } catch (const TrueText::Error& error) {
+            // The face file is there but FreeType cannot read it: that file is the one to
+            // name, not this description.
+            face_error = std::make_unique<GluckBadResource>(
+                "vadu::font::TrueType::TrueType", String("The TrueType face cannot be read: ") + error.what(),
+                filesystem::String(face, true));
+            return false;
         }
         text_font->SetSize(s.size);
         const TrueText::Color color = to_color(s.color);

@@ -13,25 +13,37 @@ namespace {
 
 // ---- openers, tried in order by create_data_source ----
 
-DataSource* open_wav(const filesystem::String& name)
+DataSource* open_wav(const filesystem::String& name, String& why)
 {
     auto source = std::make_unique<WavDataSource>(name);
-    return source->is_loaded() ? source.release() : nullptr;
+    if (source->is_loaded())
+        return source.release();
+    if (!source->problem().empty())
+        why += String("\"") + (name + ".wav").get_text() + "\": " + source->problem() + "; ";
+    return nullptr;
 }
 
-DataSource* open_mp3(const filesystem::String& name)
+DataSource* open_mp3(const filesystem::String& name, String& why)
 {
     auto source = std::make_unique<Mp3DataSource>(name);
-    return source->failed() ? nullptr : source.release();
+    if (!source->failed())
+        return source.release();
+    if (source->found())
+        why += String("\"") + (name + ".mp3").get_text() + "\": no MPEG audio layer III frame this decoder plays; ";
+    return nullptr;
 }
 
-DataSource* open_module(const filesystem::String& name)
+DataSource* open_module(const filesystem::String& name, String& why)
 {
     auto source = std::make_unique<ModuleDataSource>(name);
-    return source->is_loaded() ? source.release() : nullptr;
+    if (source->is_loaded())
+        return source.release();
+    if (source->found())
+        why += String("\"") + (name + ".xm").get_text() + "\": not an XM module this player plays; ";
+    return nullptr;
 }
 
-using Opener = DataSource* (*)(const filesystem::String& name);
+using Opener = DataSource* (*)(const filesystem::String& name, String& why);
 // A WAV of a name wins over an MP3 of the same name, an MP3 over a module.
 constexpr Opener openers[] = {&open_wav, &open_mp3, &open_module};
 
@@ -40,6 +52,7 @@ constexpr Opener openers[] = {&open_wav, &open_mp3, &open_module};
 std::map<filesystem::String, WavData*>* wav_cache = nullptr;
 
 constexpr uint32_t pcm_tag = 1;
+constexpr uint32_t float_tag = 3;
 constexpr uint32_t extensible_tag = 0xFFFE;
 // The extensible form's sub-format for integer PCM.
 constexpr uint8_t pcm_sub_format[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
@@ -122,9 +135,21 @@ void convert_samples(const void* source, uint32_t source_stride, uint32_t source
 
 DataSource* create_data_source(const filesystem::String& name)
 {
+    return create_data_source(name, nullptr);
+}
+
+DataSource* create_data_source(const filesystem::String& name, String* why)
+{
+    String reasons;
     for (Opener open : openers) {
-        if (DataSource* source = open(name))
+        if (DataSource* source = open(name, reasons))
             return source;
+    }
+    if (why) {
+        if (reasons.empty())
+            *why = "no .wav, .mp3 or .xm file of that name";
+        else
+            *why = String(reasons.data(), reasons.data() + reasons.size() - 2); // without the last "; "
     }
     return nullptr;
 }
@@ -149,12 +174,15 @@ std::unique_ptr<WavData> WavData::read_stream(Stream& stream)
 void WavData::read(Stream& stream_in)
 {
     Stream* stream = &stream_in;
+    // Says why the file is refused; a file that loads leaves it empty.
+    auto refuse = [this](const char* why) { problem = why; };
     uint8_t header[36];
     if (stream->read(header, sizeof(header)) != sizeof(header))
-        return;
-    if (std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVE", 4) != 0 ||
-        std::memcmp(header + 12, "fmt ", 4) != 0)
-        return;
+        return refuse("the header is cut short (a WAV header has 36 bytes and more)");
+    if (std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVE", 4) != 0)
+        return refuse("a bad header: not a RIFF WAVE file");
+    if (std::memcmp(header + 12, "fmt ", 4) != 0)
+        return refuse("a bad header: the \"fmt \" chunk does not come first");
     const uint32_t format_size = read_u32(header + 16);
     const uint32_t format_tag = read_u16(header + 20);
     const uint32_t file_channels = read_u16(header + 22);
@@ -162,42 +190,48 @@ void WavData::read(Stream& stream_in)
     const uint32_t file_align = read_u16(header + 32);
     const uint32_t file_bits = read_u16(header + 34);
     if (format_size < 16)
-        return;
+        return refuse("a bad header: the \"fmt \" chunk is shorter than 16 bytes");
     // A chunk of odd size is followed by a pad byte.
     uint32_t format_rest = format_size - 16 + (format_size & 1);
     // Only integer PCM is read: float or compressed data taken as integers plays as loud
     // noise. The extensible form says which coding it holds in its sub-format.
+    uint32_t coding = format_tag;
     if (format_tag == extensible_tag) {
         uint8_t extension[24];
         if (format_rest < sizeof(extension) || stream->read(extension, sizeof(extension)) != sizeof(extension))
-            return;
+            return refuse("a bad header: the extensible format's extension is cut short");
         format_rest -= sizeof(extension);
-        if (read_u16(extension) < 22 || std::memcmp(extension + 8, pcm_sub_format, sizeof(pcm_sub_format)) != 0)
-            return;
-    } else if (format_tag != pcm_tag) {
-        return;
+        if (read_u16(extension) < 22)
+            return refuse("a bad header: the extensible format's extension is cut short");
+        coding = read_u16(extension + 8);
+        if (std::memcmp(extension + 10, pcm_sub_format + 2, sizeof(pcm_sub_format) - 2) != 0)
+            coding = 0xFFFF;
     }
+    if (coding == float_tag)
+        return refuse("the samples are floating point; only integer PCM samples are played");
+    if (coding != pcm_tag)
+        return refuse("the samples are compressed; only integer PCM samples are played");
     if (stream->skip(format_rest) != format_rest)
-        return;
+        return refuse("a bad header: the file ends inside the \"fmt \" chunk");
     // Values the converters and the channels could not work with.
     if (file_channels == 0 || file_rate == 0 || file_bits == 0 || file_bits > 32 || file_align == 0 ||
         file_align % file_channels != 0 || file_align / file_channels > 4)
-        return;
+        return refuse("a bad header: channels, rate, bits or block size out of range");
     uint32_t skip = 0;
     uint32_t data_size = 0;
     for (;;) {
         if (stream->skip(skip) != skip)
-            return;
+            return refuse("no \"data\" chunk: the file ends first");
         uint8_t chunk[8];
         if (stream->read(chunk, sizeof(chunk)) != sizeof(chunk))
-            return;
+            return refuse("no \"data\" chunk: the file ends first");
         const uint32_t size = read_u32(chunk + 4);
         if (std::memcmp(chunk, "data", 4) == 0) {
             data_size = size;
             break;
         }
         if (size > 0xFFFFFFFFu - 1)
-            return;
+            return refuse("no \"data\" chunk: the file ends first");
         skip = size + (size & 1);
     }
     // A declared size past the end of the file keeps what is there, in whole frames.
@@ -208,7 +242,7 @@ void WavData::read(Stream& stream_in)
     data_size -= data_size % file_align;
     samples.resize(data_size);
     if (data_size > 0 && stream->read(samples.reserve(data_size), data_size) != data_size)
-        return;
+        return refuse("the samples cannot be read");
     bits_per_sample = file_bits;
     block_align = file_align;
     channels = file_channels;

@@ -44,6 +44,9 @@ public:
 // Opens a sound named without extension: a ".wav" file, then ".mp3", then ".xm"; the
 // first that opens wins. Owned by the caller; null when none opens.
 DataSource* create_data_source(const filesystem::String& name);
+// The same; when none opens, `why` (when given) says why: each file of the name that is
+// there and why it was refused, or that there is none.
+DataSource* create_data_source(const filesystem::String& name, String* why);
 
 // The decoded contents of one WAV file, shared through a cache keyed by path.
 class WavData {
@@ -64,6 +67,9 @@ public:
     uint32_t rate = 0;
     BasicString<char> samples;
     bool loaded = false;
+    // Why a file that is there was not loaded ("the samples are floating point", ...);
+    // empty when it loaded or is not there.
+    String problem;
     uint32_t use_count = 0;
 
 private:
@@ -81,6 +87,7 @@ public:
     WavDataSource& operator=(const WavDataSource&) = delete;
 
     bool is_loaded() const { return data_->loaded; }
+    const String& problem() const { return data_->problem; }
 
     bool has_channel(uint32_t id) override;
     uint32_t get_frequency() override { return data_->rate; }

@@ -341,10 +341,11 @@ ChannelStaticRep::ChannelStaticRep(const Key& rep_key) : key(rep_key)
 {
     const Atom& type = std::get<1>(key);
     const filesystem::String& name = std::get<2>(key);
-    source = create_data_source(name);
+    String why;
+    source = create_data_source(name, &why);
     if (!source)
         throw GluckBadResource("vadu::noise::hard::directx8::ChannelStaticRep::ChannelStaticRep",
-                               "Could not create DataSource for static channel", name);
+                               "Could not create DataSource for static channel: " + why, name);
     uint32_t flags = 0;
     fill_format(type, source->get_frequency(), format, flags);
     const uint32_t align = format.format.block_align;

@@ -1,5 +1,7 @@
 #include "vadu/noise/music_fader.h"
 
+#include "vadu/exception.h"
+#include "vadu/log.h"
 #include "vadu/noise/data_source.h"
 
 #include <algorithm>
@@ -39,9 +41,17 @@ void MusicFader::update(double seconds)
         if (!current_.empty()) {
             level_ = 1.0;
             channel_->change_attribute(atoms::Volume, volume_);
-            // A track that no file provides leaves the channel silent.
-            if (DataSource* source = create_data_source(current_))
+            // A track that no file provides leaves the channel silent, and says why once.
+            String why;
+            if (DataSource* source = create_data_source(current_, &why)) {
                 channel_->play(source);
+            } else {
+                try {
+                    logs::log() << "Music \"" << current_.get_text() << "\" cannot be played: " << why << "\n";
+                } catch (const Gluck&) {
+                    // No log: the silence is all there is.
+                }
+            }
         }
     }
 }

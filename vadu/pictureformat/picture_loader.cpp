@@ -98,8 +98,18 @@ bool PictureLoader::decode()
         }
     }
     if (!colour_) {
-        // Otherwise the only trace of a missing picture is the texture's "not valid".
-        if (!base_.empty())
+        // Otherwise the only trace of a missing picture is the texture's "not valid". A file
+        // that is there but empty is named as such: it is not missing.
+        const resource::ActiveMultithreaded* empty = nullptr;
+        for (Variant variant : colour_variants) {
+            if (loads_[variant]->is_good()) {
+                empty = loads_[variant].get();
+                break;
+            }
+        }
+        if (empty)
+            report(empty->get_path(), "the file is empty");
+        else if (!base_.empty())
             report(base_, "no picture file is there (.bmp, .ppm, .jpg, .gif, .png or .pvr)");
         colour_ = std::make_unique<DecompressorEmpty>();
     }

@@ -140,6 +140,24 @@ bool ControlImpl::OnNode(vadu::xml::Provider& provider, const vadu::String& name
     return false;
 }
 
+namespace {
+
+// A control whose sprite has no picture is invisible and cannot be hit: the screen cannot
+// be used, so the failure ends the game with the file named, as any missing resource does.
+void RequirePicture(vadu::lib3d::node::Sprite& sprite, const Control& owner)
+{
+    vadu::lib3d::material::TextureHandle* texture = sprite.get_texture();
+    if (!texture)
+        return;
+    if (const vadu::filesystem::String* file = texture->get_failed_file())
+        throw vadu::GluckBadResource("game::controls::ControlImpl::Update",
+                                     "The picture of the control \"" + owner.GetName().get_name() +
+                                         "\" did not load (the log says why)",
+                                     *file);
+}
+
+} // namespace
+
 void ControlImpl::Update(double)
 {
     Node* node = bound_node_.get();
@@ -147,6 +165,7 @@ void ControlImpl::Update(double)
         return;
     GetHitArea();
     if (vadu::lib3d::node::Sprite* sprite = vadu::lib3d::node::sprite_cast(node)) {
+        RequirePicture(*sprite, owner_);
         const auto rect = sprite->get_global_rect();
         hit_area_->SetRectangle(rect[0], rect[1], rect[2], rect[3]);
         return;
@@ -155,6 +174,7 @@ void ControlImpl::Update(double)
         if (!child->is_visible())
             continue;
         if (vadu::lib3d::node::Sprite* sprite = vadu::lib3d::node::sprite_cast(child)) {
+            RequirePicture(*sprite, owner_);
             const auto rect = sprite->get_global_rect();
             hit_area_->SetRectangle(rect[0], rect[1], rect[2], rect[3]);
             return;

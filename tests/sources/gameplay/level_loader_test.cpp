@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "sources/gameplay/level_loader.h"
+#include "sources/gameplay/decorations.h"
 #include "support/fake_gameplay.h"
+#include "support/temp_folder.h"
 #include "vadu/exception.h"
+#include "vadu/filesystem.h"
 
 namespace {
 
@@ -252,6 +257,54 @@ TEST_F(LevelLoaderTest, BrokenFilesRaiseNamedErrors)
     }
     // Text that is not XML at all fails cleanly too.
     EXPECT_THROW(Load("<Level><Layers>"), vadu::Gluck);
+}
+
+// Read from a file, every failure names the file and says what kind of file it is: a
+// level's or the decorations a menu screen shows.
+TEST_F(LevelLoaderTest, FailuresOfAFileNameItAndWhatItIs)
+{
+    test_support::TempFolder folder("quillo-level-files");
+    ASSERT_FALSE(folder.root().empty());
+    const std::string root = folder.root().string() + "/";
+    vadu::filesystem::Creator files([root] {
+        return std::make_unique<vadu::filesystem::PathFileSystem>(vadu::filesystem::String(root.c_str(), false),
+                                                                  std::make_unique<vadu::filesystem::NativeFileSystem>());
+    });
+    std::filesystem::create_directories(folder.at("data/levels"));
+    std::filesystem::create_directories(folder.at("data/decorations"));
+    std::ofstream(folder.at("data/levels/cut.xml")) << "<Level><Layers>";
+    std::ofstream(folder.at("data/levels/bare.xml")) << "<Level><CustomProperties/></Level>";
+    std::ofstream(folder.at("data/decorations/cut.xml")) << "<Level><Layers>";
+    std::ofstream(folder.at("data/decorations/bare.xml")) << "<Level><CustomProperties/></Level>";
+
+    struct Case {
+        const char* path;
+        bool decorations;
+        const char* description; // its start
+    } const cases[] = {
+        {"data/levels/cut.xml", false, "The level file does not parse: "},
+        {"data/levels/bare.xml", false, "Layers not found"},
+        {"data/levels/missing.xml", false, "Unable to open the level file"},
+        {"data/decorations/cut.xml", true, "The decorations file does not parse: "},
+        {"data/decorations/bare.xml", true, "Layers not found"},
+        {"data/decorations/missing.xml", true, "Unable to open the decorations file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const vadu::filesystem::String path(c.path, true);
+        try {
+            if (c.decorations)
+                LevelLoader::LoadDecorationsOnly(path);
+            else
+                LevelLoader loader(path);
+            ADD_FAILURE() << "no exception";
+        } catch (const vadu::GluckBadResource& gluck) {
+            EXPECT_EQ(Std(gluck.get_description()).rfind(c.description, 0), 0u) << Std(gluck.get_description());
+            EXPECT_EQ(std::string(gluck.get_resource().get_text().c_str()), c.path);
+        } catch (const vadu::Gluck& gluck) {
+            ADD_FAILURE() << "no file named: " << Std(gluck.get_description());
+        }
+    }
 }
 
 } // namespace

@@ -147,6 +147,28 @@ const LoadFailure load_failures[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, FontLoadFailureTest, ::testing::ValuesIn(load_failures),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A face file that is there but damaged (empty, or not a font at all) is the file named
+// in the error, with what went wrong; the font description that names it is fine.
+TEST_F(FontTest, ADamagedFaceFileIsTheOneNamed)
+{
+    for (const char* bytes : {"", "this is not a TrueType face at all"}) {
+        SCOPED_TRACE(bytes);
+        write("data/fonts/broken.ttf", bytes);
+        write("data/fonts/broken.font", "<TrueTypeFont Face=\"data/fonts/broken.ttf\" Size=\"9\"/>");
+        try {
+            FontUse use("data/fonts/broken.font");
+            ADD_FAILURE() << "no error";
+        } catch (const vadu::GluckBadResource& error) {
+            EXPECT_EQ(std::string(error.get_resource().get_text().c_str()), "data/fonts/broken.ttf");
+            EXPECT_EQ(to_std(error.get_description()).rfind("The TrueType face cannot be read: ", 0), 0u)
+                << to_std(error.get_description());
+        } catch (const vadu::Gluck& error) {
+            ADD_FAILURE() << "the face file is not named: " << to_std(error.get_description());
+        }
+        EXPECT_EQ(vadu::font::get_font_use_count("data/fonts/broken.font"), 0);
+    }
+}
+
 TEST_F(FontTest, AMissingFontFileFails)
 {
     const vadu::Gluck error = expect_gluck([] { FontUse use("data/fonts/absent.font"); });

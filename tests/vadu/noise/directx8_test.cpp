@@ -231,14 +231,25 @@ TEST_F(SoundRig, StaticSoundFailures)
     write_wav("float.wav", floats);
     auto rig = make();
     auto* hardware = Rig::hardware();
-    // A missing file, and a WAV that is not integer PCM (it would play as loud noise).
-    for (const char* name : {"missing", "float"}) {
+    WavSpec cut = spec;
+    cut.fmt = "junk";
+    write_wav("cut.wav", cut);
+    // A missing file, a WAV that is not integer PCM (it would play as loud noise) and one
+    // with a broken header: each says why.
+    const std::pair<const char*, const char*> cases[] = {
+        {"missing", "no .wav, .mp3 or .xm file of that name"},
+        {"float", "\"float.wav\": the samples are floating point; only integer PCM samples are played"},
+        {"cut", "\"cut.wav\": a bad header"},
+    };
+    for (const auto& [name, why] : cases) {
         SCOPED_TRACE(name);
         try {
             hardware->create_static_channel(atoms::Type2D, path(name));
             FAIL();
         } catch (const vadu::GluckBadResource& error) {
-            EXPECT_EQ(error.get_description(), "Could not create DataSource for static channel");
+            const std::string description = error.get_description().c_str();
+            EXPECT_EQ(description.rfind(std::string("Could not create DataSource for static channel: ") + why, 0), 0u)
+                << description;
             EXPECT_STREQ(error.get_resource().c_str(), name);
         }
     }

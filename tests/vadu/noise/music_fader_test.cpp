@@ -1,6 +1,7 @@
 // The music fader over a fake stream channel at 60 updates a second.
 
 #include "sound_test_support.h"
+#include "support/log_capture.h"
 #include "vadu/noise/data_source.h"
 #include "vadu/noise/music_fader.h"
 
@@ -143,6 +144,52 @@ TEST_F(Fader, EmptyOrMissingTrackSilences)
         EXPECT_EQ(stream_->plays, plays);
         EXPECT_EQ(stream_->playing, 0u);
         EXPECT_STREQ(fader_->get_current_track().c_str(), next);
+    }
+}
+
+// A track that does not play is logged once, naming the file and why: missing, a WAV with
+// float or compressed samples or a broken header, an MP3 or XM that is not one.
+TEST_F(Fader, ATrackThatDoesNotPlayIsLoggedOnceWithTheReason)
+{
+    WavSpec floats;
+    floats.format_tag = 3;
+    floats.bits = 32;
+    floats.data = std::string(64, '\x3F');
+    write_file(folder_.at("floats.wav"), wav_bytes(floats));
+    WavSpec packed;
+    packed.format_tag = 2;
+    packed.bits = 4;
+    packed.block_align = 4;
+    packed.data = std::string(64, '\x11');
+    write_file(folder_.at("packed.wav"), wav_bytes(packed));
+    WavSpec header;
+    header.riff = "RIFX";
+    header.data = pcm16({1, 2, 3, 4});
+    write_file(folder_.at("header.wav"), wav_bytes(header));
+    write_file(folder_.at("noise.mp3"), std::string(300, '\x5A'));
+    write_file(folder_.at("noise.xm"), std::string(300, '\x5A'));
+    struct Case {
+        const char* track;
+        const char* reason;
+    } const cases[] = {
+        {"missing", "Music \"missing\" cannot be played: no .wav, .mp3 or .xm file of that name\n"},
+        {"floats", "Music \"floats\" cannot be played: \"floats.wav\": the samples are floating point"},
+        {"packed", "Music \"packed\" cannot be played: \"packed.wav\": the samples are compressed"},
+        {"header", "Music \"header\" cannot be played: \"header.wav\": a bad header"},
+        {"noise", "Music \"noise\" cannot be played: \"noise.mp3\": no MPEG audio"},
+        {"noise", "\"noise.xm\": not an XM module"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.track);
+        test_support::LogCapture log;
+        fader_->set_track(path("one"));
+        updates_until_playing(11025);
+        fader_->set_track(path(c.track));
+        for (int i = 0; i < 300; ++i)
+            fader_->update(1.0 / 60);
+        EXPECT_EQ(stream_->playing, 0u);
+        EXPECT_EQ(log.count(c.reason), 1u) << log.text();
+        EXPECT_EQ(log.count("cannot be played"), 1u) << log.text();
     }
 }
 

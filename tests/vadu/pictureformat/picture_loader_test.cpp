@@ -307,6 +307,19 @@ TEST_F(PictureLoaderTest, UnreadableColourPictureIsLoggedWithItsPath)
         << log.text();
 }
 
+// An empty file is named as empty, not reported as missing; a picture with no file at all
+// is the one reported as missing.
+TEST_F(PictureLoaderTest, AnEmptyPictureIsNamedAsEmptyNotMissing)
+{
+    samples::LogCapture log;
+    put("pics/ball.png", Bytes());
+    auto loader = load();
+    ASSERT_TRUE(decoded(*loader));
+    EXPECT_EQ(loader->get_frame_count(), 0);
+    EXPECT_NE(log.text().find("PictureLoader: pics/ball.png: the file is empty"), std::string::npos) << log.text();
+    EXPECT_EQ(log.text().find("no picture file is there"), std::string::npos) << log.text();
+}
+
 TEST_F(PictureLoaderTest, DecodeWaitsForEveryLoad)
 {
     put("pics/ball.pvr", samples::pvr(8, 4, 25, std::vector<samples::PvrBlock>(4), 2, 2));

@@ -67,6 +67,25 @@ void TextureHandle::set_frame_by_index(int32_t index)
     get_frame();
 }
 
+const filesystem::String* TextureHandle::get_failed_file()
+{
+    if (texture_) {
+        const TextureSimpleRep* rep = texture_->get_rep();
+        return rep && rep->has_failed() ? &rep->get_path() : nullptr;
+    }
+    if (!atlas_)
+        return nullptr;
+    const TextureAtlasRep& rep = atlas_->get_rep();
+    if (rep.has_failed())
+        return &rep.get_path();
+    if (!rep.is_loaded())
+        return nullptr;
+    if (!get_frame() && frame_missing_)
+        return &rep.get_path();
+    const TextureSimpleRep* picture = rep.get_picture() ? rep.get_picture()->get_rep() : nullptr;
+    return picture && picture->has_failed() ? &picture->get_path() : nullptr;
+}
+
 bool TextureHandle::is_ready()
 {
     if (texture_)

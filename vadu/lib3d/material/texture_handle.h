@@ -31,6 +31,11 @@ public:
     void set_frame_by_name(const Atom& name);
     void set_frame_by_index(int32_t index);
 
+    // The file that failed to load, so that this handle will never be ready: the picture,
+    // or the atlas file, its picture, or the atlas lacking the frame. Null while nothing
+    // failed (loads still running included).
+    const filesystem::String* get_failed_file();
+
     // The picture (and for an atlas, the frame) is there with a size that is not 0, so
     // it can be measured and drawn.
     bool is_ready();

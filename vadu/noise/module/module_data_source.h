@@ -21,6 +21,8 @@ public:
     ModuleDataSource& operator=(const ModuleDataSource&) = delete;
 
     bool is_loaded() const { return module_ && module_->is_loaded(); }
+    // Whether a ".xm" file was there to read.
+    bool found() const { return module_ != nullptr; }
 
     bool has_channel(uint32_t id) override { return id == layout::left || id == layout::right; }
     uint32_t get_frequency() override { return rate; }

@@ -27,6 +27,8 @@ public:
     Mp3DataSource& operator=(const Mp3DataSource&) = delete;
 
     bool failed() const { return failed_; }
+    // Whether a stream was there to read.
+    bool found() const { return stream_ != nullptr; }
     uint32_t channels() const { return channels_; }
 
     bool has_channel(uint32_t id) override { return id == layout::left || id == layout::right; }
