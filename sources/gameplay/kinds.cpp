@@ -242,7 +242,8 @@ void Monster::PlayDying()
         return;
     dying_played_ = true;
     ++dying_runs_;
-    if (mergeTarget == nullptr) {
+    SceneNode* target = mergeTarget.get();
+    if (target == nullptr) {
         Shape::PlayDying();
         return;
     }
@@ -254,7 +255,7 @@ void Monster::PlayDying()
     reborn->SetTarget(clone);
     const vadu::math::Vector3 offset{mergeOffset.x, mergeOffset.y, mergeOffset.z + 0.5f};
     const auto flight = static_cast<float>(reborn->GetAnimation().get_length());
-    auto* follow = new FollowAction(clone, offset, flight, mergeTarget);
+    auto* follow = new FollowAction(clone, offset, flight, target);
     RunDying(clone, new GroupAction(clone, follow, reborn.release(), true));
 }
 
