@@ -129,7 +129,7 @@ void Fish::Eat()
             shell.FishReached(*shape);
             if (monster != nullptr) {
                 // The dying picture rides in the mouth.
-                monster->mergeTarget = node_;
+                monster->mergeTarget.reset(node_);
                 monster->mergeOffset = {mouth_.x, mouth_.y, -1.5f};
             }
             shape->Die();

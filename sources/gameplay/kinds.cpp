@@ -37,7 +37,10 @@ RunningLevel* running_level()
     return InstanceRegistry::Get<RunningLevel>();
 }
 
-// The same-colour collectable group of a monster, the monster first, in fill order.
+// The same-colour collectable group of a monster, the monster first, in fill order: depth
+// first, each link followed to its end before the next link of the monster that reached it
+// (the order a tap collects, animates and counts the group in). The path is kept by hand, as
+// a group may be long.
 std::vector<Monster*> flood_fill(Monster& start)
 {
     std::vector<Monster*> group{&start};
@@ -45,16 +48,21 @@ std::vector<Monster*> flood_fill(Monster& start)
     if (graph == nullptr)
         return group;
     std::unordered_set<const Shape*> seen{&start};
-    for (size_t i = 0; i < group.size(); ++i) {
-        const std::vector<Shape*>* neighbours = graph->Neighbours(group[i]);
-        if (neighbours == nullptr)
+    // Each monster on the way down, with the index of its next link to follow.
+    std::vector<std::pair<Monster*, size_t>> path{{&start, 0}};
+    while (!path.empty()) {
+        const std::vector<Shape*>* neighbours = graph->Neighbours(path.back().first);
+        const size_t link = path.back().second++;
+        if (neighbours == nullptr || link >= neighbours->size()) {
+            path.pop_back();
             continue;
-        for (Shape* next : *neighbours) {
-            auto* monster = dynamic_cast<Monster*>(next);
-            if (monster == nullptr || !monster->IsKind(0) || monster->GetColour() != start.GetColour())
-                continue;
-            if (seen.insert(monster).second)
-                group.push_back(monster);
+        }
+        auto* monster = dynamic_cast<Monster*>((*neighbours)[link]);
+        if (monster == nullptr || !monster->IsKind(0) || monster->GetColour() != start.GetColour())
+            continue;
+        if (seen.insert(monster).second) {
+            group.push_back(monster);
+            path.emplace_back(monster, 0);
         }
     }
     return group;
@@ -258,7 +266,8 @@ void Monster::PlayDying()
         return;
     dying_played_ = true;
     ++dying_runs_;
-    if (mergeTarget == nullptr) {
+    SceneNode* target = mergeTarget.get();
+    if (target == nullptr) {
         Shape::PlayDying();
         return;
     }
@@ -270,7 +279,7 @@ void Monster::PlayDying()
     reborn->SetTarget(clone);
     const vadu::math::Vector3 offset{mergeOffset.x, mergeOffset.y, mergeOffset.z + 0.5f};
     const auto flight = static_cast<float>(reborn->GetAnimation().get_length());
-    auto* follow = new FollowAction(clone, offset, flight, mergeTarget);
+    auto* follow = new FollowAction(clone, offset, flight, target);
     RunDying(clone, new GroupAction(clone, follow, reborn.release(), true));
 }
 

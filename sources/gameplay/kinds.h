@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "game/node_ref.h"
 #include "sources/gameplay/shape.h"
 #include "sources/gameplay/shape_chain.h"
 #include "vadu/weak_ptr.h"
@@ -69,8 +70,10 @@ public:
     std::vector<vadu::lib3d::node::Node*> GetOverlays() const;
 
     int groupSize = 0;
-    // Where the shape flies when its group becomes a starred monster.
-    vadu::lib3d::node::Node* mergeTarget = nullptr;
+    // Where the shape flies when its group becomes a starred monster (or a fish eats it).
+    // A frozen monster outlives the collect that set it, and may die long after the star
+    // has gone: the reference empties itself then, and the monster dies in place.
+    vadu::lib3d::node::NodeRef mergeTarget;
     vadu::math::Vector3 mergeOffset{};
 
 protected:

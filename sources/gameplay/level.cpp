@@ -486,7 +486,7 @@ void Level::CreateStarredMonster(Shape* tapped, std::vector<Shape*>& chain)
     shapes.push_back(starred);
     for (Shape* shape : chain) {
         if (auto* monster = dynamic_cast<Monster*>(shape))
-            monster->mergeTarget = starred->GetSceneNode();
+            monster->mergeTarget.reset(starred->GetSceneNode());
     }
 }
 

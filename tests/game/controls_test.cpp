@@ -886,4 +886,123 @@ TEST_F(InputTest, TagButtonThresholdAndQuarterCellRule)
     EXPECT_EQ(right.GetRectangle()[0], 0.0f);
 }
 
+
+// A control's handler that takes the control off its screen frees it there and then, in the
+// middle of the control's own pointer operation: the control sends nothing more and touches
+// nothing of itself (under the address sanitizer a touch fails the test), and the screen goes
+// on. Each case removes the control at the given signal's n-th firing during one gesture:
+// press at the first point, drag through the middle ones, release at the last, then (for the
+// tags) frames until a move would be over.
+TEST_F(InputTest, AControlRemovedBySignalHandlerSendsNothingMore)
+{
+    struct Case {
+        const char* what;
+        const char* kind;
+        const char* removed_on;
+        int firing;
+        std::vector<Point> gesture;
+        std::vector<std::string> sent;
+        bool neighbour_given_back; // tags only: the neighbour taken for the swap is enabled again
+    };
+    const Point in{0.1f, 0.25f};
+    const Point middle{0.25f, 0.25f};
+    const Point left_of_track{-0.2f, 0.25f};
+    const Point cell_on{0.45f, 0.25f};
+    const Case cases[] = {
+        {"button: click-at before click", "Button", "click at", 1, {middle, middle},
+         {"press", "release", "click at"}, false},
+        {"slider: value changed on press", "Slider", "value changed", 1, {middle, middle}, {"value changed"}, false},
+        {"slider: value changed in a drag", "Slider", "value changed", 2, {middle, in, middle},
+         {"value changed", "pressed", "value changed"}, false},
+        {"slider: value changed in a drag left of the track", "Slider", "value changed", 2,
+         {middle, left_of_track, middle}, {"value changed", "pressed", "value changed"}, false},
+        {"slider: value changed on release", "Slider", "value changed", 2, {middle, middle},
+         {"value changed", "pressed", "value changed"}, false},
+        {"slider: let go on release", "Slider", "let go", 1, {middle, middle},
+         {"value changed", "pressed", "value changed", "let go"}, false},
+        {"tag: drag started", "TagButton", "drag started", 1, {in, cell_on, cell_on}, {"drag started"}, false},
+        {"tag: swapped", "TagButton", "swapped", 1, {in, cell_on, cell_on}, {"drag started", "swapped"}, true},
+        {"tag: finished", "TagButton", "finished", 1, {in, cell_on, cell_on},
+         {"drag started", "swapped", "finished"}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        game::Screen screen(nullptr);
+        game::input::PointingDeviceInputManagerImpl* manager = screen.GetInputManager();
+        std::vector<std::string> sent;
+        int firings = 0;
+        Control* control = nullptr;
+        // Notes the signal, and removes the control at the chosen firing.
+        const auto note = [&](const char* signal) {
+            return [&, signal](auto&&...) {
+                sent.push_back(signal);
+                if (std::string(signal) == c.removed_on && ++firings == c.firing)
+                    screen.RemoveControl(control); // the returned owner frees the control at once
+            };
+        };
+        Grid grid;
+        game::controls::TagButton neighbour;
+        std::unique_ptr<Control> made;
+        if (std::string(c.kind) == "Button") {
+            auto button = std::make_unique<game::controls::Button>();
+            game::controls::ButtonImpl* impl = button->GetButtonImpl();
+            impl->GetPressSignal().Connect(note("press"));
+            impl->GetReleaseSignal().Connect(note("release"));
+            impl->GetClickAtSignal().Connect(note("click at"));
+            impl->GetClickSignal().Connect(note("click"));
+            made = std::move(button);
+        } else if (std::string(c.kind) == "Slider") {
+            auto slider = std::make_unique<game::controls::Slider>();
+            slider->value_changed.Connect(note("value changed"));
+            slider->pressed.Connect(note("pressed"));
+            slider->dragged.Connect(note("dragged"));
+            slider->let_go.Connect(note("let go"));
+            slider->released.Connect(note("released"));
+            made = std::move(slider);
+        } else {
+            auto tag = std::make_unique<game::controls::TagButton>();
+            neighbour.SetRectangle(0.5f, 0.0f, 0.5f, 0.5f);
+            grid.tags[0] = tag.get();
+            grid.tags[1] = &neighbour;
+            tag->SetGrid(&grid, 0, 0);
+            tag->SetSpeed(10);
+            tag->drag_started.Connect(note("drag started"));
+            tag->swapped.Connect(note("swapped"));
+            tag->finished.Connect(note("finished"));
+            made = std::move(tag);
+        }
+        control = made.get();
+        control->GetImpl()->SetRectangle(0.0f, 0.0f, 0.5f, 0.5f);
+        screen.AddControl(std::move(made));
+
+        const auto move = [&](const Point& point) {
+            vadu::input::Event moved("Mouse", "Axis_X", true, 0.0);
+            manager->HandleEvent(moved, point.x, -point.y);
+        };
+        const auto press = [&](bool down) {
+            vadu::input::Event event("Mouse", "Left Button", down, 0.0);
+            manager->HandleEvent(event, 0.0, 0.0);
+        };
+        move(c.gesture.front());
+        press(true);
+        for (size_t i = 1; i < c.gesture.size(); ++i)
+            move(c.gesture[i]);
+        press(false);
+        for (int frame = 0; frame < 5; ++frame)
+            screen.Update(0.05);
+
+        EXPECT_EQ(sent, c.sent);
+        EXPECT_TRUE(screen.GetControlList().empty());
+        if (c.neighbour_given_back) {
+            EXPECT_TRUE(neighbour.IsEnabled());
+        }
+        // The screen goes on taking gestures.
+        move(middle);
+        press(true);
+        press(false);
+        screen.Update(0.05);
+        EXPECT_EQ(sent, c.sent);
+    }
+}
+
 } // namespace

@@ -1,22 +1,27 @@
 #pragma once
 
-// Two scripted players for the shipped levels, shared by the shipped-levels test and the data
-// check: a greedy one that taps the largest group a tap collects, once a second, and an idle
-// one that never taps. Both only step whatever runs the level (the game's own screen in the
-// tests) and watch the level: the taps, the level time at its end, the lowest mana and the
-// shapes that went in their first seconds without a tap or a lightning to explain it.
+// Scripted players for the shipped levels, shared by the shipped-levels test and the data
+// check: a greedy one that taps the largest group a tap collects, once a second; an idle one
+// that never taps; and a random one that taps a live shape drawn by its seed every half
+// second, whatever it is, so that play no plan would choose is tried too. They only step
+// whatever runs the level (the game's own screen in the tests) and watch the level: the taps,
+// the level time at its end, the lowest mana, whether the score ever fell, and the shapes
+// that went in their first seconds without a tap or a lightning to explain it.
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <random>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "physics/node.h"
+#include "physics/world.h"
 #include "sources/gameplay/fish.h"
 #include "sources/gameplay/kinds.h"
 #include "sources/gameplay/level.h"
@@ -83,7 +88,20 @@ inline gameplay::Shape* LargestGroup(gameplay::Level& level)
     return static_cast<int>(bestSize) >= level.settings.minChain ? best : nullptr;
 }
 
-enum class Player { Greedy, Idle };
+// A live shape drawn by the generator, or null when none is left.
+inline gameplay::Shape* RandomShape(gameplay::Level& level, std::mt19937& generator)
+{
+    std::vector<gameplay::Shape*> live;
+    for (gameplay::Shape* shape : level.shapes) {
+        if (!shape->IsDead())
+            live.push_back(shape);
+    }
+    // The remainder rather than a distribution: the same seed draws the same shapes with
+    // every standard library.
+    return live.empty() ? nullptr : live[generator() % live.size()];
+}
+
+enum class Player { Greedy, Idle, Random };
 
 struct Figures {
     bool ended = false;
@@ -94,6 +112,8 @@ struct Figures {
     float lowestMana = 100.0f;
     bool hasMana = true;
     int score = 0;
+    // The score only ever grows.
+    bool scoreFell = false;
     int starsMade = 0;
     // Shapes gone before their young age was over, with no tap or lightning that took them.
     int unexplainedEarlyDeaths = 0;
@@ -111,11 +131,13 @@ inline bool Near(const vadu::math::Vector2<float>& a, const vadu::math::Vector2<
 }
 
 // Plays until the level ends or `bound` seconds of level time have passed. `level` gives the
-// running level; `step` runs one frame of 1/60 s of whatever holds it.
+// running level; `step` runs one frame of 1/60 s of whatever holds it; `seed` draws the
+// random player's shapes.
 inline Figures Play(Player player, const std::function<gameplay::Level*()>& level,
-                    const std::function<void()>& step, double bound)
+                    const std::function<void()>& step, double bound, unsigned seed = 0)
 {
     Figures figures;
+    std::mt19937 generator(seed);
     // Shapes that a tap took (collected, or set on fire by a lightning power-up) and the
     // level time until which a lightning may still strike.
     std::set<const gameplay::Shape*> taken;
@@ -126,16 +148,29 @@ inline Figures Play(Player player, const std::function<gameplay::Level*()>& leve
         if (running == nullptr)
             break;
         figures.hasMana = running->settings.levelEnergy != 0;
-        if (player == Player::Greedy && frame % 60 == 0 && running->IsInputEnabled()) {
-            if (gameplay::Shape* target = LargestGroup(*running)) {
-                for (gameplay::Shape* member : gameplay::ShapeList::Collect(*target)) {
-                    taken.insert(member);
-                    if (member->GetKind() == 5)
-                        lightningUntil = running->LevelTime() + 3.0;
+        gameplay::Shape* target = nullptr;
+        if (player == Player::Greedy && frame % 60 == 0 && running->IsInputEnabled())
+            target = LargestGroup(*running);
+        if (player == Player::Random && frame % 30 == 0 && running->IsInputEnabled())
+            target = RandomShape(*running, generator);
+        if (target != nullptr) {
+            // The tap takes the group of the shape the world picks at the point, which may be
+            // a neighbour whose box holds it; a refused group stays where it is.
+            const vadu::math::Vector2<float> point = target->GetPosition();
+            const physics::Node* picked = running->World()->Pick(point);
+            auto* tapped = picked != nullptr ? static_cast<gameplay::Shape*>(picked->UserPointer) : nullptr;
+            if (tapped != nullptr && tapped->IsKind(0) && !tapped->IsDead()) {
+                const std::vector<gameplay::Shape*> group = gameplay::ShapeList::Collect(*tapped);
+                if (static_cast<int>(group.size()) >= running->settings.minChain) {
+                    for (gameplay::Shape* member : group) {
+                        taken.insert(member);
+                        if (member->GetKind() == 5)
+                            lightningUntil = running->LevelTime() + 3.0;
+                    }
                 }
-                running->Tap(target->GetPosition());
-                ++figures.taps;
             }
+            running->Tap(point);
+            ++figures.taps;
         }
         // Shapes young enough to be watched, where they are, and whether a fish's mouth is at
         // them: a shape a fish eats goes along at its mouth and dies.
@@ -175,6 +210,7 @@ inline Figures Play(Player player, const std::function<gameplay::Level*()>& leve
             it = after.count(*it) != 0 ? std::next(it) : taken.erase(it);
         if (figures.hasMana)
             figures.lowestMana = std::min(figures.lowestMana, running->Mana());
+        figures.scoreFell = figures.scoreFell || running->Score() < figures.score;
         figures.score = running->Score();
         figures.starsMade = running->Chain().Current().created;
         for (const gameplay::ShapeChain::Record& record : running->Chain().History())

@@ -102,7 +102,8 @@ void ButtonImpl::OnClick(const input::Point& point)
     if (!inside || !IsEnabled())
         return;
     Control* owner = &owner_;
-    click_at_.Emit(owner, point);
+    if (!Fire(click_at_, owner, point))
+        return;
     click_.Emit(owner);
 }
 

@@ -142,9 +142,13 @@ void ScrollImpl::ScrollToPage(const Page& page, bool animated)
         target_.x = page_.first * page_size_.x;
         animating_ = true;
     }
-    // Without a callback there is nobody to tell.
-    if (on_scroll_)
-        on_scroll_(page);
+    // Without a callback there is nobody to tell. The callback may remove the area, and
+    // with it the callback (and the page, when it was the area's own).
+    if (on_scroll_) {
+        const auto callback = on_scroll_;
+        const Page told = page;
+        callback(told);
+    }
 }
 
 void ScrollImpl::OnPress(const Point& point)
@@ -206,8 +210,12 @@ void ScrollImpl::OnRelease(const Point& point)
         const bool changed = n != page_.first;
         page_.first = n;
         target_.x = n * page_size_.x;
-        if (changed && on_scroll_)
-            on_scroll_(page_);
+        if (changed && on_scroll_) {
+            // The callback may remove the area, and with it the callback and the page.
+            const auto callback = on_scroll_;
+            const Page page = page_;
+            callback(page);
+        }
     }
 }
 
@@ -257,7 +265,7 @@ void Slider::UpdateTrack()
     track_height_ = area->top - area->bottom;
 }
 
-void Slider::MoveThumb(const Point& point)
+bool Slider::MoveThumb(const Point& point)
 {
     UpdateTrack();
     if (point.x >= track_left_ + track_width_) {
@@ -268,12 +276,14 @@ void Slider::MoveThumb(const Point& point)
         // A track without width has no position along it.
         value_ = track_width_ > 0.0f ? (point.x - track_left_) / track_width_ : 0.0f;
     }
-    value_changed.Emit(this, value_);
+    if (!Fire(value_changed, this, value_))
+        return false;
     if (point.x < track_left_) {
         thumb_ = {track_left_, point.y};
         value_ = 0.0f;
-        value_changed.Emit(this, value_);
+        return Fire(value_changed, this, value_);
     }
+    return true;
 }
 
 void Slider::Update(double seconds)
@@ -296,26 +306,23 @@ void Slider::OnPress(const Point& point)
         UpdateTrack();
         thumb_ = point;
         value_ = track_width_ > 0.0f ? (point.x - track_left_) / track_width_ : 0.0f;
-        value_changed.Emit(this, value_);
+        if (!Fire(value_changed, this, value_))
+            return;
     }
     pressed.Emit(this);
 }
 
 void Slider::OnRelease(const Point& point)
 {
-    if (IsEnabled()) {
-        MoveThumb(point);
-        let_go.Emit(this);
-    }
+    if (IsEnabled() && (!MoveThumb(point) || !Fire(let_go, this)))
+        return;
     released.Emit(this);
 }
 
 void Slider::OnDrag(const Point& point)
 {
-    if (!IsEnabled())
-        return;
-    MoveThumb(point);
-    dragged.Emit(this);
+    if (IsEnabled() && MoveThumb(point))
+        dragged.Emit(this);
 }
 
 vadu::Atom MoveButton::GetTypeName() const
@@ -473,7 +480,8 @@ void TagButton::OnDrag(const Point& point)
         }
         tag->SetEnabled(false);
         tag->being_swapped_ = true;
-        drag_started.Emit(this);
+        if (!Fire(drag_started, this))
+            return;
     }
     const float moved = std::clamp(distance - static_cast<float>(threshold_), 0.0f, CellSize(direction_));
     const Point step = Step(direction_, moved);
@@ -515,6 +523,9 @@ void TagButton::Update(double seconds)
         Place();
         if (arrived) {
             TagButton* neighbour = neighbour_;
+            const std::weak_ptr<const void> neighbour_alive =
+                neighbour ? neighbour->Liveness() : std::weak_ptr<const void>();
+            bool alive = true;
             if (direction_ == first_direction_ && neighbour && grid_) {
                 int32_t column = column_, row = row_;
                 if (direction_ == 0)
@@ -530,19 +541,23 @@ void TagButton::Update(double seconds)
                 const std::array<float, 4> theirs = neighbour->GetRectangle();
                 SetRectangle(theirs[0], theirs[1], theirs[2], theirs[3]);
                 neighbour->SetRectangle(mine[0], mine[1], mine[2], mine[3]);
-                swapped.Emit(this);
+                alive = Fire(swapped, this);
             }
-            if (neighbour) {
+            // The neighbour is given back also when a handler removed this tag.
+            if (neighbour && !neighbour_alive.expired()) {
                 neighbour->SetEnabled(true);
                 neighbour->being_swapped_ = false;
             }
+            if (!alive)
+                return;
             neighbour_ = nullptr;
             SetEnabled(true);
             direction_ = -1;
             animating_ = false;
             const auto& rectangle = GetRectangle();
             last_ = {rectangle[0] + rectangle[2] / 2.0f, rectangle[1] + rectangle[3] / 2.0f};
-            finished.Emit(this);
+            if (!Fire(finished, this))
+                return;
         }
     }
     ControlImpl::Update(seconds);

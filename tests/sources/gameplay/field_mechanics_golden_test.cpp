@@ -286,7 +286,7 @@ TEST_F(FieldMechanicsGolden, GoldenArcFishCarryingAMonster)
         ActionManager::Global().Update(Frame);
     }
     EXPECT_TRUE(eaten->IsDead());
-    EXPECT_EQ(eaten->mergeTarget, fish->GetNode());
+    EXPECT_EQ(eaten->mergeTarget.get(), fish->GetNode());
     expect_golden(draw(), "fish_arc");
 }
 

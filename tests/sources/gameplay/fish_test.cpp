@@ -184,7 +184,7 @@ TEST_F(FishTest, AMonsterAtTheMouthIsEatenOnceAndRidesInTheMouth)
         fish->Update(0.0f);
     EXPECT_TRUE(eaten->IsDead());
     EXPECT_EQ(eaten->GetDyingRuns(), 1);
-    EXPECT_EQ(eaten->mergeTarget, fish->GetNode());
+    EXPECT_EQ(eaten->mergeTarget.get(), fish->GetNode());
     EXPECT_EQ(eaten->mergeOffset, (vadu::math::Vector3{-33.0f, -27.0f, -1.5f}));
     EXPECT_FALSE(far->IsDead());
     EXPECT_EQ(count("FishReached"), 1);
@@ -252,7 +252,7 @@ TEST_F(FishTest, FrozenDeadAndEndedLevelsAreLeftAlone)
         const int runs = shape->GetDyingRuns();
         fish->Update(0.0f);
         EXPECT_EQ(shape->GetDyingRuns(), runs);
-        EXPECT_EQ(shape->mergeTarget, nullptr);
+        EXPECT_EQ(shape->mergeTarget.get(), nullptr);
         EXPECT_EQ(count("FishReached"), 0);
         EXPECT_EQ(shape->IsDead(), c.diedBefore);
         level.shapes.clear();

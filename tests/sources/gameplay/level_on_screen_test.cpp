@@ -496,6 +496,57 @@ TEST_F(LevelOnScreen, ACollectedStarredMonsterAnimatesInItsSlot)
     EXPECT_GE(seen.size(), 3u) << "the monster stands still in its slot";
 }
 
+// A frozen monster of two cubes keeps one through the collect that makes a starred monster of
+// its group, and with it the star it was to fly into. The star may be collected and gone long
+// before the frozen monster's own end: the monster then dies where it stands.
+TEST_F(LevelOnScreen, AFrozenMonsterWhoseStarIsGoneDiesWhereItStands)
+{
+    StartLevel(level_files::Fixture("", R"(<Property Name="maxShapeCount"><string>0</string></Property>
+        <Property Name="starCountGoal"><string>10</string></Property>
+        <Property Name="disableLightning"><string>1</string></Property>)"));
+    level_->World()->GetWorld().SetGravity(b2Vec2(0.0f, 0.0f));
+    level_->settings.starChain = 3;
+    auto* frozen = new gameplay::FrozenMonster(level_->World(), vadu::Atom("Frozen"), 0, 2);
+    frozen->SetPosition({500.0f, 300.0f});
+    frozen->SetRootNode(scene_);
+    level_->shapes.push_back(frozen);
+    const std::vector<Shape*> group{Add<gameplay::Monster>(200.0f, 300.0f, 0), Add<gameplay::Monster>(300.0f, 300.0f, 0),
+                                    Add<gameplay::Monster>(400.0f, 300.0f, 0), frozen};
+    Link(group);
+    level_->Tap(group[0]->GetPosition());
+    ASSERT_FALSE(frozen->IsDead());
+    ASSERT_EQ(frozen->GetCubes(), 1);
+    Shape* star = level_->shapes.back();
+    ASSERT_EQ(star->GetKind(), 1);
+    Run(kStep);
+
+    // The star goes with a mate of its own, far from the frozen monster.
+    const std::vector<Shape*> pair{star, Add<gameplay::Monster>(140.0f, 300.0f, 0)};
+    Link(pair);
+    level_->Tap(star->GetPosition());
+    ASSERT_TRUE(star->IsDead());
+    Run(1.0f);
+    ASSERT_EQ(std::count(level_->shapes.begin(), level_->shapes.end(), star), 0);
+
+    // Collected at last, the frozen monster plays its own dying on the spot.
+    const std::vector<Shape*> last{frozen, Add<gameplay::Monster>(560.0f, 300.0f, 0)};
+    Link(last);
+    const Vector3 place = frozen->GetNode()->get_position();
+    level_->Tap(last[1]->GetPosition());
+    ASSERT_TRUE(frozen->IsDead());
+    Node* clone = frozen->GetDyingClone();
+    ASSERT_NE(clone, nullptr);
+    vadu::WeakPtr copy;
+    copy.assign(clone);
+    Run(0.3f);
+    ASSERT_NE(copy.get(), nullptr);
+    EXPECT_NEAR(clone->get_position().x, place.x, 1.0f);
+    EXPECT_NEAR(clone->get_position().y, place.y, 1.0f);
+    EXPECT_GT(clone->get_scale().x, 1.0f) << "the dying picture grows; a merging one shrinks";
+    Run(1.0f);
+    EXPECT_EQ(copy.get(), nullptr) << "the copy goes when its animation ends";
+}
+
 // Level 1 teaches the tap on the group that waits at the bottom of the field: its first
 // hint's spotlight lies on that group and the bubble's arrow points at it. The first group
 // collected, however soon, brings the second hint, whose arrow points at the monsters bar's

@@ -37,7 +37,8 @@ protected:
     // before it unless the letter after it says otherwise. Letters: r, y, b plain monsters of
     // those colours, R a red starred monster, F a red frozen monster (two cubes), S a stone,
     // K a rock, Y a bottle (yellow). A '|' starts a new row, unlinked to the one before.
-    std::vector<Shape*> Field(const std::string& layout)
+    // Further links (by index in the field) follow the rows' own, so a group may branch.
+    std::vector<Shape*> Field(const std::string& layout, const std::vector<std::pair<int, int>>& links = {})
     {
         std::vector<Shape*> shapes;
         Shape* previous = nullptr;
@@ -68,6 +69,8 @@ protected:
             shapes.push_back(shape);
             x += 70.0f;
         }
+        for (const auto& [a, b] : links)
+            level->Links().CreateLink(shapes[a], shapes[b]);
         for (Shape* shape : shapes)
             shape->UpdateGroup();
         return shapes;
@@ -101,6 +104,7 @@ TEST_F(OneColourTest, AGroupIsTheShapeThenItsColourReachedThroughMonsters)
         const char* layout;
         int tapped;
         std::vector<int> group;  // in fill order, the tapped shape first
+        std::vector<std::pair<int, int>> links = {};
     } cases[] = {
         {"a red and a blue linked pair", "rb", 0, {0}},
         {"a run of red is reached link by link", "rrr", 2, {2, 1, 0}},
@@ -112,11 +116,17 @@ TEST_F(OneColourTest, AGroupIsTheShapeThenItsColourReachedThroughMonsters)
         {"starred and frozen monsters of the colour belong", "rRF", 0, {0, 1, 2}},
         {"a starred monster gathers its colour", "rRr", 1, {1, 0, 2}},
         {"a bottle is yellow", "yYb", 1, {1, 0}},
+        // Depth first: each link is followed to its end before the next link of the shape
+        // that reached it.
+        {"a run tapped inside goes to one end before the other", "rrrr", 2, {2, 1, 0, 3}},
+        {"a branch is followed to its end before the next", "rrrr|rr", 1, {1, 0, 2, 3, 4, 5}, {{1, 4}}},
+        {"a loop is met once", "rrrr", 0, {0, 1, 2, 3}, {{3, 0}}},
+        {"a branch through another colour is not", "rrrr|br", 1, {1, 0, 2, 3}, {{1, 4}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Fresh();
-        const std::vector<Shape*> field = Field(c.layout);
+        const std::vector<Shape*> field = Field(c.layout, c.links);
         EXPECT_EQ(Indices(field, gameplay::ShapeList::Collect(*field[c.tapped])), c.group);
         // The highlight counts the same group.
         EXPECT_EQ(field[c.tapped]->GetGroupSize(), field[c.tapped]->IsKind(0) ? static_cast<int>(c.group.size()) : 0);
@@ -197,18 +207,40 @@ TEST_F(OneColourTest, TheStarredMonsterOfAGroupIsOfItsColour)
         const char* what;
         const char* layout;
         int starred;  // index, -1 for none
+        int from = 0;
     } cases[] = {
         {"a red starred monster beside red", "rR", 1},
         {"a red starred monster beyond a blue", "bR", -1},
         {"a red starred monster beyond a stone", "rSR", -1},
         {"further along the colour", "rrR", 2},
+        {"the first the group reaches, depth first", "RrrR", 0, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Fresh();
         const std::vector<Shape*> field = Field(c.layout);
-        EXPECT_EQ(gameplay::Monster::FindFirstStarred(*field[0]), c.starred < 0 ? nullptr : field[c.starred]);
+        EXPECT_EQ(gameplay::Monster::FindFirstStarred(*field[c.from]), c.starred < 0 ? nullptr : field[c.starred]);
     }
+}
+
+// A tap collects its group in the group's order: the turn lists the monsters so, and when the
+// monsters bar has one slot left the starred monster the group reaches first takes it; the
+// other is lost.
+TEST_F(OneColourTest, ATapCollectsItsGroupInItsDepthFirstOrder)
+{
+    const std::vector<Shape*> field = Field("RrrR");
+    level->settings.starCountGoal = 1;
+    level->Tap(field[2]->GetPosition());
+    ASSERT_EQ(level->Chain().StepNumber(), 1);
+    std::vector<float> collected;
+    for (const gameplay::ShapeChain::Item& item : level->Chain().History().front().items)
+        collected.push_back(item.x);
+    const auto x = [&](int i) { return field[i]->GetPosition().x; };
+    EXPECT_EQ(collected, (std::vector<float>{x(2), x(1), x(0), x(3)}));
+    EXPECT_EQ(hud.stars, 1);
+    EXPECT_TRUE(static_cast<gameplay::StarredMonster*>(field[0])->IsCollected());
+    EXPECT_FALSE(static_cast<gameplay::StarredMonster*>(field[3])->IsCollected());
+    EXPECT_EQ(std::count(shell.events.begin(), shell.events.end(), "StarLost"), 1);
 }
 
 // Whenever the idle check calls a field stuck, no tap on it collects; whenever it lets the

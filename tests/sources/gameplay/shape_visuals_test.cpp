@@ -293,7 +293,7 @@ TEST_F(ShapeVisualsTest, ADeadShapeDeletedInTheNextUpdateLeavesItsCopyPlayingToT
              auto* monster = f.Place<Monster>(100, 200, 2);
              auto* star = new Node(vadu::Atom("Star"), f.root.get());
              star->set_position({300.0f, 260.0f, 9.5f});
-             monster->mergeTarget = star;
+             monster->mergeTarget.reset(star);
              monster->mergeOffset = {10.0f, 0.0f, 0.0f};
              return monster;
          },

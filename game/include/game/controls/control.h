@@ -139,8 +139,19 @@ public:
     // Moved with the hit rectangle when set; owned.
     void SetMarker(std::unique_ptr<vadu::lib3d::node::Node> marker);
     bool IsMoved() const noexcept { return moved_ != 0; }
+    // Expires when the control is freed.
+    std::weak_ptr<const void> Liveness() const noexcept { return alive_; }
 
 protected:
+    // Fires the signal; false when one of its handlers took the control off its screen,
+    // which frees it: the caller then returns without touching anything of it.
+    template <typename AnySignal, typename... Args>
+    bool Fire(const AnySignal& signal, Args&&... args)
+    {
+        const std::weak_ptr<const void> alive = alive_;
+        signal.Emit(std::forward<Args>(args)...);
+        return !alive.expired();
+    }
     // The enabled flag of the owner.
     bool IsEnabled() const noexcept { return owner_.IsEnabled(); }
     // Moves the hit rectangle by the node's move since binding.
@@ -158,6 +169,9 @@ protected:
     std::unique_ptr<vadu::xml::PropertyList> properties_;
     std::array<float, 4> rectangle_{};
     std::array<float, 4> base_rectangle_{};
+
+private:
+    std::shared_ptr<const void> alive_ = std::make_shared<const char>(0);
 };
 
 // Named visual states: one animation each, bound under the animation root.

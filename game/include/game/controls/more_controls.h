@@ -136,7 +136,8 @@ public:
 
 private:
     void UpdateTrack();
-    void MoveThumb(const input::Point& point);
+    // False when a handler of value changed removed the slider.
+    bool MoveThumb(const input::Point& point);
 
     float track_left_ = 0.0f, track_bottom_ = 0.0f, track_width_ = 0.0f, track_height_ = 0.0f;
     input::Point thumb_{0.0f, 0.0f};
