@@ -173,7 +173,7 @@ void AchievementCollection::Register(const char* name, const vadu::xml::parser::
         return;
     }
     gameplay::CheatCodes::Matcher& matcher =
-        codes->AddCode(std::make_unique<gameplay::CheatCodes::Matcher>(vadu::String("pleko") + name));
+        codes->AddCode(std::make_unique<gameplay::CheatCodes::Matcher>(vadu::String("pleko") + name), alive_);
     std::weak_ptr<bool> alive = alive_;
     matcher.listeners.Connect([alive, achievement] {
         if (!alive.expired())

@@ -66,8 +66,25 @@ CheatCodes::~CheatCodes() = default;
 
 CheatCodes::Matcher& CheatCodes::AddCode(std::unique_ptr<Matcher> matcher)
 {
+    DropOrphans();
     matchers_.push_back(std::move(matcher));
     return *matchers_.back();
+}
+
+CheatCodes::Matcher& CheatCodes::AddCode(std::unique_ptr<Matcher> matcher, std::weak_ptr<const void> owner)
+{
+    matcher->owner = std::move(owner);
+    matcher->owned = true;
+    return AddCode(std::move(matcher));
+}
+
+void CheatCodes::DropOrphans()
+{
+    if (feeding_)
+        return;
+    std::erase_if(matchers_, [](const std::unique_ptr<Matcher>& matcher) {
+        return matcher->owned && matcher->owner.expired();
+    });
 }
 
 void CheatCodes::OnInput(const vadu::input::Event& event)
@@ -79,9 +96,12 @@ void CheatCodes::OnInput(const vadu::input::Event& event)
     if (!narrow.assign_from_wide(first, first + 1) || narrow.empty())
         return;
     const char c = lower(narrow.c_str()[0]);
-    // A matcher's listener may add codes: index, not iterators.
+    DropOrphans();
+    // A matcher's listener may add codes: index, not iterators, and nothing dropped meanwhile.
+    feeding_ = true;
     for (size_t i = 0; i < matchers_.size(); ++i)
         matchers_[i]->Feed(c);
+    feeding_ = false;
 }
 
 } // namespace gameplay

@@ -27,6 +27,10 @@ public:
         uint32_t GetPosition() const noexcept { return position_; }
 
         Signal<void()> listeners;
+        // A code that belongs to an object (an achievement of one profile's collection)
+        // leaves the list once its owner's token has expired; without one it stays.
+        std::weak_ptr<const void> owner;
+        bool owned = false;
 
     private:
         vadu::BasicString<char> code_;
@@ -43,8 +47,10 @@ public:
     CheatCodes();
     ~CheatCodes() override;
 
-    // The list owns the matcher; returns it for connecting.
+    // The list owns the matcher; returns it for connecting. A matcher given an owner's
+    // token goes when the token expires, so codes made for every profile loaded do not pile up.
     Matcher& AddCode(std::unique_ptr<Matcher> matcher);
+    Matcher& AddCode(std::unique_ptr<Matcher> matcher, std::weak_ptr<const void> owner);
     // Only the "Keyboard" device's character events count.
     void OnInput(const vadu::input::Event& event);
     void on_event(vadu::input::Event& event) override { OnInput(event); }
@@ -56,7 +62,11 @@ public:
     const std::vector<std::unique_ptr<Matcher>>& Matchers() const noexcept { return matchers_; }
 
 private:
+    // Drops the matchers whose owners have gone; not while the list is being fed.
+    void DropOrphans();
+
     std::vector<std::unique_ptr<Matcher>> matchers_;
+    bool feeding_ = false;
     Matcher* mana_ = nullptr;
     Matcher* levels_ = nullptr;
 };

@@ -588,6 +588,19 @@ TEST_F(AchievementsTest, TypedCodesUnlockEveryTimeAndDieWithTheirCollection)
     collection_.reset();
     type(u"plekotitanic");
     EXPECT_EQ(shell.sounds.size(), 2u);
+
+    // Every profile loaded builds a collection: the codes of those gone leave the list,
+    // however many came and went, and the game's own two codes stay.
+    Build();
+    const size_t withOne = gameplay::CheatCodes::Instance().Matchers().size();
+    for (int i = 0; i < 20; ++i) {
+        collection_.reset();
+        Build();
+    }
+    EXPECT_EQ(gameplay::CheatCodes::Instance().Matchers().size(), withOne);
+    collection_.reset();
+    type(u"x");
+    EXPECT_EQ(gameplay::CheatCodes::Instance().Matchers().size(), 2u);
     gameplay::CheatCodes::ResetForTests();
 }
 
