@@ -111,7 +111,7 @@ std::vector<Spec> Table()
     { Spec s = Make("level09", 9, false, Scenery::Day, "four colours");
       s.goal = 3; add(s); }
     { Spec s = Make("level10", 10, false, Scenery::Day, "the water rises and falls; the bonus colour appears");
-      s.threeColours = true; s.goal = 3; s.bonusColour = 3; s.fish = 4; s.water = {615, 90, 6.0f, 10.0f, 1.0f}; add(s); }
+      s.threeColours = true; s.goal = 3; s.bonusColour = 3; s.fish = 4; s.water = {615, 60, 4.0f, 14.0f, 1.0f}; add(s); }
     { Spec s = Make("level11", 11, false, Scenery::Underwater, "soap bubbles among four colours");
       s.goal = 3; s.bubbles = 6; s.fish = 5; s.gravity = 6; add(s); }
     { Spec s = Make("level12", 12, false, Scenery::Day, "less mana, and rocks that come more often");
@@ -374,9 +374,10 @@ std::string List(const std::vector<Spec>& specs)
            "     Levels 6 and up and zen03 and up are written by tools/levels/make_levels. -->\n<Levels>\n";
     const char* handStandard[][2] = {
         {"level01", "Day"}, {"level02", "Day"}, {"level03", "Night"}, {"level04", "Underwater"}, {"level05", "Day"}};
+    // The first three are open to a new player; the list marks them free.
     for (int i = 0; i < 5; ++i)
         out << "\t<Level Number=\"" << i + 1 << "\" FileName=\"" << handStandard[i][0] << "\" Type=\""
-            << handStandard[i][1] << "\" Free=\"true\"/>\n";
+            << handStandard[i][1] << (i < 3 ? "\" Free=\"true\"/>\n" : "\"/>\n");
     for (const Spec& spec : specs)
         if (!spec.zen)
             out << "\t<Level Number=\"" << spec.number << "\" FileName=\"" << spec.file << "\" Type=\""

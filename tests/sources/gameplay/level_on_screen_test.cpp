@@ -437,12 +437,14 @@ TEST_F(LevelOnScreen, LevelOnesHintsPointAtTheGroupAndThenAtTheBar)
     ASSERT_EQ(tutorial->CurrentHint(), first);
     EXPECT_TRUE(tutorial->hintShowing);
 
-    // The group: the starred monster and the two of its colour beside it.
-    Shape* star = nullptr;
-    for (Shape* shape : level_->shapes)
-        star = shape->GetKind() == 1 ? shape : star;
-    ASSERT_NE(star, nullptr);
-    const std::vector<Shape*> group = gameplay::ShapeList::Collect(*star);
+    // The group: the three monsters of one colour placed at the bottom, the lowest shapes.
+    Shape* lowest = nullptr;
+    for (Shape* shape : level_->shapes) {
+        if (lowest == nullptr || shape->GetPosition().y < lowest->GetPosition().y)
+            lowest = shape;
+    }
+    ASSERT_NE(lowest, nullptr);
+    const std::vector<Shape*> group = gameplay::ShapeList::Collect(*lowest);
     ASSERT_EQ(group.size(), 3u);
 
     auto* spot = dynamic_cast<gameplay::TutorialCircle*>(first->Scene()->find_child(vadu::Atom("Spot"), true));
