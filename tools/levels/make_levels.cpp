@@ -134,7 +134,7 @@ std::vector<Spec> Table()
       s.threeColours = true; s.goal = 4; s.energy = 75; s.ice = 3; s.rocks = 5; s.water = {615, 110, 6.0f, 8.0f, 1.0f};
       s.fish = 4; add(s); }
     { Spec s = Make("level21", 21, false, Scenery::Day, "a long level: six starred monsters to bring home");
-      s.threeColours = true; s.goal = 6; s.energy = 90; s.bonusColour = 4; s.rocks = 3; s.bombs = 1; add(s); }
+      s.threeColours = true; s.goal = 6; s.energy = 90; s.bonusColour = 2; s.rocks = 3; s.bombs = 1; add(s); }
     { Spec s = Make("level22", 22, false, Scenery::Night, "the tide and the rocks at night");
       s.starred = 5; s.goal = 5; s.rocks = 4; s.water = {615, 70, 8.0f, 25.0f, 1.0f}; add(s); }
     { Spec s = Make("level23", 23, false, Scenery::Underwater, "rocks, ice and bubbles on the sea floor");
