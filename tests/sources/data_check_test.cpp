@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -711,6 +712,44 @@ TEST(DataCheck, EachUnderwaterLevelHasASeaFloorOfItsOwn)
         EXPECT_TRUE(fresh) << "the same sea floor as " << at->second;
     }
     EXPECT_GE(underwater, 5);
+}
+
+// Each listed level's file name and its loader, for the checks of what a level shows.
+template <class Check>
+void ForEachListedLevel(Check check)
+{
+    const fs::path folder = fs::path(QUILLO_PROGRAM_FOLDER) / "data" / "levels";
+    const std::vector<level_players::ListedLevel> listed = level_players::ReadList(folder / "levels.list");
+    ASSERT_FALSE(listed.empty());
+    for (const level_players::ListedLevel& level : listed) {
+        SCOPED_TRACE("data/levels/" + level.fileName + ".xml");
+        const std::string text = read_file(folder / (level.fileName + ".xml"));
+        gameplay::LevelLoader loader(text.data(), text.size());
+        check(level, loader);
+    }
+}
+
+// A decoration's rotation is in radians: trees and islands lean a little at most, never
+// stand on their heads or lie on their sides.
+TEST(DataCheck, EveryShippedDecorationLeansALittleAtMost)
+{
+    constexpr float kSmallTilt = 0.2f; // about eleven degrees
+    ForEachListedLevel([&](const level_players::ListedLevel&, gameplay::LevelLoader& loader) {
+        for (const gameplay::DecorationItem& item : loader.GetBackground()->items)
+            EXPECT_LE(std::fabs(item.rotation), kSmallTilt) << item.asset_name.c_str() << " turned by " << item.rotation;
+    });
+}
+
+// Fish swim in water or leap out of it: a level whose field has no water (no water line
+// above the floor, and not under the sea) has no fish.
+TEST(DataCheck, FishComeOnlyWhereThereIsWater)
+{
+    ForEachListedLevel([&](const level_players::ListedLevel&, gameplay::LevelLoader& loader) {
+        const gameplay::LevelSettings& settings = loader.GetSettings();
+        const bool water = settings.GetWaterLevel() > 0.0f || settings.backgroundType == 2;
+        if (!water)
+            EXPECT_LT(settings.probabilityFishSpawn, 0.0f) << "fish on a level without water";
+    });
 }
 
 } // namespace data_check_levels_file

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
 #include "shell_data_support.h"
 #include "sources/level_manager.h"
 #include "vadu/exception.h"
@@ -171,6 +175,29 @@ TEST_F(LevelListTest, ErrorsNameTheLevelOrTheFile)
             EXPECT_EQ(gluck.get_resource().get_text(), "data/levels/levels.list");
         }
     }
+}
+
+// The shipped list marks free exactly the Standard levels a new player finds open: the
+// first three.
+TEST_F(LevelListTest, TheShippedListMarksFreeTheStandardLevelsOpenAtFirst)
+{
+    std::ifstream in(std::filesystem::path(QUILLO_PROGRAM_FOLDER) / "data" / "levels" / "levels.list",
+                     std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    ASSERT_FALSE(text.str().empty());
+    WriteGameFile("data/levels/levels.list", text.str());
+    LevelManager list;
+    list.Load();
+    int open = 0;
+    for (const LevelProfile& level : list.levels) {
+        if (level.mode != gameplay::Standard)
+            continue;
+        SCOPED_TRACE(level.fileName.c_str());
+        EXPECT_EQ(level.free != 0, level.locked == 0);
+        open += level.locked == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(open, 3);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +25,7 @@
 #include "sources/gameplay/game_screen.h"
 #include "sources/gameplay/level.h"
 #include "sources/gameplay/level_profile.h"
+#include "sources/gameplay/tutorial.h"
 #include "sources/globals.h"
 
 namespace shipped_levels_test_file {
@@ -195,6 +197,97 @@ TEST_P(RandomlyTappedLevel, StaysSound)
 }
 
 std::string FileCaseName(const std::string& fileName)
+
+// The levels a new player finds open teach the game: while he looks and learns, no shape is
+// taken by the water. Tides that drown the field come later in the list.
+class OpenAtFirstLevel : public ShippedLevel {};
+
+TEST_P(OpenAtFirstLevel, AnIdleFieldLosesNoShapeToTheWater)
+{
+    StartLevel();
+    int drowned = 0;
+    for (int frame = 0; frame < static_cast<int>(IdleBound / level_players::FrameSeconds); ++frame) {
+        gameplay::Level* running = level();
+        ASSERT_NE(running, nullptr);
+        // Shapes under the water line and away from a fish's mouth (a fish takes what it eats).
+        std::set<const gameplay::Shape*> underwater;
+        for (const gameplay::Shape* shape : running->shapes) {
+            bool nearFish = false;
+            for (const auto& fish : running->GetFish()) {
+                const auto at = fish->GetNode()->get_position();
+                nearFish = nearFish || level_players::Near(shape->GetPosition(),
+                                                           {at.x + fish->GetMouth().x, at.y + fish->GetMouth().y},
+                                                           level_players::FishReach);
+            }
+            if (!nearFish && shape->GetPosition().y < running->settings.GetWaterLevel())
+                underwater.insert(shape);
+        }
+        step();
+        running = level();
+        ASSERT_NE(running, nullptr);
+        const std::set<const gameplay::Shape*> after(running->shapes.begin(), running->shapes.end());
+        for (const gameplay::Shape* shape : underwater)
+            drowned += after.count(shape) == 0 ? 1 : 0;
+    }
+    std::printf("%s: %d shapes drowned in %.0f s without a tap\n", GetParam().fileName.c_str(), drowned, IdleBound);
+    EXPECT_EQ(drowned, 0);
+}
+
+// A level that teaches lets the player read each of its hints: played through by the greedy
+// player, every hint of the level's own tutorial shows for a while before the level ends
+// (the greedy player taps once a second, and the first hint goes with the first tap).
+class TutorialLevel : public ShippedLevel {};
+
+TEST_P(TutorialLevel, EveryHintIsShownWhileTheLevelIsInPlay)
+{
+    constexpr double ReadingSeconds = 0.5;
+    StartLevel();
+    const gameplay::Tutorial* own = level()->GetTutorial();
+    ASSERT_NE(own, nullptr);
+    std::vector<const gameplay::TutorialHint*> hints;
+    for (const auto& hint : own->hints)
+        hints.push_back(hint.get());
+    std::vector<double> shown(hints.size(), 0.0);
+    const Figures figures = level_players::Play(
+        Player::Greedy, [this] { return level(); },
+        [&] {
+            step();
+            const gameplay::Level* running = level();
+            // Another tutorial (the lightning's, low mana's) replaces the level's own for good.
+            if (running == nullptr || running->IsEnded() || running->GetTutorial() != own || !own->hintShowing)
+                return;
+            const auto at = std::find(hints.begin(), hints.end(), own->CurrentHint());
+            if (at != hints.end())
+                shown[at - hints.begin()] += level_players::FrameSeconds;
+        },
+        GreedyBound);
+    std::printf("%s: %s\n", GetParam().fileName.c_str(), Describe(figures).c_str());
+    EXPECT_TRUE(figures.won) << Describe(figures);
+    for (size_t i = 0; i < hints.size(); ++i)
+        EXPECT_GE(shown[i], ReadingSeconds) << "hint " << i + 1 << " of " << hints.size() << " shown for " << shown[i] << " s";
+}
+
+std::vector<ListedLevel> Teaching()
+{
+    std::vector<ListedLevel> teaching;
+    for (const ListedLevel& listed : Listed()) {
+        if (TutorialLevels.count(listed.fileName) != 0)
+            teaching.push_back(listed);
+    }
+    return teaching;
+}
+
+std::vector<ListedLevel> OpenAtFirst()
+{
+    std::vector<ListedLevel> open;
+    for (const ListedLevel& listed : Listed()) {
+        if (listed.mode == 0 && listed.number <= 3)
+            open.push_back(listed);
+    }
+    return open;
+}
+
+std::string CaseName(const ::testing::TestParamInfo<ListedLevel>& info)
 {
     std::string name = fileName;
     for (char& c : name) {
@@ -218,5 +311,8 @@ INSTANTIATE_TEST_SUITE_P(Shipped, ShippedLevel, ::testing::ValuesIn(Listed()), C
 INSTANTIATE_TEST_SUITE_P(Shipped, RandomlyTappedLevel,
                          ::testing::Combine(::testing::ValuesIn(Listed()), ::testing::ValuesIn(RandomSeeds)),
                          SeededCaseName);
+
+INSTANTIATE_TEST_SUITE_P(Shipped, OpenAtFirstLevel, ::testing::ValuesIn(OpenAtFirst()), CaseName);
+INSTANTIATE_TEST_SUITE_P(Shipped, TutorialLevel, ::testing::ValuesIn(Teaching()), CaseName);
 
 } // namespace shipped_levels_test_file

@@ -350,3 +350,77 @@ TEST(SpanImageLifetimeTest, AnImageOutlivesTheLibrary)
 }
 
 } // namespace
+
+namespace {
+
+using text_test::TextTest;
+
+class WordPlacementTest : public TextTest {};
+
+// Along a line each word's ink starts where the previous word's ink ended, moved right by
+// the spaces between them and by the word's own left (the ink's offset from its pen), and
+// ends its width later; no ink lies between two words. The phrases are running texts of the game whose gaps came out
+// uneven: a word whose first letter has a bearing of its own, or a word after one whose
+// last letter leaves room on its right.
+TEST_F(WordPlacementTest, EachWordsInkStartsWhereThePreviousEndedMovedByItsLeft)
+{
+    struct Case {
+        const char16_t* text;
+        float size;
+    } cases[] = {
+        {u"A lightning power-up! Tap it to strike", 16.0f},
+        {u"two or more touching monsters", 16.0f},
+        {u"Bought: A handful of mana", 16.0f},
+        {u"Tap  it", 16.0f},
+        {u"[jolly] fish!  Yes", 32.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.text, c.text + std::char_traits<char16_t>::length(c.text)));
+        const TrueText::TextFont font = Sans(c.size);
+        TrueText::TextSprite sprite(font);
+        sprite.SetText(c.text);
+        const std::shared_ptr<const TrueText::Layout> layout = sprite.GetLayout();
+        ASSERT_EQ(layout->lines.size(), 1u);
+
+        // The line drawn with its pen at x = 20, in a buffer with room on both sides.
+        constexpr int32_t kPen = 20;
+        TrueText::TextDrawer drawer(font.Impl());
+        const std::shared_ptr<SpanImage> image = drawer.Render(*layout);
+        Canvas canvas(layout->lines[0].width + 2 * kPen + 40, 3 * static_cast<int32_t>(c.size));
+        image->offset_x = kPen;
+        image->Blit(canvas.Buffer());
+        const auto inked = [&canvas](int32_t x) {
+            for (int32_t y = 0; y < canvas.height; ++y) {
+                if (canvas.At(x, y) >> 24 != 0)
+                    return true;
+            }
+            return false;
+        };
+
+        int32_t pen = kPen;
+        int32_t previous_end = 0;
+        const std::vector<TrueText::Token>& tokens = layout->token_lines[0];
+        for (size_t t = 0; t < tokens.size(); ++t) {
+            const TrueText::WordMetrics& word = layout->lines[0].words[t];
+            if (tokens[t].space) {
+                pen += word.width;
+                continue;
+            }
+            const std::string name(tokens[t].start, tokens[t].start + tokens[t].count);
+            const int32_t start = pen + word.left;
+            const int32_t end = start + word.width;
+            // The ink box is grid-fitted from the outline's control points, so its first or
+            // last column may stay blank.
+            EXPECT_TRUE(inked(start) || inked(start + 1)) << name << " does not start at " << start;
+            EXPECT_TRUE(inked(end - 1) || inked(end - 2)) << name << " does not end at " << end;
+            for (int32_t x = previous_end; x < start; ++x)
+                EXPECT_FALSE(inked(x)) << "ink at " << x << " before " << name << ", which starts at " << start;
+            previous_end = end;
+            pen = end;
+        }
+        for (int32_t x = previous_end; x < canvas.width; ++x)
+            EXPECT_FALSE(inked(x)) << "ink at " << x << " after the line's last word";
+    }
+}
+
+} // namespace

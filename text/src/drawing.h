@@ -16,8 +16,11 @@ inline constexpr const char* kNoOutline = "Invalid font format - couldn't locate
 inline constexpr FT_Int32 kDrawLoadFlags = FT_LOAD_NO_BITMAP;
 
 // Calls fn(strike, glyph index, origin x, baseline y) for every glyph of the layout's
-// words. A word starts at the pen plus its left; the pen then moves to its start plus its
-// width (spaces have only a width). A line's baseline is one line height below its top.
+// words. A word's ink starts at the pen plus its left, and the pen then moves to where its
+// ink ends, its start plus its width (spaces have only a width). Glyph positions count from
+// the word's pen, not from its ink: adding the left to them as well would move each word by
+// its left twice, and the gaps between words would shrink or grow with the bearings of the
+// letters around them. A line's baseline is one line height below its top.
 template <class Fn>
 void WalkLayout(const FontImpl& font, const Layout& layout, Fn&& fn)
 {
@@ -40,7 +43,7 @@ void WalkLayout(const FontImpl& font, const Layout& layout, Fn&& fn)
                     const char16_t c = token.start[k];
                     if (c == u'\r' || c == u'\n')
                         continue;
-                    fn(strike, ftcache::CharIndex(face, c), start + metrics.positions[position++], baseline);
+                    fn(strike, ftcache::CharIndex(face, c), pen + metrics.positions[position++], baseline);
                 }
             }
             pen = start + metrics.width;

@@ -103,19 +103,19 @@ std::vector<Spec> Table()
     auto add = [&specs](Spec spec) { specs.push_back(spec); };
     // clang-format off
     { Spec s = Make("level06", 6, false, Scenery::Day, "three colours and a pair of frozen monsters");
-      s.threeColours = true; s.goal = 3; s.ice = 2; s.fish = 6; add(s); }
+      s.threeColours = true; s.goal = 3; s.ice = 2; add(s); }
     { Spec s = Make("level07", 7, false, Scenery::Underwater, "slow shapes, three colours, a few rocks");
       s.threeColours = true; s.goal = 3; s.rocks = 4; s.fish = 5; s.gravity = 6; add(s); }
     { Spec s = Make("level08", 8, false, Scenery::Night, "five starred monsters wait on the floor; the tide must not take them");
       s.starred = 5; s.goal = 5; s.rocks = 3; s.water = {615, 70, 8.0f, 30.0f, 1.0f}; add(s); }
     { Spec s = Make("level09", 9, false, Scenery::Day, "four colours");
-      s.goal = 3; s.fish = 5; add(s); }
+      s.goal = 3; add(s); }
     { Spec s = Make("level10", 10, false, Scenery::Day, "the water rises and falls; the bonus colour appears");
-      s.threeColours = true; s.goal = 3; s.bonusColour = 3; s.fish = 4; s.water = {615, 90, 6.0f, 10.0f, 1.0f}; add(s); }
+      s.threeColours = true; s.goal = 3; s.bonusColour = 3; s.fish = 4; s.water = {615, 60, 4.0f, 14.0f, 1.0f}; add(s); }
     { Spec s = Make("level11", 11, false, Scenery::Underwater, "soap bubbles among four colours");
       s.goal = 3; s.bubbles = 6; s.fish = 5; s.gravity = 6; add(s); }
     { Spec s = Make("level12", 12, false, Scenery::Day, "less mana, and rocks that come more often");
-      s.threeColours = true; s.goal = 3; s.energy = 85; s.rocks = 3; s.rockGrow = 0.2f; s.fish = 6; add(s); }
+      s.threeColours = true; s.goal = 3; s.energy = 85; s.rocks = 3; s.rockGrow = 0.2f; add(s); }
     { Spec s = Make("level13", 13, false, Scenery::Night, "a rising tide at night: rocks sink, monsters must not");
       s.starred = 5; s.goal = 5; s.rocks = 8; s.water = {615, 70, 8.0f, 28.0f, 1.0f}; add(s); }
     { Spec s = Make("level14", 14, false, Scenery::Day, "the wind lifts the monsters away");
@@ -123,18 +123,18 @@ std::vector<Spec> Table()
     { Spec s = Make("level15", 15, false, Scenery::Underwater, "frozen monsters and rocks on the sea floor");
       s.threeColours = true; s.goal = 3; s.ice = 3; s.doubleIce = 1; s.rocks = 3; s.fish = 5; s.gravity = 6; add(s); }
     { Spec s = Make("level16", 16, false, Scenery::Day, "a lightning power-up waits among four colours and the bonus colour");
-      s.goal = 3; s.bombs = 1; s.bonusColour = 4; s.energy = 80; s.fish = 5; add(s); }
+      s.goal = 3; s.bombs = 1; s.bonusColour = 4; s.energy = 80; add(s); }
     { Spec s = Make("level17", 17, false, Scenery::Night, "six starred monsters, rocks and a slow tide under the moon");
       s.starred = 6; s.goal = 6; s.rocks = 6; s.water = {615, 70, 8.0f, 35.0f, 1.0f}; add(s); }
     { Spec s = Make("level18", 18, false, Scenery::Day, "stones split the field; bubbles and rocks");
-      s.threeColours = true; s.goal = 4; s.stones = 3; s.bubbles = 5; s.rocks = 4; s.energy = 80; s.fish = 5; add(s); }
+      s.threeColours = true; s.goal = 4; s.stones = 3; s.bubbles = 5; s.rocks = 4; s.energy = 80; add(s); }
     { Spec s = Make("level19", 19, false, Scenery::Underwater, "the bonus colour among soap bubbles in slow water");
       s.threeColours = true; s.goal = 3; s.bonusColour = 5; s.bubbles = 6; s.energy = 80; s.gravity = 6; s.fish = 5; add(s); }
     { Spec s = Make("level20", 20, false, Scenery::Day, "high water, rocks and frozen monsters");
       s.threeColours = true; s.goal = 4; s.energy = 75; s.ice = 3; s.rocks = 5; s.water = {615, 110, 6.0f, 8.0f, 1.0f};
       s.fish = 4; add(s); }
     { Spec s = Make("level21", 21, false, Scenery::Day, "a long level: six starred monsters to bring home");
-      s.threeColours = true; s.goal = 6; s.energy = 90; s.bonusColour = 4; s.rocks = 3; s.bombs = 1; s.fish = 5; add(s); }
+      s.threeColours = true; s.goal = 6; s.energy = 90; s.bonusColour = 2; s.rocks = 3; s.bombs = 1; add(s); }
     { Spec s = Make("level22", 22, false, Scenery::Night, "the tide and the rocks at night");
       s.starred = 5; s.goal = 5; s.rocks = 4; s.water = {615, 70, 8.0f, 25.0f, 1.0f}; add(s); }
     { Spec s = Make("level23", 23, false, Scenery::Underwater, "rocks, ice and bubbles on the sea floor");
@@ -151,7 +151,7 @@ std::vector<Spec> Table()
     { Spec s = Make("zen04", 4, true, Scenery::Day, "no goal; the water rises and falls");
       s.goal = 0; s.fish = 6; s.water = {615, 90, 6.0f, 10.0f, 1.0f}; s.rocks = 4; s.bonusColour = 5; add(s); }
     { Spec s = Make("zen05", 5, true, Scenery::Day, "no goal; a crowd of starred monsters, frozen monsters and bubbles");
-      s.goal = 0; s.starred = 12; s.ice = 2; s.bubbles = 6; s.fish = 6; add(s); }
+      s.goal = 0; s.starred = 12; s.ice = 2; s.bubbles = 6; add(s); }
     { Spec s = Make("zen06", 6, true, Scenery::Underwater, "no goal; rocks and the bonus colour in slow water");
       s.goal = 0; s.rocks = 6; s.bonusColour = 5; s.gravity = 6; s.fish = 5; add(s); }
     // clang-format on
@@ -366,6 +366,7 @@ private:
             return;
         }
         std::uniform_int_distribution<int> variant(1, 3);
+        // A tree leans a little: hundredths of a radian, at most about six degrees either way.
         std::uniform_int_distribution<int> tilt(-10, 10);
         std::uniform_int_distribution<int> side(0, 1);
         const int land = spec.water.top > 0 ? spec.water.top : 560;
@@ -377,7 +378,7 @@ private:
             std::ostringstream tree;
             tree << "\t\t\t\t\t<Position><X>" << (960 - islandX) << "</X><Y>" << (land - 40) << "</Y></Position>\n"
                  << "\t\t\t\t\t<asset_name>decorations/symbols/TreeSymbol" << variant(random_) << "</asset_name>\n"
-                 << "\t\t\t\t\t<Rotation>" << tilt(random_) << "</Rotation>\n";
+                 << "\t\t\t\t\t<Rotation>" << tilt(random_) / 100.0 << "</Rotation>\n";
             Layer(out, "LandDecorations", Item("Island1", inner.str()) + Item("Tree1", tree.str()));
         }
         std::ostringstream sky;
@@ -407,9 +408,10 @@ std::string List(const std::vector<Spec>& specs)
            "     Levels 6 and up and zen03 and up are written by tools/levels/make_levels. -->\n<Levels>\n";
     const char* handStandard[][2] = {
         {"level01", "Day"}, {"level02", "Day"}, {"level03", "Night"}, {"level04", "Underwater"}, {"level05", "Day"}};
+    // The first three are open to a new player; the list marks them free.
     for (int i = 0; i < 5; ++i)
         out << "\t<Level Number=\"" << i + 1 << "\" FileName=\"" << handStandard[i][0] << "\" Type=\""
-            << handStandard[i][1] << "\" Free=\"true\"/>\n";
+            << handStandard[i][1] << (i < 3 ? "\" Free=\"true\"/>\n" : "\"/>\n");
     for (const Spec& spec : specs)
         if (!spec.zen)
             out << "\t<Level Number=\"" << spec.number << "\" FileName=\"" << spec.file << "\" Type=\""
@@ -434,6 +436,13 @@ int main(int argc, char** argv)
     }
     const std::string folder = argv[1];
     const std::vector<Spec> specs = Table();
+    for (const Spec& spec : specs) {
+        // Fish swim in the water or leap out of it; a dry field has none to come from.
+        if (spec.fish > 0 && spec.scenery != Scenery::Underwater && spec.water.top <= 0) {
+            std::cerr << "make_levels: " << spec.file << " has fish but no water\n";
+            return 1;
+        }
+    }
     for (const Spec& spec : specs) {
         // One stream per level: a change to one row of the table leaves the other levels be.
         Writer writer(20261211u + static_cast<unsigned>(spec.number) * 7919u + (spec.zen ? 104729u : 0u));

@@ -564,12 +564,14 @@ TEST_F(LevelOnScreen, LevelOnesHintsPointAtTheGroupAndThenAtTheBar)
     ASSERT_EQ(tutorial->CurrentHint(), first);
     EXPECT_TRUE(tutorial->hintShowing);
 
-    // The group: the starred monster and the two of its colour beside it.
-    Shape* star = nullptr;
-    for (Shape* shape : level_->shapes)
-        star = shape->GetKind() == 1 ? shape : star;
-    ASSERT_NE(star, nullptr);
-    const std::vector<Shape*> group = gameplay::ShapeList::Collect(*star);
+    // The group: the three monsters of one colour placed at the bottom, the lowest shapes.
+    Shape* lowest = nullptr;
+    for (Shape* shape : level_->shapes) {
+        if (lowest == nullptr || shape->GetPosition().y < lowest->GetPosition().y)
+            lowest = shape;
+    }
+    ASSERT_NE(lowest, nullptr);
+    const std::vector<Shape*> group = gameplay::ShapeList::Collect(*lowest);
     ASSERT_EQ(group.size(), 3u);
 
     auto* spot = dynamic_cast<gameplay::TutorialCircle*>(first->Scene()->find_child(vadu::Atom("Spot"), true));
@@ -743,6 +745,79 @@ TEST_F(LevelOnScreen, EveryPieceShowsInFrontOfWhatItCovers)
         ASSERT_NE(cover.piece, nullptr);
         ASSERT_NE(cover.covered, nullptr);
         EXPECT_GE(ShownOver(*cover.piece, *cover.covered, c.glass), 8);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A question box's Yes and No (each a button with its label under it) stand in the middle
+// of the room its question leaves below: as far below the question as above the box's
+// bottom edge, with their labels well inside the box. Both boxes of the game are measured
+// on the screen, each piece by the pixels it changes.
+TEST_F(LevelOnScreen, QuestionBoxesCentreTheirYesAndNoBelowTheQuestion)
+{
+    struct Box {
+        const char* scene;
+        const char* question;
+        const char* buttons[2];
+    } const boxes[] = {
+        {"data/screens/game.scene", "DialogText", {"dialogYes", "dialogNo"}},
+        {"data/mainmenu/mainmenu.scene", "Text", {"DialogYes", "DialogNo"}},
+    };
+    Node* parent = scene_->get_parent();
+    for (const Box& box : boxes) {
+        SCOPED_TRACE(box.scene);
+        // The box's scene alone in the frame.
+        for (Node* child : parent->get_children()) {
+            if (child != camera_)
+                child->set_visible(false);
+        }
+        Node* scene = vadu::lib3d::node::create_from_resource(vadu::Atom("Box"), parent,
+                                                              vadu::filesystem::String(box.scene, true));
+        ASSERT_NE(scene, nullptr);
+        for (Node* child : scene->get_children())
+            child->set_visible(false);
+        Node* dialog = scene->find_child(vadu::Atom("YesNoDialog"), true);
+        ASSERT_NE(dialog, nullptr);
+        dialog->set_visible(true);
+        auto* question = dynamic_cast<Text*>(dialog->find_child(vadu::Atom(box.question), false));
+        ASSERT_NE(question, nullptr);
+        question->set_text(vadu::WString(u"Leave this level?"), false);
+
+        // The pixels a node changes when it is shown.
+        const auto shown = [&](Node* node) {
+            golden_scene::pump_pictures([&] { return golden_scene::pictures_ready(*scene); });
+            node->set_visible(false);
+            const gfx::PresentedFrame without = Draw();
+            node->set_visible(true);
+            return Difference(without, Draw());
+        };
+        Node* picture = dialog->find_child(vadu::Atom("DialogPanel"), false);
+        ASSERT_NE(picture, nullptr);
+        const std::array<int, 4> panel = shown(picture);
+        const std::array<int, 4> asked = shown(question);
+        for (const char* name : box.buttons) {
+            SCOPED_TRACE(name);
+            Node* button = dialog->find_child(vadu::Atom(name), false);
+            ASSERT_NE(button, nullptr);
+            Node* label = button->find_child(vadu::Atom("Label"), false);
+            ASSERT_NE(label, nullptr);
+            const std::array<int, 4> block = shown(button);
+            const std::array<int, 4> under = shown(label);
+            ASSERT_LE(block[1], block[3]);
+            ASSERT_LE(under[1], under[3]);
+            const int above = block[1] - asked[3] - 1;
+            const int below = panel[3] - block[3] - 1;
+            EXPECT_NEAR(above, below, 2) << "rows between the question and the button: " << above
+                                         << ", between the label and the box's bottom edge: " << below;
+            // Eight rows of the half-size frame: sixteen pixels of the game.
+            EXPECT_GE(panel[3] - under[3] - 1, 8) << "the label sits on the box's bottom edge";
+            EXPECT_GT(under[0], panel[0]);
+            EXPECT_LT(under[2], panel[2]);
+        }
+        scene->set_visible(false);
     }
 }
 
