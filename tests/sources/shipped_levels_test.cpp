@@ -196,8 +196,6 @@ TEST_P(RandomlyTappedLevel, StaysSound)
     }
 }
 
-std::string FileCaseName(const std::string& fileName)
-
 // The levels a new player finds open teach the game: while he looks and learns, no shape is
 // taken by the water. Tides that drown the field come later in the list.
 class OpenAtFirstLevel : public ShippedLevel {};
@@ -287,7 +285,7 @@ std::vector<ListedLevel> OpenAtFirst()
     return open;
 }
 
-std::string CaseName(const ::testing::TestParamInfo<ListedLevel>& info)
+std::string FileCaseName(const std::string& fileName)
 {
     std::string name = fileName;
     for (char& c : name) {
