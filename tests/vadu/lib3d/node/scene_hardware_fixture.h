@@ -4,6 +4,7 @@
 // files, walked into a render list and drawn through Hardware::render, for golden frames.
 
 #include <memory>
+#include <optional>
 
 #include "platform/gfx/present.h"
 #include "vadu/lib3d/hard/directx8/hardware_fixture.h"
@@ -23,15 +24,13 @@ protected:
         make_open_hardware();
         manager_ = std::make_unique<vadu::lib3d::hard::Manager::Creator>();
         vadu::lib3d::hard::Manager::add_hardware(hardware.get());
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-            vadu::lib3d::node::register_node_type(entry.type_name, entry.creator);
+        node_types_.emplace();
     }
 
     void TearDown() override
     {
         scene_.reset();
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-            vadu::lib3d::node::unregister_node_type(entry.type_name);
+        node_types_.reset();
         vadu::lib3d::hard::Manager::notify_remove_hardware(hardware.get());
         manager_.reset();
         HardwareFixture::TearDown();
@@ -53,6 +52,7 @@ protected:
 
 private:
     std::unique_ptr<vadu::lib3d::hard::Manager::Creator> manager_;
+    std::optional<vadu::lib3d::node::NodeTypeRegistration> node_types_;
 };
 
 } // namespace node_test
