@@ -13,17 +13,15 @@
 
 namespace node_test {
 
-class SceneHardwareFixture : public directx8_test::HardwareFixture {
+class SceneHardwareFixture : public directx8_test::ManagedHardwareFixture {
 protected:
     static constexpr int side = 64;
 
+    SceneHardwareFixture() : ManagedHardwareFixture(side, side) {}
+
     void SetUp() override
     {
-        HardwareFixture::SetUp();
-        platform::move_window(window, 0, 0, side, side);
-        make_open_hardware();
-        manager_ = std::make_unique<vadu::lib3d::hard::Manager::Creator>();
-        vadu::lib3d::hard::Manager::add_hardware(hardware.get());
+        ManagedHardwareFixture::SetUp();
         node_types_.emplace();
     }
 
@@ -31,9 +29,7 @@ protected:
     {
         scene_.reset();
         node_types_.reset();
-        vadu::lib3d::hard::Manager::notify_remove_hardware(hardware.get());
-        manager_.reset();
-        HardwareFixture::TearDown();
+        ManagedHardwareFixture::TearDown();
     }
 
     // The list drawn into the back buffer, read back.
@@ -51,7 +47,6 @@ protected:
     std::unique_ptr<vadu::lib3d::node::Node> scene_;
 
 private:
-    std::unique_ptr<vadu::lib3d::hard::Manager::Creator> manager_;
     std::optional<vadu::lib3d::node::NodeTypeRegistration> node_types_;
 };
 
