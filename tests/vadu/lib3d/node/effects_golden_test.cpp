@@ -56,24 +56,20 @@ fs::path golden_folder()
     return fs::path(__FILE__).parent_path() / "golden";
 }
 
-class EffectsGoldenTest : public directx8_test::HardwareFixture {
+class EffectsGoldenTest : public directx8_test::ManagedHardwareFixture {
 protected:
+    EffectsGoldenTest() : ManagedHardwareFixture(side, side) {}
+
     void SetUp() override
     {
-        HardwareFixture::SetUp();
-        platform::move_window(window, 0, 0, side, side);
-        make_open_hardware();
-        manager_ = std::make_unique<hard::Manager::Creator>();
-        hard::Manager::add_hardware(hardware.get());
+        ManagedHardwareFixture::SetUp();
         start_list();
     }
 
     void TearDown() override
     {
         nodes_.clear();
-        hard::Manager::notify_remove_hardware(hardware.get());
-        manager_.reset();
-        HardwareFixture::TearDown();
+        ManagedHardwareFixture::TearDown();
     }
 
     // An empty list with one unit to one pixel, y up, the origin in the lower left corner,
@@ -144,7 +140,6 @@ protected:
     hard::RenderList list;
 
 private:
-    std::unique_ptr<hard::Manager::Creator> manager_;
     std::vector<std::unique_ptr<Node>> nodes_;
 };
 
