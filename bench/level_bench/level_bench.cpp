@@ -29,6 +29,7 @@
 #include "../support/figures.h"
 #include "../support/virtual_display.h"
 #include "../support/step_timing.h"
+#include "level_writer.h"
 
 #include <algorithm>
 #include <chrono>
@@ -62,9 +63,9 @@
 #include "vadu/dictionary.h"
 #include "vadu/exception.h"
 #include "vadu/filesystem.h"
-#include "vadu/font/text.h"
 #include "vadu/input.h"
 #include "vadu/log.h"
+#include "vadu/lib3d/app/application.h"
 #include "vadu/lib3d/hard/directx8/creator.h"
 #include "vadu/lib3d/hard/directx8/hardware.h"
 #include "vadu/lib3d/material/atlas.h"
@@ -107,40 +108,36 @@ double since(Clock::time_point start)
 
 std::string level_xml(const LevelKind& kind)
 {
-    std::string cannons;
+    using level_writer::Item;
+    using level_writer::Rect;
+    level_writer::LevelText level;
+    level.Layer("Boundaries", Item("BoundariesRectangle", Rect(0, 0, 960, 640)));
+    std::string cannons = Item("DefaultDestination", Rect(40, 200, 880, 340));
     const int spacing = 920 / kind.cannons;
     for (int i = 0; i < kind.cannons; ++i) {
-        cannons += "<Item Name=\"Cannon" + std::to_string(i) + "\"><Position><X>" + std::to_string(60 + spacing * i) +
-                   "</X><Y>-120</Y></Position><Width>" + std::to_string(spacing * 2 / 3) +
-                   "</Width><Height>40</Height><CustomProperties>"
-                   "<Property Name=\"weight\"><string>1</string></Property></CustomProperties></Item>";
+        cannons += Item("Cannon" + std::to_string(i),
+                        Rect(60 + spacing * i, -120, spacing * 2 / 3, 40) +
+                            "<CustomProperties><Property Name=\"weight\"><string>1</string></Property></CustomProperties>");
     }
-    auto property = [](const char* name, int value) {
-        return std::string("<Property Name=\"") + name + "\"><string>" + std::to_string(value) + "</string></Property>";
-    };
-    return R"(<Level><Layers><Layer Name="Boundaries"><Items><Item Name="BoundariesRectangle">
-        <Position><X>0</X><Y>0</Y></Position><Width>960</Width><Height>640</Height></Item></Items></Layer>
-        <Layer Name="Cannons"><Items><Item Name="DefaultDestination"><Position><X>40</X><Y>200</Y></Position>
-        <Width>880</Width><Height>340</Height></Item>)" +
-           cannons + R"(</Items></Layer>
-        <Layer Name="Water"><Items><Item Name="WaterRectangle"><Position><X>0</X><Y>)" +
-           std::to_string(kind.water_top) + R"(</Y></Position>
-        <Width>960</Width><Height>)" + std::to_string(kind.water_height) + R"(</Height></Item></Items></Layer>
-        <Layer Name="LandDecorations"><Items><Item Name="Island1"><Position><X>180</X><Y>560</Y></Position>
-        <asset_name>decorations/symbols/IslandSymbol1</asset_name></Item><Item Name="Tree1">
-        <Position><X>820</X><Y>520</Y></Position><asset_name>decorations/symbols/TreeSymbol2</asset_name></Item>
-        </Items></Layer></Layers><CustomProperties>)" +
-           property("maxShapeCount", kind.shapes) + property("starCountGoal", kind.goal) + R"(
-        <Property Name="levelEnergy"><string>0</string></Property>
-        <Property Name="probabilityRock"><string>3</string></Property>
-        <Property Name="probabilitySoapBubblePowerup"><string>3</string></Property>
-        <Property Name="probabilityFishSpawn"><string>1</string></Property>)" +
-           property("waterLevelRaise", kind.water_raise) + R"(
-        <Property Name="waterUpTime"><string>4</string></Property>
-        <Property Name="waterDownTime"><string>4</string></Property>
-        <Property Name="waterUpTransitionTime"><string>0.5</string></Property>
-        <Property Name="backgroundType"><string>BackgroundDay</string></Property>
-        </CustomProperties></Level>)";
+    level.Layer("Cannons", cannons);
+    level.Layer("Water", Item("WaterRectangle", Rect(0, kind.water_top, 960, kind.water_height)));
+    level.Layer("LandDecorations",
+                Item("Island1", "<Position><X>180</X><Y>560</Y></Position>"
+                                "<asset_name>decorations/symbols/IslandSymbol1</asset_name>") +
+                    Item("Tree1", "<Position><X>820</X><Y>520</Y></Position>"
+                                  "<asset_name>decorations/symbols/TreeSymbol2</asset_name>"));
+    level.Property("maxShapeCount", kind.shapes);
+    level.Property("starCountGoal", kind.goal);
+    level.Property("levelEnergy", 0);
+    level.Property("probabilityRock", 3);
+    level.Property("probabilitySoapBubblePowerup", 3);
+    level.Property("probabilityFishSpawn", 1);
+    level.Property("waterLevelRaise", kind.water_raise);
+    level.Property("waterUpTime", 4);
+    level.Property("waterDownTime", 4);
+    level.Property("waterUpTransitionTime", 0.5);
+    level.Property("backgroundType", "BackgroundDay");
+    return level.Text();
 }
 
 // The level being measured as a file of the levels folder; every other name goes on.
@@ -371,9 +368,7 @@ int main(int argc, char** argv)
     // bury the figures.
     if (std::FILE* nowhere = std::fopen("/dev/null", "w"))
         vadu::logs::set_log(std::make_unique<vadu::logs::Stream>(nowhere));
-    for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-        vadu::lib3d::node::register_node_type(entry.type_name, entry.creator);
-    vadu::lib3d::node::register_node_type("Text", &vadu::lib3d::node::create_node_of_type<vadu::lib3d::node::Text>);
+    const vadu::lib3d::node::NodeTypeRegistration node_types(vadu::lib3d::Application::get_engine_node_types());
     gameplay::RegisterTutorialNodes();
     gameplay::ShellServices::Install(nullptr);
     BenchShell shell;

@@ -91,7 +91,6 @@ void AchievementsScreen::Init()
     BindButton("ButtonLeft", [this] { OnPrevPage(); });
     BindButton("ButtonRight", [this] { OnNextPage(); });
 
-    dotActive = FindNode("DotActive");
     game::Screen& screen = *GetSite()->GetScreen();
     auto* scrollControl = dynamic_cast<game::controls::Scroll*>(screen.FindControl("scroll"));
     Node* templateNode = FindNode("Achievement");
@@ -115,16 +114,10 @@ void AchievementsScreen::Init()
     scroll->SetContentSize(sizes->fieldWidth * static_cast<float>(pageCount), 10.0f);
     scroll->SetValue(scroll->GetValue());
 
-    if (pageCount < 2) {
-        for (const char* name : {"Dot", "DotActive"}) {
-            if (Node* hidden = FindTopNode(name))
-                hidden->set_visible(false);
-        }
-    } else {
-        BuildDots();
+    pageDots.Build(*this, *scroll, pageCount);
+    if (pageCount >= 2) {
         scroll->SetOnScroll([this](const game::controls::ScrollImpl::Page& page) { OnPageChanged(page.first); });
-        if (dotActive && !dots.empty())
-            dotActive->set_position(dots.front()->get_position());
+        pageDots.PlaceMarker(0);
         const float pageWidth = sizes->fieldWidth;
         int page = pageWidth > 0.0f ? static_cast<int>(scroll->GetValue().x / pageWidth) : 0;
         if (page < 0)
@@ -135,37 +128,6 @@ void AchievementsScreen::Init()
 
     for (size_t i = 0; i < list.size(); ++i)
         AddEntry(static_cast<int>(i), *list[i], *templateNode);
-}
-
-void AchievementsScreen::BuildDots()
-{
-    Node* dot = FindTopNode("Dot");
-    if (!dot)
-        return;
-    game::Screen& screen = *GetSite()->GetScreen();
-    GameSizes* sizes = GameSizes::Instance();
-    for (int i = 0; i < pageCount; ++i) {
-        Node* each = dot;
-        if (i > 0) {
-            each = dot->duplicate();
-            char name[16];
-            std::snprintf(name, sizeof(name), "Dot%d", i);
-            each->set_name(vadu::Atom(name));
-        }
-        dots.push_back(each);
-        const Vector3 at = each->get_position();
-        level_map::PlaceIfMoved(*each, {level_map::DotX(i, pageCount, sizes->scale, sizes->screenWidth), at.y, at.z});
-        game::controls::Button* control = level_map::MakeButton(screen, *each, nullptr);
-        Connect(control->GetButtonImpl(), [this, i](game::controls::Control*) { scroll->ScrollToPage({i, 0}, true); });
-    }
-    if (Node* left = FindTopNode("ButtonLeft")) {
-        const Vector3 at = left->get_position();
-        level_map::PlaceIfMoved(*left, {dots.front()->get_position().x - 100.0f, at.y, at.z});
-    }
-    if (Node* right = FindTopNode("ButtonRight")) {
-        const Vector3 at = right->get_position();
-        level_map::PlaceIfMoved(*right, {dots.back()->get_position().x + 100.0f, at.y, at.z});
-    }
 }
 
 void AchievementsScreen::AddEntry(int i, const AchievementBase& achievement, Node& templateNode)
@@ -193,21 +155,17 @@ void AchievementsScreen::AddEntry(int i, const AchievementBase& achievement, Nod
 
 void AchievementsScreen::OnPrevPage()
 {
-    if (scroll)
-        level_map::StepPage(*scroll, pageCount, -1);
+    pageDots.Step(-1);
 }
 
 void AchievementsScreen::OnNextPage()
 {
-    if (scroll)
-        level_map::StepPage(*scroll, pageCount, 1);
+    pageDots.Step(1);
 }
 
 void AchievementsScreen::OnPageChanged(int pageX)
 {
-    if (!dotActive || pageX < 0 || static_cast<size_t>(pageX) >= dots.size())
-        return;
-    level_map::AnimateMarker(*dotActive, *dots[static_cast<size_t>(pageX)]);
+    pageDots.MoveMarker(pageX);
 }
 
 std::unique_ptr<game::ScreenBackend> AchievementsScreen_Create()

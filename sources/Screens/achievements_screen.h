@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sources/Screens/menu_screen.h"
+#include "sources/Screens/page_dots.h"
 #include "vadu/math.h"
 #include "vadu/string.h"
 
@@ -50,7 +51,7 @@ public:
     };
 
     int GetPageCount() const noexcept { return pageCount; }
-    const std::vector<vadu::lib3d::node::Node*>& GetDots() const noexcept { return dots; }
+    const std::vector<vadu::lib3d::node::Node*>& GetDots() const noexcept { return pageDots.GetDots(); }
     const std::vector<Entry>& GetEntries() const noexcept { return entries; }
     game::controls::ScrollImpl* GetScroll() const noexcept { return scroll; }
 
@@ -58,12 +59,10 @@ protected:
     void Init() override;
 
 private:
-    void BuildDots();
     void AddEntry(int i, const AchievementBase& achievement, vadu::lib3d::node::Node& templateNode);
 
     EntrySource source;
-    vadu::lib3d::node::Node* dotActive = nullptr;
-    std::vector<vadu::lib3d::node::Node*> dots;
+    PageDots pageDots;
     std::vector<Entry> entries;
     int pageCount = 1;
     game::controls::ScrollImpl* scroll = nullptr;

@@ -191,7 +191,6 @@ void LevelSelectScreen::Init()
         stored = total;
     gameplay::SetChildText(GetSceneRoot(), "ScoreLabel", gameplay::FormatThousands(total));
 
-    dotActive = FindNode("DotActive");
     auto* scrollControl = dynamic_cast<game::controls::Scroll*>(screen.FindControl("scroll"));
     game::controls::Button* levelButton = GetButton("LevelButton");
     Node* templateNode = FindNode("LevelButton");
@@ -205,40 +204,7 @@ void LevelSelectScreen::Init()
 
     GameSizes* sizes = GameSizes::Instance();
     pageCount = level_map::PageCount(count);
-    Node* dot = FindTopNode("Dot");
-    if (pageCount < 2) {
-        if (dot)
-            dot->set_visible(false);
-        if (Node* active = FindTopNode("DotActive"))
-            active->set_visible(false);
-    } else if (dot) {
-        for (int i = 0; i < pageCount; ++i) {
-            Node* each = dot;
-            if (i > 0) {
-                each = dot->duplicate();
-                char name[16];
-                std::snprintf(name, sizeof(name), "Dot%d", i);
-                each->set_name(vadu::Atom(name));
-            }
-            dots.push_back(each);
-            const Vector3 at = each->get_position();
-            level_map::PlaceIfMoved(*each, {level_map::DotX(i, pageCount, sizes->scale, sizes->screenWidth), at.y, at.z});
-            game::controls::Button* control = level_map::MakeButton(screen, *each, nullptr);
-            Connect(control->GetButtonImpl(), [this, i](game::controls::Control*) {
-                scroll->ScrollToPage({i, 0}, true);
-            });
-        }
-        if (Node* left = FindTopNode("ButtonLeft")) {
-            left->set_visible(true);
-            const Vector3 at = left->get_position();
-            level_map::PlaceIfMoved(*left, {dots.front()->get_position().x - 100.0f, at.y, at.z});
-        }
-        if (Node* right = FindTopNode("ButtonRight")) {
-            right->set_visible(true);
-            const Vector3 at = right->get_position();
-            level_map::PlaceIfMoved(*right, {dots.back()->get_position().x + 100.0f, at.y, at.z});
-        }
-    }
+    pageDots.Build(*this, *scroll, pageCount);
 
     const Vector3 rootAt = buttonsRoot->get_position();
     for (int p = 0; p < pageCount; ++p) {
@@ -295,8 +261,7 @@ void LevelSelectScreen::Init()
         int& remembered = RememberedPage();
         if (remembered < 0 || remembered >= pageCount)
             remembered = remembered < 0 ? 0 : pageCount - 1;
-        if (dotActive)
-            dotActive->set_position(dots[static_cast<size_t>(remembered)]->get_position());
+        pageDots.PlaceMarker(remembered);
         scroll->ScrollToPage({remembered, 0}, false);
     }
 }
@@ -316,22 +281,18 @@ void LevelSelectScreen::ShowScore(Node* button, const gameplay::LevelProfile& le
 
 void LevelSelectScreen::OnPrevPage()
 {
-    if (scroll)
-        level_map::StepPage(*scroll, pageCount, -1);
+    pageDots.Step(-1);
 }
 
 void LevelSelectScreen::OnNextPage()
 {
-    if (scroll)
-        level_map::StepPage(*scroll, pageCount, 1);
+    pageDots.Step(1);
 }
 
 void LevelSelectScreen::OnPageChanged(int pageX)
 {
     RememberedPage() = pageX;
-    if (!dotActive || pageX < 0 || static_cast<size_t>(pageX) >= dots.size())
-        return;
-    level_map::AnimateMarker(*dotActive, *dots[static_cast<size_t>(pageX)]);
+    pageDots.MoveMarker(pageX);
 }
 
 void LevelSelectScreen::StartLevel(game::controls::Control* button)

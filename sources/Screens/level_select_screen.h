@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sources/Screens/menu_screen.h"
+#include "sources/Screens/page_dots.h"
 #include "sources/gameplay/level_profile.h"
 #include "vadu/math.h"
 
@@ -70,7 +71,7 @@ public:
     void UnlockAllLevels();
 
     int GetPageCount() const noexcept { return pageCount; }
-    const std::vector<vadu::lib3d::node::Node*>& GetDots() const noexcept { return dots; }
+    const std::vector<vadu::lib3d::node::Node*>& GetDots() const noexcept { return pageDots.GetDots(); }
     // The level buttons in level-list order, with their records.
     const std::vector<std::pair<game::controls::Button*, gameplay::LevelProfile*>>& GetButtons() const noexcept
     {
@@ -85,8 +86,7 @@ private:
     void ShowScore(vadu::lib3d::node::Node* button, const gameplay::LevelProfile& level);
     int& RememberedPage();
 
-    vadu::lib3d::node::Node* dotActive = nullptr;
-    std::vector<vadu::lib3d::node::Node*> dots;
+    PageDots pageDots;
     // In the order they were made, which is level-list order.
     std::vector<std::pair<game::controls::Button*, gameplay::LevelProfile*>> buttonLevels;
     uint32_t unlockConnection = 0;

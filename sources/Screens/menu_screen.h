@@ -89,6 +89,9 @@ protected:
     std::unique_ptr<gameplay::Decorations> decorations;
 
 private:
+    // The dots of a paged scroll find their nodes and bind their buttons as the screen does.
+    friend class PageDots;
+
     std::vector<std::pair<game::controls::ButtonImpl*, uint32_t>> connections;
     bool initialized = false;
 };

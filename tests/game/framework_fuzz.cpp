@@ -60,8 +60,6 @@ struct Environment {
     {
         // The engine logs every refused name; the fuzzer's pace needs silence.
         vadu::logs::set_log(std::make_unique<vadu::logs::Stream>(std::fopen("/dev/null", "w")));
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-            vadu::lib3d::node::register_node_type(entry.type_name, entry.creator);
         files()["fuzz/scene.xml"] = R"(<Scene><Node Name="Play"/><Node Name="Back"/></Scene>)";
         files()["fuzz/screen.xml"] =
             R"(<Screen BackendClass="Fuzz"><Scene RootName="S"><Resource Path="fuzz/scene.xml"/></Scene></Screen>)";
@@ -77,6 +75,7 @@ struct Environment {
     vadu::animate::Soul::Creator souls_;
     vadu::DictionaryHolder::Creator dictionary_;
     vadu::input::Manager::Creator input_;
+    vadu::lib3d::node::NodeTypeRegistration node_types_;
     game::ScreenBackendFactory backends;
 };
 

@@ -37,16 +37,12 @@ protected:
                   std::make_unique<vadu::filesystem::NativeFileSystem>());
           })
     {
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-            vadu::lib3d::node::register_node_type(entry.type_name, entry.creator);
         game::set_diagnostic_observer(
             [this](const char* message, const char*, int) { diagnostics.push_back(message); });
     }
     ~FrameworkTest() override
     {
         game::set_diagnostic_observer(nullptr);
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-            vadu::lib3d::node::unregister_node_type(entry.type_name);
     }
 
     void write(const std::string& relative, const std::string& text) const
@@ -70,6 +66,7 @@ protected:
     vadu::animate::Soul::Creator souls_;
     vadu::DictionaryHolder::Creator dictionary_;
     vadu::input::Manager::Creator input_;
+    vadu::lib3d::node::NodeTypeRegistration node_types_;
     std::vector<std::string> diagnostics;
 };
 

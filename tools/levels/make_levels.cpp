@@ -17,7 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "level_writer.h"
+
 namespace {
+
+using level_writer::Item;
+using level_writer::LevelText;
+using level_writer::Rect;
 
 enum class Scenery { Day, Night, Underwater };
 
@@ -172,48 +178,45 @@ public:
         out << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
         out << "<!-- " << (spec.zen ? "Zen " : "Level ") << spec.number << ", " << Lower(SceneryName(spec.scenery)) << ": "
             << spec.note << ". Written by tools/levels/make_levels. -->\n";
-        out << "<Level>\n\t<Layers>\n";
-        Layer(out, "Boundaries", Item("BoundariesRectangle", "\t\t\t\t\t<Position><X>0</X><Y>0</Y></Position>\n"
-                                                             "\t\t\t\t\t<Width>960</Width><Height>640</Height>\n"));
-        Layer(out, "Shapes", Shapes(spec));
-        Layer(out, "Cannons", Cannons(spec));
+        LevelText level;
+        level.Layer("Boundaries", Item("BoundariesRectangle", Rect(0, 0, 960, 640)));
+        level.Layer("Shapes", Shapes(spec));
+        level.Layer("Cannons", Cannons(spec));
         if (spec.scenery == Scenery::Underwater)
-            Layer(out, "Water", Item("WaterRectangle", Rect(0, 640, 960, 40)));
+            level.Layer("Water", Item("WaterRectangle", Rect(0, 640, 960, 40)));
         else if (spec.water.top > 0)
-            Layer(out, "Water", Item("WaterRectangle", Rect(0, spec.water.top, 960, 640 - spec.water.top)));
-        Decorations(out, spec);
-        out << "\t</Layers>\n\t<CustomProperties>\n";
-        Property(out, "maxShapeCount", spec.maxShapes);
-        Property(out, "starCountGoal", spec.goal);
+            level.Layer("Water", Item("WaterRectangle", Rect(0, spec.water.top, 960, 640 - spec.water.top)));
+        Decorations(level, spec);
+        level.Property("maxShapeCount", spec.maxShapes);
+        level.Property("starCountGoal", spec.goal);
         if (spec.energy >= 0)
-            Property(out, "levelEnergy", spec.energy);
+            level.Property("levelEnergy", spec.energy);
         if (spec.threeColours)
-            Property(out, "threeColors", 1);
+            level.Property("threeColors", 1);
         if (spec.bonusColour > 0)
-            Property(out, "probabilityBonusColor", spec.bonusColour);
+            level.Property("probabilityBonusColor", spec.bonusColour);
         if (spec.bonusGrow > 0.0f)
-            Property(out, "probabilityBonusColorGrowSpeed", spec.bonusGrow);
+            level.Property("probabilityBonusColorGrowSpeed", spec.bonusGrow);
         if (spec.bubbles > 0)
-            Property(out, "probabilitySoapBubblePowerup", spec.bubbles);
+            level.Property("probabilitySoapBubblePowerup", spec.bubbles);
         if (spec.rocks > 0)
-            Property(out, "probabilityRock", spec.rocks);
+            level.Property("probabilityRock", spec.rocks);
         if (spec.rockGrow > 0.0f)
-            Property(out, "probabilityRockGrowSpeed", spec.rockGrow);
+            level.Property("probabilityRockGrowSpeed", spec.rockGrow);
         if (spec.fish > 0)
-            Property(out, "probabilityFishSpawn", spec.fish);
+            level.Property("probabilityFishSpawn", spec.fish);
         if (spec.gravity != 10)
-            Property(out, "gravity", spec.gravity);
+            level.Property("gravity", spec.gravity);
         if (spec.disableLightning)
-            Property(out, "disableLightning", 1);
+            level.Property("disableLightning", 1);
         if (spec.water.raise > 0 && spec.scenery != Scenery::Underwater) {
-            Property(out, "waterLevelRaise", spec.water.raise);
-            Property(out, "waterUpTime", spec.water.up);
-            Property(out, "waterDownTime", spec.water.down);
-            Property(out, "waterUpTransitionTime", spec.water.transition);
+            level.Property("waterLevelRaise", spec.water.raise);
+            level.Property("waterUpTime", spec.water.up);
+            level.Property("waterDownTime", spec.water.down);
+            level.Property("waterUpTransitionTime", spec.water.transition);
         }
-        out << "\t\t<Property Name=\"backgroundType\"><string>" << BackgroundName(spec.scenery)
-            << "</string></Property>\n";
-        out << "\t</CustomProperties>\n</Level>\n";
+        level.Property("backgroundType", BackgroundName(spec.scenery));
+        out << level.Text();
         return out.str();
     }
 
@@ -224,32 +227,6 @@ private:
         for (char& c : lower)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         return lower;
-    }
-
-    static std::string Rect(int x, int y, int w, int h)
-    {
-        std::ostringstream out;
-        out << "\t\t\t\t\t<Position><X>" << x << "</X><Y>" << y << "</Y></Position>\n\t\t\t\t\t<Width>" << w
-            << "</Width><Height>" << h << "</Height>\n";
-        return out.str();
-    }
-
-    static std::string Item(const std::string& name, const std::string& inner)
-    {
-        return "\t\t\t\t<Item Name=\"" + name + "\">\n" + inner + "\t\t\t\t</Item>\n";
-    }
-
-    static void Layer(std::ostringstream& out, const char* name, const std::string& items)
-    {
-        if (items.empty())
-            return;
-        out << "\t\t<Layer Name=\"" << name << "\">\n\t\t\t<Items>\n" << items << "\t\t\t</Items>\n\t\t</Layer>\n";
-    }
-
-    template <class T>
-    static void Property(std::ostringstream& out, const char* name, T value)
-    {
-        out << "\t\t<Property Name=\"" << name << "\"><string>" << value << "</string></Property>\n";
     }
 
     int Colours(const Spec& spec) const { return spec.threeColours ? 3 : 4; }
@@ -330,7 +307,7 @@ private:
     // The sea floor of an underwater level: a few seaweeds and corals standing on the sand
     // (the picture's sand runs along y 600 to 640), spread across the width, each level its
     // own choice of kinds, pictures, places and sizes.
-    void SeaFloor(std::ostringstream& out)
+    void SeaFloor(LevelText& level)
     {
         std::uniform_int_distribution<int> count(3, 5);
         std::uniform_int_distribution<int> variant(1, 3);
@@ -356,13 +333,13 @@ private:
                   << "</Y></Scale>\n";
             layer += Item(std::string(weed ? "Seaweed" : "Coral") + std::to_string(i + 1), inner.str());
         }
-        Layer(out, "LandDecorations", layer);
+        level.Layer("LandDecorations", layer);
     }
 
-    void Decorations(std::ostringstream& out, const Spec& spec)
+    void Decorations(LevelText& level, const Spec& spec)
     {
         if (spec.scenery == Scenery::Underwater) {
-            SeaFloor(out);
+            SeaFloor(level);
             return;
         }
         std::uniform_int_distribution<int> variant(1, 3);
@@ -379,13 +356,13 @@ private:
             tree << "\t\t\t\t\t<Position><X>" << (960 - islandX) << "</X><Y>" << (land - 40) << "</Y></Position>\n"
                  << "\t\t\t\t\t<asset_name>decorations/symbols/TreeSymbol" << variant(random_) << "</asset_name>\n"
                  << "\t\t\t\t\t<Rotation>" << tilt(random_) / 100.0 << "</Rotation>\n";
-            Layer(out, "LandDecorations", Item("Island1", inner.str()) + Item("Tree1", tree.str()));
+            level.Layer("LandDecorations", Item("Island1", inner.str()) + Item("Tree1", tree.str()));
         }
         std::ostringstream sky;
         if (spec.scenery == Scenery::Night) {
             sky << "\t\t\t\t\t<Position><X>" << (side(random_) ? 160 : 800) << "</X><Y>100</Y></Position>\n"
                 << "\t\t\t\t\t<asset_name>decorations/symbols/Moon</asset_name>\n";
-            Layer(out, "SkyDecorations", Item("Moon", sky.str()));
+            level.Layer("SkyDecorations", Item("Moon", sky.str()));
         } else {
             sky << "\t\t\t\t\t<Position><X>" << (side(random_) ? 150 : 810) << "</X><Y>90</Y></Position>\n"
                 << "\t\t\t\t\t<asset_name>decorations/symbols/Sun</asset_name>\n";
@@ -393,7 +370,7 @@ private:
             island << "\t\t\t\t\t<Position><X>" << (300 + 40 * variant(random_)) << "</X><Y>150</Y></Position>\n"
                    << "\t\t\t\t\t<asset_name>decorations/symbols/SkyIslandSymbol" << (1 + side(random_))
                    << "</asset_name>\n";
-            Layer(out, "SkyDecorations", Item("Sun", sky.str()) + Item("SkyIsland1", island.str()));
+            level.Layer("SkyDecorations", Item("Sun", sky.str()) + Item("SkyIsland1", island.str()));
         }
     }
 

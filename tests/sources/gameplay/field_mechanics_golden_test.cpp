@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "physics/world.h"
@@ -23,8 +25,7 @@
 #include "sources/gameplay/water_decoration.h"
 #include "support/fake_gameplay.h"
 #include "support/golden.h"
-#include "vadu/lib3d/hard/directx8/hardware_fixture.h"
-#include "vadu/lib3d/material/atlas.h"
+#include "golden_scene_support.h"
 #include "vadu/lib3d/material/texture.h"
 #include "vadu/lib3d/material/texture_handle.h"
 #include "vadu/lib3d/material/texture_test_support.h"
@@ -32,7 +33,6 @@
 #include "vadu/lib3d/node/loading_root.h"
 #include "vadu/lib3d/node/registry.h"
 #include "vadu/lib3d/node/sprite.h"
-#include "vadu/time.h"
 
 namespace field_mechanics_golden_test_file {
 
@@ -79,20 +79,16 @@ DecorationItem item(const char* name, float x, float y, float scale = 1.0f)
     return made;
 }
 
-class FieldMechanicsGolden : public directx8_test::HardwareFixture {
+class FieldMechanicsGolden : public golden_scene::HardwareScene {
 protected:
+    FieldMechanicsGolden() : HardwareScene(960, 640) {}
+
     void SetUp() override
     {
-        HardwareFixture::SetUp();
-        platform::move_window(window, 0, 0, 960, 640);
-        make_open_hardware();
-        manager_ = std::make_unique<hard::Manager::Creator>();
-        hard::Manager::add_hardware(hardware.get());
+        HardwareScene::SetUp();
         engine_ = std::make_unique<texture_test::Engine>(QUILLO_PROGRAM_DATA_PARENT);
-        for (const char* type : {"Node", "Sprite"}) {
-            node::register_node_type(type, std::string(type) == "Node" ? &node::create_node_of_type<node::Node>
-                                                                       : &node::create_node_of_type<node::Sprite>);
-        }
+        nodeTypes_.emplace(node::get_engine_node_types(),
+                           [](std::string_view type) { return type == "Node" || type == "Sprite"; });
         ActionManager::ResetGlobal();
         SharedAnimations::Reset();
 
@@ -121,12 +117,9 @@ protected:
         level_.shapes.clear();
         level_.owned.clear();
         scene_.reset();
-        node::unregister_node_type("Sprite");
-        node::unregister_node_type("Node");
+        nodeTypes_.reset();
         engine_.reset();
-        hard::Manager::notify_remove_hardware(hardware.get());
-        manager_.reset();
-        HardwareFixture::TearDown();
+        HardwareScene::TearDown();
     }
 
     Decorations& decorate(int type, float water, std::vector<DecorationItem> items)
@@ -153,28 +146,15 @@ protected:
     // Loads every picture the scene asks for.
     void load_pictures()
     {
-        const bool loaded = texture_test::pump_until(
-            [] {
-                const int64_t now = vadu::time::get_ticks();
-                vadu::lib3d::material::load_texture_atlas_reps(now, 10.0);
-                vadu::lib3d::material::load_texture_simple_reps(now, 10.0);
-            },
-            [this] { return pictures_ready(*scene_); });
-        ASSERT_TRUE(loaded) << "the field's pictures did not load from " << QUILLO_PROGRAM_DATA_PARENT;
+        golden_scene::pump_pictures([this] { return pictures_ready(*scene_); });
     }
 
     gfx::PresentedFrame draw()
     {
         load_pictures();
-        EXPECT_TRUE(hardware->start_frame());
         hard::RenderList list;
         list.flag = 1;
-        camera_->prepare_render(*hardware, list);
-        hardware->render(list, *hardware);
-        gfx::PresentedFrame frame;
-        gfx::read_back_buffer(*device().back_buffer(), frame);
-        hardware->finish_frame();
-        return frame;
+        return DrawFrame(*camera_, list);
     }
 
     static void expect_golden(const gfx::PresentedFrame& frame, const std::string& name)
@@ -190,8 +170,8 @@ protected:
     node::Node* field_ = nullptr;
 
 private:
-    std::unique_ptr<hard::Manager::Creator> manager_;
     std::unique_ptr<texture_test::Engine> engine_;
+    std::optional<node::NodeTypeRegistration> nodeTypes_;
 };
 
 const std::vector<DecorationItem> land_and_sky = {

@@ -94,15 +94,11 @@ protected:
               "game/bottle.anim", "monsters/monster_highlight.anim", "monsters/monster_reduce.anim",
               "monsters/trail.scene", "monsters/trail.particles"})
             copy(file);
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-            vadu::lib3d::node::register_node_type(entry.type_name, entry.creator);
     }
     ~HudTest() override
     {
         ActionManager::ResetGlobal();
         root.reset();
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-            vadu::lib3d::node::unregister_node_type(entry.type_name);
     }
 
     void copy(const std::string& relative) const
@@ -182,6 +178,9 @@ protected:
     RecordingText* pointsLabel = nullptr;
     RecordingSprite* monstersBar = nullptr;
     RecordingSprite* placeholder = nullptr;
+
+private:
+    vadu::lib3d::node::NodeTypeRegistration nodeTypes_;
 };
 
 } // namespace hud_test

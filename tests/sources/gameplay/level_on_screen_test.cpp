@@ -47,16 +47,11 @@
 #include "sources/gameplay/tutorial.h"
 #include "sources/gameplay/tutorial_nodes.h"
 #include "support/fake_gameplay.h"
-#include "text/TextLibrary.h"
 #include "vadu/animate/soul.h"
-#include "vadu/dictionary.h"
 #include "vadu/filesystem.h"
 #include "vadu/font/text.h"
 #include "vadu/input.h"
-#include "vadu/lib3d/hard/directx8/hardware_fixture.h"
 #include "vadu/lib3d/node/camera.h"
-#include "vadu/lib3d/node/loading_root.h"
-#include "vadu/lib3d/node/registry.h"
 #include "vadu/lib3d/node/sprite.h"
 
 namespace {
@@ -85,32 +80,13 @@ std::string ShippedLevel(const std::string& name)
     return text.str();
 }
 
-class LevelOnScreen : public directx8_test::HardwareFixture {
+class LevelOnScreen : public golden_scene::GameScene {
 protected:
+    LevelOnScreen() : GameScene(7, Hints::With) {}
+
     void SetUp() override
     {
-        HardwareFixture::SetUp();
-        platform::move_window(window, 0, 0, kWidth, kHeight);
-        make_open_hardware();
-        devices_ = std::make_unique<hard::Manager::Creator>();
-        hard::Manager::add_hardware(hardware.get());
-        services_ = std::make_unique<golden_scene::ProgramData>();
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-            vadu::lib3d::node::register_node_type(entry.type_name, entry.creator);
-        vadu::lib3d::node::register_node_type("Text", &vadu::lib3d::node::create_node_of_type<Text>);
-        gameplay::RegisterTutorialNodes();
-        gameplay::TutorialFrameSkin::Reset();
-        ActionManager::ResetGlobal();
-        SharedAnimations::Reset();
-        platform::seed_random(7);
-
-        auto phrases = vadu::filesystem::open(vadu::filesystem::String("data/strings.xml", true));
-        ASSERT_TRUE(phrases && phrases_.Load(*phrases));
-
-        root_ = std::make_unique<vadu::lib3d::node::LoadingRoot>(vadu::Atom("Scene"));
-        camera_ = golden_scene::make_game_camera(root_.get());
-        scene_ = vadu::lib3d::node::create_from_resource(vadu::Atom("Game"), root_.get(),
-                                                         vadu::filesystem::String("data/screens/game.scene", true));
+        GameScene::SetUp();
         screen_.emplace(nullptr);
     }
 
@@ -119,17 +95,7 @@ protected:
         level_.reset();
         screen_.reset();
         gameplay::CheatCodes::ResetForTests();
-        ActionManager::ResetGlobal();
-        root_.reset();
-        gameplay::TutorialFrameSkin::Reset();
-        gameplay::UnregisterTutorialNodes();
-        vadu::lib3d::node::unregister_node_type("Text");
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-            vadu::lib3d::node::unregister_node_type(entry.type_name);
-        services_.reset();
-        hard::Manager::notify_remove_hardware(hardware.get());
-        devices_.reset();
-        HardwareFixture::TearDown();
+        GameScene::TearDown();
     }
 
     // The level of the text started over the scene with its real HUD; with a file name the
@@ -199,19 +165,6 @@ protected:
                 found.push_back(static_cast<Text*>(child));
         }
         return found;
-    }
-
-    gfx::PresentedFrame Draw()
-    {
-        golden_scene::pump_pictures([this] { return golden_scene::pictures_ready(*scene_); });
-        hard::RenderList list;
-        EXPECT_TRUE(hardware->start_frame());
-        camera_->prepare_render(*hardware, list);
-        hardware->render(list, *hardware);
-        gfx::PresentedFrame frame;
-        gfx::read_back_buffer(*device().back_buffer(), frame);
-        hardware->finish_frame();
-        return frame;
     }
 
     // The box (left, top, right, bottom, in pixels) of the pixels two frames differ in;
@@ -289,16 +242,6 @@ protected:
     vadu::input::Manager::Creator input_;
     std::unique_ptr<Level> level_;
     gameplay::LevelProfile record_;
-    Node* scene_ = nullptr;
-    vadu::lib3d::node::CameraParallel* camera_ = nullptr;
-
-private:
-    std::unique_ptr<hard::Manager::Creator> devices_;
-    std::unique_ptr<golden_scene::ProgramData> services_;
-    TrueText::TextLibrary::Creator library_;
-    vadu::DictionaryHolder::Creator dictionary_;
-    game::TextServiceImpl phrases_;
-    std::unique_ptr<vadu::lib3d::node::LoadingRoot> root_;
     std::optional<game::Screen> screen_;
 };
 

@@ -8,13 +8,10 @@
 
 #include "golden_scene_support.h"
 
-#include <chrono>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <box2d/b2_world.h>
@@ -22,13 +19,9 @@
 #include "physics/world.h"
 #include "platform/gfx/present.h"
 #include "support/golden.h"
-#include "vadu/lib3d/hard/directx8/hardware_fixture.h"
-#include "vadu/lib3d/material/atlas.h"
 #include "vadu/lib3d/material/texture.h"
-#include "vadu/lib3d/material/texture_handle.h"
 #include "vadu/lib3d/node/camera.h"
 #include "vadu/lib3d/node/loading_root.h"
-#include "vadu/time.h"
 #include "visuals_test_support.h"
 
 namespace shapes_golden_test_file {
@@ -42,15 +35,13 @@ namespace hard = vadu::lib3d::hard;
 constexpr int kWidth = 480;
 constexpr int kHeight = 320;
 
-class ShapesGolden : public directx8_test::HardwareFixture {
+class ShapesGolden : public golden_scene::HardwareScene {
 protected:
+    ShapesGolden() : HardwareScene(kWidth, kHeight) {}
+
     void SetUp() override
     {
-        HardwareFixture::SetUp();
-        platform::move_window(window, 0, 0, kWidth, kHeight);
-        make_open_hardware();
-        manager_ = std::make_unique<hard::Manager::Creator>();
-        hard::Manager::add_hardware(hardware.get());
+        HardwareScene::SetUp();
         field_.emplace(QUILLO_PROGRAM_DATA_PARENT, [this] {
             auto root = std::make_unique<vadu::lib3d::node::LoadingRoot>(vadu::Atom("Scene"));
             // The view shows the field's x 0..480 and y 0..320. The planes are swapped and
@@ -70,10 +61,7 @@ protected:
     void TearDown() override
     {
         field_.reset();
-        preloaded_.clear();
-        hard::Manager::notify_remove_hardware(hardware.get());
-        manager_.reset();
-        HardwareFixture::TearDown();
+        HardwareScene::TearDown();
     }
 
     // Frame steps of the field: the world (which updates the shapes), the actions, the
@@ -90,45 +78,18 @@ protected:
     // Runs the picture passes until `ready`.
     static void Pump(const std::function<bool()>& ready) { golden_scene::pump_pictures(ready); }
 
-    // Sprites are drawn batched by picture, in the order the pictures reached the device;
-    // loading them one by one, back to front, makes that order fixed (the background
-    // loader's timing would not).
+    // Back to front: the links, the monsters, then the other shapes.
     void PreloadBackToFront()
     {
-        namespace material = vadu::lib3d::material;
-        const char* const atlases[][2] = {{"data/shapes/links.atlas", "Red"},
-                                          {"data/monsters/normal_bpry.atlas", "red0"}};
-        for (const auto& atlas : atlases) {
-            preloaded_.push_back(std::make_unique<material::TextureHandle>(vadu::filesystem::String(atlas[0], true),
-                                                                           vadu::Atom(atlas[1])));
-            Pump([this] { return preloaded_.back()->is_ready(); });
-        }
+        Preload("data/shapes/links.atlas", "Red");
+        Preload("data/monsters/normal_bpry.atlas", "red0");
         for (const char* picture : {"data/stones/stone3", "data/shapes/gray", "data/shapes/indestructible",
-                                    "data/shapes/bottle", "data/shapes/ice_cube", "data/shapes/bubble"}) {
-            preloaded_.push_back(
-                std::make_unique<material::TextureHandle>(vadu::filesystem::String(picture, true), false));
-            Pump([this] { return preloaded_.back()->is_ready(); });
-        }
-    }
-
-    gfx::PresentedFrame Draw()
-    {
-        hard::RenderList list;
-        EXPECT_TRUE(hardware->start_frame());
-        camera_->prepare_render(*hardware, list);
-        hardware->render(list, *hardware);
-        gfx::PresentedFrame frame;
-        gfx::read_back_buffer(*device().back_buffer(), frame);
-        hardware->finish_frame();
-        return frame;
+                                    "data/shapes/bottle", "data/shapes/ice_cube", "data/shapes/bubble"})
+            Preload(picture);
     }
 
     std::optional<gameplay_test::FieldFixture> field_;
-    std::vector<std::unique_ptr<vadu::lib3d::material::TextureHandle>> preloaded_;
     vadu::lib3d::node::CameraParallel* camera_ = nullptr;
-
-private:
-    std::unique_ptr<hard::Manager::Creator> manager_;
 };
 
 TEST_F(ShapesGolden, GoldenFieldOfEveryKind)
@@ -165,11 +126,7 @@ TEST_F(ShapesGolden, GoldenFieldOfEveryKind)
 
     Pump([&f] { return golden_scene::pictures_ready(*f.root); });
     Step(20);
-    const gfx::PresentedFrame frame = Draw();
-    ASSERT_EQ(frame.width, static_cast<uint32_t>(kWidth));
-    ASSERT_EQ(frame.height, static_cast<uint32_t>(kHeight));
-    golden::expect_frame(frame, std::filesystem::path(__FILE__).parent_path().parent_path() / "golden",
-                         "field_shapes");
+    golden::expect_frame(DrawFrame(*camera_), golden_scene::golden_folder(), "field_shapes");
 }
 
 } // namespace shapes_golden_test_file

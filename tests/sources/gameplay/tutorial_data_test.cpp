@@ -30,8 +30,6 @@ class TutorialData : public ::testing::Test {
 protected:
     TutorialData()
     {
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-            vadu::lib3d::node::register_node_type(entry.type_name, entry.creator);
         RegisterTutorialNodes();
         TutorialFrameSkin::Reset();
     }
@@ -39,8 +37,6 @@ protected:
     {
         TutorialFrameSkin::Reset();
         UnregisterTutorialNodes();
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-            vadu::lib3d::node::unregister_node_type(entry.type_name);
     }
 
     void SetUp() override
@@ -56,6 +52,7 @@ protected:
     game::TextServiceImpl phrases_;
     vadu::input::Manager::Creator input_;
     game::Screen screen_{nullptr};
+    vadu::lib3d::node::NodeTypeRegistration nodeTypes_;
 };
 
 TEST_F(TutorialData, TheShippedScriptsLoadWithTheirHintsAndPhrases)

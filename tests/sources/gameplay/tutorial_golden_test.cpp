@@ -6,11 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <thread>
 
 #include <box2d/b2_world.h>
 
@@ -26,13 +24,10 @@
 #include "vadu/dictionary.h"
 #include "vadu/font/text.h"
 #include "vadu/input.h"
-#include "vadu/lib3d/hard/directx8/hardware_fixture.h"
-#include "vadu/lib3d/material/atlas.h"
 #include "vadu/lib3d/material/texture.h"
 #include "vadu/lib3d/node/camera.h"
 #include "vadu/lib3d/node/loading_root.h"
 #include "vadu/lib3d/node/registry.h"
-#include "vadu/time.h"
 #include "golden_scene_support.h"
 #include "visuals_test_support.h"
 
@@ -66,23 +61,20 @@ bool pictures_ready(Node& node)
     return true;
 }
 
-class TutorialGolden : public directx8_test::HardwareFixture {
+class TutorialGolden : public golden_scene::HardwareScene {
 protected:
+    TutorialGolden() : HardwareScene(kWidth, kHeight) {}
+
     void SetUp() override
     {
-        HardwareFixture::SetUp();
-        platform::move_window(window, 0, 0, kWidth, kHeight);
-        make_open_hardware();
-        manager_ = std::make_unique<hard::Manager::Creator>();
-        hard::Manager::add_hardware(hardware.get());
+        HardwareScene::SetUp();
         field_.emplace(QUILLO_PROGRAM_DATA_PARENT, [this] {
             auto root = std::make_unique<vadu::lib3d::node::LoadingRoot>(vadu::Atom("Scene"));
             // The in-level screen's camera: the hints (z -50) lie in front of the field.
             camera_ = golden_scene::make_game_camera(root.get());
             return std::unique_ptr<Node>(std::move(root));
         });
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-            vadu::lib3d::node::register_node_type(entry.type_name, entry.creator);
+        nodeTypes_.emplace();
         RegisterTutorialNodes();
         TutorialFrameSkin::Reset();
         std::unique_ptr<vadu::Stream> strings = vadu::filesystem::open(vadu::filesystem::String("data/strings.xml", true));
@@ -98,11 +90,8 @@ protected:
         field_.reset();
         TutorialFrameSkin::Reset();
         UnregisterTutorialNodes();
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-            vadu::lib3d::node::unregister_node_type(entry.type_name);
-        hard::Manager::notify_remove_hardware(hardware.get());
-        manager_.reset();
-        HardwareFixture::TearDown();
+        nodeTypes_.reset();
+        HardwareScene::TearDown();
     }
 
     // Frame steps: the world, the actions, the links, and the script's clock while it has
@@ -120,15 +109,7 @@ protected:
 
     void LoadPictures()
     {
-        namespace material = vadu::lib3d::material;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!pictures_ready(*field_->root)) {
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the pictures did not load";
-            const int64_t now = vadu::time::get_ticks();
-            material::load_texture_atlas_reps(now, 10.0);
-            material::load_texture_simple_reps(now, 10.0);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        golden_scene::pump_pictures([this] { return pictures_ready(*field_->root); });
     }
 
     gfx::PresentedFrame Draw()
@@ -137,21 +118,11 @@ protected:
         list.clear();
         // The frame's only list clears the target.
         list.flag = 1;
-        EXPECT_TRUE(hardware->start_frame());
-        camera_->prepare_render(*hardware, list);
-        // A sky behind the field, so the spotlight's shade shows.
-        list.camera_value = 1.0;
-        list.camera_vector = {0.35f, 0.55f, 0.8f};
-        hardware->render(list, *hardware);
-        gfx::PresentedFrame frame;
-        gfx::read_back_buffer(*device().back_buffer(), frame);
-        hardware->finish_frame();
-        return frame;
-    }
-
-    static std::filesystem::path GoldenFolder()
-    {
-        return std::filesystem::path(__FILE__).parent_path().parent_path() / "golden";
+        return DrawFrame(*camera_, list, [](hard::RenderList& filled) {
+            // A sky behind the field, so the spotlight's shade shows.
+            filled.camera_value = 1.0;
+            filled.camera_vector = {0.35f, 0.55f, 0.8f};
+        });
     }
 
     std::optional<gameplay_test::FieldFixture> field_;
@@ -164,7 +135,7 @@ protected:
     std::unique_ptr<Tutorial> tutorial_;
 
 private:
-    std::unique_ptr<hard::Manager::Creator> manager_;
+    std::optional<vadu::lib3d::node::NodeTypeRegistration> nodeTypes_;
 };
 
 TEST_F(TutorialGolden, GoldenHintWithTextArrowAndSpotlightThenHalfFaded)
@@ -188,14 +159,14 @@ TEST_F(TutorialGolden, GoldenHintWithTextArrowAndSpotlightThenHalfFaded)
     Step(40);
     // The first frame asks for the device pictures, which the second one shows.
     Draw();
-    golden::expect_frame(Draw(), GoldenFolder(), "tutorial_hint");
+    golden::expect_frame(Draw(), golden_scene::golden_folder(), "tutorial_hint");
 
     // A click on the bubble: it fades out over half a second.
     tutorial_->GetButton()->GetButtonImpl()->GetClickSignal().Emit(tutorial_->GetButton());
     EXPECT_FALSE(tutorial_->hintShowing);
     Step(15);
     EXPECT_TRUE(tutorial_->CurrentHint()->Scene()->is_visible());
-    golden::expect_frame(Draw(), GoldenFolder(), "tutorial_hint_fading");
+    golden::expect_frame(Draw(), golden_scene::golden_folder(), "tutorial_hint_fading");
 }
 
 } // namespace tutorial_golden_test_file

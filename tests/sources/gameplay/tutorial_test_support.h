@@ -47,8 +47,6 @@ class TutorialFixture : public GameplayTest {
 protected:
     TutorialFixture() : loading_(std::make_unique<PictureLoading>(temp_.root().string()))
     {
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-            vadu::lib3d::node::register_node_type(entry.type_name, entry.creator);
         gameplay::RegisterTutorialNodes();
         gameplay::TutorialFrameSkin::Reset();
         write("data/tutorials/frame.atlas", TestFrameAtlas);
@@ -57,14 +55,13 @@ protected:
     {
         gameplay::TutorialFrameSkin::Reset();
         gameplay::UnregisterTutorialNodes();
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-            vadu::lib3d::node::unregister_node_type(entry.type_name);
     }
 
     vadu::input::Manager::Creator input_;
     std::unique_ptr<PictureLoading> loading_;
     // The loader brings a log of its own; this capture comes after it.
     test_support::LogCapture logged_;
+    vadu::lib3d::node::NodeTypeRegistration nodeTypes_;
 };
 
 } // namespace gameplay_test

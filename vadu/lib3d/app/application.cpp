@@ -119,15 +119,12 @@ std::span<const node::NodeTypeEntry> Application::get_engine_node_types()
 
 void Application::register_engine_node_types()
 {
-    for (const node::NodeTypeEntry& entry : get_engine_node_types())
-        node::register_node_type(Atom(entry.type_name), entry.creator);
+    node::register_node_types(get_engine_node_types());
 }
 
 void Application::unregister_engine_node_types()
 {
-    const std::span<const node::NodeTypeEntry> types = get_engine_node_types();
-    for (auto entry = types.rbegin(); entry != types.rend(); ++entry)
-        node::unregister_node_type(Atom(entry->type_name));
+    node::unregister_node_types(get_engine_node_types());
 }
 
 Application::Application(const String& name, const String& command_line, bool most_derived)

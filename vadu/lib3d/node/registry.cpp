@@ -129,4 +129,36 @@ std::span<const NodeTypeEntry> get_engine_node_types()
     return engine_node_types;
 }
 
+void register_node_types(std::span<const NodeTypeEntry> types)
+{
+    for (const NodeTypeEntry& entry : types)
+        register_node_type(Atom(entry.type_name), entry.creator);
+}
+
+void unregister_node_types(std::span<const NodeTypeEntry> types)
+{
+    for (auto entry = types.rbegin(); entry != types.rend(); ++entry)
+        unregister_node_type(Atom(entry->type_name));
+}
+
+NodeTypeRegistration::NodeTypeRegistration(std::span<const NodeTypeEntry> types) : types_(types.begin(), types.end())
+{
+    register_node_types(types_);
+}
+
+NodeTypeRegistration::NodeTypeRegistration(std::span<const NodeTypeEntry> types,
+                                           const std::function<bool(std::string_view)>& wanted)
+{
+    for (const NodeTypeEntry& entry : types) {
+        if (wanted(entry.type_name))
+            types_.push_back(entry);
+    }
+    register_node_types(types_);
+}
+
+NodeTypeRegistration::~NodeTypeRegistration()
+{
+    unregister_node_types(types_);
+}
+
 } // namespace vadu::lib3d::node

@@ -3,7 +3,10 @@
 // Node types by name: scene files name the type of each node by its element name, and
 // game code builds nodes by name too.
 
+#include <functional>
 #include <span>
+#include <string_view>
+#include <vector>
 
 #include "vadu/atom.h"
 #include "vadu/path.h"
@@ -45,5 +48,25 @@ struct NodeTypeEntry {
 // registers them: all but the text node, which lives above the scene graph and which the
 // application shell puts in its place among these.
 std::span<const NodeTypeEntry> get_engine_node_types();
+
+// Registers every type of the table, in its order.
+void register_node_types(std::span<const NodeTypeEntry> types);
+// Unregisters every type of the table, last first.
+void unregister_node_types(std::span<const NodeTypeEntry> types);
+
+// The types of a table registered for as long as the object lives, and unregistered, last
+// first, when it goes: the engine's own unless told others, or only those of the table
+// whose names `wanted` accepts.
+class NodeTypeRegistration {
+public:
+    explicit NodeTypeRegistration(std::span<const NodeTypeEntry> types = get_engine_node_types());
+    NodeTypeRegistration(std::span<const NodeTypeEntry> types, const std::function<bool(std::string_view)>& wanted);
+    ~NodeTypeRegistration();
+    NodeTypeRegistration(const NodeTypeRegistration&) = delete;
+    NodeTypeRegistration& operator=(const NodeTypeRegistration&) = delete;
+
+private:
+    std::vector<NodeTypeEntry> types_;
+};
 
 } // namespace vadu::lib3d::node

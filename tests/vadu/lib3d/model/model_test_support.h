@@ -107,13 +107,9 @@ protected:
     ModelFixture()
     {
         hard::Manager::add_hardware(&hardware);
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-            vadu::lib3d::node::register_node_type(entry.type_name, entry.creator);
     }
     ~ModelFixture() override
     {
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-            vadu::lib3d::node::unregister_node_type(entry.type_name);
         hard::Manager::notify_remove_hardware(&hardware);
     }
 
@@ -146,6 +142,7 @@ protected:
     test_support::LogCapture log_;
     hard::Manager::Creator manager_;
     MeshHardware hardware;
+    vadu::lib3d::node::NodeTypeRegistration node_types_;
 };
 
 } // namespace model_test

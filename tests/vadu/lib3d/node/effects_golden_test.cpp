@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/gfx/present.h"
@@ -53,24 +56,20 @@ fs::path golden_folder()
     return fs::path(__FILE__).parent_path() / "golden";
 }
 
-class EffectsGoldenTest : public directx8_test::HardwareFixture {
+class EffectsGoldenTest : public directx8_test::ManagedHardwareFixture {
 protected:
+    EffectsGoldenTest() : ManagedHardwareFixture(side, side) {}
+
     void SetUp() override
     {
-        HardwareFixture::SetUp();
-        platform::move_window(window, 0, 0, side, side);
-        make_open_hardware();
-        manager_ = std::make_unique<hard::Manager::Creator>();
-        hard::Manager::add_hardware(hardware.get());
+        ManagedHardwareFixture::SetUp();
         start_list();
     }
 
     void TearDown() override
     {
         nodes_.clear();
-        hard::Manager::notify_remove_hardware(hardware.get());
-        manager_.reset();
-        HardwareFixture::TearDown();
+        ManagedHardwareFixture::TearDown();
     }
 
     // An empty list with one unit to one pixel, y up, the origin in the lower left corner,
@@ -141,7 +140,6 @@ protected:
     hard::RenderList list;
 
 private:
-    std::unique_ptr<hard::Manager::Creator> manager_;
     std::vector<std::unique_ptr<Node>> nodes_;
 };
 
@@ -416,23 +414,20 @@ protected:
         }
         texture_test::write_png(folder_.root() / "white.png", white, true);
         // Those not registered yet, and only while the test runs.
+        std::vector<std::string_view> missing;
         for (const char* type : {"Node", "Animation2D", "Light", "Gradient"}) {
             std::unique_ptr<Node> probe(vadu::lib3d::node::create_node(nullptr, type, "probe"));
-            if (probe)
-                continue;
-            for (const auto& entry : vadu::lib3d::node::get_engine_node_types()) {
-                if (std::string(entry.type_name) == type) {
-                    vadu::lib3d::node::register_node_type(entry.type_name, entry.creator);
-                    registered_.push_back(type);
-                }
-            }
+            if (!probe)
+                missing.push_back(type);
         }
+        registered_.emplace(vadu::lib3d::node::get_engine_node_types(), [&missing](std::string_view type) {
+            return std::find(missing.begin(), missing.end(), type) != missing.end();
+        });
     }
 
     void TearDown() override
     {
-        for (const char* type : registered_)
-            vadu::lib3d::node::unregister_node_type(type);
+        registered_.reset();
         EffectsGoldenTest::TearDown();
     }
 
@@ -469,7 +464,7 @@ protected:
     }
 
 private:
-    std::vector<const char*> registered_;
+    std::optional<vadu::lib3d::node::NodeTypeRegistration> registered_;
 };
 
 TEST_F(LitQuadTest, GoldenLitQuadUnderAmbientDirectionalAndPointLight)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,18 +74,14 @@ protected:
     EffectsTest()
     {
         hard::Manager::add_hardware(&hardware);
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types()) {
-            if (std::string(entry.type_name) != "Node")
-                vadu::lib3d::node::register_node_type(entry.type_name, entry.creator);
-        }
+        // The scene tests' own fixture registers "Node".
+        node_types_.emplace(vadu::lib3d::node::get_engine_node_types(),
+                            [](std::string_view type) { return type != "Node"; });
     }
     ~EffectsTest() override
     {
         scene.reset();
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types()) {
-            if (std::string(entry.type_name) != "Node")
-                vadu::lib3d::node::unregister_node_type(entry.type_name);
-        }
+        node_types_.reset();
         hard::Manager::notify_remove_hardware(&hardware);
     }
 
@@ -109,6 +106,7 @@ protected:
     ColourHardware hardware;
     hard::RenderList list;
     std::unique_ptr<Node> scene;
+    std::optional<vadu::lib3d::node::NodeTypeRegistration> node_types_;
 };
 
 } // namespace effects_test

@@ -4,6 +4,7 @@
 // files, walked into a render list and drawn through Hardware::render, for golden frames.
 
 #include <memory>
+#include <optional>
 
 #include "platform/gfx/present.h"
 #include "vadu/lib3d/hard/directx8/hardware_fixture.h"
@@ -12,29 +13,23 @@
 
 namespace node_test {
 
-class SceneHardwareFixture : public directx8_test::HardwareFixture {
+class SceneHardwareFixture : public directx8_test::ManagedHardwareFixture {
 protected:
     static constexpr int side = 64;
 
+    SceneHardwareFixture() : ManagedHardwareFixture(side, side) {}
+
     void SetUp() override
     {
-        HardwareFixture::SetUp();
-        platform::move_window(window, 0, 0, side, side);
-        make_open_hardware();
-        manager_ = std::make_unique<vadu::lib3d::hard::Manager::Creator>();
-        vadu::lib3d::hard::Manager::add_hardware(hardware.get());
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-            vadu::lib3d::node::register_node_type(entry.type_name, entry.creator);
+        ManagedHardwareFixture::SetUp();
+        node_types_.emplace();
     }
 
     void TearDown() override
     {
         scene_.reset();
-        for (const auto& entry : vadu::lib3d::node::get_engine_node_types())
-            vadu::lib3d::node::unregister_node_type(entry.type_name);
-        vadu::lib3d::hard::Manager::notify_remove_hardware(hardware.get());
-        manager_.reset();
-        HardwareFixture::TearDown();
+        node_types_.reset();
+        ManagedHardwareFixture::TearDown();
     }
 
     // The list drawn into the back buffer, read back.
@@ -52,7 +47,7 @@ protected:
     std::unique_ptr<vadu::lib3d::node::Node> scene_;
 
 private:
-    std::unique_ptr<vadu::lib3d::hard::Manager::Creator> manager_;
+    std::optional<vadu::lib3d::node::NodeTypeRegistration> node_types_;
 };
 
 } // namespace node_test

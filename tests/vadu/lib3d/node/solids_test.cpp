@@ -7,6 +7,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -113,18 +114,14 @@ protected:
     SolidsTest()
     {
         hard::Manager::add_hardware(&hardware);
-        for (const char* type : {"Sphere", "Box", "Plane", "Light"}) {
-            for (const auto& entry : vadu::lib3d::node::get_engine_node_types()) {
-                if (std::string(entry.type_name) == type)
-                    vadu::lib3d::node::register_node_type(entry.type_name, entry.creator);
-            }
-        }
+        solids_.emplace(vadu::lib3d::node::get_engine_node_types(), [](std::string_view type) {
+            return type == "Sphere" || type == "Box" || type == "Plane" || type == "Light";
+        });
     }
     ~SolidsTest() override
     {
         scene.reset();
-        for (const char* type : {"Sphere", "Box", "Plane", "Light"})
-            vadu::lib3d::node::unregister_node_type(type);
+        solids_.reset();
         hard::Manager::notify_remove_hardware(&hardware);
     }
 
@@ -149,6 +146,7 @@ protected:
     SolidHardware hardware;
     hard::RenderList list;
     std::unique_ptr<Node> scene;
+    std::optional<vadu::lib3d::node::NodeTypeRegistration> solids_;
 };
 
 // A shader element with the counts and colours given.

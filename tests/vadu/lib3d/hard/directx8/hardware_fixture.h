@@ -95,6 +95,35 @@ private:
     uint32_t objects_before_ = 0;
 };
 
+// The hardware opened in a window of the given client size, known to the device manager
+// while the test runs: what scenes are drawn through.
+class ManagedHardwareFixture : public HardwareFixture {
+protected:
+    ManagedHardwareFixture(int width, int height) : width_(width), height_(height) {}
+
+    void SetUp() override
+    {
+        HardwareFixture::SetUp();
+        platform::move_window(window, 0, 0, width_, height_);
+        make_open_hardware();
+        manager_ = std::make_unique<hard::Manager::Creator>();
+        hard::Manager::add_hardware(hardware.get());
+    }
+
+    void TearDown() override
+    {
+        hard::Manager::notify_remove_hardware(hardware.get());
+        manager_.reset();
+        HardwareFixture::TearDown();
+    }
+
+    const int width_;
+    const int height_;
+
+private:
+    std::unique_ptr<hard::Manager::Creator> manager_;
+};
+
 // One draw as a probe saw it.
 struct Drawn {
     gfx::DeviceState state;
