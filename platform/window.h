@@ -247,6 +247,7 @@ enum class MessageBoxAnswer { yes, no, failed };
 // is open nothing else runs; the focus changes the box itself causes are dropped, and
 // only a change of the final focus state reaches the window. `failed` when no box could
 // be shown. Headless: the next queued answer, else the scripted one.
+// Every box is in front of the game's window and has the focus.
 MessageBoxAnswer message_box_question(const char16_t* text, const char16_t* caption, const char16_t* yes_label,
                                       const char16_t* no_label);
 // Modal report with one OK button (1252 text); false when it could not be shown.

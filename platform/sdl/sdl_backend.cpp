@@ -90,10 +90,18 @@ public:
         case sw::HIDE:
             SDL_HideWindow(window);
             break;
-        case sw::MINIMIZE:
-            SDL_ShowWindow(window);
+        case sw::MINIMIZE: {
+            // Asked again while the desktop keeps it iconic (the minimise takes the focus
+            // away, and a lost focus minimises): showing it would map it, and a window
+            // manager would bring it back, only for it to be minimised again.
+            const Uint32 flags = SDL_GetWindowFlags(window);
+            if (flags & SDL_WINDOW_MINIMIZED)
+                break;
+            if (!(flags & SDL_WINDOW_SHOWN))
+                SDL_ShowWindow(window);
             SDL_MinimizeWindow(window);
             break;
+        }
         case sw::SHOWNORMAL:
         case sw::SHOWDEFAULT:
         case sw::RESTORE:
@@ -110,14 +118,25 @@ public:
 
     void placement_changed(detail::WindowRecord& record) override
     {
-        const Rect in = detail::frame_insets(record.style);
-        SDL_SetWindowPosition(native_of(record), record.outer.left + in.left, record.outer.top + in.top);
-        SDL_SetWindowSize(native_of(record), std::max(1, record.client.width), std::max(1, record.client.height));
+        SDL_Window* window = native_of(record);
+        const bool full_screen = covers_the_desktop(record);
+        if (!full_screen)
+            leave_full_screen(window);
+        if (!is_full_screen(window)) {
+            const Rect in = detail::frame_insets(record.style);
+            SDL_SetWindowPosition(window, record.outer.left + in.left, record.outer.top + in.top);
+            SDL_SetWindowSize(window, std::max(1, record.client.width), std::max(1, record.client.height));
+        }
+        // After the placement, which a display without a window manager keeps as it is.
+        if (full_screen && !is_full_screen(window))
+            SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
     }
 
     void style_changed(detail::WindowRecord& record) override
     {
         SDL_Window* window = native_of(record);
+        if ((record.style & ws::CAPTION) == ws::CAPTION)
+            leave_full_screen(window);
         SDL_SetWindowBordered(window, (record.style & ws::CAPTION) == ws::CAPTION ? SDL_TRUE : SDL_FALSE);
         SDL_SetWindowResizable(window, (record.style & ws::THICKFRAME) ? SDL_TRUE : SDL_FALSE);
         SDL_SetWindowAlwaysOnTop(window, (record.ex_style & ws::EX_TOPMOST) ? SDL_TRUE : SDL_FALSE);
@@ -210,6 +229,7 @@ public:
         };
         SDL_MessageBoxData data{};
         data.flags = icon == MessageBoxIcon::error ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
+        data.window = owner_window();
         data.title = title.c_str();
         data.message = message.c_str();
         data.numbuttons = 2;
@@ -233,6 +253,7 @@ public:
         };
         SDL_MessageBoxData data{};
         data.flags = SDL_MESSAGEBOX_INFORMATION;
+        data.window = owner_window();
         data.title = title.c_str();
         data.message = message.c_str();
         data.numbuttons = 2;
@@ -258,7 +279,7 @@ public:
     bool message_box_ok(const char* text, const char* caption) override
     {
         if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, sdl::ansi_to_utf8(caption).c_str(),
-                                     sdl::ansi_to_utf8(text).c_str(), nullptr) == 0)
+                                     sdl::ansi_to_utf8(text).c_str(), owner_window()) == 0)
             return true;
         std::fprintf(stderr, "quillo: no message box (%s); reporting in a dialog\n", SDL_GetError());
         return fallback_box(caption, text, "OK", "") != dialog_failed;
@@ -269,6 +290,44 @@ public:
     bool headless() const override { return false; }
 
 private:
+    // A window without a caption over the whole desktop is the game in full screen. A
+    // window manager is told so, rather than handed a borderless window to place: it then
+    // covers the desktop exactly (its frame's size, measured while it still had one, no
+    // longer shifts it) and keeps the window's own boxes in front of it.
+    bool covers_the_desktop(const detail::WindowRecord& record)
+    {
+        if ((record.style & ws::CAPTION) == ws::CAPTION)
+            return false;
+        const Size desktop = desktop_size();
+        return desktop.width > 0 && record.outer.left == 0 && record.outer.top == 0 &&
+               record.outer.right == desktop.width && record.outer.bottom == desktop.height;
+    }
+
+    static bool is_full_screen(SDL_Window* window)
+    {
+        return (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN_DESKTOP) == SDL_WINDOW_FULLSCREEN_DESKTOP;
+    }
+
+    static void leave_full_screen(SDL_Window* window)
+    {
+        if (is_full_screen(window))
+            SDL_SetWindowFullscreen(window, 0);
+    }
+
+    // The game's window while it is on screen: a box belongs to it, so that the desktop
+    // shows the box in front of it (a full-screen window too) and gives the box the focus.
+    static SDL_Window* owner_window()
+    {
+        const detail::WindowRecord* record = detail::first_window();
+        if (!record || !record->native)
+            return nullptr;
+        SDL_Window* window = native_of(*record);
+        const Uint32 flags = SDL_GetWindowFlags(window);
+        if (!(flags & SDL_WINDOW_SHOWN) || (flags & SDL_WINDOW_MINIMIZED))
+            return nullptr;
+        return window;
+    }
+
     static std::string to_ansi(const char16_t* text)
     {
         std::u16string wide(text ? text : u"");
@@ -303,7 +362,8 @@ private:
         layout.controls.push_back({static_cast<int>(dialog_ok), ControlKind::button, first, true});
         if (!second.empty())
             layout.controls.push_back({static_cast<int>(dialog_cancel), ControlKind::button, second, true});
-        return detail::run_sdl_dialog(layout, nullptr, &answer_procedure, 0);
+        const detail::WindowRecord* owner = detail::first_window();
+        return detail::run_sdl_dialog(layout, owner ? owner->handle : nullptr, &answer_procedure, 0);
     }
 
     // The box took the focus and gave it back; SDL kept those changes queued for the game
