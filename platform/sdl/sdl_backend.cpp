@@ -6,6 +6,7 @@
 #include "platform/gfx/present_window.h"
 #include "platform/sdl/sdl_dialog.h"
 #include "platform/sdl/translate.h"
+#include "platform/termination.h"
 #include "platform/window_backend.h"
 
 #include <SDL.h>
@@ -235,9 +236,10 @@ public:
         data.numbuttons = 2;
         data.buttons = buttons;
         int chosen = 0;
+        const detail::OpenBox box;
         if (SDL_ShowMessageBox(&data, &chosen) != 0)
             return false;
-        return chosen == 1;
+        return chosen == 1 && !end_requested();
     }
 
     MessageBoxAnswer message_box_question(const char16_t* text, const char16_t* caption, const char16_t* yes_label,
@@ -261,7 +263,16 @@ public:
         const detail::WindowRecord* owner = detail::first_window();
         const bool focused_before = owner && (SDL_GetWindowFlags(native_of(*owner)) & SDL_WINDOW_INPUT_FOCUS) != 0;
         int chosen = -1;
-        int result = SDL_ShowMessageBox(&data, &chosen);
+        int result = 0;
+        {
+            const detail::OpenBox box;
+            result = SDL_ShowMessageBox(&data, &chosen);
+        }
+        if (end_requested()) {
+            // Closed because the program is ending: no second box.
+            drop_focus_changes_of_the_box(focused_before);
+            return MessageBoxAnswer::failed;
+        }
         if (result != 0) {
             // No system box (an X server without its fonts, a desktop without a helper):
             // the same question in a dialog window of our own.
@@ -278,9 +289,14 @@ public:
 
     bool message_box_ok(const char* text, const char* caption) override
     {
-        if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, sdl::ansi_to_utf8(caption).c_str(),
-                                     sdl::ansi_to_utf8(text).c_str(), owner_window()) == 0)
-            return true;
+        {
+            const detail::OpenBox box;
+            if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, sdl::ansi_to_utf8(caption).c_str(),
+                                         sdl::ansi_to_utf8(text).c_str(), owner_window()) == 0)
+                return true;
+        }
+        if (end_requested())
+            return false;
         std::fprintf(stderr, "quillo: no message box (%s); reporting in a dialog\n", SDL_GetError());
         return fallback_box(caption, text, "OK", "") != dialog_failed;
     }
@@ -448,7 +464,8 @@ private:
                 post_message(record->handle, wm::DISPLAYCHANGE, 0, 0);
             break;
         case SDL_QUIT:
-            // Only signals bring this (SDL is told not to quit on the last window).
+            // Not expected: SDL is told to leave signals alone and not to quit on the last
+            // window. Should it come, it is a close to ask about.
             if (detail::WindowRecord* record = detail::first_window())
                 post_message(record->handle, wm::CLOSE, 0, 0);
             break;
@@ -561,6 +578,8 @@ std::unique_ptr<Backend> make_sdl_backend(std::string* error)
 {
     // Closing the window is the application's decision, made through WM_CLOSE.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    // Termination signals are the program's own (termination.h), not a close to ask about.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     // Only the displays the environment names (SDL_VIDEODRIVER still wins).
     std::string drivers;
     for (const auto& [variable, driver] : {std::pair{"DISPLAY", "x11"}, std::pair{"WAYLAND_DISPLAY", "wayland"}}) {

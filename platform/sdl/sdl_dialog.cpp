@@ -5,6 +5,7 @@
 #include "platform/dialog.h"
 #include "platform/sdl/sdl_dialog.h"
 #include "platform/sdl/translate.h"
+#include "platform/termination.h"
 #include "platform/window_backend.h"
 
 #include <SDL.h>
@@ -186,6 +187,9 @@ intptr_t run_sdl_dialog(const DialogTemplate& layout, WindowHandle owner, Dialog
                     cancel(dialog);
             } while (SDL_PollEvent(&event));
         }
+        // The program is ending on a termination signal.
+        if (!dialog.has_ended() && end_requested())
+            cancel(dialog);
         if (dialog.has_ended())
             break;
 
