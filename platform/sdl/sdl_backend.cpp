@@ -120,26 +120,37 @@ public:
     void placement_changed(detail::WindowRecord& record) override
     {
         SDL_Window* window = native_of(record);
-        const bool full_screen = covers_the_desktop(record);
-        if (!full_screen)
+        if (!covers_the_desktop(record)) {
             leave_full_screen(window);
-        if (!is_full_screen(window)) {
+            apply_frame(record);
             const Rect in = detail::frame_insets(record.style);
             SDL_SetWindowPosition(window, record.outer.left + in.left, record.outer.top + in.top);
             SDL_SetWindowSize(window, std::max(1, record.client.width), std::max(1, record.client.height));
+            return;
         }
-        // After the placement, which a display without a window manager keeps as it is.
-        if (full_screen && !is_full_screen(window))
-            SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+        if (is_full_screen(window))
+            return;
+        // A display without a window manager keeps the window where it is put.
+        if (!framed_by_a_window_manager(window)) {
+            apply_frame(record);
+            SDL_SetWindowPosition(window, 0, 0);
+            SDL_SetWindowSize(window, std::max(1, record.client.width), std::max(1, record.client.height));
+        }
+        SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
     }
 
     void style_changed(detail::WindowRecord& record) override
     {
         SDL_Window* window = native_of(record);
-        if ((record.style & ws::CAPTION) == ws::CAPTION)
+        const bool caption = (record.style & ws::CAPTION) == ws::CAPTION;
+        if (caption)
             leave_full_screen(window);
-        SDL_SetWindowBordered(window, (record.style & ws::CAPTION) == ws::CAPTION ? SDL_TRUE : SDL_FALSE);
-        SDL_SetWindowResizable(window, (record.style & ws::THICKFRAME) ? SDL_TRUE : SDL_FALSE);
+        // A framed window that loses its caption is on its way to full screen: it keeps its
+        // frame until then, and the window manager takes the frame away with the
+        // full-screen state. Taken away here, the manager would frame the window anew and
+        // place it by the old frame's size, which SDL still holds.
+        if (caption || !framed_by_a_window_manager(window))
+            apply_frame(record);
         SDL_SetWindowAlwaysOnTop(window, (record.ex_style & ws::EX_TOPMOST) ? SDL_TRUE : SDL_FALSE);
     }
 
@@ -308,8 +319,8 @@ public:
 private:
     // A window without a caption over the whole desktop is the game in full screen. A
     // window manager is told so, rather than handed a borderless window to place: it then
-    // covers the desktop exactly (its frame's size, measured while it still had one, no
-    // longer shifts it) and keeps the window's own boxes in front of it.
+    // covers the desktop exactly, however often it comes and goes, and keeps the window's
+    // own boxes in front of it.
     bool covers_the_desktop(const detail::WindowRecord& record)
     {
         if ((record.style & ws::CAPTION) == ws::CAPTION)
@@ -317,6 +328,24 @@ private:
         const Size desktop = desktop_size();
         return desktop.width > 0 && record.outer.left == 0 && record.outer.top == 0 &&
                record.outer.right == desktop.width && record.outer.bottom == desktop.height;
+    }
+
+    static void apply_frame(const detail::WindowRecord& record)
+    {
+        SDL_Window* window = native_of(record);
+        SDL_SetWindowBordered(window, (record.style & ws::CAPTION) == ws::CAPTION ? SDL_TRUE : SDL_FALSE);
+        SDL_SetWindowResizable(window, (record.style & ws::THICKFRAME) ? SDL_TRUE : SDL_FALSE);
+    }
+
+    // The window shows in a frame that a window manager drew around it.
+    static bool framed_by_a_window_manager(SDL_Window* window)
+    {
+        int top = 0;
+        int left = 0;
+        int bottom = 0;
+        int right = 0;
+        return (SDL_GetWindowFlags(window) & SDL_WINDOW_SHOWN) &&
+               SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) == 0 && top + left + bottom + right > 0;
     }
 
     static bool is_full_screen(SDL_Window* window)
