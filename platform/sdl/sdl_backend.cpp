@@ -413,10 +413,22 @@ private:
 
     // The box took the focus and gave it back; SDL kept those changes queued for the game
     // window. They are dropped, and only a focus state that differs from the one before
-    // the box (the player went elsewhere meanwhile) is reported, once.
+    // the box (the player went elsewhere meanwhile) is reported, once. A window manager
+    // hands the focus back a moment after the box has gone: it is waited for (briefly),
+    // else a full-screen game would take the box's going for the player's leaving, and
+    // minimise itself.
     static void drop_focus_changes_of_the_box(bool focused_before)
     {
         SDL_PumpEvents();
+        const detail::WindowRecord* waiting = detail::first_window();
+        if (focused_before && waiting) {
+            for (int turn = 0; turn < 50; ++turn) {
+                if (SDL_GetWindowFlags(native_of(*waiting)) & SDL_WINDOW_INPUT_FOCUS)
+                    break;
+                SDL_Delay(10);
+                SDL_PumpEvents();
+            }
+        }
         std::vector<SDL_Event> kept;
         SDL_Event event;
         while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) == 1) {

@@ -120,6 +120,9 @@ question() {
   xwininfo -id "$box" >/dev/null 2>&1 && xdotool windowactivate "$box" key Escape 2>/dev/null
   sleep 1
   kill -0 "$game" 2>/dev/null || fail "$where: \"No\" ended the game"
+  # The game is back as it was, with the focus: not minimised by the box's going.
+  [ "$(wm_state)" = Normal ] || problem "$where: after \"No\" the game's window is $(wm_state)"
+  [ "$(active)" = "$window" ] || problem "$where: after \"No\" the focus is not back on the game (active: $(active))"
 }
 # The Screen button of the main menu (top right), wherever the window is.
 click_screen_button() {
