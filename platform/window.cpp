@@ -1,6 +1,7 @@
 #include "platform/window.h"
 
 #include "platform/codepage.h"
+#include "platform/termination.h"
 #include "platform/window_backend.h"
 
 #include <algorithm>
@@ -467,10 +468,22 @@ bool peek_message(Message* message)
     return peek_message(message, nullptr, 0, 0, false);
 }
 
+// A termination signal becomes one close of the oldest window, which the application
+// takes as agreed to (see termination.h).
+static void deliver_end_request()
+{
+    if (!end_requested())
+        return;
+    if (detail::WindowRecord* record = detail::first_window())
+        if (detail::take_end_request())
+            post_message(record->handle, wm::CLOSE, 0, 0);
+}
+
 bool peek_message(Message* message, WindowHandle window, uint32_t first, uint32_t last, bool remove)
 {
     auto& b = backend();
     b.pump();
+    deliver_end_request();
     {
         auto& c = core();
         std::lock_guard<std::mutex> lock(c.mutex);
@@ -496,6 +509,7 @@ bool get_message(Message* message)
     auto& c = core();
     for (;;) {
         b.pump();
+        deliver_end_request();
         {
             std::lock_guard<std::mutex> lock(c.mutex);
             if (!c.queue.empty()) {
@@ -619,14 +633,19 @@ uint16_t get_async_key_state(int virtual_key)
     return backend().key_down(virtual_key) ? 0x8000 : 0;
 }
 
+// Once the program is ending on a termination signal nobody is asked anything more.
 bool message_box_yes_no(const char16_t* text, const char16_t* caption, MessageBoxIcon icon)
 {
+    if (end_requested())
+        return false;
     return backend().message_box_yes_no(text ? text : u"", caption ? caption : u"", icon);
 }
 
 MessageBoxAnswer message_box_question(const char16_t* text, const char16_t* caption, const char16_t* yes_label,
                                       const char16_t* no_label)
 {
+    if (end_requested())
+        return MessageBoxAnswer::failed;
     return backend().message_box_question(text ? text : u"", caption ? caption : u"",
                                           yes_label && *yes_label ? yes_label : u"Yes",
                                           no_label && *no_label ? no_label : u"No");
@@ -634,6 +653,8 @@ MessageBoxAnswer message_box_question(const char16_t* text, const char16_t* capt
 
 bool message_box_ok(const char* text, const char* caption)
 {
+    if (end_requested())
+        return false;
     return backend().message_box_ok(text ? text : "", caption ? caption : "");
 }
 

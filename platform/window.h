@@ -247,6 +247,9 @@ enum class MessageBoxAnswer { yes, no, failed };
 // is open nothing else runs; the focus changes the box itself causes are dropped, and
 // only a change of the final focus state reaches the window. `failed` when no box could
 // be shown. Headless: the next queued answer, else the scripted one.
+// Every box is in front of the game's window and has the focus. Once a termination signal
+// asked the program to end (termination.h) no box is shown (`failed`, or false), and one
+// that is open then is closed as cancelled.
 MessageBoxAnswer message_box_question(const char16_t* text, const char16_t* caption, const char16_t* yes_label,
                                       const char16_t* no_label);
 // Modal report with one OK button (1252 text); false when it could not be shown.

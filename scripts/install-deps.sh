@@ -2,6 +2,8 @@
 # Installs, from Debian's packages, whatever the build and the tests need and the
 # machine lacks. Safe to run again: it touches apt only when something is missing.
 # Mesa's OpenGL (llvmpipe, through GLX) is the raster benchmark's peer under Xvfb.
+# openbox and x11-utils (xprop, xwininfo) serve the check that runs the game under a
+# window manager on the virtual display.
 # With the argument "fuzz" it adds what the fuzz targets need (clang and its runtimes).
 set -euo pipefail
 
@@ -12,6 +14,7 @@ packages=(
   zlib1g-dev libxml2-dev libzip-dev zipcmp zipmerge ziptool
   libsdl2-dev fonts-dejavu-core
   libimgui-dev xvfb xdotool
+  openbox x11-utils
   libgl1 libglx-mesa0 libgl1-mesa-dri
   sox lame libmpg123-dev libxmp-dev
   xdg-utils

@@ -9,6 +9,7 @@
 #include "game/text_service.h"
 #include "platform/codepage.h"
 #include "platform/random.h"
+#include "platform/termination.h"
 #include "platform/window.h"
 #include "sources/Screens/loading_screen.h"
 #include "sources/Screens/menu_creators.h"
@@ -219,6 +220,7 @@ bool QuilloTovraApplication::Update(double seconds)
 {
     if (!running)
         return false;
+    trace("frame");
     totalTime += seconds;
     // Sound moves on by the whole frame, also where the game's step is limited.
     vadu::noise::Manager::update(seconds);
@@ -306,7 +308,8 @@ void QuilloTovraApplication::OnActivate()
 
 bool QuilloTovraApplication::OnCloseRequest()
 {
-    if (!running)
+    // The desktop ending the game (a termination signal) is a close already agreed to.
+    if (!running || platform::end_requested())
         return true;
     set_cursor_visible(true);
     SetCursorNodeVisible(cursorType != 0);
@@ -326,6 +329,8 @@ bool QuilloTovraApplication::OnCloseRequest()
     quitPromptOpen = 0;
     SetCursorNodeVisible(true);
     set_cursor_visible(cursorType != 0);
+    if (platform::end_requested())
+        return true; // ended by the desktop while it asked
     if (answer == platform::MessageBoxAnswer::failed) {
         // Without a box the player could never leave: the close goes through.
         vadu::logs::log() << "The quit question could not be shown; closing\n";

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "platform/system.h"
+#include "platform/termination.h"
 #include "platform/window.h"
 #include "sources/application.h"
 #include "sources/profile_manager.h"
@@ -115,6 +116,9 @@ int32_t WinMain(const vadu::String& commandLine, const WinMainOptions& options)
     const vadu::String title = "Quillo Tovra";
     // 2. The game's platform facts.
     vadu::PlatformInfo::install(new GamePlatformInfo());
+    // The desktop's termination signals end the run as an agreed close: the profiles
+    // saved, the normal exit.
+    const platform::EndOnSignals ending;
     // 3. One copy at a time, for the whole run: a second start raises the first one.
     platform::InstanceLock lock;
     if (options.singleInstance) {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <deque>
 #include <mutex>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -77,6 +78,7 @@ struct State {
     // The automatic close's own answer to the question it brings up.
     bool closing_answers_yes = false;
     std::deque<bool> answers;
+    std::function<void()> while_question_open;
     bool boxes_fail = false;
     std::vector<headless::MessageBoxRecord> records;
     int raised = 0;
@@ -198,6 +200,13 @@ public:
                                           const char16_t* no_label) override
     {
         auto& s = state();
+        std::function<void()> while_open;
+        {
+            std::lock_guard<std::mutex> lock(s.mutex);
+            while_open = std::exchange(s.while_question_open, nullptr);
+        }
+        if (while_open)
+            while_open();
         std::lock_guard<std::mutex> lock(s.mutex);
         if (s.boxes_fail)
             return MessageBoxAnswer::failed;
@@ -301,6 +310,7 @@ void reset()
     s.ran_out_once = false;
     s.closing_answers_yes = false;
     s.answers.clear();
+    s.while_question_open = nullptr;
     s.boxes_fail = false;
     s.records.clear();
     s.raised = 0;
@@ -393,6 +403,14 @@ void push_message_box_answer(bool yes)
     auto& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.answers.push_back(yes);
+}
+
+void while_next_question_open(std::function<void()> call)
+{
+    detail::choose_headless();
+    auto& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.while_question_open = std::move(call);
 }
 
 void fail_message_boxes(bool fail)

@@ -16,6 +16,7 @@
 
 #include "platform/window.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,8 @@ std::u16string last_message_box_caption();
 // Answers for the following question boxes, in order; once used up, the scripted
 // answer again.
 void push_message_box_answer(bool yes);
+// Runs once, while the next question box is open (before it is answered).
+void while_next_question_open(std::function<void()> call);
 // The following boxes of every kind cannot be shown (question boxes give `failed`).
 void fail_message_boxes(bool fail);
 

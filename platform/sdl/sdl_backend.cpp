@@ -6,6 +6,7 @@
 #include "platform/gfx/present_window.h"
 #include "platform/sdl/sdl_dialog.h"
 #include "platform/sdl/translate.h"
+#include "platform/termination.h"
 #include "platform/window_backend.h"
 
 #include <SDL.h>
@@ -90,10 +91,18 @@ public:
         case sw::HIDE:
             SDL_HideWindow(window);
             break;
-        case sw::MINIMIZE:
-            SDL_ShowWindow(window);
+        case sw::MINIMIZE: {
+            // Asked again while the desktop keeps it iconic (the minimise takes the focus
+            // away, and a lost focus minimises): showing it would map it, and a window
+            // manager would bring it back, only for it to be minimised again.
+            const Uint32 flags = SDL_GetWindowFlags(window);
+            if (flags & SDL_WINDOW_MINIMIZED)
+                break;
+            if (!(flags & SDL_WINDOW_SHOWN))
+                SDL_ShowWindow(window);
             SDL_MinimizeWindow(window);
             break;
+        }
         case sw::SHOWNORMAL:
         case sw::SHOWDEFAULT:
         case sw::RESTORE:
@@ -110,16 +119,38 @@ public:
 
     void placement_changed(detail::WindowRecord& record) override
     {
-        const Rect in = detail::frame_insets(record.style);
-        SDL_SetWindowPosition(native_of(record), record.outer.left + in.left, record.outer.top + in.top);
-        SDL_SetWindowSize(native_of(record), std::max(1, record.client.width), std::max(1, record.client.height));
+        SDL_Window* window = native_of(record);
+        if (!covers_the_desktop(record)) {
+            leave_full_screen(window);
+            apply_frame(record);
+            const Rect in = detail::frame_insets(record.style);
+            SDL_SetWindowPosition(window, record.outer.left + in.left, record.outer.top + in.top);
+            SDL_SetWindowSize(window, std::max(1, record.client.width), std::max(1, record.client.height));
+            return;
+        }
+        if (is_full_screen(window))
+            return;
+        // A display without a window manager keeps the window where it is put.
+        if (!framed_by_a_window_manager(window)) {
+            apply_frame(record);
+            SDL_SetWindowPosition(window, 0, 0);
+            SDL_SetWindowSize(window, std::max(1, record.client.width), std::max(1, record.client.height));
+        }
+        SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
     }
 
     void style_changed(detail::WindowRecord& record) override
     {
         SDL_Window* window = native_of(record);
-        SDL_SetWindowBordered(window, (record.style & ws::CAPTION) == ws::CAPTION ? SDL_TRUE : SDL_FALSE);
-        SDL_SetWindowResizable(window, (record.style & ws::THICKFRAME) ? SDL_TRUE : SDL_FALSE);
+        const bool caption = (record.style & ws::CAPTION) == ws::CAPTION;
+        if (caption)
+            leave_full_screen(window);
+        // A framed window that loses its caption is on its way to full screen: it keeps its
+        // frame until then, and the window manager takes the frame away with the
+        // full-screen state. Taken away here, the manager would frame the window anew and
+        // place it by the old frame's size, which SDL still holds.
+        if (caption || !framed_by_a_window_manager(window))
+            apply_frame(record);
         SDL_SetWindowAlwaysOnTop(window, (record.ex_style & ws::EX_TOPMOST) ? SDL_TRUE : SDL_FALSE);
     }
 
@@ -210,14 +241,16 @@ public:
         };
         SDL_MessageBoxData data{};
         data.flags = icon == MessageBoxIcon::error ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
+        data.window = owner_window();
         data.title = title.c_str();
         data.message = message.c_str();
         data.numbuttons = 2;
         data.buttons = buttons;
         int chosen = 0;
+        const detail::OpenBox box;
         if (SDL_ShowMessageBox(&data, &chosen) != 0)
             return false;
-        return chosen == 1;
+        return chosen == 1 && !end_requested();
     }
 
     MessageBoxAnswer message_box_question(const char16_t* text, const char16_t* caption, const char16_t* yes_label,
@@ -233,6 +266,7 @@ public:
         };
         SDL_MessageBoxData data{};
         data.flags = SDL_MESSAGEBOX_INFORMATION;
+        data.window = owner_window();
         data.title = title.c_str();
         data.message = message.c_str();
         data.numbuttons = 2;
@@ -240,7 +274,16 @@ public:
         const detail::WindowRecord* owner = detail::first_window();
         const bool focused_before = owner && (SDL_GetWindowFlags(native_of(*owner)) & SDL_WINDOW_INPUT_FOCUS) != 0;
         int chosen = -1;
-        int result = SDL_ShowMessageBox(&data, &chosen);
+        int result = 0;
+        {
+            const detail::OpenBox box;
+            result = SDL_ShowMessageBox(&data, &chosen);
+        }
+        if (end_requested()) {
+            // Closed because the program is ending: no second box.
+            drop_focus_changes_of_the_box(focused_before);
+            return MessageBoxAnswer::failed;
+        }
         if (result != 0) {
             // No system box (an X server without its fonts, a desktop without a helper):
             // the same question in a dialog window of our own.
@@ -257,9 +300,14 @@ public:
 
     bool message_box_ok(const char* text, const char* caption) override
     {
-        if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, sdl::ansi_to_utf8(caption).c_str(),
-                                     sdl::ansi_to_utf8(text).c_str(), nullptr) == 0)
-            return true;
+        {
+            const detail::OpenBox box;
+            if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, sdl::ansi_to_utf8(caption).c_str(),
+                                         sdl::ansi_to_utf8(text).c_str(), owner_window()) == 0)
+                return true;
+        }
+        if (end_requested())
+            return false;
         std::fprintf(stderr, "quillo: no message box (%s); reporting in a dialog\n", SDL_GetError());
         return fallback_box(caption, text, "OK", "") != dialog_failed;
     }
@@ -269,6 +317,62 @@ public:
     bool headless() const override { return false; }
 
 private:
+    // A window without a caption over the whole desktop is the game in full screen. A
+    // window manager is told so, rather than handed a borderless window to place: it then
+    // covers the desktop exactly, however often it comes and goes, and keeps the window's
+    // own boxes in front of it.
+    bool covers_the_desktop(const detail::WindowRecord& record)
+    {
+        if ((record.style & ws::CAPTION) == ws::CAPTION)
+            return false;
+        const Size desktop = desktop_size();
+        return desktop.width > 0 && record.outer.left == 0 && record.outer.top == 0 &&
+               record.outer.right == desktop.width && record.outer.bottom == desktop.height;
+    }
+
+    static void apply_frame(const detail::WindowRecord& record)
+    {
+        SDL_Window* window = native_of(record);
+        SDL_SetWindowBordered(window, (record.style & ws::CAPTION) == ws::CAPTION ? SDL_TRUE : SDL_FALSE);
+        SDL_SetWindowResizable(window, (record.style & ws::THICKFRAME) ? SDL_TRUE : SDL_FALSE);
+    }
+
+    // The window shows in a frame that a window manager drew around it.
+    static bool framed_by_a_window_manager(SDL_Window* window)
+    {
+        int top = 0;
+        int left = 0;
+        int bottom = 0;
+        int right = 0;
+        return (SDL_GetWindowFlags(window) & SDL_WINDOW_SHOWN) &&
+               SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) == 0 && top + left + bottom + right > 0;
+    }
+
+    static bool is_full_screen(SDL_Window* window)
+    {
+        return (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN_DESKTOP) == SDL_WINDOW_FULLSCREEN_DESKTOP;
+    }
+
+    static void leave_full_screen(SDL_Window* window)
+    {
+        if (is_full_screen(window))
+            SDL_SetWindowFullscreen(window, 0);
+    }
+
+    // The game's window while it is on screen: a box belongs to it, so that the desktop
+    // shows the box in front of it (a full-screen window too) and gives the box the focus.
+    static SDL_Window* owner_window()
+    {
+        const detail::WindowRecord* record = detail::first_window();
+        if (!record || !record->native)
+            return nullptr;
+        SDL_Window* window = native_of(*record);
+        const Uint32 flags = SDL_GetWindowFlags(window);
+        if (!(flags & SDL_WINDOW_SHOWN) || (flags & SDL_WINDOW_MINIMIZED))
+            return nullptr;
+        return window;
+    }
+
     static std::string to_ansi(const char16_t* text)
     {
         std::u16string wide(text ? text : u"");
@@ -303,15 +407,28 @@ private:
         layout.controls.push_back({static_cast<int>(dialog_ok), ControlKind::button, first, true});
         if (!second.empty())
             layout.controls.push_back({static_cast<int>(dialog_cancel), ControlKind::button, second, true});
-        return detail::run_sdl_dialog(layout, nullptr, &answer_procedure, 0);
+        const detail::WindowRecord* owner = detail::first_window();
+        return detail::run_sdl_dialog(layout, owner ? owner->handle : nullptr, &answer_procedure, 0);
     }
 
     // The box took the focus and gave it back; SDL kept those changes queued for the game
     // window. They are dropped, and only a focus state that differs from the one before
-    // the box (the player went elsewhere meanwhile) is reported, once.
+    // the box (the player went elsewhere meanwhile) is reported, once. A window manager
+    // hands the focus back a moment after the box has gone: it is waited for (briefly),
+    // else a full-screen game would take the box's going for the player's leaving, and
+    // minimise itself.
     static void drop_focus_changes_of_the_box(bool focused_before)
     {
         SDL_PumpEvents();
+        const detail::WindowRecord* waiting = detail::first_window();
+        if (focused_before && waiting) {
+            for (int turn = 0; turn < 50; ++turn) {
+                if (SDL_GetWindowFlags(native_of(*waiting)) & SDL_WINDOW_INPUT_FOCUS)
+                    break;
+                SDL_Delay(10);
+                SDL_PumpEvents();
+            }
+        }
         std::vector<SDL_Event> kept;
         SDL_Event event;
         while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) == 1) {
@@ -388,7 +505,8 @@ private:
                 post_message(record->handle, wm::DISPLAYCHANGE, 0, 0);
             break;
         case SDL_QUIT:
-            // Only signals bring this (SDL is told not to quit on the last window).
+            // Not expected: SDL is told to leave signals alone and not to quit on the last
+            // window. Should it come, it is a close to ask about.
             if (detail::WindowRecord* record = detail::first_window())
                 post_message(record->handle, wm::CLOSE, 0, 0);
             break;
@@ -501,6 +619,8 @@ std::unique_ptr<Backend> make_sdl_backend(std::string* error)
 {
     // Closing the window is the application's decision, made through WM_CLOSE.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    // Termination signals are the program's own (termination.h), not a close to ask about.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     // Only the displays the environment names (SDL_VIDEODRIVER still wins).
     std::string drivers;
     for (const auto& [variable, driver] : {std::pair{"DISPLAY", "x11"}, std::pair{"WAYLAND_DISPLAY", "wayland"}}) {

@@ -5,6 +5,8 @@
 #include "platform/dialog.h"
 #include "platform/sdl/sdl_dialog.h"
 #include "platform/sdl/translate.h"
+#include "platform/termination.h"
+#include "platform/window_backend.h"
 
 #include <SDL.h>
 #include <imgui.h>
@@ -48,15 +50,20 @@ public:
             SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
 
-    bool open(const std::string& caption, int height)
+    bool open(const std::string& caption, int height, SDL_Window* owner)
     {
         video_ = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
         if (!video_)
             return false;
         window_ = SDL_CreateWindow(sdl::ansi_to_utf8(caption).c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                   window_width, height, SDL_WINDOW_SHOWN);
+                                   window_width, height, SDL_WINDOW_HIDDEN);
         if (!window_)
             return false;
+        // Marked as the owner's before it is shown, so that the desktop puts it in front
+        // of the owner (a full-screen one too) and gives it the focus.
+        if (owner)
+            SDL_SetWindowModalFor(window_, owner);
+        SDL_ShowWindow(window_);
         renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
         if (!renderer_)
             renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
@@ -150,10 +157,14 @@ Action draw_controls(const DialogTemplate& layout, Dialog& dialog)
 
 } // namespace
 
-intptr_t run_sdl_dialog(const DialogTemplate& layout, WindowHandle, DialogProcedure procedure, intptr_t param)
+intptr_t run_sdl_dialog(const DialogTemplate& layout, WindowHandle owner, DialogProcedure procedure, intptr_t param)
 {
+    SDL_Window* owner_window = nullptr;
+    if (const WindowRecord* record = owner ? find_window(owner) : nullptr)
+        if (record->native && !(SDL_GetWindowFlags(static_cast<SDL_Window*>(record->native)) & SDL_WINDOW_MINIMIZED))
+            owner_window = static_cast<SDL_Window*>(record->native);
     Session session;
-    if (!session.open(layout.caption, 120)) {
+    if (!session.open(layout.caption, 120, owner_window)) {
         std::fprintf(stderr, "No dialog can be shown (%s): \"%s\" counts as cancelled\n", SDL_GetError(),
                      layout.caption.c_str());
         return dialog_failed;
@@ -176,6 +187,9 @@ intptr_t run_sdl_dialog(const DialogTemplate& layout, WindowHandle, DialogProced
                     cancel(dialog);
             } while (SDL_PollEvent(&event));
         }
+        // The program is ending on a termination signal.
+        if (!dialog.has_ended() && end_requested())
+            cancel(dialog);
         if (dialog.has_ended())
             break;
 

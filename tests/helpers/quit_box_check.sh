@@ -4,12 +4,13 @@
 # keeps the game running, "Yes" ends it with status 0 and the settings written into the
 # one per-user folder.
 #
-#   quit_box_check.sh <quillo> <x_screenshot> <splash.png> <question.png>
+#   quit_box_check.sh <quillo> <x_screenshot> <x_close_request> <splash.png> <question.png>
 set -u
 quillo=$1
 screenshot=$2
-splash_picture=$3
-question_picture=$4
+close_request=$3
+splash_picture=$4
+question_picture=$5
 
 label="quit box"
 source "$(dirname "$0")/xvfb_session.sh"
@@ -38,7 +39,8 @@ find_box() {
 }
 # A close request, as the desktop sends one when the player closes the window.
 ask() {
-  kill -TERM "$game" 2>/dev/null || fail "the game is not running"
+  kill -0 "$game" 2>/dev/null || fail "the game is not running"
+  "$close_request" "$window" || fail "the close request could not be sent"
   find_box || fail "no quit question appeared"
   sleep 1
 }

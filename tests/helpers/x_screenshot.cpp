@@ -1,18 +1,24 @@
-// Writes the whole X screen ($DISPLAY) as a PNG file, for the dialog check under Xvfb.
+// Writes the whole X screen ($DISPLAY) as a PNG file, for the dialog check under Xvfb;
+// with --mean, prints the mean brightness (0 to 255) of a rectangle of it instead.
 //
 //   x_screenshot <file.png>
+//   x_screenshot --mean <x> <y> <width> <height>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: x_screenshot <file.png>\n");
+    const bool mean = argc == 6 && std::string(argv[1]) == "--mean";
+    if (argc != 2 && !mean) {
+        std::fprintf(stderr, "usage: x_screenshot <file.png> | --mean <x> <y> <width> <height>\n");
         return 1;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -44,6 +50,25 @@ int main(int argc, char** argv)
     }
     XDestroyImage(image);
     XCloseDisplay(display);
+
+    if (mean) {
+        const int left = std::max(0, std::atoi(argv[2]));
+        const int top = std::max(0, std::atoi(argv[3]));
+        const int right = std::min(width, left + std::atoi(argv[4]));
+        const int bottom = std::min(height, top + std::atoi(argv[5]));
+        double sum = 0.0;
+        long count = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x, ++count)
+                for (int c = 0; c < 3; ++c)
+                    sum += rows[(static_cast<size_t>(y) * width + x) * 3 + c];
+        if (count == 0) {
+            std::fprintf(stderr, "x_screenshot: the rectangle is off the screen\n");
+            return 1;
+        }
+        std::printf("%d\n", static_cast<int>(sum / (3.0 * static_cast<double>(count)) + 0.5));
+        return 0;
+    }
 
     png_image png{};
     png.version = PNG_IMAGE_VERSION;

@@ -6,14 +6,22 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "game/screen.h"
+#include "level_players.h"
 #include "shell_app_support.h"
 #include "support/temp_folder.h"
+#include "sources/Screens/main_menu_screen.h"
+#include "sources/Screens/splash_screen.h"
+#include "sources/gameplay/game_screen.h"
+#include "sources/gameplay/level_profile.h"
+#include "sources/globals.h"
 #include "sources/profile_manager.h"
 
 namespace {
@@ -202,6 +210,90 @@ TEST_F(Entry, ACopyOverAnotherSaveFolderDoesNotStopThisOne)
     QuilloTovraApplication::SetTraceForTests(nullptr);
     EXPECT_TRUE(looped);
     EXPECT_EQ(raised.load(), 0);
+}
+
+// The desktop's termination signals end the run as a close the player agreed to: the
+// normal exit with the profile saved, on every screen, in a level, and when the quit
+// question is open at that moment (answered "no" here, which no longer keeps the game).
+TEST_F(Entry, TerminationSignalsEndTheRunAsAnAgreedClose)
+{
+    enum class Screen { splash, menu, level };
+    struct Case {
+        const char* what;
+        Screen screen;
+        int signal;
+        bool during_question;
+    };
+    const Case cases[] = {
+        {"SIGTERM on the splash", Screen::splash, SIGTERM, false},
+        {"SIGINT in the main menu", Screen::menu, SIGINT, false},
+        {"SIGHUP in a level", Screen::level, SIGHUP, false},
+        {"SIGTERM in a level, the quit question open", Screen::level, SIGTERM, true},
+        {"SIGINT in the main menu, the quit question open", Screen::menu, SIGINT, true},
+    };
+    const fs::path copy = copy_program_folder();
+    const fs::path original_flow = fs::path(QUILLO_PROGRAM_FOLDER) / "data" / "flow.xml";
+    const level_players::ListedLevel listed =
+        level_players::ReadList(fs::path(QUILLO_PROGRAM_FOLDER) / "data" / "levels" / "levels.list").at(0);
+    gameplay::LevelProfile level;
+    level.number = listed.number;
+    level.mode = listed.mode;
+    level.fileName = listed.fileName.c_str();
+    level.locked = 0;
+    level.type = listed.type.c_str();
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        platform::headless::reset();
+        // Nothing ends the run but the signal: no frame limit, every question answered no.
+        platform::headless::set_frame_limit(0);
+        platform::headless::set_message_box_answer(false);
+        fs::remove_all(shell_test::user_folder());
+        fs::copy_file(original_flow, copy / "data" / "flow.xml", fs::copy_options::overwrite_existing);
+        const char* start = c.screen == Screen::splash ? "Splash" : c.screen == Screen::menu ? "MainMenu" : "Game";
+        start_flow_at(copy, start);
+        ::CurrentLevel = &level;
+
+        int frames_on_screen = 0;
+        bool signalled = false;
+        QuilloTovraApplication::SetTraceForTests([&](const char* step) {
+            const std::string name(step);
+            QuilloTovraApplication* app = QuilloTovraApplication::Instance();
+            if (name == "main loop") {
+                // The player whose profile the close must save.
+                ASSERT_GE(ProfileManager::Instance()->CreateProfile("Signalled"), 0);
+            } else if (name == "frame" && !signalled && app && app->root) {
+                game::Screen* screen = app->root->GetScreenManager()->GetCurrentScreen();
+                game::ScreenBackend* backend = screen ? screen->GetBackend() : nullptr;
+                const bool there = c.screen == Screen::splash ? dynamic_cast<SplashScreen*>(backend) != nullptr
+                                   : c.screen == Screen::menu ? dynamic_cast<MainMenuScreen*>(backend) != nullptr
+                                                              : dynamic_cast<gameplay::GameScreen*>(backend) != nullptr;
+                if (!there || ++frames_on_screen < 5)
+                    return;
+                if (c.during_question) {
+                    // The desktop's close brings up the question; the signal comes while it is open.
+                    platform::headless::while_next_question_open([&] {
+                        signalled = true;
+                        std::raise(c.signal);
+                    });
+                    platform::post_message(app->get_window().window, platform::wm::CLOSE, 0, 0);
+                    frames_on_screen = -1000000;
+                } else {
+                    signalled = true;
+                    std::raise(c.signal);
+                }
+            }
+        });
+        WinMainOptions options;
+        options.singleInstance = false;
+        EXPECT_EQ(WinMain("", options), ExitNormal);
+        QuilloTovraApplication::SetTraceForTests(nullptr);
+        ::CurrentLevel = nullptr;
+        EXPECT_TRUE(signalled);
+        EXPECT_EQ(platform::headless::message_boxes_shown(), c.during_question ? 1 : 0);
+        EXPECT_TRUE(fs::exists(shell_test::user_folder() / "profile0.dat"));
+        EXPECT_TRUE(fs::exists(shell_test::user_folder() / "settings.dat"));
+    }
 }
 
 TEST(OneCopy, TheKeyNamesTheSaveFolderHoweverItIsSpelled)
