@@ -12,8 +12,8 @@
 // number of threads), so pictures can be compared exactly.
 //
 // Draws and clears can be recorded and drawn together later (record_draw,
-// record_clear, flush): the pool of worker threads (one per processor, or
-// QUILLO_RENDER_THREADS; 1 draws on the calling thread only) then takes strips of rows,
+// record_clear, flush): the pool of worker threads (one per processor the process may
+// use, or QUILLO_RENDER_THREADS; 1 draws on the calling thread only) then takes strips of rows,
 // each strip running every recorded item over its rows in the order they were
 // recorded, so the picture is the one a single thread draws. Recording keeps what a
 // draw depends on at that moment (states, transforms, the transformed vertices); the
@@ -167,7 +167,7 @@ void for_each_strip(uint32_t height, uint32_t strip_rows, void (*rows)(void* con
                     void* context);
 
 // The threads that draw (the caller's included), and a new number of them (0: one per
-// processor). The pictures do not depend on it.
+// processor the process may use, platform::usable_processors). The pictures do not depend on it.
 uint32_t thread_count();
 void set_thread_count(uint32_t count);
 

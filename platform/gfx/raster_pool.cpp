@@ -4,6 +4,8 @@
 
 #include "platform/gfx/raster_internal.h"
 
+#include "platform/processors.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,12 +23,15 @@ namespace detail {
 
 namespace {
 
+// The processors the game may keep busy, not the machine's: more threads than those only
+// take turns on them.
 uint32_t processors()
 {
-    return std::max(1u, std::thread::hardware_concurrency());
+    return std::min(platform::usable_processors(), 256u);
 }
 
-// QUILLO_RENDER_THREADS when it is a whole number from 1 to 256, else one per processor.
+// QUILLO_RENDER_THREADS when it is a whole number from 1 to 256, else one per processor
+// the process may use.
 uint32_t configured_threads()
 {
     const char* value = std::getenv("QUILLO_RENDER_THREADS");
