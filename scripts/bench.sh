@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in Release and runs each (raster_bench first, then the others by
-# name, then scripts/idle_cpu.sh on the game itself). BENCH_ARGS go to raster_bench only.
+# name, then scripts/idle_cpu.sh on the game itself: the idle main menu and a running level). BENCH_ARGS go to raster_bench only.
 # A listed benchmark without a program, or one that fails, makes the whole run fail once
 # every benchmark has had its turn. Benchmarks that show frames in a window start a virtual
 # display of their own (Xvfb) and say so when they cannot. Every benchmark ends with one
@@ -32,7 +32,7 @@ for t in "${ordered[@]}"; do
     "$exe" | tee -a "$log" || { echo "bench.sh: $t failed" >&2; status=1; }
   fi
 done
-echo; echo "== idle main menu (scripts/idle_cpu.sh)"
+echo; echo "== the game left alone (scripts/idle_cpu.sh)"
 bash scripts/idle_cpu.sh "$dir" | tee -a "$log" || { echo "bench.sh: idle_cpu.sh failed" >&2; status=1; }
 echo; echo "== figures"
 grep -E '^[^ ].*: (-?[0-9.]+ .* \(target .*\) (ok|short)|skipped \(.*\))$' "$log" || true

@@ -459,12 +459,15 @@ Result Device::clear(uint32_t count, const Rect* rects, uint32_t flags, uint32_t
         area.bottom = std::min(area.bottom, whole.bottom);
         // Colour and depth as the rasterizer clears them: every sample of a pixel alike.
         raster::Targets targets;
-        if ((flags & clear_flags::target) && target)
+        if ((flags & clear_flags::target) && target) {
             targets.color = {target->recorded_pixels(), static_cast<int32_t>(target->pitch()), target->width(),
-                             target->height(), target->format(), target->samples()};
+                             target->height(), target->format(), target->samples(), true};
+            target->note_drawn();
+        }
         if ((flags & clear_flags::zbuffer) && depth) {
             targets.depth = {depth->recorded_depth(), depth->width() * depth->samples(), depth->width(),
                              depth->height(), depth->samples()};
+            targets.depth.kept = true;
             float value = 0.0f;
             const bool uniform = depth->uniform_depth(&value);
             const bool whole_surface = area.left <= 0 && area.top <= 0

@@ -106,9 +106,10 @@ public:
     bool is_locked() const { return locked_; }
 
     // Storage, for the device and tests: colour pixels in the format's layout...
+    // (writable access counts as a change of the contents)
     uint8_t* pixels()
     {
-        settle();
+        changing();
         return pixels_.data();
     }
     const uint8_t* pixels() const
@@ -119,7 +120,7 @@ public:
     // ...or, for depth formats, one float per pixel and the stencil bytes.
     float* depth()
     {
-        settle();
+        changing();
         return depth_.data();
     }
     const float* depth() const
@@ -127,6 +128,10 @@ public:
         settle();
         return depth_.data();
     }
+    // A number that changes whenever the contents do (by a lock, writable access, or a
+    // draw or clear recorded on the surface: note_drawn), never the same for two contents.
+    uint64_t content_version() const { return version_; }
+    void note_drawn();
     // The same memory as it stands, with draws recorded on it still to come: for
     // recording more of them.
     uint8_t* recorded_pixels() { return pixels_.data(); }
@@ -160,6 +165,9 @@ private:
     // Draws what the rasterizer has recorded on this surface, before its memory is
     // read, changed or freed.
     void settle() const;
+    // Before the memory is changed or freed by anything but the rasterizer: settles, and
+    // tells the rasterizer that what it knows of the contents no longer holds.
+    void changing();
     Surface(Device* device, Pool pool, uint32_t usage, Format format, uint32_t width, uint32_t height,
             uint32_t multisample_type, bool lockable, BaseTexture* container);
 
@@ -169,6 +177,7 @@ private:
     uint32_t pitch_;
     uint32_t multisample_type_;
     uint32_t samples_;
+    uint64_t version_ = 0;
     bool uniform_depth_ = true; // depth surfaces start at 1
     float uniform_value_ = 1.0f;
     bool lockable_;

@@ -4,6 +4,7 @@
 #include "platform/gfx/raster.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace platform::gfx {
 
@@ -91,6 +92,7 @@ Surface::Surface(Device* device, Pool pool, uint32_t usage, Format format, uint3
         pitch_ = (width * samples_ * bytes_per_pixel(format) + 3u) & ~3u;
         pixels_.assign(static_cast<size_t>(pitch_) * height, 0);
     }
+    changing();
 }
 
 SurfaceDesc Surface::desc() const
@@ -112,9 +114,33 @@ void Surface::settle() const
     raster::settle(depth_.data(), depth_.size() * sizeof(float));
 }
 
+namespace {
+
+// Contents versions, unique across surfaces: a surface made where another was freed
+// never passes for it.
+uint64_t next_content_version()
+{
+    static std::atomic<uint64_t> last{0};
+    return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+} // namespace
+
+void Surface::changing()
+{
+    raster::forget(pixels_.data(), pixels_.size());
+    raster::forget(depth_.data(), depth_.size() * sizeof(float));
+    version_ = next_content_version();
+}
+
+void Surface::note_drawn()
+{
+    version_ = next_content_version();
+}
+
 Surface::~Surface()
 {
-    settle();
+    changing();
 }
 
 Result Surface::lock_rect(LockedRect* locked, const Rect* rect, uint32_t)
@@ -130,7 +156,7 @@ Result Surface::lock_rect(LockedRect* locked, const Rect* rect, uint32_t)
     }
     if (const Result result = detail::scripted(Call::lock); failed(result))
         return result;
-    settle();
+    changing();
     locked->pitch = static_cast<int32_t>(pitch_);
     locked->bits = pixels_.data() + static_cast<size_t>(area.top) * pitch_
         + static_cast<size_t>(area.left) * bytes_per_pixel(format_);
@@ -143,6 +169,8 @@ Result Surface::unlock_rect()
     if (!locked_)
         return error::invalid_call;
     locked_ = false;
+    // Writes through the lock may come until here.
+    version_ = next_content_version();
     return ok;
 }
 

@@ -9,6 +9,11 @@
 // the next frame meanwhile, and waits for that hand-over only when it writes the surface
 // again, at the next present, or before the window goes (settle_window_presents).
 //
+// Into the window's surface go only the rows that draws changed since the last frame (the
+// rasterizer keeps strips whose work did not change), and only those are handed over; a
+// frame that changed nothing is not handed over at all. The whole frame goes when what the
+// surface holds is not known, and after the window was exposed, shown again or resized.
+//
 // SDL's window surfaces have no vertical sync, so the present waits for the display's
 // refresh itself (gfx/pacing.h), as the device's presentation interval asks.
 
@@ -27,9 +32,11 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace platform::gfx {
 namespace {
@@ -43,7 +50,43 @@ struct WindowPresenter {
     PresentPacer pacer;
     bool rate_known = false;
     bool failure_logged = false;
+    // What the window's surface holds: the back buffer (by its memory) last written into
+    // it whole or in part; null when not known.
+    const void* shown = nullptr;
+    SDL_Surface* shown_surface = nullptr;
+    std::vector<raster::RowRange> rows;
 };
+
+// Windows whose contents the display may have lost or not shown yet (exposed, shown
+// again, resized): their next frame goes to them whole. Filled from SDL's event watch.
+std::mutex exposed_mutex;
+std::set<Uint32> exposed_windows;
+
+int watch_exposures(void*, SDL_Event* event)
+{
+    if (event->type != SDL_WINDOWEVENT)
+        return 1;
+    switch (event->window.event) {
+    case SDL_WINDOWEVENT_SHOWN:
+    case SDL_WINDOWEVENT_EXPOSED:
+    case SDL_WINDOWEVENT_RESIZED:
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+    case SDL_WINDOWEVENT_MAXIMIZED:
+    case SDL_WINDOWEVENT_RESTORED: {
+        std::lock_guard lock(exposed_mutex);
+        exposed_windows.insert(event->window.windowID);
+        break;
+    }
+    default: break;
+    }
+    return 1;
+}
+
+bool take_exposed(Uint32 id)
+{
+    std::lock_guard lock(exposed_mutex);
+    return exposed_windows.erase(id) > 0;
+}
 
 // The thread that shows window surfaces, one at a time.
 class SurfaceShower {
@@ -74,14 +117,15 @@ public:
         return std::exchange(error_, std::string{});
     }
 
-    // The previous hand-over must be settled.
-    void show(SDL_Window* window)
+    // The previous hand-over must be settled. `rects` empty: the whole surface.
+    void show(SDL_Window* window, std::vector<SDL_Rect> rects = {})
     {
         if (!thread_.joinable())
             thread_ = std::thread([this] { run(); });
         {
             std::lock_guard lock(mutex_);
             window_ = window;
+            rects_ = std::move(rects);
         }
         wake_.notify_all();
     }
@@ -95,8 +139,12 @@ private:
             if (stopping_)
                 return;
             SDL_Window* window = window_;
+            const std::vector<SDL_Rect> rects = std::move(rects_);
             lock.unlock();
-            const bool shown = SDL_UpdateWindowSurface(window) == 0;
+            const bool shown = rects.empty() ? SDL_UpdateWindowSurface(window) == 0
+                                             : SDL_UpdateWindowSurfaceRects(window, rects.data(),
+                                                                            static_cast<int>(rects.size()))
+                                                   == 0;
             const std::string error = shown ? std::string{} : SDL_GetError();
             lock.lock();
             if (!shown)
@@ -110,6 +158,7 @@ private:
     std::condition_variable wake_;
     std::condition_variable done_;
     SDL_Window* window_ = nullptr; // being shown
+    std::vector<SDL_Rect> rects_;
     std::string error_;
     bool stopping_ = false;
     std::thread thread_;
@@ -172,7 +221,7 @@ struct Conversion {
     uint32_t pitch = 0;
     uint8_t* target = nullptr;
     int target_pitch = 0;
-    uint32_t rows_per_task = 0;
+    std::vector<raster::RowRange> bands;
 };
 
 void convert_band(void* context, uint32_t task)
@@ -180,8 +229,8 @@ void convert_band(void* context, uint32_t task)
     const Conversion& job = *static_cast<const Conversion*>(context);
     const Surface& back_buffer = *job.back_buffer;
     const uint32_t width = back_buffer.width();
-    const uint32_t first = task * job.rows_per_task;
-    const uint32_t last = std::min(back_buffer.height(), first + job.rows_per_task);
+    const uint32_t first = job.bands[task].first;
+    const uint32_t last = std::min(back_buffer.height(), job.bands[task].last);
     const Format format = back_buffer.format();
     const uint32_t bytes = bytes_per_pixel(format);
     for (uint32_t y = first; y < last; ++y) {
@@ -198,7 +247,9 @@ void convert_band(void* context, uint32_t task)
 }
 
 // Multisampled back buffers are averaged first (the rasterizer's resolve, itself banded).
-bool convert(const Surface& back_buffer, uint8_t* target, int target_pitch)
+// `rows` null: every row; else only those.
+bool convert(const Surface& back_buffer, uint8_t* target, int target_pitch,
+             const std::vector<raster::RowRange>* rows = nullptr)
 {
     Conversion job;
     job.back_buffer = &back_buffer;
@@ -225,8 +276,21 @@ bool convert(const Surface& back_buffer, uint8_t* target, int target_pitch)
     raster::detail::RenderPool& pool = raster::detail::RenderPool::instance();
     // A few bands per thread, so that a thread held up elsewhere delays little.
     const uint32_t tasks = std::min(height, std::max(1u, pool.threads() * 4));
-    job.rows_per_task = (height + tasks - 1) / tasks;
-    pool.run((height + job.rows_per_task - 1) / job.rows_per_task, convert_band, &job);
+    const uint32_t rows_per_task = (height + tasks - 1) / tasks;
+    const std::vector<raster::RowRange> all{{0, height}};
+    uint32_t count = 0;
+    for (const raster::RowRange& range : rows ? *rows : all) {
+        for (uint32_t y = range.first; y < std::min(range.last, height); y += rows_per_task) {
+            job.bands.push_back({y, std::min({range.last, height, y + rows_per_task})});
+            count += job.bands.back().last - y;
+        }
+    }
+    if (job.bands.empty())
+        return true;
+    // A thread more for every quarter million pixels: copying a few rows is not worth
+    // waking threads for.
+    const uint64_t pixels = uint64_t{count} * width;
+    pool.run(static_cast<uint32_t>(job.bands.size()), convert_band, &job, static_cast<uint32_t>(pixels / 262144));
     return true;
 }
 
@@ -245,24 +309,52 @@ void pace(Device& device, SDL_Window* window, WindowPresenter& presenter)
     presenter.pacer.wait();
 }
 
+// Only the rows the rasterizer changed since the surface last took this back buffer are
+// written and shown; the whole frame when that is not known (the first frame, another
+// back buffer or surface, samples to average, memory changed otherwise, a window the
+// display may have lost).
 Result present_to_surface(Device& device, SDL_Window* window, SDL_Surface* surface, WindowPresenter& presenter,
                           const Surface& back_buffer)
 {
+    const void* memory = back_buffer.pixels();
+    const bool rows_known = raster::changed_rows(memory, presenter.rows);
+    const bool exposed = take_exposed(SDL_GetWindowID(window));
+    const bool whole = !rows_known || exposed || presenter.shown != memory || presenter.shown_surface != surface
+                       || back_buffer.samples() > 1;
+    presenter.shown = nullptr;
+    if (!whole && presenter.rows.empty()) {
+        presenter.shown = memory;
+        presenter.shown_surface = surface;
+        pace(device, window, presenter);
+        return ok;
+    }
     // The surface was settled before SDL handed it out (present_to_window).
     if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0)
         return fail(presenter, "the window's surface cannot be locked");
-    const bool converted = convert(back_buffer, static_cast<uint8_t*>(surface->pixels), surface->pitch);
+    const bool converted = convert(back_buffer, static_cast<uint8_t*>(surface->pixels), surface->pitch,
+                                   whole ? nullptr : &presenter.rows);
     if (SDL_MUSTLOCK(surface))
         SDL_UnlockSurface(surface);
     if (!converted)
         return fail(presenter, "the samples cannot be averaged");
+    std::vector<SDL_Rect> rects;
+    if (!whole) {
+        for (const raster::RowRange& range : presenter.rows)
+            rects.push_back({0, static_cast<int>(range.first), static_cast<int>(back_buffer.width()),
+                             static_cast<int>(range.last - range.first)});
+    }
+    presenter.shown = memory;
+    presenter.shown_surface = surface;
     pace(device, window, presenter);
-    shower().show(window);
+    shower().show(window, std::move(rects));
     return ok;
 }
 
 Result present_stretched(Device& device, SDL_Window* window, WindowPresenter& presenter, const Surface& back_buffer)
 {
+    // The window's surface no longer holds what the last direct present wrote.
+    presenter.shown = nullptr;
+    presenter.shown_surface = nullptr;
     if (presenter.renderer == nullptr) {
         presenter.renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
         if (presenter.renderer == nullptr)
@@ -333,6 +425,8 @@ Result present_to_window(Device& device, const Surface& back_buffer)
     // of its own); SDL_FRAMEBUFFER_ACCELERATION in the environment still decides.
     static const bool hinted = SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
     (void)hinted;
+    static const bool watching = (SDL_AddEventWatch(watch_exposures, nullptr), true);
+    (void)watching;
     int width = 0;
     int height = 0;
     SDL_GetWindowSizeInPixels(window, &width, &height);

@@ -12,6 +12,8 @@
 #include <atomic>
 #include <bit>
 #include <cmath>
+#include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
@@ -365,6 +367,9 @@ public:
     }
 
     bool drawable() const { return drawable_; }
+    // Values of a transformed vertex that the pixels read: diffuse, then the coordinates
+    // of the stages that sample a texture.
+    int attribute_count() const { return attribute_count_; }
 
     // Transforms the vertices [first, first + count) of the data.
     void process(uint32_t first, uint32_t count)
@@ -1350,7 +1355,66 @@ struct Op {
     uint32_t v[4] = {};
     int64_t y0 = 0;
     int64_t y1 = 0;
+    // Its kind and its corners as transformed: what its pixels depend on besides the draw.
+    uint64_t hash = 0;
 };
+
+// A 64-bit hash of words, for telling apart the work of two flushes: a strip is left as
+// it is when its work hashes as the work that drew it last.
+class Hash {
+public:
+    void word(uint64_t w) { h_ = std::rotl(h_ + w * kPrime2, 31) * kPrime1; }
+    void bytes(const void* data, size_t size)
+    {
+        const auto* p = static_cast<const uint8_t*>(data);
+        for (; size >= 8; p += 8, size -= 8) {
+            uint64_t w;
+            std::memcpy(&w, p, 8);
+            word(w);
+        }
+        if (size > 0) {
+            uint64_t w = 0;
+            std::memcpy(&w, p, size);
+            word(w ^ (uint64_t{size} << 56));
+        }
+    }
+    // Never 0, which stands for "not known".
+    uint64_t value() const
+    {
+        uint64_t h = h_;
+        h ^= h >> 33;
+        h *= kPrime2;
+        h ^= h >> 29;
+        h *= kPrime3;
+        h ^= h >> 32;
+        return h | 1u;
+    }
+
+private:
+    static constexpr uint64_t kPrime1 = 0x9E3779B185EBCA87ull;
+    static constexpr uint64_t kPrime2 = 0xC2B2AE3D27D4EB4Full;
+    static constexpr uint64_t kPrime3 = 0x165667B19E3779F9ull;
+    uint64_t h_ = 0x27D4EB2F165667C5ull;
+};
+
+uint64_t mix(uint64_t a, uint64_t b)
+{
+    Hash h;
+    h.word(a);
+    h.word(b);
+    return h.value();
+}
+
+uint64_t pointer_word(const void* p)
+{
+    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p));
+}
+
+// The structures hashed as bytes are made of 4-byte words only, without padding.
+static_assert(sizeof(Viewport) == 24 && sizeof(Matrix) == 64 && alignof(Light) == 4 && sizeof(Light) % 4 == 0
+              && alignof(Material) == 4 && sizeof(Material) % 4 == 0);
+// A transformed vertex: four doubles and a float, then its attributes.
+static_assert(offsetof(ClipVertex, attributes) == 36);
 
 // What recording a draw keeps between calls on its thread, so that it allocates
 // nothing once the buffers have grown to the largest draw seen.
@@ -1372,8 +1436,10 @@ void run_ops(Drawer& drawer, const std::vector<Op>& ops, int64_t y0, int64_t y1)
     }
 }
 
-// Below this many pixels (a rough guess from the primitives' heights) one thread draws.
+// Below this many pixels (a rough guess from the primitives' heights) one thread draws;
+// above, a thread more for every so many.
 constexpr double kParallelPixels = 16384.0;
+constexpr double kPixelsPerThread = 65536.0;
 
 // Bytes of memory a view spans, whatever the sign of its pitch.
 struct Span {
@@ -1419,6 +1485,31 @@ struct Item {
     uint32_t flags = 0;
     uint32_t argb = 0;
     float z = 0.0f;
+    // What it does whatever the rows (its targets, state, textures' contents; a clear's
+    // area and values), and whether that is known: its targets are kept and its textures'
+    // contents have versions.
+    uint64_t hash = 0;
+    bool known = false;
+    // At the flush: its colour and depth targets among the kept ones (-1: none, or not kept),
+    // and the group of kept targets that work of the flush ties together (-1: none).
+    int kept[2] = {-1, -1};
+    int group = -1;
+};
+
+// What the rasterizer knows of a kept target's contents, per strip of kKeepRows rows.
+struct KeptTarget {
+    Span span;
+    int64_t pitch = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    // The work that drew what each strip holds (0: not known), and the same after the
+    // flush under way.
+    std::vector<uint64_t> drawn;
+    std::vector<uint64_t> next;
+    // Strips changed since changed_rows was last asked; `tracked`: it was asked, and
+    // nothing has changed the memory unseen since.
+    std::vector<uint8_t> changed;
+    bool tracked = false;
 };
 
 // The recorded work, in order. Items are kept between frames so that their buffers
@@ -1430,6 +1521,18 @@ struct Frame {
     std::vector<Span> reads;
     std::vector<Span> writes;
     std::atomic<bool> pending{false};
+    std::vector<KeptTarget> kept;
+    // The flush's scratch: per strip, whether anything in it is drawn, whether everything
+    // is (work of unknown result), and for each group of kept targets whether its work is
+    // (strip-major, one entry per kept target); the work of one draw per strip.
+    std::vector<uint8_t> dirty;
+    std::vector<uint8_t> forced;
+    std::vector<uint8_t> group_dirty;
+    std::vector<int> group_of;
+    std::vector<uint64_t> strip_work;
+    std::vector<uint8_t> strip_touched;
+    std::vector<std::pair<int64_t, int64_t>> bands;
+    int64_t first_strip = 0;
     // In a child made by fork: the parent's recording.
     Frame* parent = nullptr;
 
@@ -1477,6 +1580,124 @@ void add_targets(Item& item)
                                       uint64_t{depth.width} * depth.samples * 4));
 }
 
+void hash_targets(Hash& h, const Targets& targets)
+{
+    const ColorView& c = targets.color;
+    h.word(pointer_word(c.pixels));
+    h.word(static_cast<uint64_t>(static_cast<int64_t>(c.pitch)));
+    h.word(uint64_t{c.width} << 32 | c.height);
+    h.word(uint64_t{static_cast<uint32_t>(c.format)} << 32 | c.samples);
+    const DepthView& d = targets.depth;
+    h.word(pointer_word(d.depth));
+    h.word(d.pitch);
+    h.word(uint64_t{d.width} << 32 | d.height);
+    h.word(uint64_t{d.samples} << 32 | (d.uniform ? 1u : 0u));
+    h.word(std::bit_cast<uint32_t>(d.uniform_value));
+}
+
+// Whether the item's targets are kept (a target it has no view of counts as kept).
+bool targets_kept(const Targets& targets)
+{
+    return (targets.color.pixels == nullptr || targets.color.kept)
+           && (targets.depth.depth == nullptr || targets.depth.kept);
+}
+
+// The contents of a texture level: for one the rasterizer draws (a kept target whose every
+// strip it knows), what drew it, so that a render target drawn again alike reads as
+// unchanged; else its version (0: not known).
+uint64_t level_contents(const Frame& frame, const LevelView& level, Format format)
+{
+    const Span span = span_of(level.pixels, level.pitch, level.height, uint64_t{level.width} * bytes_per_pixel(format));
+    for (const KeptTarget& kept : frame.kept) {
+        if (!(kept.span == span) || kept.height != level.height || kept.drawn.empty())
+            continue;
+        Hash h;
+        for (const uint64_t drawn : kept.drawn) {
+            if (drawn == 0)
+                return level.version;
+            h.word(drawn);
+        }
+        return h.value();
+    }
+    return level.version;
+}
+
+// The item's hash from everything a draw's pixels depend on besides its primitives.
+void hash_draw(const Frame& frame, Item& item)
+{
+    Hash h;
+    h.word(Item::draw);
+    hash_targets(h, item.targets);
+    bool known = targets_kept(item.targets);
+    const RasterState& s = item.state;
+    h.bytes(&s.viewport, sizeof s.viewport);
+    h.bytes(&s.world, sizeof s.world);
+    h.bytes(&s.view, sizeof s.view);
+    h.bytes(&s.projection, sizeof s.projection);
+    h.bytes(s.texture_transforms.data(), sizeof s.texture_transforms);
+    h.bytes(s.render_states.data(), sizeof s.render_states);
+    h.bytes(s.stage_states.data(), sizeof s.stage_states);
+    h.bytes(s.sampler_states.data(), sizeof s.sampler_states);
+    const uint32_t lights = std::min(s.light_count, max_active_lights);
+    h.word(lights);
+    h.bytes(s.lights.data(), sizeof(Light) * lights);
+    h.bytes(&s.material, sizeof s.material);
+    for (const TextureView* view : s.textures) {
+        if (view == nullptr) {
+            h.word(0);
+            continue;
+        }
+        h.word(uint64_t{static_cast<uint32_t>(view->format)} << 32 | view->level_count);
+        for (uint32_t i = 0; i < std::min(view->level_count, max_levels); ++i) {
+            const LevelView& level = view->levels[i];
+            h.word(pointer_word(level.pixels));
+            h.word(static_cast<uint64_t>(static_cast<int64_t>(level.pitch)));
+            h.word(uint64_t{level.width} << 32 | level.height);
+            const uint64_t contents = level_contents(frame, level, view->format);
+            h.word(contents);
+            known = known && contents != 0;
+        }
+    }
+    const Layout& l = item.layout;
+    h.word(uint64_t{l.ok} << 32 | l.size);
+    h.word(static_cast<uint64_t>(static_cast<uint32_t>(l.normal)) << 32 | static_cast<uint32_t>(l.psize));
+    h.word(static_cast<uint64_t>(static_cast<uint32_t>(l.diffuse)) << 32 | static_cast<uint32_t>(l.specular));
+    h.word(l.sets);
+    for (uint32_t i = 0; i < 8; ++i)
+        h.word(uint64_t{l.set_offset[i]} << 32 | l.set_floats[i]);
+    h.word(uint64_t{item.vertices.stride} << 32 | item.vertices.fvf);
+    item.hash = h.value();
+    item.known = known;
+}
+
+void hash_clear(Item& item)
+{
+    Hash h;
+    h.word(Item::clear);
+    hash_targets(h, item.targets);
+    h.word(static_cast<uint64_t>(static_cast<uint32_t>(item.area.left)) << 32
+           | static_cast<uint32_t>(item.area.top));
+    h.word(static_cast<uint64_t>(static_cast<uint32_t>(item.area.right)) << 32
+           | static_cast<uint32_t>(item.area.bottom));
+    h.word(uint64_t{item.flags} << 32 | item.argb);
+    h.word(std::bit_cast<uint32_t>(item.z));
+    item.hash = h.value();
+    item.known = targets_kept(item.targets);
+}
+
+uint64_t hash_op(const Op& op, const std::vector<ClipVertex>& processed, uint32_t first, int attributes)
+{
+    Hash h;
+    const int corners = op.kind == Op::quad ? 4 : op.kind == Op::triangle ? 3 : 1;
+    h.word(uint64_t{op.kind} << 32 | static_cast<uint32_t>(corners));
+    for (int i = 0; i < corners; ++i) {
+        const ClipVertex& v = processed[op.v[i] - first];
+        h.bytes(&v, offsetof(ClipVertex, attributes));
+        h.bytes(v.attributes, sizeof(float) * static_cast<size_t>(attributes));
+    }
+    return h.value();
+}
+
 void clear_part(const Targets& targets, const Rect& area, uint32_t flags, uint32_t argb, float z);
 
 void run_item(Item& item, int64_t y0, int64_t y1)
@@ -1494,22 +1715,44 @@ void run_item(Item& item, int64_t y0, int64_t y1)
     run_ops(drawer, item.ops, y0, y1);
 }
 
-struct StripJob {
-    Frame* frame;
-    int64_t top;
-    int64_t rows;
-    int64_t bottom;
-};
+constexpr int64_t kKeepRows = 8;
 
-void run_strip(void* context, uint32_t strip)
+// A band of rows per task. Within it an item draws the strips where its group of targets
+// changes (or where work of unknown result lands); without a plan (frame.forced empty),
+// everywhere.
+void run_band(void* context, uint32_t band)
 {
-    const StripJob& job = *static_cast<const StripJob*>(context);
-    const int64_t y0 = job.top + strip * job.rows;
-    const int64_t y1 = std::min(job.bottom, y0 + job.rows);
-    for (size_t i = 0; i < job.frame->count; ++i) {
-        Item& item = *job.frame->items[i];
-        if (item.y0 < y1 && item.y1 > y0)
+    Frame& frame = *static_cast<Frame*>(context);
+    const auto [y0, y1] = frame.bands[band];
+    const size_t groups = frame.kept.size();
+    for (size_t i = 0; i < frame.count; ++i) {
+        Item& item = *frame.items[i];
+        if (item.y0 >= y1 || item.y1 <= y0)
+            continue;
+        if (frame.forced.empty()) {
             run_item(item, y0, y1);
+            continue;
+        }
+        auto drawn_in = [&](int64_t strip) {
+            const size_t s = static_cast<size_t>(strip - frame.first_strip);
+            return frame.forced[s] || item.group < 0 || frame.group_dirty[s * groups + static_cast<size_t>(item.group)];
+        };
+        const int64_t from = std::max(y0, item.y0);
+        const int64_t to = std::min(y1, item.y1);
+        int64_t start = -1;
+        for (int64_t strip = floor_div(from, kKeepRows); strip * kKeepRows < to; ++strip) {
+            const int64_t row0 = std::max(from, strip * kKeepRows);
+            const int64_t row1 = std::min(to, (strip + 1) * kKeepRows);
+            if (drawn_in(strip)) {
+                if (start < 0)
+                    start = row0;
+            } else if (start >= 0) {
+                run_item(item, start, row0);
+                start = -1;
+            }
+            if (row1 == to && start >= 0)
+                run_item(item, start, to);
+        }
     }
 }
 
@@ -1517,6 +1760,220 @@ void run_strip(void* context, uint32_t strip)
 // enough that setting up each draw again per strip stays cheap.
 constexpr int64_t kStripRows = 32;
 constexpr int64_t kSmallStripRows = 16;
+// The strips whose work is compared with the work that drew them: rows [16 k, 16 k + 16)
+// of a kept target (kKeepRows).
+static_assert(kStripRows % kKeepRows == 0 && kSmallStripRows % kKeepRows == 0);
+
+// -1: not read yet from QUILLO_KEEP_STRIPS.
+std::atomic<int> keep_setting{-1};
+
+Span color_span(const ColorView& color)
+{
+    return span_of(color.pixels, color.pitch, color.height,
+                   uint64_t{color.width} * color.samples * bytes_per_pixel(color.format));
+}
+
+Span depth_span(const DepthView& depth)
+{
+    return span_of(depth.depth, int64_t{depth.pitch} * 4, depth.height, uint64_t{depth.width} * depth.samples * 4);
+}
+
+// What is known of kept targets overlapping the span is dropped (the entries stay, empty,
+// so that the indices of the others do not move during a flush).
+void forget_locked(Frame& frame, const Span& span)
+{
+    for (KeptTarget& kept : frame.kept) {
+        if (kept.span.overlaps(span)) {
+            kept.span = {};
+            kept.drawn.clear();
+            kept.next.clear();
+            kept.changed.clear();
+            kept.tracked = false;
+        }
+    }
+}
+
+// The entry of a kept target, made (nothing known) when it has none or had another shape.
+int kept_entry(Frame& frame, const Span& span, int64_t pitch, uint32_t width, uint32_t height)
+{
+    for (size_t i = 0; i < frame.kept.size(); ++i) {
+        const KeptTarget& kept = frame.kept[i];
+        if (kept.span == span && kept.pitch == pitch && kept.width == width && kept.height == height)
+            return static_cast<int>(i);
+    }
+    forget_locked(frame, span);
+    size_t index = 0;
+    while (index < frame.kept.size() && frame.kept[index].span.end != 0)
+        ++index;
+    if (index == frame.kept.size())
+        frame.kept.emplace_back();
+    KeptTarget& kept = frame.kept[index];
+    const size_t strips = static_cast<size_t>(ceil_div(height, kKeepRows));
+    kept.span = span;
+    kept.pitch = pitch;
+    kept.width = width;
+    kept.height = height;
+    kept.drawn.assign(strips, 0);
+    kept.next.assign(strips, 0);
+    kept.changed.assign(strips, 0);
+    kept.tracked = false;
+    return static_cast<int>(index);
+}
+
+// Works out, strip by strip, what the recorded work leaves in each kept target, and marks
+// the strips to draw: those where that differs from what they hold, and those that work
+// of unknown result (targets not kept, textures without versions) touches.
+void plan_strips(Frame& frame, int64_t first, int64_t last)
+{
+    const size_t n = static_cast<size_t>(last - first);
+    frame.first_strip = first;
+    frame.dirty.assign(n, 0);
+    frame.forced.assign(n, 0);
+    frame.strip_work.resize(n);
+    frame.strip_touched.assign(n, 0);
+    for (size_t i = 0; i < frame.count; ++i) {
+        Item& item = *frame.items[i];
+        item.kept[0] = item.kept[1] = -1;
+        const ColorView& color = item.targets.color;
+        if (color.pixels != nullptr && color.kept)
+            item.kept[0] = kept_entry(frame, color_span(color), color.pitch, color.width, color.height);
+        const DepthView& depth = item.targets.depth;
+        if (depth.depth != nullptr && depth.kept)
+            item.kept[1] = kept_entry(frame, depth_span(depth), depth.pitch, depth.width, depth.height);
+    }
+    for (KeptTarget& kept : frame.kept)
+        kept.next = kept.drawn;
+
+    // Strip s of the flush is strip first + s of every target; targets shorter than the
+    // flush have fewer.
+    auto entry = [&](int index, int64_t s) -> uint64_t* {
+        if (index < 0)
+            return nullptr;
+        KeptTarget& kept = frame.kept[static_cast<size_t>(index)];
+        const int64_t strip = first + s;
+        return strip < static_cast<int64_t>(kept.next.size()) ? &kept.next[static_cast<size_t>(strip)] : nullptr;
+    };
+    static std::atomic<uint64_t> unknown_work{0};
+    for (size_t i = 0; i < frame.count; ++i) {
+        Item& item = *frame.items[i];
+        const int64_t s0 = floor_div(item.y0, kKeepRows) - first;
+        const int64_t s1 = ceil_div(item.y1, kKeepRows) - first;
+        if (!item.known) {
+            // Drawn wherever it lands, and what the strips then hold is known to no later flush.
+            const uint64_t unique = mix(item.hash, unknown_work.fetch_add(1, std::memory_order_relaxed) + 1);
+            for (int64_t s = s0; s < s1; ++s) {
+                frame.forced[static_cast<size_t>(s)] = 1;
+                for (int t = 0; t < 2; ++t) {
+                    if (uint64_t* value = entry(item.kept[t], s))
+                        *value = mix(*value, unique);
+                }
+            }
+            continue;
+        }
+        if (item.kind == Item::clear) {
+            for (int t = 0; t < 2; ++t) {
+                if (item.kept[t] < 0)
+                    continue;
+                const KeptTarget& kept = frame.kept[static_cast<size_t>(item.kept[t])];
+                const bool all_columns = item.area.left <= 0 && item.area.right >= static_cast<int64_t>(kept.width);
+                for (int64_t s = s0; s < s1; ++s) {
+                    uint64_t* value = entry(item.kept[t], s);
+                    if (value == nullptr)
+                        continue;
+                    const int64_t row0 = (first + s) * kKeepRows;
+                    const int64_t row1 = std::min<int64_t>(row0 + kKeepRows, kept.height);
+                    // A clear of the whole strip leaves it as it leaves it whatever it held.
+                    const bool whole = all_columns && item.area.top <= row0 && item.area.bottom >= row1;
+                    *value = whole ? item.hash : mix(*value, item.hash);
+                }
+            }
+            continue;
+        }
+        // A draw changes the strips its primitives touch, by its state and those primitives.
+        for (const Op& op : item.ops) {
+            const int64_t r0 = std::max(op.y0, item.y0);
+            const int64_t r1 = std::min(op.y1, item.y1);
+            if (r0 >= r1)
+                continue;
+            for (int64_t s = floor_div(r0, kKeepRows) - first; s < ceil_div(r1, kKeepRows) - first; ++s) {
+                const size_t k = static_cast<size_t>(s);
+                frame.strip_work[k] = mix(frame.strip_touched[k] ? frame.strip_work[k] : item.hash, op.hash);
+                frame.strip_touched[k] = 1;
+            }
+        }
+        for (int64_t s = s0; s < s1; ++s) {
+            const size_t k = static_cast<size_t>(s);
+            if (!frame.strip_touched[k])
+                continue;
+            frame.strip_touched[k] = 0;
+            uint64_t* color = entry(item.kept[0], s);
+            uint64_t* depth = entry(item.kept[1], s);
+            // What the draw leaves in either target depends on what both held.
+            const uint64_t value = mix(mix(color ? *color : 0, depth ? *depth : 0), frame.strip_work[k]);
+            if (color)
+                *color = value;
+            if (depth)
+                *depth = value;
+        }
+    }
+    // Targets that one item writes together are drawn together: a strip is drawn for all of
+    // them or none (the work on one depends on what the other holds).
+    const size_t groups = frame.kept.size();
+    std::vector<int>& group = frame.group_of;
+    group.resize(groups);
+    for (size_t g = 0; g < groups; ++g)
+        group[g] = static_cast<int>(g);
+    auto root = [&](int g) {
+        while (group[static_cast<size_t>(g)] != g)
+            g = group[static_cast<size_t>(g)] = group[static_cast<size_t>(group[static_cast<size_t>(g)])];
+        return g;
+    };
+    for (size_t i = 0; i < frame.count; ++i) {
+        const Item& item = *frame.items[i];
+        if (item.kept[0] >= 0 && item.kept[1] >= 0)
+            group[static_cast<size_t>(root(item.kept[0]))] = root(item.kept[1]);
+    }
+    for (size_t i = 0; i < frame.count; ++i) {
+        Item& item = *frame.items[i];
+        item.group = item.kept[0] >= 0 ? root(item.kept[0]) : item.kept[1] >= 0 ? root(item.kept[1]) : -1;
+    }
+    frame.group_dirty.assign(n * groups, 0);
+    for (size_t g = 0; g < groups; ++g) {
+        const KeptTarget& kept = frame.kept[g];
+        const size_t r = static_cast<size_t>(root(static_cast<int>(g)));
+        for (size_t s = 0; s < n; ++s) {
+            const size_t strip = static_cast<size_t>(first) + s;
+            if (strip < kept.next.size() && kept.next[strip] != kept.drawn[strip])
+                frame.group_dirty[s * groups + r] = 1;
+        }
+    }
+    for (size_t s = 0; s < n; ++s) {
+        frame.dirty[s] = frame.forced[s];
+        for (size_t g = 0; g < groups && !frame.dirty[s]; ++g)
+            frame.dirty[s] = frame.group_dirty[s * groups + g];
+    }
+}
+
+// After the drawing: the strips hold what the flush's work left.
+void settle_kept(Frame& frame)
+{
+    for (KeptTarget& kept : frame.kept) {
+        for (size_t s = 0; s < kept.next.size(); ++s) {
+            if (kept.next[s] != kept.drawn[s]) {
+                kept.changed[s] = 1;
+                kept.drawn[s] = kept.next[s];
+            }
+        }
+    }
+    // Work on targets that are not kept may have changed kept memory unseen.
+    for (size_t i = 0; i < frame.count; ++i) {
+        const Item& item = *frame.items[i];
+        if (item.targets.color.pixels != nullptr && !item.targets.color.kept)
+            forget_locked(frame, color_span(item.targets.color));
+        if (item.targets.depth.depth != nullptr && !item.targets.depth.kept)
+            forget_locked(frame, depth_span(item.targets.depth));
+    }
+}
 
 void flush_locked(Frame& frame)
 {
@@ -1530,17 +1987,62 @@ void flush_locked(Frame& frame)
         bottom = std::max(bottom, item.y1);
         pixels += item.pixels;
     }
-    const int64_t threads = detail::RenderPool::instance().threads();
-    const int64_t rows = bottom - top;
-    if (threads <= 1 || pixels < kParallelPixels || rows < 2 * kSmallStripRows) {
-        for (size_t i = 0; i < frame.count; ++i)
-            run_item(*frame.items[i], INT64_MIN, INT64_MAX);
+    const bool keep = keeps_unchanged();
+    // The rows to draw, in bands of whole strips.
+    frame.bands.clear();
+    int64_t rows = 0;
+    if (keep) {
+        const int64_t first = floor_div(top, kKeepRows);
+        const int64_t last = ceil_div(bottom, kKeepRows);
+        plan_strips(frame, first, last);
+        for (int64_t s = first; s < last; ++s) {
+            if (!frame.dirty[static_cast<size_t>(s - first)])
+                continue;
+            const int64_t y0 = std::max(top, s * kKeepRows);
+            const int64_t y1 = std::min(bottom, (s + 1) * kKeepRows);
+            if (!frame.bands.empty() && frame.bands.back().second == y0)
+                frame.bands.back().second = y1;
+            else
+                frame.bands.emplace_back(y0, y1);
+            rows += y1 - y0;
+        }
     } else {
-        // Strips of 32 rows when there are four or more for each thread, else of 16:
-        // enough strips that threads finishing early find more to take.
-        const int64_t strip = rows >= 4 * threads * kStripRows ? kStripRows : kSmallStripRows;
-        StripJob job{&frame, top, strip, bottom};
-        detail::RenderPool::instance().run(static_cast<uint32_t>((rows + strip - 1) / strip), run_strip, &job);
+        frame.forced.clear();
+        frame.bands.emplace_back(top, bottom);
+        rows = bottom - top;
+    }
+    if (rows > 0) {
+        const int64_t threads = detail::RenderPool::instance().threads();
+        const double share = static_cast<double>(rows) / static_cast<double>(std::max<int64_t>(1, bottom - top));
+        if (threads <= 1 || pixels * share < kParallelPixels || rows < 2 * kSmallStripRows) {
+            if (!keep) {
+                for (size_t i = 0; i < frame.count; ++i)
+                    run_item(*frame.items[i], INT64_MIN, INT64_MAX);
+            } else {
+                for (uint32_t band = 0; band < frame.bands.size(); ++band)
+                    run_band(&frame, band);
+            }
+        } else {
+            // Strips of 32 rows when there are four or more for each thread, else of 16:
+            // enough strips that threads finishing early find more to take.
+            const int64_t strip = rows >= 4 * threads * kStripRows ? kStripRows : kSmallStripRows;
+            const std::vector<std::pair<int64_t, int64_t>> bands = std::move(frame.bands);
+            frame.bands.clear();
+            for (const auto& [y0, y1] : bands) {
+                for (int64_t y = y0; y < y1; y += strip)
+                    frame.bands.emplace_back(y, std::min(y1, y + strip));
+            }
+            const auto helpers = static_cast<uint32_t>(std::min(pixels * share / kPixelsPerThread, 4096.0));
+            detail::RenderPool::instance().run(static_cast<uint32_t>(frame.bands.size()), run_band, &frame,
+                                               std::max(1u, helpers));
+        }
+    }
+    if (keep) {
+        settle_kept(frame);
+    } else {
+        // Nothing is known any more of what the kept targets hold.
+        for (const Span& span : frame.writes)
+            forget_locked(frame, span);
     }
     frame.count = 0;
     frame.reads.clear();
@@ -1548,37 +2050,84 @@ void flush_locked(Frame& frame)
     frame.pending.store(false, std::memory_order_release);
 }
 
-// Adds the item last made by Frame::next, drawing the recorded work first when the
-// item reads what that work writes, writes what it reads, or writes memory it writes
-// in another shape (so that strips of rows would not line up).
+void add_spans(std::vector<Span>& to, const std::vector<Span>& from)
+{
+    for (const Span& span : from) {
+        if (std::find(to.begin(), to.end(), span) == to.end())
+            to.push_back(span);
+    }
+}
+
+// Draws the first `k` recorded items; the others stay recorded, in their order. Work that
+// must come first (a render target's, before a draw reads it) is drawn alone, and the
+// frame's other work stays together: a strip drawn in two flushes would hold what the
+// first left when the next frame's first flush asks what it holds.
+void flush_prefix(Frame& frame, size_t k)
+{
+    if (k == 0)
+        return;
+    const size_t count = frame.count;
+    if (k >= count) {
+        flush_locked(frame);
+        return;
+    }
+    frame.count = k;
+    flush_locked(frame);
+    std::rotate(frame.items.begin(), frame.items.begin() + static_cast<ptrdiff_t>(k),
+                frame.items.begin() + static_cast<ptrdiff_t>(count));
+    frame.count = count - k;
+    for (size_t i = 0; i < frame.count; ++i) {
+        add_spans(frame.reads, frame.items[i]->reads);
+        add_spans(frame.writes, frame.items[i]->writes);
+    }
+    frame.pending.store(true, std::memory_order_release);
+}
+
+// The number of recorded items up to the last one that reads or writes the span.
+size_t touching_prefix(const Frame& frame, const Span& span)
+{
+    size_t prefix = 0;
+    for (size_t i = 0; i < frame.count; ++i) {
+        const Item& item = *frame.items[i];
+        for (const Span& read : item.reads)
+            prefix = read.overlaps(span) ? i + 1 : prefix;
+        for (const Span& write : item.writes)
+            prefix = write.overlaps(span) ? i + 1 : prefix;
+    }
+    return prefix;
+}
+
+// Adds the item last made by Frame::next, drawing the recorded work first up to the last
+// item that writes what the new one reads, reads what it writes, or writes memory it
+// writes in another shape (so that strips of rows would not line up).
 void commit(Frame& frame)
 {
     Item& item = *frame.items[frame.count];
-    bool conflict = false;
-    for (const Span& read : item.reads) {
-        for (const Span& write : frame.writes)
-            conflict = conflict || read.overlaps(write);
-    }
-    for (const Span& write : item.writes) {
-        for (const Span& read : frame.reads)
-            conflict = conflict || write.overlaps(read);
-        for (const Span& other : frame.writes)
-            conflict = conflict || (write.overlaps(other) && !(write == other));
-    }
-    if (conflict) {
-        // The item, not yet counted, becomes the first of a new recording.
-        const size_t index = frame.count;
-        flush_locked(frame);
-        std::swap(frame.items[0], frame.items[index]);
-    }
-    auto add = [](std::vector<Span>& to, const std::vector<Span>& from) {
-        for (const Span& span : from) {
-            if (std::find(to.begin(), to.end(), span) == to.end())
-                to.push_back(span);
+    size_t prefix = 0;
+    for (size_t i = 0; i < frame.count; ++i) {
+        const Item& other = *frame.items[i];
+        bool conflict = false;
+        for (const Span& read : item.reads) {
+            for (const Span& write : other.writes)
+                conflict = conflict || read.overlaps(write);
         }
-    };
-    add(frame.reads, item.reads);
-    add(frame.writes, item.writes);
+        for (const Span& write : item.writes) {
+            for (const Span& read : other.reads)
+                conflict = conflict || write.overlaps(read);
+            for (const Span& written : other.writes)
+                conflict = conflict || (write.overlaps(written) && !(write == written));
+        }
+        if (conflict)
+            prefix = i + 1;
+    }
+    if (prefix > 0) {
+        // The item, not yet counted, follows the work left recorded.
+        const size_t index = frame.count;
+        flush_prefix(frame, prefix);
+        std::swap(frame.items[frame.count], frame.items[index]);
+    }
+    add_spans(frame.reads, item.reads);
+    add_spans(frame.writes, item.writes);
     ++frame.count;
     frame.pending.store(true, std::memory_order_release);
 }
@@ -1678,6 +2227,7 @@ bool record_draw_locked(Frame& frame, const Targets& targets, const RasterState&
             op.y0 = INT64_MIN;
             op.y1 = INT64_MAX;
         }
+        op.hash = hash_op(op, item.processed, drawer.first(), drawer.attribute_count());
         ops.push_back(op);
     };
     auto valid = [&](uint32_t a, uint32_t b, uint32_t c) {
@@ -1781,6 +2331,9 @@ bool record_draw_locked(Frame& frame, const Targets& targets, const RasterState&
         }
     }
     commit(frame);
+    // After the commit, which draws first the recorded work on what the item reads: the
+    // contents of its textures are then known.
+    hash_draw(frame, item);
     return true;
 }
 
@@ -1820,14 +2373,74 @@ void settle(const void* memory, size_t size)
         return;
     std::lock_guard lock(frame.mutex);
     const auto begin = reinterpret_cast<uintptr_t>(memory);
+    flush_prefix(frame, touching_prefix(frame, Span{begin, begin + std::max<size_t>(size, 1)}));
+}
+
+bool keeps_unchanged()
+{
+    int setting = keep_setting.load(std::memory_order_relaxed);
+    if (setting < 0) {
+        const char* value = std::getenv("QUILLO_KEEP_STRIPS");
+        setting = value != nullptr && std::strcmp(value, "0") == 0 ? 0 : 1;
+        int unread = -1;
+        keep_setting.compare_exchange_strong(unread, setting, std::memory_order_relaxed);
+        setting = keep_setting.load(std::memory_order_relaxed);
+    }
+    return setting == 1;
+}
+
+void set_keep_unchanged(bool keep)
+{
+    Frame& frame = recorded();
+    std::lock_guard lock(frame.mutex);
+    flush_locked(frame);
+    keep_setting.store(keep ? 1 : 0, std::memory_order_relaxed);
+    if (!keep) {
+        for (KeptTarget& kept : frame.kept)
+            kept = KeptTarget{};
+    }
+}
+
+void forget(const void* memory, size_t size)
+{
+    if (memory == nullptr)
+        return;
+    Frame& frame = recorded();
+    std::lock_guard lock(frame.mutex);
+    const auto begin = reinterpret_cast<uintptr_t>(memory);
     const Span span{begin, begin + std::max<size_t>(size, 1)};
-    bool touched = false;
-    for (const Span& read : frame.reads)
-        touched = touched || read.overlaps(span);
-    for (const Span& write : frame.writes)
-        touched = touched || write.overlaps(span);
-    if (touched)
-        flush_locked(frame);
+    flush_prefix(frame, touching_prefix(frame, span));
+    forget_locked(frame, span);
+}
+
+bool changed_rows(const void* memory, std::vector<RowRange>& rows)
+{
+    rows.clear();
+    Frame& frame = recorded();
+    std::lock_guard lock(frame.mutex);
+    flush_locked(frame);
+    const auto begin = reinterpret_cast<uintptr_t>(memory);
+    for (KeptTarget& kept : frame.kept) {
+        if (kept.span.end == 0 || begin < kept.span.begin || begin >= kept.span.end)
+            continue;
+        const bool known = kept.tracked;
+        kept.tracked = true;
+        for (size_t s = 0; s < kept.changed.size(); ++s) {
+            if (!kept.changed[s])
+                continue;
+            kept.changed[s] = 0;
+            const auto y0 = static_cast<uint32_t>(s * kKeepRows);
+            const auto y1 = static_cast<uint32_t>(std::min<int64_t>((s + 1) * kKeepRows, kept.height));
+            if (!rows.empty() && rows.back().last == y0)
+                rows.back().last = y1;
+            else
+                rows.push_back({y0, y1});
+        }
+        if (!known)
+            rows.clear();
+        return known;
+    }
+    return false;
 }
 
 namespace {
@@ -1907,6 +2520,7 @@ void record_clear(const Targets& targets, const Rect& area, uint32_t flags, uint
     const int64_t samples = std::max(targets.color.samples, targets.depth.samples);
     item.pixels = static_cast<double>((item.y1 - item.y0) * columns * samples) / 16.0;
     add_targets(item);
+    hash_clear(item);
     commit(frame);
 }
 

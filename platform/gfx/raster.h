@@ -12,8 +12,8 @@
 // number of threads), so pictures can be compared exactly.
 //
 // Draws and clears can be recorded and drawn together later (record_draw,
-// record_clear, flush): the pool of worker threads (one per processor, or
-// QUILLO_RENDER_THREADS; 1 draws on the calling thread only) then takes strips of rows,
+// record_clear, flush): the pool of worker threads (one per processor the process may
+// use, or QUILLO_RENDER_THREADS; 1 draws on the calling thread only) then takes strips of rows,
 // each strip running every recorded item over its rows in the order they were
 // recorded, so the picture is the one a single thread draws. Recording keeps what a
 // draw depends on at that moment (states, transforms, the transformed vertices); the
@@ -30,11 +30,16 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace platform::gfx::raster {
 
 // A colour surface: rows `pitch` bytes apart, pixels in the format's layout; each
 // pixel is `samples` values of the format side by side (1, 2 or 4).
+//
+// `kept`: nothing but the rasterizer changes the memory, or whatever else does says so
+// first (forget). A strip of rows of kept targets whose recorded work is the same as the
+// work that drew what those rows hold is then left as it is at the flush.
 struct ColorView {
     uint8_t* pixels = nullptr;
     int32_t pitch = 0;
@@ -42,6 +47,7 @@ struct ColorView {
     uint32_t height = 0;
     Format format = Format::unknown;
     uint32_t samples = 1;
+    bool kept = false;
 };
 
 // A depth surface: `samples` floats per pixel, rows `pitch` floats apart.
@@ -56,6 +62,7 @@ struct DepthView {
     // reads none.
     bool uniform = false;
     float uniform_value = 1.0f;
+    bool kept = false; // as for ColorView
 };
 
 // Where a draw or clear lands; a null colour or depth view is simply not touched.
@@ -73,6 +80,9 @@ struct LevelView {
     int32_t pitch = 0;
     uint32_t width = 0;
     uint32_t height = 0;
+    // A number that no other contents of these pixels ever had: it changes whenever they
+    // change. 0, unknown: a draw that samples the level is drawn at every flush.
+    uint64_t version = 0;
 };
 
 // A bound texture: its mip chain, largest level first.
@@ -152,11 +162,36 @@ bool record_draw(const Targets& targets, const RasterState& state, PrimitiveType
 // As clear, but recorded for the next flush.
 void record_clear(const Targets& targets, const Rect& area, uint32_t flags, uint32_t argb, float z);
 
-// Draws all recorded work, from whatever thread recorded it.
+// Draws all recorded work, from whatever thread recorded it. Strips of rows of kept
+// targets whose work is the one that drew them last are left as they are (unless
+// set_keep_unchanged(false)).
 void flush();
 
-// Draws the recorded work when any of it reads or writes the `size` bytes at `memory`:
-// called before that memory is read, changed or freed by anything but the rasterizer.
+// Whether flushes leave unchanged strips as they are (default: yes; QUILLO_KEEP_STRIPS=0 in
+// the environment: no). Either way the pictures are the same; off, every strip is drawn.
+bool keeps_unchanged();
+void set_keep_unchanged(bool keep);
+
+// The `size` bytes at `memory`, part of a kept target, are about to be changed or freed by
+// something else than the rasterizer: what it knows of their contents is dropped (the work
+// recorded on them is drawn first).
+void forget(const void* memory, size_t size);
+
+// Rows [first, last) of a picture.
+struct RowRange {
+    uint32_t first = 0;
+    uint32_t last = 0;
+};
+
+// The rows of the kept colour target at `memory` that flushes have changed since the last
+// call for it (recorded work is drawn first), merged and in order, into `rows`. False when
+// that is not known: the first call, or its memory was forgotten or drawn into as not kept
+// since; then every row may have changed.
+bool changed_rows(const void* memory, std::vector<RowRange>& rows);
+
+// Draws the recorded work up to the last of it that reads or writes the `size` bytes at
+// `memory` (the rest stays recorded): called before that memory is read, changed or freed
+// by anything but the rasterizer.
 void settle(const void* memory, size_t size);
 
 // Runs rows(context, y0, y1) over [0, height) cut into strips of `strip_rows` rows
@@ -167,7 +202,7 @@ void for_each_strip(uint32_t height, uint32_t strip_rows, void (*rows)(void* con
                     void* context);
 
 // The threads that draw (the caller's included), and a new number of them (0: one per
-// processor). The pictures do not depend on it.
+// processor the process may use, platform::usable_processors). The pictures do not depend on it.
 uint32_t thread_count();
 void set_thread_count(uint32_t count);
 

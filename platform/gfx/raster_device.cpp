@@ -23,7 +23,8 @@ bool view_of(const BaseTexture* texture, raster::TextureView& view)
         Surface* level = texture->level_surface(0, i);
         if (level == nullptr)
             return false;
-        view.levels[i] = {level->recorded_pixels(), static_cast<int32_t>(level->pitch()), level->width(), level->height()};
+        view.levels[i] = {level->recorded_pixels(), static_cast<int32_t>(level->pitch()), level->width(), level->height(),
+                          level->content_version()};
     }
     return true;
 }
@@ -58,7 +59,7 @@ void raster_draw(const DeviceState& state, PrimitiveType type, const raster::Ver
     raster::Targets targets;
     if (Surface* color = state.render_target) {
         targets.color = {color->recorded_pixels(), static_cast<int32_t>(color->pitch()), color->width(), color->height(),
-                         color->format(), color->samples()};
+                         color->format(), color->samples(), true};
     }
     // Depth surfaces hold one float per sample, rows back to back.
     Surface* depth = state.depth_stencil;
@@ -66,8 +67,12 @@ void raster_draw(const DeviceState& state, PrimitiveType type, const raster::Ver
         targets.depth = {depth->recorded_depth(), depth->width() * depth->samples(), depth->width(), depth->height(),
                          depth->samples()};
         targets.depth.uniform = depth->uniform_depth(&targets.depth.uniform_value);
+        targets.depth.kept = true;
     }
+    // Surfaces change only through the device, which tells the rasterizer (Surface::changing).
     raster::record_draw(targets, s, type, vertices, indices, base_vertex, first, count);
+    if (Surface* color = state.render_target)
+        color->note_drawn();
     if (depth && s[RenderState::zenable] != 0 && s[RenderState::zwrite_enable] != 0)
         depth->set_uniform_depth(false);
 }

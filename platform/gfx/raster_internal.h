@@ -198,9 +198,10 @@ public:
     // Threads drawing, the caller's included (1: no workers).
     uint32_t threads() const;
     void set_threads(uint32_t count);
-    // Runs task(context, i) for i in [0, tasks), spread over the threads; returns when
-    // every task has returned. Calls from several threads take turns.
-    void run(uint32_t tasks, void (*task)(void*, uint32_t), void* context);
+    // Runs task(context, i) for i in [0, tasks), spread over the threads (the caller's and
+    // at most `helpers` workers: small work wakes few); returns when every task has
+    // returned. Calls from several threads take turns.
+    void run(uint32_t tasks, void (*task)(void*, uint32_t), void* context, uint32_t helpers = UINT32_MAX);
 
 private:
     RenderPool();

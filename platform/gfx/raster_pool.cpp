@@ -4,6 +4,8 @@
 
 #include "platform/gfx/raster_internal.h"
 
+#include "platform/processors.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -22,14 +25,17 @@ namespace detail {
 
 namespace {
 
+// The processors the game may keep busy, not the machine's: more threads than those only
+// take turns on them.
 uint32_t processors()
 {
-    return std::max(1u, std::thread::hardware_concurrency());
+    return std::min(platform::usable_processors(), 256u);
 }
 
 } // namespace
 
-// QUILLO_RENDER_THREADS when it is a whole number from 1 to 256, else one per processor.
+// QUILLO_RENDER_THREADS when it is a whole number from 1 to 256, else one per processor
+// the process may use.
 uint32_t configured_threads()
 {
     const char* value = std::getenv("QUILLO_RENDER_THREADS");
@@ -40,27 +46,33 @@ uint32_t configured_threads()
             return static_cast<uint32_t>(count);
         std::fprintf(stderr,
                      "quillo: QUILLO_RENDER_THREADS=\"%s\" is not a thread count from 1 to 256; drawing with %u "
-                     "(one per processor)\n",
+                     "(one per processor it may use)\n",
                      value, processors());
     }
     return processors();
 }
 
-namespace {
-
-} // namespace
-
 struct RenderPool::State {
+    // Each worker waits on a signal of its own: a run wakes exactly the workers it takes.
+    // (With one condition variable shared by all and signalled once per worker wanted, a
+    // run was seen waiting for ever for a worker that never woke.)
+    struct Slot {
+        std::condition_variable wake;
+        uint64_t assigned = 0; // the last run given to the worker
+    };
+
     std::mutex turn; // one run at a time
     std::mutex mutex;
-    std::condition_variable wake;
     std::condition_variable done;
     std::vector<std::thread> workers;
+    std::vector<std::unique_ptr<Slot>> slots; // one per worker
     uint32_t threads = 1;
     // The workers' process: a child made by fork has no workers and draws alone.
     pid_t owner = 0;
     bool stopping = false;
     uint64_t generation = 0;
+    // Workers taking part in the current run (the first ones), and those done with it.
+    uint32_t helping = 0;
     uint32_t finished = 0;
     void (*task)(void*, uint32_t) = nullptr;
     void* context = nullptr;
@@ -77,21 +89,20 @@ struct RenderPool::State {
         }
     }
 
-    // `seen` is the generation current when the worker started: a worker started after
-    // earlier runs (a new thread count) must not take the last run for a new one, or it
-    // would count itself finished twice and let a run end while a band is still drawn.
-    void worker(uint64_t seen)
+    void worker(Slot& slot)
     {
         std::unique_lock lock(mutex);
+        // Slots start unassigned (0): a run given before the thread got here is still taken.
+        uint64_t seen = 0;
         for (;;) {
-            wake.wait(lock, [&] { return stopping || generation != seen; });
+            slot.wake.wait(lock, [&] { return stopping || slot.assigned != seen; });
             if (stopping)
                 return;
-            seen = generation;
+            seen = slot.assigned;
             lock.unlock();
             work();
             lock.lock();
-            if (++finished == workers.size())
+            if (++finished == helping)
                 done.notify_one();
         }
     }
@@ -101,11 +112,13 @@ struct RenderPool::State {
         {
             std::lock_guard lock(mutex);
             stopping = true;
+            for (auto& slot : slots)
+                slot->wake.notify_all();
         }
-        wake.notify_all();
         for (std::thread& thread : workers)
             thread.join();
         workers.clear();
+        slots.clear();
         stopping = false;
     }
 
@@ -116,15 +129,20 @@ struct RenderPool::State {
         if (!workers.empty())
             new std::vector<std::thread>(std::move(workers)); // left alone on purpose
         workers.clear();
+        if (!slots.empty())
+            new std::vector<std::unique_ptr<Slot>>(std::move(slots)); // their waits, too
+        slots.clear();
     }
 
     // Workers start on the first run that needs them.
     void start()
     {
         owner = getpid();
-        const uint64_t current = generation;
-        for (uint32_t i = 1; i < threads; ++i)
-            workers.emplace_back([this, current] { worker(current); });
+        for (uint32_t i = 1; i < threads; ++i) {
+            slots.push_back(std::make_unique<Slot>());
+            Slot* slot = slots.back().get();
+            workers.emplace_back([this, slot] { worker(*slot); });
+        }
     }
 };
 
@@ -173,13 +191,15 @@ void RenderPool::set_threads(uint32_t count)
     s.threads = count == 0 ? processors() : std::min(count, 256u);
 }
 
-void RenderPool::run(uint32_t tasks, void (*task)(void*, uint32_t), void* context)
+void RenderPool::run(uint32_t tasks, void (*task)(void*, uint32_t), void* context, uint32_t helpers)
 {
     State& s = own_state();
     std::lock_guard turn(s.turn);
     if (s.owner == 0)
         s.start();
-    if (s.workers.empty()) {
+    const uint32_t helping =
+        std::min({static_cast<uint32_t>(s.workers.size()), helpers, tasks > 0 ? tasks - 1 : 0u});
+    if (helping == 0) {
         for (uint32_t i = 0; i < tasks; ++i)
             task(context, i);
         return;
@@ -191,12 +211,16 @@ void RenderPool::run(uint32_t tasks, void (*task)(void*, uint32_t), void* contex
         s.tasks = tasks;
         s.next.store(0, std::memory_order_relaxed);
         s.finished = 0;
+        s.helping = helping;
         ++s.generation;
+        for (uint32_t i = 0; i < helping; ++i)
+            s.slots[i]->assigned = s.generation;
     }
-    s.wake.notify_all();
+    for (uint32_t i = 0; i < helping; ++i)
+        s.slots[i]->wake.notify_one();
     s.work();
     std::unique_lock lock(s.mutex);
-    s.done.wait(lock, [&] { return s.finished == s.workers.size(); });
+    s.done.wait(lock, [&] { return s.finished == s.helping; });
 }
 
 } // namespace detail

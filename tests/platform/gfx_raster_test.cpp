@@ -1,3 +1,4 @@
+#include "platform/processors.h"
 #include "platform/gfx/raster.h"
 
 #include "gfx_test_support.h"
@@ -16,8 +17,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <numbers>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -1349,6 +1353,37 @@ TEST(GfxRaster, RecordedFramesOfAnyNumberOfThreadsDrawTheOneThreadPicture)
 // A child made by fork while the parent's workers wait (a shell open, the crash question)
 // exits at once, or draws the same picture on threads of its own and exits, without
 // waiting on the locks and condition variables it copied from the parent.
+// A run takes at most the workers it asks for besides the calling thread, runs every task
+// once, and runs after runs of other sizes (each wakes the workers it takes).
+TEST(GfxRaster, APoolRunTakesTheWorkersItAsksFor)
+{
+    raster::set_thread_count(4);
+    auto& pool = raster::detail::RenderPool::instance();
+    struct Record {
+        std::mutex mutex;
+        std::set<std::thread::id> threads;
+        std::vector<int> done;
+    };
+    for (int round = 0; round < 300; ++round) {
+        const uint32_t helpers = static_cast<uint32_t>(round % 4);
+        Record record;
+        record.done.assign(32, 0);
+        pool.run(
+            32,
+            [](void* context, uint32_t task) {
+                auto& r = *static_cast<Record*>(context);
+                std::lock_guard lock(r.mutex);
+                r.threads.insert(std::this_thread::get_id());
+                ++r.done[task];
+            },
+            &record, helpers);
+        ASSERT_LE(record.threads.size(), helpers + 1) << "round " << round;
+        ASSERT_TRUE(std::all_of(record.done.begin(), record.done.end(), [](int n) { return n == 1; }))
+            << "round " << round;
+    }
+    raster::set_thread_count(0);
+}
+
 TEST(GfxRaster, AForkedChildDrawsTheSamePictureAndExits)
 {
     const Canvas parent = busy_frame(4);
@@ -1649,6 +1684,149 @@ TEST_F(GfxRasterDevice, DepthTestsFollowPartialClearsAndDepthWrites)
     EXPECT_EQ(back_buffer_pixel(27, 10), 0xFFFF0000u);
 }
 
+// A frame whose strips of rows hold what the same draws drew last time keeps them: the
+// frames are byte for byte those of drawing everything, whatever changes between frames
+// (a quad that moves, a texture's texels rewritten in place, a render target drawn
+// anew, the back buffer written outside the draws, draws that pile up without a clear),
+// and where nothing changed no row is drawn again.
+TEST_F(GfxRasterDevice, KeptStripsGiveTheFramesOfDrawingEverything)
+{
+    screen_space();
+    const gfx::Surface* back_buffer = device->back_buffer();
+    const uint32_t width = back_buffer->width();
+    const uint32_t height = back_buffer->height();
+    struct Scene {
+        gfx::Texture* texture = nullptr; // 2 x 2, under the whole frame
+        gfx::Texture* target = nullptr;  // 64 x 64 render target, shown at (300, 300)
+    };
+    enum class Change { none, moving_quad, texels, target, back_buffer_written, piling_up };
+    const auto fill = [](gfx::Texture* texture, uint32_t seed) {
+        gfx::LockedRect locked;
+        ASSERT_EQ(texture->lock_rect(0, &locked, nullptr, 0), gfx::ok);
+        for (uint32_t y = 0; y < 2; ++y) {
+            const uint32_t row[2] = {0xFF000000u | (seed * 0x10203u + y * 0x400000u), 0xFF00FF00u ^ (seed << 4)};
+            std::memcpy(static_cast<uint8_t*>(locked.bits) + y * locked.pitch, row, 8);
+        }
+        ASSERT_EQ(texture->unlock_rect(0), gfx::ok);
+    };
+    const auto draw = [&](const std::vector<Vertex>& vertices) {
+        ASSERT_EQ(device->draw_primitive_up(gfx::PrimitiveType::triangle_list, 2, vertices.data(), sizeof(Vertex)),
+                  gfx::ok);
+    };
+    gfx::Surface* back = nullptr;
+    gfx::Surface* depth = nullptr;
+    ASSERT_EQ(device->get_render_target(0, &back), gfx::ok);
+    ASSERT_EQ(device->get_depth_stencil_surface(&depth), gfx::ok);
+    // One frame: the render target drawn, then the back buffer cleared and the textured
+    // background (but when draws pile up), the render target's picture and a translucent
+    // quad.
+    // The quads' alpha is their vertices' times their texture's.
+    ASSERT_EQ(device->set_texture_stage_state(0, TextureStageState::alpha_op, gfx::texture_op::modulate), gfx::ok);
+    const auto frame = [&](Scene& scene, Change change, int number) {
+        ASSERT_EQ(device->set_render_state(RenderState::alpha_blend_enable, 0), gfx::ok);
+        ASSERT_EQ(device->set_render_state(RenderState::src_blend, gfx::blend::src_alpha), gfx::ok);
+        ASSERT_EQ(device->set_render_state(RenderState::dest_blend, gfx::blend::inv_src_alpha), gfx::ok);
+        gfx::Surface* target_surface = nullptr;
+        ASSERT_EQ(scene.target->get_surface_level(0, &target_surface), gfx::ok);
+        ASSERT_EQ(device->set_render_target(0, target_surface), gfx::ok);
+        ASSERT_EQ(device->set_depth_stencil_surface(nullptr), gfx::ok);
+        ASSERT_EQ(device->begin_scene(), gfx::ok);
+        ASSERT_EQ(device->clear(0, nullptr, gfx::clear_flags::target, 0xFF102030u, 1.0f, 0), gfx::ok);
+        ASSERT_EQ(device->set_texture(0, nullptr), gfx::ok);
+        const uint32_t shade = change == Change::target && number >= 2 ? 0xFFFF8000u : 0xFF0080FFu;
+        draw(quad(7.5f, 7.5f, 40.5f, 40.5f, 0.5f, shade));
+        ASSERT_EQ(device->end_scene(), gfx::ok);
+        target_surface->release();
+        ASSERT_EQ(device->set_render_target(0, back), gfx::ok);
+        ASSERT_EQ(device->set_depth_stencil_surface(depth), gfx::ok);
+        ASSERT_EQ(device->begin_scene(), gfx::ok);
+        if (change != Change::piling_up || number == 0)
+            ASSERT_EQ(device->clear(0, nullptr, gfx::clear_flags::target | gfx::clear_flags::zbuffer, 0xFF000000u,
+                                    1.0f, 0),
+                      gfx::ok);
+        ASSERT_EQ(device->set_render_state(RenderState::alpha_blend_enable, 0), gfx::ok);
+        ASSERT_EQ(device->set_texture(0, scene.texture), gfx::ok);
+        if (change != Change::piling_up || number == 0)
+            draw(quad(-0.5f, -0.5f, width - 0.5f, height - 0.5f, 0.9f));
+        ASSERT_EQ(device->set_texture(0, scene.target), gfx::ok);
+        draw(quad(299.5f, 299.5f, 363.5f, 363.5f, 0.5f));
+        ASSERT_EQ(device->set_texture(0, nullptr), gfx::ok);
+        ASSERT_EQ(device->set_render_state(RenderState::alpha_blend_enable, 1), gfx::ok);
+        const float x = change == Change::moving_quad ? 100.5f + 3.0f * number : 100.5f;
+        draw(quad(x, 200.5f, x + 20.0f, 220.5f, 0.4f, 0x60FFFFFFu));
+        ASSERT_EQ(device->end_scene(), gfx::ok);
+    };
+    const auto between = [&](Scene& scene, Change change, int number) {
+        if (change == Change::texels && number == 2)
+            fill(scene.texture, 7);
+        if (change == Change::back_buffer_written && number == 2)
+            std::memset(device->back_buffer()->pixels() + 100 * back_buffer->pitch(), 0x55, back_buffer->pitch());
+    };
+    struct Run {
+        std::vector<std::vector<uint8_t>> frames;
+        std::vector<std::vector<raster::RowRange>> changed; // per frame from the second on
+    };
+    const auto play = [&](Change change, bool keep) {
+        raster::set_keep_unchanged(keep);
+        Scene scene;
+        EXPECT_EQ(device->create_texture(2, 2, 1, 0, gfx::Format::a8r8g8b8, gfx::Pool::managed, &scene.texture,
+                                         nullptr),
+                  gfx::ok);
+        EXPECT_EQ(device->create_texture(64, 64, 1, gfx::usage::render_target, gfx::Format::a8r8g8b8,
+                                         gfx::Pool::default_pool, &scene.target, nullptr),
+                  gfx::ok);
+        fill(scene.texture, 1);
+        Run run;
+        std::vector<raster::RowRange> rows;
+        for (int number = 0; number < 5; ++number) {
+            between(scene, change, number);
+            frame(scene, change, number);
+            const uint8_t* pixels = std::as_const(*back_buffer).pixels();
+            run.frames.emplace_back(pixels, pixels + size_t{back_buffer->pitch()} * height);
+            const bool known = raster::changed_rows(pixels, rows);
+            if (number > 0) {
+                // Memory written outside the draws leaves what it holds unknown to the rasterizer.
+                EXPECT_EQ(known, keep && !(change == Change::back_buffer_written && number == 2)) << number;
+                run.changed.push_back(rows);
+            }
+        }
+        scene.texture->release();
+        scene.target->release();
+        return run;
+    };
+    const struct {
+        Change change;
+        const char* name;
+        // Rows that may change from the second frame on, as far as it is known ([0, 0): none).
+        uint32_t first_row, last_row;
+    } cases[] = {
+        {Change::none, "nothing changes", 0, 0},
+        {Change::moving_quad, "a quad moves", 192, 224},
+        {Change::texels, "a texture's texels are rewritten in place", 0, height},
+        {Change::target, "a render target is drawn anew", 288, 368},
+        {Change::back_buffer_written, "the back buffer is written outside the draws", 0, 0},
+        // Nothing tells that the background covers what the last frame left.
+        {Change::piling_up, "draws pile up without a clear", 0, height},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Run kept = play(c.change, true);
+        const Run drawn = play(c.change, false);
+        ASSERT_EQ(kept.frames.size(), drawn.frames.size());
+        for (size_t i = 0; i < kept.frames.size(); ++i)
+            EXPECT_TRUE(kept.frames[i] == drawn.frames[i]) << "frame " << i;
+        for (size_t i = 0; i < kept.changed.size(); ++i) {
+            for (const raster::RowRange& range : kept.changed[i]) {
+                EXPECT_GE(range.first, c.first_row) << "frame " << i + 1;
+                EXPECT_LE(range.last, c.last_row) << "frame " << i + 1;
+            }
+        }
+    }
+    raster::set_keep_unchanged(true);
+    back->release();
+    depth->release();
+}
+
 // A back buffer of 4 samples: clears and draws reach every sample, and the frame read
 // from it is their average.
 TEST_F(GfxRasterDevice, AMultisampledBackBufferIsAveragedWhenRead)
@@ -1689,11 +1867,11 @@ TEST_F(GfxRasterDevice, AMultisampledBackBufferIsAveragedWhenRead)
 } // namespace
 
 // QUILLO_RENDER_THREADS: a count from 1 to 256 is taken; anything else draws with one
-// thread per processor and says so on stderr, naming the value and the count used.
+// thread per processor the game may use and says so on stderr, naming the value and the count used.
 TEST(GfxRasterEnvironment, ABadThreadCountSaysWhatIsUsedInstead)
 {
-    const uint32_t processors = std::max(1u, std::thread::hardware_concurrency());
-    const std::string fallback = "drawing with " + std::to_string(processors) + " (one per processor)\n";
+    const uint32_t processors = std::min(platform::usable_processors(), 256u);
+    const std::string fallback = "drawing with " + std::to_string(processors) + " (one per processor it may use)\n";
     struct Case {
         const char* value; // null: unset
         uint32_t expected; // 0: one per processor

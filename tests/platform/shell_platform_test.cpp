@@ -25,7 +25,7 @@
 
 #include "support/temp_folder.h"
 
-namespace {
+namespace shell_platform_test_file {
 
 using namespace platform;
 
@@ -340,4 +340,4 @@ TEST(InstanceLockTest, TheKernelReleasesTheLockOfAKilledProcess)
     EXPECT_EQ(after.acquire(key, nullptr), InstanceLock::Result::acquired);
 }
 
-} // namespace
+} // namespace shell_platform_test_file

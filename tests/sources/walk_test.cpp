@@ -306,6 +306,37 @@ TEST(WalkGolden, TheStartPlaysTheSameFromTheDataArchive)
         EXPECT_EQ(run.log.find(bad), std::string::npos) << bad;
 }
 
+// The first run's walk, every third presented frame written (both parities of frames the
+// device alternates between), once with the strips whose draws did not change kept and
+// once with every strip drawn again: the same frames, byte for byte.
+TEST(WalkGolden, KeptStripsDrawEveryFrameOfTheWalkAsDrawingEverything)
+{
+    SKIP_WHOLE_GAME_WALK_UNDER_SANITIZERS();
+    std::vector<std::string> names[2];
+    test_support::TempFolder frames("quillo-walk-frames");
+    ASSERT_FALSE(frames.root().empty());
+    for (int keep = 0; keep < 2; ++keep) {
+        test_support::TempFolder folder("quillo-walk-keep");
+        ASSERT_FALSE(folder.root().empty());
+        const std::string snapshots = frames.at(keep ? "kept" : "drawn");
+        const WalkRun run = run_walk(folder, (source_folder() / "walks" / "game.walk").string(),
+                                     "QUILLO_UPDATE_GOLDEN=0 QUILLO_KEEP_STRIPS=" + std::to_string(keep) +
+                                         " QUILLO_SNAPSHOT_EVERY=3 QUILLO_SNAPSHOTS=" + quoted(snapshots));
+        ASSERT_EQ(run.status, 0) << run.errors;
+        for (const auto& entry : fs::directory_iterator(snapshots))
+            names[keep].push_back(entry.path().filename().string());
+        std::sort(names[keep].begin(), names[keep].end());
+    }
+    ASSERT_GT(names[0].size(), 200u);
+    ASSERT_EQ(names[0], names[1]);
+    int differing = 0;
+    for (const std::string& name : names[0]) {
+        if (read_file(frames.root() / "drawn" / name) != read_file(frames.root() / "kept" / name) && ++differing <= 5)
+            ADD_FAILURE() << name << " differs";
+    }
+    EXPECT_EQ(differing, 0);
+}
+
 // A walk that cannot go on ends the program with status 4 and says why.
 TEST(WalkGolden, AFailedWalkEndsTheRunWithStatusFour)
 {
