@@ -1,9 +1,9 @@
-#include "platform/processors.h"
 #include "platform/gfx/raster.h"
 
 #include "gfx_test_support.h"
 #include "platform/gfx/present.h"
 #include "platform/gfx/raster_internal.h"
+#include "platform/processors.h"
 
 #include <gtest/gtest.h>
 
