@@ -12,6 +12,8 @@
 #include <box2d/b2_body.h>
 #include <box2d/b2_world.h>
 
+#include "game/input/pointing_device_input.h"
+#include "game/screen.h"
 #include "physics/world.h"
 #include "platform/random.h"
 #include "sources/gameplay/action_manager.h"
@@ -322,13 +324,18 @@ void Level::UpdateLinks()
     }
 }
 
+std::optional<vadu::math::Vector2<float>> Level::FieldPoint(float axisX, float axisY) const
+{
+    game::input::PointingDeviceInputManagerImpl* pointer = screen_ != nullptr ? screen_->GetInputManager() : nullptr;
+    if (pointer == nullptr || scene_root_ == nullptr)
+        return std::nullopt;
+    return pointer->UnprojectInto(*Shape::FindLayer(scene_root_, "CharactersLayer"), axisX, axisY);
+}
+
 void Level::TapAxes(float axisX, float axisY)
 {
-    const ShellServices& shell = ShellServices::Get();
-    const auto window = shell.GetWindowSize();
-    const float x = window.x * (axisX + 1.0f) * 0.5f - shell.GetFieldOffsetX();
-    const float y = window.y * (1.0f - axisY) * 0.5f;
-    Tap({x, y});
+    if (const std::optional<vadu::math::Vector2<float>> point = FieldPoint(axisX, axisY))
+        Tap(*point);
 }
 
 void Level::OnInput(vadu::input::Event& event)

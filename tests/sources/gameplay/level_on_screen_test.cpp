@@ -54,11 +54,13 @@
 #include "vadu/filesystem.h"
 #include "vadu/font/text.h"
 #include "vadu/input.h"
+#include "vadu/input_windows.h"
 #include "vadu/lib3d/hard/directx8/hardware_fixture.h"
 #include "vadu/lib3d/node/camera.h"
 #include "vadu/lib3d/node/loading_root.h"
 #include "vadu/lib3d/node/registry.h"
 #include "vadu/lib3d/node/sprite.h"
+#include "vadu/view_fit.h"
 
 namespace {
 
@@ -92,7 +94,7 @@ protected:
     void SetUp() override
     {
         HardwareFixture::SetUp();
-        platform::move_window(window, 0, 0, kWidth, kHeight);
+        platform::move_window(window, 0, 0, frame_width_, frame_height_);
         make_open_hardware();
         devices_ = std::make_unique<hard::Manager::Creator>();
         hard::Manager::add_hardware(hardware.get());
@@ -114,6 +116,8 @@ protected:
         scene_ = vadu::lib3d::node::create_from_resource(vadu::Atom("Game"), root_.get(),
                                                          vadu::filesystem::String("data/screens/game.scene", true));
         screen_.emplace(nullptr);
+        // The pointer reaches the scene through the in-level screen's camera, as in the game.
+        screen_->SetCamera(std::unique_ptr<vadu::lib3d::node::Camera>(golden_scene::make_game_camera(nullptr)));
     }
 
     void TearDown() override
@@ -287,6 +291,9 @@ protected:
         return nullptr;
     }
 
+    // The frame's size in pixels: the window's client area.
+    int frame_width_ = kWidth;
+    int frame_height_ = kHeight;
     gameplay_fakes::FakeShell shell_;
     vadu::input::Manager::Creator input_;
     std::unique_ptr<Level> level_;
@@ -746,6 +753,71 @@ TEST_F(LevelOnScreen, EveryPieceShowsInFrontOfWhatItCovers)
         ASSERT_NE(cover.covered, nullptr);
         EXPECT_GE(ShownOver(*cover.piece, *cover.covered, c.glass), 8);
     }
+}
+
+// A click where a monster is drawn collects its group, whatever the window's shape: the
+// frame shows the scene unstretched at one scale both ways (more of it at the sides of a
+// wider window, above and below a taller one), and the pointer's axes reach as far. The
+// windows are the layout's 960 x 640, a wide 1280 x 800 and a 1024 x 768, at half size.
+TEST_F(LevelOnScreen, AClickReachesTheMonsterDrawnUnderThePointerInWindowsOfEveryShape)
+{
+    struct Case {
+        const char* what;
+        int width;
+        int height;
+    } const cases[] = {
+        {"the layout's own shape", 480, 320},
+        {"wider", 640, 400},
+        {"taller", 512, 384},
+    };
+    vadu::view::set_layout_size(960.0, 640.0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        frame_width_ = c.width;
+        frame_height_ = c.height;
+        TearDown();
+        SetUp();
+        StartLevel(level_files::Fixture("", NoSpawns));
+        // Two pairs far apart, towards opposite corners of the field.
+        const std::vector<Shape*> low{Add<gameplay::Monster>(140.0f, 130.0f, 0),
+                                      Add<gameplay::Monster>(210.0f, 130.0f, 0)};
+        const std::vector<Shape*> high{Add<gameplay::Monster>(820.0f, 500.0f, 2),
+                                       Add<gameplay::Monster>(750.0f, 500.0f, 2)};
+        Link(low);
+        Link(high);
+        vadu::input::hard::windows::Mouse mouse;
+        mouse.set_client_size(frame_height_, frame_width_);
+        for (const std::vector<Shape*>* pair : {&high, &low}) {
+            Shape* target = pair->front();
+            // Where its picture shows: the frame with it against the frame without it.
+            const gfx::PresentedFrame with = Draw();
+            target->GetNode()->set_visible(false);
+            const gfx::PresentedFrame without = Draw();
+            target->GetNode()->set_visible(true);
+            const std::array<int, 4> box = Difference(with, without);
+            ASSERT_LE(box[0], box[2]) << "the monster is not drawn";
+            const int x = (box[0] + box[2] + 1) / 2;
+            const int y = (box[1] + box[3] + 1) / 2;
+
+            mouse.on_move(x, y);
+            const auto axisX = static_cast<float>(vadu::input::Manager::get_value("Mouse", "Axis_X"));
+            const auto axisY = static_cast<float>(vadu::input::Manager::get_value("Mouse", "Axis_Y"));
+            const std::optional<Vector2<float>> point = level_->FieldPoint(axisX, axisY);
+            ASSERT_TRUE(point.has_value());
+            // Within a frame pixel or so of the monster's middle (a frame pixel is two of
+            // the field's).
+            EXPECT_NEAR(point->x, target->GetPosition().x, 3.0f);
+            EXPECT_NEAR(point->y, target->GetPosition().y, 3.0f);
+
+            mouse.on_button_down(0);
+            mouse.on_button_up(0);
+            vadu::input::Manager::dispatch();
+            for (Shape* shape : *pair)
+                EXPECT_TRUE(shape->IsDead());
+        }
+        EXPECT_EQ(level_->Chain().StepNumber(), 2);
+    }
+    vadu::view::set_layout_size(0.0, 0.0);
 }
 
 } // namespace
