@@ -46,7 +46,6 @@ float ShellServicesAdapter::GetBackgroundCoefficient() const { return GameSizes:
 float ShellServicesAdapter::GetFieldOffsetX() const { return GameSizes::Instance()->GetFieldOffsetX(); }
 float ShellServicesAdapter::GetWideMargin() const { return GameSizes::Instance()->GetWideMargin(); }
 float ShellServicesAdapter::GetWideExtra() const { return GameSizes::Instance()->GetWideExtra(); }
-vadu::math::Vector2<float> ShellServicesAdapter::GetWindowSize() const { return GetGameWindowSize(); }
 
 void ShellServicesAdapter::Play(gameplay::SoundId id) { SoundManager::Instance()->Play(id); }
 

@@ -15,7 +15,6 @@ public:
     float GetFieldOffsetX() const override;
     float GetWideMargin() const override;
     float GetWideExtra() const override;
-    vadu::math::Vector2<float> GetWindowSize() const override;
 
     void Play(gameplay::SoundId id) override;
     void PlayStepSounds(const gameplay::ShapeChain& chain) override;

@@ -12,6 +12,8 @@
 #include <box2d/b2_body.h>
 #include <box2d/b2_world.h>
 
+#include "game/input/pointing_device_input.h"
+#include "game/screen.h"
 #include "physics/world.h"
 #include "platform/random.h"
 #include "sources/gameplay/action_manager.h"
@@ -46,7 +48,7 @@ constexpr float RedZoneMana = 15.0f;
 
 bool IsCollectable(const Shape& shape)
 {
-    return shape.IsKind(0);
+    return shape.IsKind(ShapeKind::Monster);
 }
 
 float ManaValueOf(const Shape& shape)
@@ -322,13 +324,18 @@ void Level::UpdateLinks()
     }
 }
 
+std::optional<vadu::math::Vector2<float>> Level::FieldPoint(float axisX, float axisY) const
+{
+    game::input::PointingDeviceInputManagerImpl* pointer = screen_ != nullptr ? screen_->GetInputManager() : nullptr;
+    if (pointer == nullptr || scene_root_ == nullptr)
+        return std::nullopt;
+    return pointer->UnprojectInto(*Shape::FindLayer(scene_root_, "CharactersLayer"), axisX, axisY);
+}
+
 void Level::TapAxes(float axisX, float axisY)
 {
-    const ShellServices& shell = ShellServices::Get();
-    const auto window = shell.GetWindowSize();
-    const float x = window.x * (axisX + 1.0f) * 0.5f - shell.GetFieldOffsetX();
-    const float y = window.y * (1.0f - axisY) * 0.5f;
-    Tap({x, y});
+    if (const std::optional<vadu::math::Vector2<float>> point = FieldPoint(axisX, axisY))
+        Tap(*point);
 }
 
 void Level::OnInput(vadu::input::Event& event)
@@ -368,7 +375,7 @@ void Level::Tap(const vadu::math::Vector2<float>& point)
     chain_.Current().x = shape->GetPosition().x;
     chain_.Current().y = shape->GetPosition().y;
     for (Shape* member : group) {
-        if (member->GetKind() == 5) {
+        if (member->GetKind() == ShapeKind::Bomb) {
             StartLightning(*this, chain_, static_cast<Bomb&>(*member));
             ShellServices::Get().Play(SoundId::LightningStrike);
             return;
@@ -409,7 +416,7 @@ std::vector<Shape*> Level::FindStarred(const std::vector<Shape*>& chain)
 {
     std::vector<Shape*> starred;
     for (Shape* shape : chain) {
-        if (shape->GetKind() == 1)
+        if (shape->GetKind() == ShapeKind::Starred)
             starred.push_back(shape);
     }
     return starred;
@@ -442,7 +449,7 @@ void Level::CollectChain(std::vector<Shape*>& chain, Shape* tapped)
         if (auto* monster = dynamic_cast<Monster*>(shape))
             monster->Collect(chain_);
         gain += ManaValueOf(*shape);
-        if (shape->GetKind() == 1)
+        if (shape->GetKind() == ShapeKind::Starred)
             gain += StarManaBonus;
     }
     AddMana(gain);
@@ -552,7 +559,7 @@ void Level::SpawnLightningBonus(ShapeChain& chain)
     Shape* nearest = nullptr;
     float best = NearestBonusLimit;
     for (Shape* shape : shapes) {
-        if (shape->IsDead() || shape->GetKind() != 0 || shape->GetGroupSize() < settings.minChain)
+        if (shape->IsDead() || shape->GetKind() != ShapeKind::Monster || shape->GetGroupSize() < settings.minChain)
             continue;
         const float dx = shape->GetPosition().x - tap.x;
         const float dy = shape->GetPosition().y - tap.y;

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "game/signal.h"
@@ -59,8 +60,13 @@ public:
     void CollectChain(std::vector<Shape*>& chain, Shape* tapped) override;
     void NextStep(ShapeChain& chain) override;
 
-    // A tap at axis values (-1..1 each) of the pointer, as a released left button.
+    // A tap at axis values (-1..1 each) of the pointer, as a released left button; nothing
+    // without a screen to take the pointer through.
     void TapAxes(float axisX, float axisY);
+    // The play-area point under the pointer at those axes: through the screen's camera, as
+    // the controls take it, into the shapes' layer, so that a tap lands on what is drawn
+    // under it. None before the level has a screen and a scene.
+    std::optional<vadu::math::Vector2<float>> FieldPoint(float axisX, float axisY) const;
     // A tap at a play-area point.
     void Tap(const vadu::math::Vector2<float>& point);
 

@@ -55,7 +55,6 @@ public:
     // The wide-screen margins of the field's left (m) and right (e) bounds.
     virtual float GetWideMargin() const = 0;
     virtual float GetWideExtra() const = 0;
-    virtual vadu::math::Vector2<float> GetWindowSize() const = 0;
 
     // Sound.
     virtual void Play(SoundId id) = 0;
@@ -115,7 +114,6 @@ public:
     float GetFieldOffsetX() const override { return 0.0f; }
     float GetWideMargin() const override { return 0.0f; }
     float GetWideExtra() const override { return 0.0f; }
-    vadu::math::Vector2<float> GetWindowSize() const override { return {960.0f, 640.0f}; }
 
     void Play(SoundId) override {}
     void PlayStepSounds(const ShapeChain&) override {}

@@ -208,6 +208,15 @@ Point PointingDeviceInputManagerImpl::Unproject(double axis_x, double axis_y) co
     return Point{projected.x, projected.y};
 }
 
+Point PointingDeviceInputManagerImpl::UnprojectInto(vadu::lib3d::node::Node& node, double axis_x,
+                                                    double axis_y) const
+{
+    const Point scene = Unproject(axis_x, axis_y);
+    const vadu::math::Vector3 local = vadu::math::Matrix4::project_point(
+        vadu::math::inverse(node.get_global_matrix(true)), vadu::math::Vector3{scene.x, scene.y, 0.0f});
+    return Point{local.x, local.y};
+}
+
 void PointingDeviceInputManagerImpl::MovePointer(int device, const Point& point)
 {
     last_[device] = point;

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <memory>
 #include <optional>
@@ -51,13 +52,16 @@
 #include "vadu/filesystem.h"
 #include "vadu/font/text.h"
 #include "vadu/input.h"
+#include "vadu/input_windows.h"
 #include "vadu/lib3d/node/camera.h"
 #include "vadu/lib3d/node/sprite.h"
+#include "vadu/view_fit.h"
 
 namespace {
 
 using gameplay::Level;
 using gameplay::Shape;
+using gameplay::ShapeKind;
 using vadu::lib3d::node::Node;
 using vadu::lib3d::node::Sprite;
 using vadu::lib3d::node::Text;
@@ -88,6 +92,8 @@ protected:
     {
         GameScene::SetUp();
         screen_.emplace(nullptr);
+        // The pointer reaches the scene through the in-level screen's camera, as in the game.
+        screen_->SetCamera(std::unique_ptr<vadu::lib3d::node::Camera>(golden_scene::make_game_camera(nullptr)));
     }
 
     void TearDown() override
@@ -229,7 +235,7 @@ protected:
         node.set_global_position({at.x + 30.0f, at.y, node.get_global_position().z});
     }
 
-    Shape* ShapeOfKind(int kind, int skip = 0) const
+    Shape* ShapeOfKind(ShapeKind kind, int skip = 0) const
     {
         for (Shape* shape : level_->shapes) {
             if (shape->GetKind() == kind && skip-- == 0)
@@ -238,6 +244,7 @@ protected:
         return nullptr;
     }
 
+    // The frame's size in pixels: the window's client area.
     gameplay_fakes::FakeShell shell_;
     vadu::input::Manager::Creator input_;
     std::unique_ptr<Level> level_;
@@ -372,20 +379,20 @@ TEST_F(LevelOnScreen, EveryShapeIsDrawnWhereItIsAndBehindTheHud)
     ASSERT_NE(hud, nullptr);
     Run(0.1f);
     ASSERT_GE(level_->shapes.size(), 8u);
-    int kinds[7] = {};
+    std::map<ShapeKind, int> kinds;
     for (Shape* shape : level_->shapes) {
         Node* node = shape->GetNode();
         ASSERT_NE(node, nullptr);
-        SCOPED_TRACE(shape->GetKind());
-        ++kinds[std::clamp(shape->GetKind(), 0, 6)];
+        SCOPED_TRACE(typeid(*shape).name());
+        ++kinds[shape->GetKind()];
         const Vector2<float> at = OnScreen(node->get_global_position());
         const Vector2<float> body = FieldOnScreen(shape->GetPosition());
         EXPECT_NEAR(at.x, body.x, 1.0f);
         EXPECT_NEAR(at.y, body.y, 1.0f);
         EXPECT_GT(node->get_global_position().z, hud->get_global_position().z);
     }
-    EXPECT_GE(kinds[1], 2) << "the starred monsters";
-    EXPECT_GE(kinds[4], 1) << "the rock";
+    EXPECT_GE(kinds[ShapeKind::Starred], 2) << "the starred monsters";
+    EXPECT_GE(kinds[ShapeKind::Rock], 1) << "the rock";
 }
 
 // The points beside the bottle, however many a purchase brings, stay clear of the monsters
@@ -460,7 +467,7 @@ TEST_F(LevelOnScreen, AFrozenMonsterWhoseStarIsGoneDiesWhereItStands)
     ASSERT_FALSE(frozen->IsDead());
     ASSERT_EQ(frozen->GetCubes(), 1);
     Shape* star = level_->shapes.back();
-    ASSERT_EQ(star->GetKind(), 1);
+    ASSERT_EQ(star->GetKind(), ShapeKind::Starred);
     Run(kStep);
 
     // The star goes with a mate of its own, far from the frozen monster.
@@ -605,7 +612,7 @@ TEST_F(LevelOnScreen, EveryPieceShowsInFrontOfWhatItCovers)
         {"a lightning power-up's bolt picture over its monster", level_files::Shape("Power", "LightningPowerup", 2, 300, 300),
          [&] {
              Run(kStep);
-             Node* own = node(ShapeOfKind(5));
+             Node* own = node(ShapeOfKind(ShapeKind::Bomb));
              return Cover{own != nullptr ? own->find_child(vadu::Atom("Bomb"), false) : nullptr, own};
          }},
         {"a starred monster over a plain monster it overlaps",
@@ -613,8 +620,8 @@ TEST_F(LevelOnScreen, EveryPieceShowsInFrontOfWhatItCovers)
          [&] {
              // Born, the star has its full size; the bodies have moved apart by then.
              Run(0.6f);
-             Overlap(*node(ShapeOfKind(0)), *node(ShapeOfKind(1)));
-             return Cover{node(ShapeOfKind(1)), node(ShapeOfKind(0))};
+             Overlap(*node(ShapeOfKind(ShapeKind::Monster)), *node(ShapeOfKind(ShapeKind::Starred)));
+             return Cover{node(ShapeOfKind(ShapeKind::Starred)), node(ShapeOfKind(ShapeKind::Monster))};
          }},
         {"a soap bubble over the monster it holds", level_files::Shape("Bubble", "SoapBubblePowerup", 0, 300, 300),
          [&] {
@@ -675,7 +682,7 @@ TEST_F(LevelOnScreen, EveryPieceShowsInFrontOfWhatItCovers)
              if (labels.size() != 1)
                  return Cover{};
              EXPECT_EQ(labels[0]->get_text(), vadu::WString(u"+200"));
-             return Cover{labels[0], node(ShapeOfKind(1))};
+             return Cover{labels[0], node(ShapeOfKind(ShapeKind::Starred))};
          }},
     };
     for (const Case& c : cases) {
@@ -689,6 +696,71 @@ TEST_F(LevelOnScreen, EveryPieceShowsInFrontOfWhatItCovers)
         ASSERT_NE(cover.covered, nullptr);
         EXPECT_GE(ShownOver(*cover.piece, *cover.covered, c.glass), 8);
     }
+}
+
+// A click where a monster is drawn collects its group, whatever the window's shape: the
+// frame shows the scene unstretched at one scale both ways (more of it at the sides of a
+// wider window, above and below a taller one), and the pointer's axes reach as far. The
+// windows are the layout's 960 x 640, a wide 1280 x 800 and a 1024 x 768, at half size.
+TEST_F(LevelOnScreen, AClickReachesTheMonsterDrawnUnderThePointerInWindowsOfEveryShape)
+{
+    struct Case {
+        const char* what;
+        int width;
+        int height;
+    } const cases[] = {
+        {"the layout's own shape", 480, 320},
+        {"wider", 640, 400},
+        {"taller", 512, 384},
+    };
+    vadu::view::set_layout_size(960.0, 640.0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        width_ = c.width;
+        height_ = c.height;
+        TearDown();
+        SetUp();
+        StartLevel(level_files::Fixture("", NoSpawns));
+        // Two pairs far apart, towards opposite corners of the field.
+        const std::vector<Shape*> low{Add<gameplay::Monster>(140.0f, 130.0f, 0),
+                                      Add<gameplay::Monster>(210.0f, 130.0f, 0)};
+        const std::vector<Shape*> high{Add<gameplay::Monster>(820.0f, 500.0f, 2),
+                                       Add<gameplay::Monster>(750.0f, 500.0f, 2)};
+        Link(low);
+        Link(high);
+        vadu::input::hard::windows::Mouse mouse;
+        mouse.set_client_size(height_, width_);
+        for (const std::vector<Shape*>* pair : {&high, &low}) {
+            Shape* target = pair->front();
+            // Where its picture shows: the frame with it against the frame without it.
+            const gfx::PresentedFrame with = Draw();
+            target->GetNode()->set_visible(false);
+            const gfx::PresentedFrame without = Draw();
+            target->GetNode()->set_visible(true);
+            const std::array<int, 4> box = Difference(with, without);
+            ASSERT_LE(box[0], box[2]) << "the monster is not drawn";
+            const int x = (box[0] + box[2] + 1) / 2;
+            const int y = (box[1] + box[3] + 1) / 2;
+
+            mouse.on_move(x, y);
+            const auto axisX = static_cast<float>(vadu::input::Manager::get_value("Mouse", "Axis_X"));
+            const auto axisY = static_cast<float>(vadu::input::Manager::get_value("Mouse", "Axis_Y"));
+            const std::optional<Vector2<float>> point = level_->FieldPoint(axisX, axisY);
+            ASSERT_TRUE(point.has_value());
+            // Within a frame pixel or so of the monster's middle (a frame pixel is two of
+            // the field's).
+            EXPECT_NEAR(point->x, target->GetPosition().x, 3.0f);
+            EXPECT_NEAR(point->y, target->GetPosition().y, 3.0f);
+
+            mouse.on_button_down(0);
+            mouse.on_button_up(0);
+            vadu::input::Manager::dispatch();
+            for (Shape* shape : *pair)
+                EXPECT_TRUE(shape->IsDead());
+        }
+        EXPECT_EQ(level_->Chain().StepNumber(), 2);
+    }
+    vadu::view::set_layout_size(0.0, 0.0);
 }
 
 } // namespace

@@ -2,16 +2,20 @@
 
 #include <algorithm>
 
+#include "game/screen.h"
 #include "platform/random.h"
 #include "sources/gameplay/balance.h"
+#include "sources/gameplay/decorations.h"
 #include "sources/gameplay/idle_timer.h"
 #include "sources/gameplay/level_loader.h"
 #include "sources/gameplay/lightning.h"
 #include "sources/gameplay/underwater_level.h"
+#include "vadu/lib3d/node/camera.h"
 
 namespace gameplay_test {
 namespace {
 
+using gameplay::ShapeKind;
 using gameplay::SoundId;
 
 TEST_F(LevelTest, ManaGainsLossesAndTheirLimits)
@@ -103,7 +107,28 @@ TEST_F(LevelTest, ScoresByChainLengthStarsAndCombo)
 
 TEST_F(LevelTest, ATapActsOnReleaseAtTheMappedPoint)
 {
-    // The axes' centre is the middle of the window: (480, 320) of the default field.
+    // Without a screen the pointer has nowhere to land.
+    EXPECT_FALSE(level->FieldPoint(0.0f, 0.0f).has_value());
+
+    // The in-level screen's camera (960 x 640 around the scene's origin) and the shapes'
+    // layer with its origin at the screen's lower-left corner.
+    game::Screen screen(nullptr);
+    auto camera = std::make_unique<vadu::lib3d::node::CameraParallel>(vadu::Atom("Camera"), nullptr);
+    camera->set_position({0.0f, 0.0f, -100.0f});
+    camera->set_scale({1.0f, 1.0f, -1.0f});
+    camera->change_attribute(vadu::Atom("Width"), 960.0);
+    camera->change_attribute(vadu::Atom("Height"), 640.0);
+    camera->change_attribute(vadu::Atom("NearPlane"), -200.0);
+    camera->change_attribute(vadu::Atom("FarPlane"), 200.0);
+    screen.SetCamera(std::move(camera));
+    vadu::lib3d::node::Node scene(vadu::Atom("Game"), nullptr);
+    auto* layer = new vadu::lib3d::node::Node(vadu::Atom("CharactersLayer"), &scene);
+    layer->set_position({-480.0f, -320.0f, 0.0f});
+    level->SetDecorations(nullptr);
+    level->Start(&scene, &screen);
+    level->ManaValue().Set(50.0f);
+
+    // The axes' centre is the middle of the window: (480, 320) of the field.
     gameplay::Shape* alone = AddMonster(480.0f, 320.0f);
     vadu::input::Event press("Mouse", "Left Button", true, 0.0);
     level->on_event(press);
@@ -121,8 +146,8 @@ TEST_F(LevelTest, ATapActsOnReleaseAtTheMappedPoint)
     EXPECT_EQ(level->Chain().StepNumber(), 0);
     EXPECT_FALSE(alone->IsDead());
 
-    // Axes map through the window size: (-0.5, 0.5) is a quarter in from the left and
-    // a quarter up from the bottom.
+    // Axes map through the camera: (-0.5, 0.5) is a quarter in from the left and a quarter
+    // up from the bottom.
     gameplay::Shape* a = AddMonster(240.0f, 160.0f);
     gameplay::Shape* b = AddMonster(290.0f, 160.0f);
     Link({a, b});
@@ -133,6 +158,8 @@ TEST_F(LevelTest, ATapActsOnReleaseAtTheMappedPoint)
     EXPECT_FLOAT_EQ(level->Mana(), 50.0f - static_cast<float>(gameplay::Balance::Instance().ManaPerMonsterTap));
     EXPECT_EQ(level->Chain().StepNumber(), 1);
     EXPECT_FLOAT_EQ(level->Chain().History().front().x, 240.0f);
+    // Before the scene and the screen go.
+    level.reset();
 }
 
 TEST_F(LevelTest, TapsThatDoNothing)
@@ -181,7 +208,7 @@ TEST_F(LevelTest, LongChainsMakeAStarredMonsterUnlessTheRulesSayNo)
         EXPECT_EQ(level->shapes.size(), before + (c.made ? 1u : 0u));
         EXPECT_EQ(level->Chain().Current().created, c.made ? 1 : 0);
         if (c.made) {
-            EXPECT_EQ(level->shapes.back()->GetKind(), 1);
+            EXPECT_EQ(level->shapes.back()->GetKind(), ShapeKind::Starred);
             EXPECT_FLOAT_EQ(level->shapes.back()->GetPosition().x, chain.front()->GetPosition().x);
         }
         EXPECT_EQ(shell.events.back(), "ChainCollected " + std::to_string(c.length));
@@ -259,7 +286,7 @@ TEST_F(LevelTest, LightningBonusReplacesTheNearestLinkedMonster)
         level->Chain().Append();
         int bombs = 0;
         for (gameplay::Shape* shape : level->shapes)
-            bombs += shape->GetKind() == 5 ? 1 : 0;
+            bombs += shape->GetKind() == ShapeKind::Bomb ? 1 : 0;
         EXPECT_EQ(bombs, c.made ? 1 : 0);
         EXPECT_EQ(near->IsDead(), c.made);
         EXPECT_FALSE(lonely->IsDead());
@@ -445,6 +472,8 @@ TEST_F(LevelTest, TeardownWithLinksShapesAndARunningSequence)
 
 namespace gameplay_test {
 namespace {
+
+using gameplay::ShapeKind;
 
 TEST_F(LevelTest, EveryShippedLevelLoadsIntoItsKindOfLevel)
 {

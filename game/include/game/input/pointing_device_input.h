@@ -77,6 +77,13 @@ public:
     // The same at the given axes (-1 to 1).
     void RefreshPointerAt(double axis_x, double axis_y);
 
+    // The pointer at the device's axes (-1 to 1 across the camera's view, further where the
+    // frame shows more of the scene) in scene coordinates, where the controls are hit.
+    Point Unproject(double axis_x, double axis_y) const;
+    // The same point in the node's own coordinates, for a screen that hit-tests what it
+    // draws under that node itself.
+    Point UnprojectInto(vadu::lib3d::node::Node& node, double axis_x, double axis_y) const;
+
     const std::vector<controls::Control*>& GetHovered() const noexcept { return hovered_; }
     const std::vector<controls::Control*>& GetPressed() const noexcept { return pressed_; }
     const Point& GetLastPosition(int device) const noexcept { return last_[device]; }
@@ -88,7 +95,6 @@ public:
     static void SetMostRecent(PointingDeviceInputManagerImpl* manager);
 
 private:
-    Point Unproject(double axis_x, double axis_y) const;
     // A move of the device's pointer that counts: hover, enter, leave and drags.
     void MovePointer(int device, const Point& point);
     void WorkOffCancelled();

@@ -117,8 +117,9 @@ protected:
         HardwareFixture::TearDown();
     }
 
-    const int width_;
-    const int height_;
+    // A test may change the frame's size between a TearDown and the next SetUp.
+    int width_;
+    int height_;
 
 private:
     std::unique_ptr<hard::Manager::Creator> manager_;
