@@ -15,8 +15,6 @@ using gameplay::ShapeChain;
 
 namespace {
 
-constexpr int StarredKind = 1;
-
 const gameplay::LevelProfile& RecordOf(RunningLevel& level)
 {
     static const gameplay::LevelProfile none;
@@ -103,7 +101,7 @@ void AchievementRainbow::OnLevelStep(RunningLevel&, const ShapeChain& chain)
     std::set<int> colours;
     const auto collect = [&colours](const ShapeChain::Record& record) {
         for (const ShapeChain::Item& item : record.items) {
-            if (item.kind == StarredKind)
+            if (item.kind == gameplay::ShapeKind::Starred)
                 colours.insert(item.colour);
         }
     };
@@ -147,7 +145,7 @@ void AchievementHomelessMonsters::OnLevelEnd(RunningLevel& level)
 {
     int starred = 0;
     for (const gameplay::Shape* shape : level.Shapes()) {
-        if (shape != nullptr && shape->GetKind() == StarredKind)
+        if (shape != nullptr && shape->GetKind() == gameplay::ShapeKind::Starred)
             ++starred;
     }
     if (starred >= 10)

@@ -337,7 +337,7 @@ void AchievementCollection::OnLevelFrame()
 void AchievementCollection::FishReached(gameplay::Shape& shape)
 {
     auto* feed = Find<AchievementFeedTheFish>();
-    if (feed != nullptr && feed->IsWatching() && shape.IsKind(1)) {
+    if (feed != nullptr && feed->IsWatching() && shape.IsKind(gameplay::ShapeKind::Starred)) {
         ++feed->fedCount;
         if (feed->fedCount >= 10)
             feed->Unlock();
@@ -347,7 +347,7 @@ void AchievementCollection::FishReached(gameplay::Shape& shape)
 void AchievementCollection::FishNear(gameplay::Shape& shape)
 {
     auto* hungry = Find<AchievementHungryFish>();
-    if (hungry != nullptr && hungry->IsWatching() && shape.GetKind() == 1)
+    if (hungry != nullptr && hungry->IsWatching() && shape.GetKind() == gameplay::ShapeKind::Starred)
         hungry->nearFish.push_back(&shape);
 }
 
@@ -358,7 +358,7 @@ void AchievementCollection::ChainCollected(const std::vector<gameplay::Shape*>& 
         return;
     int starred = 0;
     for (const gameplay::Shape* shape : chain) {
-        if (shape != nullptr && shape->GetKind() == 1 && ++starred == 3) {
+        if (shape != nullptr && shape->GetKind() == gameplay::ShapeKind::Starred && ++starred == 3) {
             mafia->Unlock();
             return;
         }

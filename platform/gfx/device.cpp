@@ -231,7 +231,6 @@ void Device::reset_state()
     DeviceState& s = state_;
     s.render_states.fill(0);
     auto rs = [&s](RenderState state, uint32_t value) { s.render_states[static_cast<uint32_t>(state)] = value; };
-    auto rs_number = [&s](uint32_t state, uint32_t value) { s.render_states[state] = value; };
     rs(RenderState::zenable, auto_depth_ ? zbuffer_type::enabled : zbuffer_type::disabled);
     rs(RenderState::fill_mode, 3); // solid
     rs(RenderState::shade_mode, 2); // Gouraud
@@ -242,40 +241,43 @@ void Device::reset_state()
     rs(RenderState::cull_mode, cull::counter_clockwise);
     rs(RenderState::zfunc, compare::less_equal);
     rs(RenderState::alpha_func, compare::always);
-    rs_number(37, float_bits(1.0f)); // fog end
-    rs_number(38, float_bits(1.0f)); // fog density
-    for (uint32_t state : {53u, 54u, 55u, 186u, 187u, 188u})
-        rs_number(state, 1); // stencil operations keep
-    rs_number(56, compare::always);
-    rs_number(189, compare::always);
-    rs_number(58, 0xFFFFFFFFu); // stencil masks
-    rs_number(59, 0xFFFFFFFFu);
+    rs(RenderState::fog_end, float_bits(1.0f));
+    rs(RenderState::fog_density, float_bits(1.0f));
+    for (RenderState state : {RenderState::stencil_fail, RenderState::stencil_zfail, RenderState::stencil_pass,
+                              RenderState::ccw_stencil_fail, RenderState::ccw_stencil_zfail,
+                              RenderState::ccw_stencil_pass})
+        rs(state, 1); // keep
+    rs(RenderState::stencil_func, compare::always);
+    rs(RenderState::ccw_stencil_func, compare::always);
+    rs(RenderState::stencil_mask, 0xFFFFFFFFu);
+    rs(RenderState::stencil_write_mask, 0xFFFFFFFFu);
     rs(RenderState::texture_factor, 0xFFFFFFFFu);
     rs(RenderState::clipping, 1);
     rs(RenderState::lighting, 1);
     rs(RenderState::color_vertex, 1);
-    rs_number(142, 1); // local viewer
+    rs(RenderState::local_viewer, 1);
     rs(RenderState::diffuse_material_source, material_source::color1);
-    rs_number(146, material_source::color2);
+    rs(RenderState::specular_material_source, material_source::color2);
     rs(RenderState::point_size, float_bits(1.0f));
-    rs_number(155, float_bits(1.0f)); // point size min
-    rs_number(158, float_bits(1.0f)); // point scale a
-    rs_number(161, 1);                // multisample antialias
-    rs_number(162, 0xFFFFFFFFu);      // multisample mask
+    rs(RenderState::point_size_min, float_bits(1.0f));
+    rs(RenderState::point_scale_a, float_bits(1.0f));
+    rs(RenderState::multisample_antialias, 1);
+    rs(RenderState::multisample_mask, 0xFFFFFFFFu);
     rs(RenderState::point_size_max, float_bits(caps().max_point_size));
     rs(RenderState::color_write_enable, 0xF);
-    for (uint32_t state : {190u, 191u, 192u})
-        rs_number(state, 0xF);
+    for (RenderState state :
+         {RenderState::color_write_enable1, RenderState::color_write_enable2, RenderState::color_write_enable3})
+        rs(state, 0xF);
     rs(RenderState::blend_op, blend_op::add);
-    rs_number(172, 3); // position degree cubic
-    rs_number(173, 1); // normal degree linear
-    rs_number(178, float_bits(1.0f)); // tessellation levels
-    rs_number(179, float_bits(1.0f));
-    rs_number(182, float_bits(1.0f)); // adaptive tessellation z
-    rs_number(193, 0xFFFFFFFFu);      // blend factor
-    rs_number(207, blend::one);       // separate alpha blend
-    rs_number(208, blend::zero);
-    rs_number(209, blend_op::add);
+    rs(RenderState::position_degree, 3); // cubic
+    rs(RenderState::normal_degree, 1);   // linear
+    rs(RenderState::min_tessellation_level, float_bits(1.0f));
+    rs(RenderState::max_tessellation_level, float_bits(1.0f));
+    rs(RenderState::adaptive_tessellation_z, float_bits(1.0f));
+    rs(RenderState::blend_factor, 0xFFFFFFFFu);
+    rs(RenderState::src_blend_alpha, blend::one);
+    rs(RenderState::dest_blend_alpha, blend::zero);
+    rs(RenderState::blend_op_alpha, blend_op::add);
 
     for (uint32_t stage = 0; stage < max_texture_stages; ++stage) {
         auto& st = s.stage_states[stage];

@@ -35,34 +35,34 @@ constexpr uint32_t float_word(float value)
 
 RasterState::RasterState()
 {
-    // The device's defaults, by state number.
+    // The device's defaults.
     const struct {
-        uint32_t state;
+        RenderState state;
         uint32_t value;
     } defaults[] = {
-        {7, 1},  // z enable
-        {14, 1}, // z writes
-        {19, blend::one},
-        {20, blend::zero},
-        {22, cull::counter_clockwise},
-        {23, compare::less_equal},
-        {25, compare::always},
-        {60, 0xFFFFFFFFu}, // texture factor
-        {137, 1},          // lighting
-        {141, 1},          // colour vertex
-        {145, material_source::color1},
-        {146, material_source::color2},
-        {147, material_source::material},
-        {148, material_source::material},
-        {154, float_word(1.0f)},  // point size
-        {161, 1},                 // multisample antialiasing
-        {162, 0xFFFFFFFFu},       // multisample mask
-        {166, float_word(64.0f)}, // maximum point size
-        {168, 0xF},               // colour write enable
-        {171, blend_op::add},
+        {RenderState::zenable, zbuffer_type::enabled},
+        {RenderState::zwrite_enable, 1},
+        {RenderState::src_blend, blend::one},
+        {RenderState::dest_blend, blend::zero},
+        {RenderState::cull_mode, cull::counter_clockwise},
+        {RenderState::zfunc, compare::less_equal},
+        {RenderState::alpha_func, compare::always},
+        {RenderState::texture_factor, 0xFFFFFFFFu},
+        {RenderState::lighting, 1},
+        {RenderState::color_vertex, 1},
+        {RenderState::diffuse_material_source, material_source::color1},
+        {RenderState::specular_material_source, material_source::color2},
+        {RenderState::ambient_material_source, material_source::material},
+        {RenderState::emissive_material_source, material_source::material},
+        {RenderState::point_size, float_word(1.0f)},
+        {RenderState::multisample_antialias, 1},
+        {RenderState::multisample_mask, 0xFFFFFFFFu},
+        {RenderState::point_size_max, float_word(64.0f)},
+        {RenderState::color_write_enable, 0xF}, // every channel
+        {RenderState::blend_op, blend_op::add},
     };
     for (const auto& entry : defaults)
-        render_states[entry.state] = entry.value;
+        (*this)[entry.state] = entry.value;
     for (uint32_t i = 0; i < max_texture_stages; ++i) {
         auto& stage = stage_states[i];
         stage[static_cast<uint32_t>(TextureStageState::color_op)] =
@@ -132,12 +132,35 @@ constexpr int64_t kMaxCoordinate = 32768;
 constexpr uint32_t kMaxClipVertices = 16;
 
 namespace rs {
-constexpr uint32_t zenable = 7, zwrite = 14, alpha_test = 15, src_blend = 19, dest_blend = 20, cull = 22,
-                   zfunc = 23, alpha_ref = 24, alpha_func = 25, alpha_blend = 27, texture_factor = 60,
-                   lighting = 137, ambient = 139, color_vertex = 141, normalize_normals = 143,
-                   diffuse_source = 145, ambient_source = 147, emissive_source = 148,
-                   point_size = 154, point_sprite = 156, multisample_antialias = 161, multisample_mask = 162,
-                   point_size_max = 166, color_write = 168, blend_op = 171;
+constexpr uint32_t number(RenderState state)
+{
+    return static_cast<uint32_t>(state);
+}
+constexpr uint32_t zenable = number(RenderState::zenable);
+constexpr uint32_t zwrite = number(RenderState::zwrite_enable);
+constexpr uint32_t alpha_test = number(RenderState::alpha_test_enable);
+constexpr uint32_t src_blend = number(RenderState::src_blend);
+constexpr uint32_t dest_blend = number(RenderState::dest_blend);
+constexpr uint32_t cull = number(RenderState::cull_mode);
+constexpr uint32_t zfunc = number(RenderState::zfunc);
+constexpr uint32_t alpha_ref = number(RenderState::alpha_ref);
+constexpr uint32_t alpha_func = number(RenderState::alpha_func);
+constexpr uint32_t alpha_blend = number(RenderState::alpha_blend_enable);
+constexpr uint32_t texture_factor = number(RenderState::texture_factor);
+constexpr uint32_t lighting = number(RenderState::lighting);
+constexpr uint32_t ambient = number(RenderState::ambient);
+constexpr uint32_t color_vertex = number(RenderState::color_vertex);
+constexpr uint32_t normalize_normals = number(RenderState::normalize_normals);
+constexpr uint32_t diffuse_source = number(RenderState::diffuse_material_source);
+constexpr uint32_t ambient_source = number(RenderState::ambient_material_source);
+constexpr uint32_t emissive_source = number(RenderState::emissive_material_source);
+constexpr uint32_t point_size = number(RenderState::point_size);
+constexpr uint32_t point_sprite = number(RenderState::point_sprite_enable);
+constexpr uint32_t multisample_antialias = number(RenderState::multisample_antialias);
+constexpr uint32_t multisample_mask = number(RenderState::multisample_mask);
+constexpr uint32_t point_size_max = number(RenderState::point_size_max);
+constexpr uint32_t color_write = number(RenderState::color_write_enable);
+constexpr uint32_t blend_op = number(RenderState::blend_op);
 } // namespace rs
 
 uint32_t stage_state(const RasterState& state, uint32_t stage, TextureStageState which)

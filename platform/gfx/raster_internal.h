@@ -123,6 +123,28 @@ struct PixelState {
     bool direct_write = false;
 };
 
+// What the texture stages of a triangle reduce to when no per-pixel work is left in them.
+// The textures follow one another: stage n's texture is `texture0` + n.
+enum class Shortcut : int {
+    stages = -1, // none: the stages run for every pixel
+    result = 0,  // one colour, the triangle's `result`
+    diffuse = 1, // the diffuse colour
+    texture0 = 2,
+};
+constexpr Shortcut texture_shortcut(uint32_t stage)
+{
+    return static_cast<Shortcut>(static_cast<int>(Shortcut::texture0) + static_cast<int>(stage));
+}
+constexpr bool is_texture(Shortcut shortcut)
+{
+    return shortcut >= Shortcut::texture0;
+}
+// The stage whose texture a texture shortcut is.
+constexpr int stage_of(Shortcut shortcut)
+{
+    return static_cast<int>(shortcut) - static_cast<int>(Shortcut::texture0);
+}
+
 // Per triangle (or quad), in screen space (pixel units, sample points at integers).
 struct Triangle {
     bool affine = true;
@@ -140,12 +162,10 @@ struct Triangle {
     int64_t ref_y = 0;
     FixedPlane color[4];
     Sampler samplers[max_texture_stages];
-    // What the texture stages reduce to when no per-pixel work is left in them:
-    // -1 run them; 0 the colour `result`; 1 the diffuse colour; 2 + n stage n's texture.
-    int shortcut = -1;
+    Shortcut shortcut = Shortcut::stages;
     uint32_t result = 0;
-    // With shortcut 1 or 2 + n: that source times the colour `result` (a texture or
-    // diffuse colour times a constant, as sprites with a transparency come).
+    // With the diffuse or a texture shortcut: that source times the colour `result` (a
+    // texture or diffuse colour times a constant, as sprites with a transparency come).
     bool scaled = false;
 };
 

@@ -917,13 +917,13 @@ uint32_t blend_factor(uint32_t factor, uint32_t s, uint32_t d, int c, bool sourc
     case blend::inv_src_color: return 255 - channel(s, c);
     case blend::src_alpha: return sa;
     case blend::inv_src_alpha: return 255 - sa;
-    case 7: return da;       // destination alpha
-    case 8: return 255 - da; // inverse destination alpha
-    case 9: return channel(d, c);
-    case 10: return 255 - channel(d, c);
-    case 11: return c == 3 ? 255 : std::min(sa, 255 - da); // source alpha, saturated
-    case 12: return source ? sa : 255 - sa;                // both source alpha
-    case 13: return source ? 255 - sa : sa;                // both inverse source alpha
+    case blend::dest_alpha: return da;
+    case blend::inv_dest_alpha: return 255 - da;
+    case blend::dest_color: return channel(d, c);
+    case blend::inv_dest_color: return 255 - channel(d, c);
+    case blend::src_alpha_saturated: return c == 3 ? 255 : std::min(sa, 255 - da);
+    case blend::both_src_alpha: return source ? sa : 255 - sa;
+    case blend::both_inv_src_alpha: return source ? 255 - sa : sa;
     default: return source ? 255 : 0;
     }
 }
@@ -937,10 +937,10 @@ void blend_generic(const PixelState& state, uint32_t* out, const uint32_t* src, 
             const uint32_t x = channel(s, c) * blend_factor(state.src_blend, s, d, c, true);
             const uint32_t y = channel(d, c) * blend_factor(state.dest_blend, s, d, c, false);
             switch (state.blend_op) {
-            case 2: return x > y ? div255(x - y) : 0u;             // subtract
-            case 3: return y > x ? div255(y - x) : 0u;             // reverse subtract
-            case 4: return std::min(channel(s, c), channel(d, c)); // min
-            case 5: return std::max(channel(s, c), channel(d, c)); // max
+            case blend_op::subtract: return x > y ? div255(x - y) : 0u;
+            case blend_op::reverse_subtract: return y > x ? div255(y - x) : 0u;
+            case blend_op::minimum: return std::min(channel(s, c), channel(d, c));
+            case blend_op::maximum: return std::max(channel(s, c), channel(d, c));
             default: return std::min(255u, div255(x + y));
             }
         });
@@ -1327,7 +1327,7 @@ void SpanShader::prepare(Triangle& triangle)
     Combiner combiner(state_, s.temps, 0);
     const Value result = combiner.run(diffuse, textures);
     triangle.result = result.color;
-    triangle.shortcut = -1;
+    triangle.shortcut = Shortcut::stages;
     triangle.scaled = false;
     // A source as it is, or times one colour.
     const uint32_t* source = result.pixels;
@@ -1337,16 +1337,16 @@ void SpanShader::prepare(Triangle& triangle)
         triangle.scaled = true;
     }
     if (!result.varying()) {
-        triangle.shortcut = 0;
+        triangle.shortcut = Shortcut::result;
     } else if (source == s.diffuse) {
-        triangle.shortcut = 1;
+        triangle.shortcut = Shortcut::diffuse;
     } else {
         for (uint32_t i = 0; i < state_.stage_count; ++i) {
             if (source == s.texture[i])
-                triangle.shortcut = 2 + static_cast<int>(i);
+                triangle.shortcut = texture_shortcut(i);
         }
     }
-    if (triangle.shortcut < 0)
+    if (triangle.shortcut == Shortcut::stages)
         triangle.scaled = false;
 }
 
@@ -1359,7 +1359,8 @@ const uint32_t* SpanShader::colors(const Triangle& triangle, int y, int x, int n
     if (triangle.affine) {
         const int64_t dx = x - triangle.ref_x;
         const int64_t dy = y - triangle.ref_y;
-        if (!triangle.constant_diffuse && triangle.shortcut <= 1 && triangle.shortcut != 0) {
+        if (!triangle.constant_diffuse
+            && (triangle.shortcut == Shortcut::stages || triangle.shortcut == Shortcut::diffuse)) {
             auto* bytes = reinterpret_cast<uint8_t*>(s.diffuse);
             for (int c = 0; c < 4; ++c) {
                 const FixedPlane& plane = triangle.color[c];
@@ -1374,7 +1375,7 @@ const uint32_t* SpanShader::colors(const Triangle& triangle, int y, int x, int n
         }
         for (uint32_t i = 0; i < st.stage_count; ++i) {
             const Stage& stage = st.stages[i];
-            const bool needed = triangle.shortcut < 0 || triangle.shortcut == 2 + static_cast<int>(i);
+            const bool needed = triangle.shortcut == Shortcut::stages || triangle.shortcut == texture_shortcut(i);
             if (stage.varying && needed)
                 sample_span(stage, triangle.samplers[i], dx, dy, s.texture[i], s.spare, n);
         }
@@ -1413,23 +1414,24 @@ const uint32_t* SpanShader::colors(const Triangle& triangle, int y, int x, int n
 
     const uint32_t* src = nullptr;
     if (triangle.scaled) {
-        modulate_by(s.result, triangle.shortcut == 1 ? s.diffuse : s.texture[triangle.shortcut - 2],
+        modulate_by(s.result,
+                    triangle.shortcut == Shortcut::diffuse ? s.diffuse : s.texture[stage_of(triangle.shortcut)],
                     triangle.result, n);
         src = s.result;
-    } else if (triangle.shortcut == 1 && !triangle.constant_diffuse) {
+    } else if (triangle.shortcut == Shortcut::diffuse && !triangle.constant_diffuse) {
         src = s.diffuse;
-    } else if (triangle.shortcut >= 2) {
-        src = s.texture[triangle.shortcut - 2];
+    } else if (is_texture(triangle.shortcut)) {
+        src = s.texture[stage_of(triangle.shortcut)];
     } else {
         Value color;
         color.color = triangle.result;
-        if (triangle.shortcut < 0) {
+        if (triangle.shortcut == Shortcut::stages) {
             Value diffuse;
             Value textures[max_texture_stages];
             sources(triangle, diffuse, textures);
             Combiner combiner(st, s.temps, n);
             color = combiner.run(diffuse, textures);
-        } else if (triangle.shortcut == 1) {
+        } else if (triangle.shortcut == Shortcut::diffuse) {
             color.color = triangle.diffuse;
         }
         src = color.pixels;
@@ -1465,7 +1467,7 @@ void SpanShader::shade(const Triangle& triangle, int y, int x0, int x1)
     const double row_y = y;
     // A texture times one colour, blended by its alpha into a 32-bit target: sampled,
     // coloured and blended in one pass wherever every pixel of a run is drawn.
-    const bool fused = triangle.affine && triangle.scaled && triangle.shortcut >= 2 && st.has_color
+    const bool fused = triangle.affine && triangle.scaled && is_texture(triangle.shortcut) && st.has_color
                        && st.direct_write && st.blend_kind == BlendKind::alpha && alpha_test_passes_all(st);
     for (int x = x0; x < x1; x += kChunk) {
         const int n = std::min(kChunk, x1 - x);
@@ -1496,7 +1498,7 @@ void SpanShader::shade(const Triangle& triangle, int y, int x0, int x1)
         if (fused && !masked) {
             if (st.has_depth && st.depth_write)
                 std::memcpy(stored, s.z, static_cast<size_t>(n) * sizeof(float));
-            const int i = triangle.shortcut - 2;
+            const int i = stage_of(triangle.shortcut);
             uint8_t* row = st.color.pixels + static_cast<ptrdiff_t>(y) * st.color.pitch
                            + static_cast<ptrdiff_t>(x) * st.color_bytes;
             sample_modulate_blend(st.stages[i], triangle.samplers[i], x - triangle.ref_x, y - triangle.ref_y,

@@ -183,7 +183,7 @@ constexpr TransformState world_transform(uint32_t index)
 }
 
 // Render states by number; any number below render_state_count may be set, these are
-// the ones the renderer names.
+// the ones the renderer, the device's defaults and the rasterizer name.
 enum class RenderState : uint32_t {
     zenable = 7,
     fill_mode = 8,
@@ -201,22 +201,52 @@ enum class RenderState : uint32_t {
     alpha_blend_enable = 27,
     fog_enable = 28,
     specular_enable = 29,
+    fog_end = 37,
+    fog_density = 38,
     stencil_enable = 52,
+    stencil_fail = 53,
+    stencil_zfail = 54,
+    stencil_pass = 55,
+    stencil_func = 56,
+    stencil_mask = 58,
+    stencil_write_mask = 59,
     texture_factor = 60,
     clipping = 136,
     lighting = 137,
     ambient = 139,
     color_vertex = 141,
+    local_viewer = 142,
     normalize_normals = 143,
     diffuse_material_source = 145,
+    specular_material_source = 146,
+    ambient_material_source = 147,
+    emissive_material_source = 148,
     point_size = 154,
+    point_size_min = 155,
     point_sprite_enable = 156,
     point_scale_enable = 157,
+    point_scale_a = 158,
     multisample_antialias = 161,
     multisample_mask = 162,
     point_size_max = 166,
     color_write_enable = 168,
     blend_op = 171,
+    position_degree = 172,
+    normal_degree = 173,
+    min_tessellation_level = 178,
+    max_tessellation_level = 179,
+    adaptive_tessellation_z = 182,
+    ccw_stencil_fail = 186,
+    ccw_stencil_zfail = 187,
+    ccw_stencil_pass = 188,
+    ccw_stencil_func = 189,
+    color_write_enable1 = 190,
+    color_write_enable2 = 191,
+    color_write_enable3 = 192,
+    blend_factor = 193,
+    src_blend_alpha = 207,
+    dest_blend_alpha = 208,
+    blend_op_alpha = 209,
 };
 constexpr uint32_t render_state_count = 210;
 
@@ -257,6 +287,8 @@ namespace zbuffer_type {
 constexpr uint32_t disabled = 0;
 constexpr uint32_t enabled = 1;
 } // namespace zbuffer_type
+// Blend factors: each colour channel is weighed by what the factor names; "inv" is
+// 1 minus it. The two "both" factors set the destination's factor from the source's.
 namespace blend {
 constexpr uint32_t zero = 1;
 constexpr uint32_t one = 2;
@@ -264,9 +296,21 @@ constexpr uint32_t src_color = 3;
 constexpr uint32_t inv_src_color = 4;
 constexpr uint32_t src_alpha = 5;
 constexpr uint32_t inv_src_alpha = 6;
+constexpr uint32_t dest_alpha = 7;
+constexpr uint32_t inv_dest_alpha = 8;
+constexpr uint32_t dest_color = 9;
+constexpr uint32_t inv_dest_color = 10;
+constexpr uint32_t src_alpha_saturated = 11; // min(source alpha, 1 - destination alpha); alpha 1
+constexpr uint32_t both_src_alpha = 12;      // source alpha, and 1 - source alpha for the destination
+constexpr uint32_t both_inv_src_alpha = 13;  // 1 - source alpha, and source alpha for the destination
 } // namespace blend
+// How the weighed source and destination combine.
 namespace blend_op {
 constexpr uint32_t add = 1;
+constexpr uint32_t subtract = 2;         // source - destination
+constexpr uint32_t reverse_subtract = 3; // destination - source
+constexpr uint32_t minimum = 4;          // the smaller, unweighed
+constexpr uint32_t maximum = 5;          // the larger, unweighed
 } // namespace blend_op
 namespace cull {
 constexpr uint32_t none = 1;

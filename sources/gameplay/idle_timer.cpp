@@ -13,7 +13,7 @@ namespace {
 bool GroupHoldsStarred(Shape& shape)
 {
     for (Shape* member : ShapeList::Collect(shape)) {
-        if (member->GetKind() == 1)
+        if (member->GetKind() == ShapeKind::Starred)
             return true;
     }
     return false;
@@ -46,7 +46,7 @@ std::vector<Shape*> UpdateIdleHint(float& timer, RunningLevel& level, float dt)
     if (timer > IdleHintTime && !shapes.empty()) {
         for (Shape* shape : shapes) {
             const int size = shape->GetGroupSize();
-            const bool starredGroup = shape->GetKind() == 0 && size >= settings.minChain && GroupHoldsStarred(*shape);
+            const bool starredGroup = shape->GetKind() == ShapeKind::Monster && size >= settings.minChain && GroupHoldsStarred(*shape);
             if (starredGroup || size >= settings.starChain)
                 hinted.push_back(shape);
         }

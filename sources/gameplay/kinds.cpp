@@ -58,7 +58,7 @@ std::vector<Monster*> flood_fill(Monster& start)
             continue;
         }
         auto* monster = dynamic_cast<Monster*>((*neighbours)[link]);
-        if (monster == nullptr || !monster->IsKind(0) || monster->GetColour() != start.GetColour())
+        if (monster == nullptr || !monster->IsKind(ShapeKind::Monster) || monster->GetColour() != start.GetColour())
             continue;
         if (seen.insert(monster).second) {
             group.push_back(monster);
@@ -228,7 +228,7 @@ void Monster::AppendItem(ShapeChain& chain)
     item.kind = GetKind();
     item.x = GetPosition().x;
     item.y = GetPosition().y;
-    if (IsKind(0)) {
+    if (IsKind(ShapeKind::Monster)) {
         item.colour = colour_;
         item.frozen = IsFrozen();
         item.bubble = IsBubble();
@@ -295,7 +295,7 @@ std::vector<Shape*> ShapeList::Collect(Shape& shape)
 Shape* Monster::FindFirstStarred(Shape& shape)
 {
     for (Shape* member : ShapeList::Collect(shape)) {
-        if (member->GetKind() == 1)
+        if (member->GetKind() == ShapeKind::Starred)
             return member;
     }
     return nullptr;
@@ -371,7 +371,7 @@ bool FrozenMonster::CanLinkTo(const Shape& other) const
 {
     if (!Shape::CanLinkTo(other))
         return false;
-    if (!other.IsKind(0))
+    if (!other.IsKind(ShapeKind::Monster))
         return true;
     const auto* monster = dynamic_cast<const Monster*>(&other);
     return monster == nullptr || !monster->IsFrozen();
@@ -475,7 +475,7 @@ bool Stone::CreateSceneNode(SceneNode* root)
 
 bool Stone::CanLinkTo(const Shape& other) const
 {
-    return Shape::CanLinkTo(other) && other.GetKind() != 2;
+    return Shape::CanLinkTo(other) && other.GetKind() != ShapeKind::Stone;
 }
 
 Rock::Rock(physics::World* world, const vadu::Atom& name) : Shape(world, name)

@@ -40,7 +40,7 @@ public:
     // nothing, for a colour outside 0..4.
     bool LoadCharacter(bool starStyle);
 
-    int GetKind() const override { return 0; }
+    ShapeKind GetKind() const override { return ShapeKind::Monster; }
     vadu::String GetColorName() const override;
     float GetLinkInset() const override { return 10.0f; }
     int GetGroupSize() const override { return groupSize; }
@@ -105,8 +105,8 @@ public:
 
     // The character in the star style, then "monsters/monster_born.anim" (tag "born").
     bool CreateSceneNode(vadu::lib3d::node::Node* root) override;
-    int GetKind() const override { return 1; }
-    bool IsKind(int kind) const override { return kind == 1 || kind == 0; }
+    ShapeKind GetKind() const override { return ShapeKind::Starred; }
+    bool IsKind(ShapeKind kind) const override { return kind == ShapeKind::Starred || kind == ShapeKind::Monster; }
     float GetLinkInset() const override { return 18.0f; }
     void SetHighlighted(bool) override {}
     void Collect(ShapeChain& chain) override;
@@ -166,8 +166,8 @@ public:
     // The yellow character carrying the bottle sprite, which rocks with "shapes/bottle.anim".
     bool CreateSceneNode(vadu::lib3d::node::Node* root) override;
     void Update(float dt) override;
-    int GetKind() const override { return 6; }
-    bool IsKind(int kind) const override { return kind == 6 || kind == 0; }
+    ShapeKind GetKind() const override { return ShapeKind::Bottle; }
+    bool IsKind(ShapeKind kind) const override { return kind == ShapeKind::Bottle || kind == ShapeKind::Monster; }
     float GetManaBonus() const override { return 15.0f; }
     void Collect(ShapeChain& chain) override;
 
@@ -186,7 +186,7 @@ public:
     // The sprite "data/shapes/indestructible".
     bool CreateSceneNode(vadu::lib3d::node::Node* root) override;
     void OnDangerChanged(bool) override {}
-    int GetKind() const override { return 3; }
+    ShapeKind GetKind() const override { return ShapeKind::Indestructible; }
     vadu::String GetColorName() const override { return "Gray"; }
     float GetLinkInset() const override { return 3.0f; }
     bool IsInDanger() override { return false; }
@@ -200,7 +200,7 @@ public:
     // The sprite "data/stones/stone<number>".
     bool CreateSceneNode(vadu::lib3d::node::Node* root) override;
     void OnDangerChanged(bool) override {}
-    int GetKind() const override { return 2; }
+    ShapeKind GetKind() const override { return ShapeKind::Stone; }
     vadu::String GetColorName() const override { return number_ <= 10 ? "Green" : "Gray"; }
     float GetLinkInset() const override { return 13.0f; }
     // Never two stones.
@@ -221,7 +221,7 @@ public:
 
     // The sprite "data/shapes/gray".
     bool CreateSceneNode(vadu::lib3d::node::Node* root) override;
-    int GetKind() const override { return 4; }
+    ShapeKind GetKind() const override { return ShapeKind::Rock; }
     vadu::String GetColorName() const override { return "Gray"; }
     float GetLinkInset() const override { return -5.0f; }
     bool RemoveLinks() override;

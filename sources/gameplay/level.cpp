@@ -46,7 +46,7 @@ constexpr float RedZoneMana = 15.0f;
 
 bool IsCollectable(const Shape& shape)
 {
-    return shape.IsKind(0);
+    return shape.IsKind(ShapeKind::Monster);
 }
 
 float ManaValueOf(const Shape& shape)
@@ -368,7 +368,7 @@ void Level::Tap(const vadu::math::Vector2<float>& point)
     chain_.Current().x = shape->GetPosition().x;
     chain_.Current().y = shape->GetPosition().y;
     for (Shape* member : group) {
-        if (member->GetKind() == 5) {
+        if (member->GetKind() == ShapeKind::Bomb) {
             StartLightning(*this, chain_, static_cast<Bomb&>(*member));
             ShellServices::Get().Play(SoundId::LightningStrike);
             return;
@@ -409,7 +409,7 @@ std::vector<Shape*> Level::FindStarred(const std::vector<Shape*>& chain)
 {
     std::vector<Shape*> starred;
     for (Shape* shape : chain) {
-        if (shape->GetKind() == 1)
+        if (shape->GetKind() == ShapeKind::Starred)
             starred.push_back(shape);
     }
     return starred;
@@ -442,7 +442,7 @@ void Level::CollectChain(std::vector<Shape*>& chain, Shape* tapped)
         if (auto* monster = dynamic_cast<Monster*>(shape))
             monster->Collect(chain_);
         gain += ManaValueOf(*shape);
-        if (shape->GetKind() == 1)
+        if (shape->GetKind() == ShapeKind::Starred)
             gain += StarManaBonus;
     }
     AddMana(gain);
@@ -552,7 +552,7 @@ void Level::SpawnLightningBonus(ShapeChain& chain)
     Shape* nearest = nullptr;
     float best = NearestBonusLimit;
     for (Shape* shape : shapes) {
-        if (shape->IsDead() || shape->GetKind() != 0 || shape->GetGroupSize() < settings.minChain)
+        if (shape->IsDead() || shape->GetKind() != ShapeKind::Monster || shape->GetGroupSize() < settings.minChain)
             continue;
         const float dx = shape->GetPosition().x - tap.x;
         const float dy = shape->GetPosition().y - tap.y;

@@ -57,7 +57,7 @@ void BonusStep::Start()
 {
     int live = 0;
     for (Shape* shape : level_.Shapes()) {
-        if (shape->GetKind() != 1 || shape->IsDead())
+        if (shape->GetKind() != ShapeKind::Starred || shape->IsDead())
             continue;
         if (live++ != index_)
             continue;
@@ -84,7 +84,7 @@ void CollectStep::Start()
 {
     Shape* highest = nullptr;
     for (Shape* shape : level_.Shapes()) {
-        if (shape->GetKind() != 0 || shape->IsDead())
+        if (shape->GetKind() != ShapeKind::Monster || shape->IsDead())
             continue;
         if (highest == nullptr || shape->GetPosition().y > highest->GetPosition().y)
             highest = shape;
@@ -103,7 +103,7 @@ LevelEndSequence* WinLabelAnimation(Level& level)
     sequence->Add(ShowLabel(level, "WinLabel"));
     int index = 0;
     for (Shape* shape : level.Shapes()) {
-        if (shape->GetKind() == 1 && !shape->IsDead())
+        if (shape->GetKind() == ShapeKind::Starred && !shape->IsDead())
             sequence->Add(new BonusStep(level, index++));
     }
     sequence->Add(new DelayAction(Pause));

@@ -117,13 +117,13 @@ void Bomb::CollectBlast(ShapeChain& chain, std::set<Shape*>& strike)
         for (Shape* neighbour : *neighbours) {
             if (strike.count(neighbour) != 0)
                 continue;
-            const int kind = neighbour->GetKind();
-            if (kind == 0) {
+            const ShapeKind kind = neighbour->GetKind();
+            if (kind == ShapeKind::Monster) {
                 for (Shape* joined : ShapeList::Collect(*neighbour)) {
                     if (strike.insert(joined).second)
                         fresh.push_back(joined);
                 }
-            } else if (!neighbour->IsDead() && kind != 2 && kind != 3) {
+            } else if (!neighbour->IsDead() && kind != ShapeKind::Stone && kind != ShapeKind::Indestructible) {
                 strike.insert(neighbour);
             }
         }
@@ -337,7 +337,7 @@ void LightningElement::Strike()
     // A shape already dead is gone from the level's point of view: the level deletes it in
     // its next update, and collecting it again would count it twice.
     if (target != nullptr && !target->IsDead()) {
-        if (target->GetKind() == 0) {
+        if (target->GetKind() == ShapeKind::Monster) {
             if (RunningLevel* level = InstanceRegistry::Get<RunningLevel>()) {
                 std::vector<Shape*> group = ShapeList::Collect(*target);
                 level->CollectChain(group, nullptr);

@@ -30,8 +30,8 @@ public:
     explicit Bomb(Shape& replaced);
     ~Bomb() override;
 
-    int GetKind() const override { return 5; }
-    bool IsKind(int kind) const override { return kind == 5 || kind == 0; }
+    ShapeKind GetKind() const override { return ShapeKind::Bomb; }
+    bool IsKind(ShapeKind kind) const override { return kind == ShapeKind::Bomb || kind == ShapeKind::Monster; }
 
     // The monster visuals, then the bomb picture with its animation and a steady shake.
     bool CreateSceneNode(vadu::lib3d::node::Node* root) override;

@@ -1,14 +1,14 @@
 #pragma once
 
 // The base of every monster, obstacle and power-up: a circle body in the level's world
-// with the danger timer. Kinds: 0 normal (also frozen monsters and soap bubbles),
-// 1 starred, 2 stone, 3 indestructible, 4 rock, 5 lightning power-up, 6 bottle.
+// with the danger timer.
 
 #include <memory>
 #include <vector>
 
 #include "physics/node.h"
 #include "sources/gameplay/perishable.h"
+#include "sources/gameplay/shape_kind.h"
 #include "vadu/atom.h"
 #include "vadu/math.h"
 #include "vadu/string.h"
@@ -59,8 +59,8 @@ public:
     virtual bool CanLinkTo(const Shape& other) const;
     // Called on every shape when the level is won.
     virtual void RequestMelt() {}
-    virtual int GetKind() const = 0;
-    virtual bool IsKind(int kind) const { return GetKind() == kind; }
+    virtual ShapeKind GetKind() const = 0;
+    virtual bool IsKind(ShapeKind kind) const { return GetKind() == kind; }
     virtual int GetGroupSize() const { return 0; }
     // The frame name, in the links atlas, of a link drawn from this shape.
     virtual vadu::String GetColorName() const = 0;

@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "sources/gameplay/shape_kind.h"
+
 namespace gameplay {
 
 class RunningLevel;
@@ -14,7 +16,7 @@ class RunningLevel;
 class ShapeChain {
 public:
     struct Item {
-        int kind = 0;
+        ShapeKind kind = ShapeKind::Monster;
         int colour = -1;
         float x = 0.0f;
         float y = 0.0f;

@@ -243,7 +243,7 @@ void Turn(TestLevel& level, int count, std::vector<ShapeChain::Item> items = {},
 ShapeChain::Item Starred(int colour)
 {
     ShapeChain::Item item;
-    item.kind = 1;
+    item.kind = gameplay::ShapeKind::Starred;
     item.colour = colour;
     return item;
 }
@@ -251,7 +251,7 @@ ShapeChain::Item Starred(int colour)
 ShapeChain::Item Frozen()
 {
     ShapeChain::Item item;
-    item.kind = 0;
+    item.kind = gameplay::ShapeKind::Monster;
     item.frozen = true;
     return item;
 }

@@ -29,6 +29,7 @@
 namespace level_achievements_test_file {
 
 namespace fs = std::filesystem;
+using gameplay::ShapeKind;
 using level_players::ListedLevel;
 
 // Passes what a level raises on to the achievements, as the game's shell does.
@@ -148,7 +149,7 @@ protected:
     {
         int count = 0;
         for (gameplay::Shape* shape : level.shapes)
-            count += shape->GetKind() == 1 ? 1 : 0;
+            count += shape->GetKind() == ShapeKind::Starred ? 1 : 0;
         return count;
     }
     static bool BringsStars(gameplay::Level& level)
@@ -161,7 +162,7 @@ protected:
     {
         bool placed = false;
         for (gameplay::Shape* shape : level.shapes)
-            placed = placed || shape->GetKind() == 4;
+            placed = placed || shape->GetKind() == ShapeKind::Rock;
         return placed || (level.settings.probabilityRock > 0.0f && level.settings.maxShapeCount > 0);
     }
     // A shape of the level at its water line, just under it.
@@ -178,7 +179,7 @@ protected:
     {
         int left = level.settings.starCountGoal;
         for (auto it = level.shapes.begin(); it != level.shapes.end() && left > 0;) {
-            if ((*it)->GetKind() == 1) {
+            if ((*it)->GetKind() == ShapeKind::Starred) {
                 it = level.shapes.erase(it);
                 --left;
             } else {

@@ -29,6 +29,8 @@
 
 namespace level_players {
 
+using gameplay::ShapeKind;
+
 // One entry of the level list, read straight from the file (the tests need the list before
 // the engine's file system is up, to name their cases).
 struct ListedLevel {
@@ -77,7 +79,7 @@ inline gameplay::Shape* LargestGroup(gameplay::Level& level)
     gameplay::Shape* best = nullptr;
     size_t bestSize = 0;
     for (gameplay::Shape* shape : level.shapes) {
-        if (shape->IsDead() || !shape->IsKind(0) || !shape->CanBeCollected())
+        if (shape->IsDead() || !shape->IsKind(ShapeKind::Monster) || !shape->CanBeCollected())
             continue;
         const size_t size = gameplay::ShapeList::Collect(*shape).size();
         if (size > bestSize) {
@@ -159,12 +161,12 @@ inline Figures Play(Player player, const std::function<gameplay::Level*()>& leve
             const vadu::math::Vector2<float> point = target->GetPosition();
             const physics::Node* picked = running->World()->Pick(point);
             auto* tapped = picked != nullptr ? static_cast<gameplay::Shape*>(picked->UserPointer) : nullptr;
-            if (tapped != nullptr && tapped->IsKind(0) && !tapped->IsDead()) {
+            if (tapped != nullptr && tapped->IsKind(ShapeKind::Monster) && !tapped->IsDead()) {
                 const std::vector<gameplay::Shape*> group = gameplay::ShapeList::Collect(*tapped);
                 if (static_cast<int>(group.size()) >= running->settings.minChain) {
                     for (gameplay::Shape* member : group) {
                         taken.insert(member);
-                        if (member->GetKind() == 5)
+                        if (member->GetKind() == ShapeKind::Bomb)
                             lightningUntil = running->LevelTime() + 3.0;
                     }
                 }
@@ -202,7 +204,7 @@ inline Figures Play(Player player, const std::function<gameplay::Level*()>& leve
             // A lightning power-up that the score brings takes a monster's place.
             bool replaced = false;
             for (const gameplay::Shape* other : running->shapes)
-                replaced = replaced || (other->GetKind() == 5 && Near(other->GetPosition(), watched.at, ShapeReach));
+                replaced = replaced || (other->GetKind() == ShapeKind::Bomb && Near(other->GetPosition(), watched.at, ShapeReach));
             if (!replaced)
                 ++figures.unexplainedEarlyDeaths;
         }

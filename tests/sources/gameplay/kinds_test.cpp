@@ -84,8 +84,8 @@ TEST_F(KindsTest, FactoryPassesCountsAndNumbers)
 
 struct KindRow {
     std::unique_ptr<Shape> shape;
-    int kind;
-    bool kind0;
+    ShapeKind kind;
+    bool monster;
     const char* colour;
     float inset;
     bool dynamic;
@@ -96,24 +96,24 @@ TEST_F(KindsTest, KindsTable)
     physics::World* w = level.World();
     const vadu::Atom n;
     KindRow rows[] = {
-        {std::make_unique<Monster>(w, n, 0), 0, true, "Red", 10.0f, true},
-        {std::make_unique<Monster>(w, n, 4), 0, true, "Orange", 10.0f, true},
-        {std::make_unique<Monster>(w, n, 7), 0, true, "", 10.0f, true},
-        {std::make_unique<StarredMonster>(w, n, 1), 1, true, "Yellow", 18.0f, true},
-        {std::make_unique<FrozenMonster>(w, n, 2, 1), 0, true, "Blue", 10.0f, false},
-        {std::make_unique<SoapBubble>(w, n, 3, 1.0f), 0, true, "Purple", 10.0f, true},
-        {std::make_unique<Bottle>(w, n), 6, true, "Yellow", 10.0f, true},
-        {std::make_unique<Indestructible>(w, n), 3, false, "Gray", 3.0f, true},
-        {std::make_unique<Rock>(w, n), 4, false, "Gray", -5.0f, true},
-        {std::make_unique<Stone>(w, n, 10), 2, false, "Green", 13.0f, false},
-        {std::make_unique<Stone>(w, n, 11), 2, false, "Gray", 13.0f, false},
+        {std::make_unique<Monster>(w, n, 0), ShapeKind::Monster, true, "Red", 10.0f, true},
+        {std::make_unique<Monster>(w, n, 4), ShapeKind::Monster, true, "Orange", 10.0f, true},
+        {std::make_unique<Monster>(w, n, 7), ShapeKind::Monster, true, "", 10.0f, true},
+        {std::make_unique<StarredMonster>(w, n, 1), ShapeKind::Starred, true, "Yellow", 18.0f, true},
+        {std::make_unique<FrozenMonster>(w, n, 2, 1), ShapeKind::Monster, true, "Blue", 10.0f, false},
+        {std::make_unique<SoapBubble>(w, n, 3, 1.0f), ShapeKind::Monster, true, "Purple", 10.0f, true},
+        {std::make_unique<Bottle>(w, n), ShapeKind::Bottle, true, "Yellow", 10.0f, true},
+        {std::make_unique<Indestructible>(w, n), ShapeKind::Indestructible, false, "Gray", 3.0f, true},
+        {std::make_unique<Rock>(w, n), ShapeKind::Rock, false, "Gray", -5.0f, true},
+        {std::make_unique<Stone>(w, n, 10), ShapeKind::Stone, false, "Green", 13.0f, false},
+        {std::make_unique<Stone>(w, n, 11), ShapeKind::Stone, false, "Gray", 13.0f, false},
     };
     for (const KindRow& row : rows) {
         const Shape& s = *row.shape;
         SCOPED_TRACE(typeid(s).name());
         EXPECT_EQ(s.GetKind(), row.kind);
         EXPECT_TRUE(s.IsKind(row.kind));
-        EXPECT_EQ(s.IsKind(0), row.kind0);
+        EXPECT_EQ(s.IsKind(ShapeKind::Monster), row.monster);
         EXPECT_EQ(s.GetColorName(), row.colour);
         EXPECT_EQ(s.GetLinkInset(), row.inset);
         EXPECT_EQ(s.GetBody()->GetType() == b2_dynamicBody, row.dynamic);

@@ -37,6 +37,7 @@ using vadu::lib3d::node::Sprite;
 
 constexpr float kStep = 1.0f / 60.0f;
 
+using gameplay::ShapeKind;
 using level_files::Shape;
 
 // The test levels, with an island on their land.
@@ -96,7 +97,7 @@ protected:
             ++frame_;
             if (frame_ % 60 == 0 && level_->IsInputEnabled()) {
                 for (gameplay::Shape* shape : level_->shapes) {
-                    if (!shape->IsDead() && shape->IsKind(0) &&
+                    if (!shape->IsDead() && shape->IsKind(ShapeKind::Monster) &&
                         static_cast<int>(gameplay::ShapeList::Collect(*shape).size()) >= level_->settings.minChain) {
                         level_->Tap(shape->GetPosition());
                         break;

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <memory>
 #include <optional>
@@ -58,6 +59,7 @@ namespace {
 
 using gameplay::Level;
 using gameplay::Shape;
+using gameplay::ShapeKind;
 using vadu::lib3d::node::Node;
 using vadu::lib3d::node::Sprite;
 using vadu::lib3d::node::Text;
@@ -229,7 +231,7 @@ protected:
         node.set_global_position({at.x + 30.0f, at.y, node.get_global_position().z});
     }
 
-    Shape* ShapeOfKind(int kind, int skip = 0) const
+    Shape* ShapeOfKind(ShapeKind kind, int skip = 0) const
     {
         for (Shape* shape : level_->shapes) {
             if (shape->GetKind() == kind && skip-- == 0)
@@ -372,20 +374,20 @@ TEST_F(LevelOnScreen, EveryShapeIsDrawnWhereItIsAndBehindTheHud)
     ASSERT_NE(hud, nullptr);
     Run(0.1f);
     ASSERT_GE(level_->shapes.size(), 8u);
-    int kinds[7] = {};
+    std::map<ShapeKind, int> kinds;
     for (Shape* shape : level_->shapes) {
         Node* node = shape->GetNode();
         ASSERT_NE(node, nullptr);
-        SCOPED_TRACE(shape->GetKind());
-        ++kinds[std::clamp(shape->GetKind(), 0, 6)];
+        SCOPED_TRACE(typeid(*shape).name());
+        ++kinds[shape->GetKind()];
         const Vector2<float> at = OnScreen(node->get_global_position());
         const Vector2<float> body = FieldOnScreen(shape->GetPosition());
         EXPECT_NEAR(at.x, body.x, 1.0f);
         EXPECT_NEAR(at.y, body.y, 1.0f);
         EXPECT_GT(node->get_global_position().z, hud->get_global_position().z);
     }
-    EXPECT_GE(kinds[1], 2) << "the starred monsters";
-    EXPECT_GE(kinds[4], 1) << "the rock";
+    EXPECT_GE(kinds[ShapeKind::Starred], 2) << "the starred monsters";
+    EXPECT_GE(kinds[ShapeKind::Rock], 1) << "the rock";
 }
 
 // The points beside the bottle, however many a purchase brings, stay clear of the monsters
@@ -460,7 +462,7 @@ TEST_F(LevelOnScreen, AFrozenMonsterWhoseStarIsGoneDiesWhereItStands)
     ASSERT_FALSE(frozen->IsDead());
     ASSERT_EQ(frozen->GetCubes(), 1);
     Shape* star = level_->shapes.back();
-    ASSERT_EQ(star->GetKind(), 1);
+    ASSERT_EQ(star->GetKind(), ShapeKind::Starred);
     Run(kStep);
 
     // The star goes with a mate of its own, far from the frozen monster.
@@ -605,7 +607,7 @@ TEST_F(LevelOnScreen, EveryPieceShowsInFrontOfWhatItCovers)
         {"a lightning power-up's bolt picture over its monster", level_files::Shape("Power", "LightningPowerup", 2, 300, 300),
          [&] {
              Run(kStep);
-             Node* own = node(ShapeOfKind(5));
+             Node* own = node(ShapeOfKind(ShapeKind::Bomb));
              return Cover{own != nullptr ? own->find_child(vadu::Atom("Bomb"), false) : nullptr, own};
          }},
         {"a starred monster over a plain monster it overlaps",
@@ -613,8 +615,8 @@ TEST_F(LevelOnScreen, EveryPieceShowsInFrontOfWhatItCovers)
          [&] {
              // Born, the star has its full size; the bodies have moved apart by then.
              Run(0.6f);
-             Overlap(*node(ShapeOfKind(0)), *node(ShapeOfKind(1)));
-             return Cover{node(ShapeOfKind(1)), node(ShapeOfKind(0))};
+             Overlap(*node(ShapeOfKind(ShapeKind::Monster)), *node(ShapeOfKind(ShapeKind::Starred)));
+             return Cover{node(ShapeOfKind(ShapeKind::Starred)), node(ShapeOfKind(ShapeKind::Monster))};
          }},
         {"a soap bubble over the monster it holds", level_files::Shape("Bubble", "SoapBubblePowerup", 0, 300, 300),
          [&] {
@@ -675,7 +677,7 @@ TEST_F(LevelOnScreen, EveryPieceShowsInFrontOfWhatItCovers)
              if (labels.size() != 1)
                  return Cover{};
              EXPECT_EQ(labels[0]->get_text(), vadu::WString(u"+200"));
-             return Cover{labels[0], node(ShapeOfKind(1))};
+             return Cover{labels[0], node(ShapeOfKind(ShapeKind::Starred))};
          }},
     };
     for (const Case& c : cases) {

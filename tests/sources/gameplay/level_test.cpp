@@ -12,6 +12,7 @@
 namespace gameplay_test {
 namespace {
 
+using gameplay::ShapeKind;
 using gameplay::SoundId;
 
 TEST_F(LevelTest, ManaGainsLossesAndTheirLimits)
@@ -181,7 +182,7 @@ TEST_F(LevelTest, LongChainsMakeAStarredMonsterUnlessTheRulesSayNo)
         EXPECT_EQ(level->shapes.size(), before + (c.made ? 1u : 0u));
         EXPECT_EQ(level->Chain().Current().created, c.made ? 1 : 0);
         if (c.made) {
-            EXPECT_EQ(level->shapes.back()->GetKind(), 1);
+            EXPECT_EQ(level->shapes.back()->GetKind(), ShapeKind::Starred);
             EXPECT_FLOAT_EQ(level->shapes.back()->GetPosition().x, chain.front()->GetPosition().x);
         }
         EXPECT_EQ(shell.events.back(), "ChainCollected " + std::to_string(c.length));
@@ -259,7 +260,7 @@ TEST_F(LevelTest, LightningBonusReplacesTheNearestLinkedMonster)
         level->Chain().Append();
         int bombs = 0;
         for (gameplay::Shape* shape : level->shapes)
-            bombs += shape->GetKind() == 5 ? 1 : 0;
+            bombs += shape->GetKind() == ShapeKind::Bomb ? 1 : 0;
         EXPECT_EQ(bombs, c.made ? 1 : 0);
         EXPECT_EQ(near->IsDead(), c.made);
         EXPECT_FALSE(lonely->IsDead());
@@ -445,6 +446,8 @@ TEST_F(LevelTest, TeardownWithLinksShapesAndARunningSequence)
 
 namespace gameplay_test {
 namespace {
+
+using gameplay::ShapeKind;
 
 TEST_F(LevelTest, EveryShippedLevelLoadsIntoItsKindOfLevel)
 {

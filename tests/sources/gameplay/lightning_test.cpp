@@ -25,6 +25,7 @@ using gameplay::Bomb;
 using gameplay::LightningElement;
 using gameplay::Monster;
 using gameplay::Shape;
+using gameplay::ShapeKind;
 using gameplay_fakes::FakeLevel;
 using gameplay_fakes::FakeShell;
 using vadu::lib3d::node::Node;
@@ -349,8 +350,8 @@ TEST_F(LightningTest, ABombTakesTheShapesPlaceAndLinks)
     EXPECT_EQ(b->GetPosition().x, 200.0f);
     EXPECT_EQ(b->GetPosition().y, 150.0f);
     EXPECT_EQ(b->GetColour(), 3);
-    EXPECT_EQ(b->GetKind(), 5);
-    EXPECT_TRUE(b->IsKind(0));
+    EXPECT_EQ(b->GetKind(), ShapeKind::Bomb);
+    EXPECT_TRUE(b->IsKind(ShapeKind::Monster));
     EXPECT_TRUE(level.links.AreLinked(b, left));
     EXPECT_TRUE(level.links.AreLinked(b, right));
     EXPECT_FALSE(level.links.AreLinked(old, left));
@@ -367,7 +368,7 @@ TEST_F(LightningTest, TheFactoryMakesABombOfTheNumberedColour)
     auto* b = dynamic_cast<Bomb*>(made.get());
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->GetColour(), 2);
-    EXPECT_EQ(b->GetKind(), 5);
+    EXPECT_EQ(b->GetKind(), ShapeKind::Bomb);
     EXPECT_FALSE(b->IsExploded());
     EXPECT_EQ(b->GetPosition().x, 50.0f);
 }

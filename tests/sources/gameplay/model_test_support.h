@@ -11,22 +11,24 @@ namespace gameplay_test {
 
 class TestShape : public gameplay::Shape {
 public:
-    TestShape(physics::World* world, const vadu::math::Vector2<float>& position, int kind = 0)
+    TestShape(physics::World* world, const vadu::math::Vector2<float>& position,
+              gameplay::ShapeKind kind = gameplay::ShapeKind::Monster)
         : Shape(world, vadu::Atom()), kind_(kind)
     {
         SetMass(0.1f);
         SetPosition(position);
     }
 
-    int GetKind() const override { return kind_; }
+    gameplay::ShapeKind GetKind() const override { return kind_; }
     vadu::String GetColorName() const override { return "Red"; }
     float GetLinkInset() const override { return 10.0f; }
 
 private:
-    int kind_;
+    gameplay::ShapeKind kind_;
 };
 
-inline TestShape* AddShape(gameplay_fakes::FakeLevel& level, float x, float y, int kind = 0)
+inline TestShape* AddShape(gameplay_fakes::FakeLevel& level, float x, float y,
+                           gameplay::ShapeKind kind = gameplay::ShapeKind::Monster)
 {
     return level.Add(std::make_unique<TestShape>(level.World(), vadu::math::Vector2<float>{x, y}, kind));
 }

@@ -17,6 +17,7 @@ namespace gameplay_test {
 namespace {
 
 using gameplay::Shape;
+using gameplay::ShapeKind;
 using gameplay::SoundId;
 
 constexpr int Red = 0;
@@ -129,7 +130,7 @@ TEST_F(OneColourTest, AGroupIsTheShapeThenItsColourReachedThroughMonsters)
         const std::vector<Shape*> field = Field(c.layout, c.links);
         EXPECT_EQ(Indices(field, gameplay::ShapeList::Collect(*field[c.tapped])), c.group);
         // The highlight counts the same group.
-        EXPECT_EQ(field[c.tapped]->GetGroupSize(), field[c.tapped]->IsKind(0) ? static_cast<int>(c.group.size()) : 0);
+        EXPECT_EQ(field[c.tapped]->GetGroupSize(), field[c.tapped]->IsKind(ShapeKind::Monster) ? static_cast<int>(c.group.size()) : 0);
     }
 }
 
@@ -194,7 +195,7 @@ TEST_F(OneColourTest, StonesNeverCountTowardAStarredMonster)
         EXPECT_EQ(level->shapes.size(), before + (c.made ? 1u : 0u));
         EXPECT_EQ(level->Chain().History().front().created, c.made ? 1 : 0);
         for (Shape* shape : field) {
-            if (!shape->IsKind(0)) {
+            if (!shape->IsKind(ShapeKind::Monster)) {
                 EXPECT_FALSE(shape->IsDead());
             }
         }

@@ -15,6 +15,7 @@
 
 namespace play_script {
 
+using gameplay::ShapeKind;
 using level_files::Shape;
 
 // An empty field the cannons fill, in three colours, and four stars to make: starred
@@ -47,7 +48,7 @@ inline gameplay::Shape* Choose(gameplay::Level& level)
     gameplay::Shape* best = nullptr;
     int bestSize = 0;
     for (gameplay::Shape* shape : level.shapes) {
-        if (shape->IsDead() || !shape->IsKind(0))
+        if (shape->IsDead() || !shape->IsKind(ShapeKind::Monster))
             continue;
         const int size = static_cast<int>(gameplay::ShapeList::Collect(*shape).size());
         if (size < level.settings.minChain)

@@ -60,7 +60,7 @@ protected:
         record.created = turn.created;
         record.bombs = turn.bombs;
         for (int colour : turn.colours)
-            record.items.push_back(ShapeChain::Item{0, colour});
+            record.items.push_back(ShapeChain::Item{gameplay::ShapeKind::Monster, colour});
         level.mana = turn.mana;
         level.settings.levelEnergy = turn.levelEnergy;
         level.ended = turn.ended;
