@@ -5,6 +5,7 @@
 // span loops over packed colours. Every operation is integer and rounds exactly.
 
 #include "platform/gfx/raster_internal.h"
+#include "platform/vector_clones.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -96,12 +97,6 @@ inline u8x16 pad_vector(uint32_t pad)
 }
 } // namespace simd
 
-// Built twice where the compiler can: for machines with 32-byte vectors and for all.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define QUILLO_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
-#else
-#define QUILLO_WIDE_VECTORS
-#endif
 
 constexpr uint32_t kWhite = 0xFFFFFFFFu;
 
@@ -234,6 +229,70 @@ inline void fill(uint32_t* out, uint32_t value, int n)
 {
     for (int k = 0; k < n; ++k)
         out[k] = value;
+}
+
+
+// Four 16-bit lanes (B, R, G, A) so that two channels share one multiply.
+constexpr uint64_t kLaneMask = 0x00FF00FF00FF00FFull;
+inline uint64_t spread(uint32_t c) { return (c & 0x00FF00FFu) | (static_cast<uint64_t>(c & 0xFF00FF00u) << 24); }
+inline uint32_t gather(uint64_t x)
+{
+    return static_cast<uint32_t>(x & 0x00FF00FFu) | static_cast<uint32_t>((x >> 24) & 0xFF00FF00u);
+}
+inline uint64_t lerp_lanes(uint64_t a, uint64_t b, uint32_t f)
+{
+    return ((a * (256u - f) + b * f) >> 8) & kLaneMask;
+}
+
+// (a·(256 − f) + b·f) >> 8 in every 16-bit lane, as lerp_lanes does per channel.
+[[gnu::always_inline]] inline simd::u16x8 lerp16(simd::u16x8 a, simd::u16x8 b, simd::u16x8 f)
+{
+    return (a * (256 - f) + b * f) >> 8;
+}
+[[gnu::always_inline]] inline simd::u16x16 lerp16(simd::u16x16 a, simd::u16x16 b, simd::u16x16 f)
+{
+    return (a * (256 - f) + b * f) >> 8;
+}
+
+// Fixed point 32.32 to 16.16, rounded.
+inline int64_t to_16(int64_t value) { return (value + 32768) >> 16; }
+
+// --- texture × constant colour, blended by its alpha
+
+// Colours (one channel in each 16-bit lane) times one colour, blended over pixels
+// [p, p + 4) of a 32-bit row, only those below n.
+struct ModulateBlend {
+    simd::u16x16 color;
+    simd::u8x16 pads;
+    uint8_t* row;
+    int n;
+    [[gnu::always_inline]] void operator()(int p, simd::u16x16 source) const
+    {
+        const simd::u16x16 s = simd::div255(source * color);
+        const simd::u16x16 a = simd::alphas(s);
+        uint8_t* at = row + 4 * p;
+        if (p + 4 <= n) {
+            const simd::u16x16 d = simd::widen(simd::load(at));
+            simd::store(at, simd::narrow(simd::div255(s * a + d * (255 - a))) | pads);
+            return;
+        }
+        const size_t bytes = static_cast<size_t>(n - p) * 4;
+        simd::u8x16 d{};
+        std::memcpy(&d, at, bytes);
+        const simd::u8x16 result = simd::narrow(simd::div255(s * a + simd::widen(d) * (255 - a))) | pads;
+        std::memcpy(at, &result, bytes);
+    }
+};
+
+inline ModulateBlend modulate_blend_sink(uint32_t color, uint8_t* row, int n, uint32_t pad)
+{
+    ModulateBlend sink;
+    for (int i = 0; i < 16; ++i)
+        sink.color[i] = static_cast<uint16_t>(color >> (8 * (i % 4)) & 0xFFu);
+    sink.pads = simd::pad_vector(pad);
+    sink.row = row;
+    sink.n = n;
+    return sink;
 }
 
 } // namespace platform::gfx::raster::detail

@@ -2,6 +2,7 @@
 // shaded colours with the target, and the reading and writing of target pixels.
 
 #include "platform/gfx/raster_arith.h"
+#include "platform/gfx/raster_kernels.h"
 #include "platform/gfx/raster_pixels.h"
 
 #include <algorithm>
@@ -13,73 +14,9 @@ namespace platform::gfx::raster::detail {
 // The three blends the engine uses, over 32-bit pixels (bytes B, G, R, A); `out` may
 // be `dst` itself. `pad` is ORed into every result (the unused byte of X8R8G8B8).
 
-QUILLO_WIDE_VECTORS
-void blend_src_alpha(uint8_t* out, const uint32_t* src, const uint8_t* dst, int n, uint32_t pad)
-{
-    auto* s = reinterpret_cast<const Bytes*>(src);
-    const simd::u8x16 pads = simd::pad_vector(pad);
-    int p = 0;
-    for (; p + 4 <= n; p += 4) {
-        const simd::u16x16 sv = simd::widen(simd::load(s + 4 * p));
-        const simd::u16x16 dv = simd::widen(simd::load(dst + 4 * p));
-        const simd::u16x16 a = simd::alphas(sv);
-        simd::store(out + 4 * p, simd::narrow(simd::div255(sv * a + dv * (255 - a))) | pads);
-    }
-    for (; p < n; ++p) {
-        const uint32_t a = s[4 * p + 3];
-        uint32_t word = 0;
-        for (int c = 0; c < 4; ++c)
-            word |= div255(s[4 * p + c] * a + dst[4 * p + c] * (255 - a)) << (8 * c);
-        word |= pad;
-        std::memcpy(out + 4 * p, &word, 4);
-    }
-}
 
 
-void blend_add(uint8_t* out, const uint32_t* src, const uint8_t* dst, int n, uint32_t pad)
-{
-    auto* s = reinterpret_cast<const Bytes*>(src);
-    const simd::u8x16 pads = simd::pad_vector(pad);
-    int p = 0;
-    for (; p + 4 <= n; p += 4) {
-        const simd::u8x16 sv = simd::load(s + 4 * p);
-        const simd::u8x16 sum = sv + simd::load(dst + 4 * p);
-        // A byte that wrapped is below the source: saturate it.
-        simd::store(out + 4 * p, sum | reinterpret_cast<simd::u8x16>(sum < sv) | pads);
-    }
-    for (; p < n; ++p) {
-        uint32_t word = 0;
-        for (int c = 0; c < 4; ++c)
-            word |= std::min(255u, static_cast<uint32_t>(s[4 * p + c]) + dst[4 * p + c]) << (8 * c);
-        word |= pad;
-        std::memcpy(out + 4 * p, &word, 4);
-    }
-}
 
-void blend_add_src_alpha(uint8_t* out, const uint32_t* src, const uint8_t* dst, int n, uint32_t pad)
-{
-    auto* s = reinterpret_cast<const Bytes*>(src);
-    const simd::u8x16 pads = simd::pad_vector(pad);
-    int p = 0;
-    for (; p + 4 <= n; p += 4) {
-        const simd::u8x16 sv = simd::load(s + 4 * p);
-        const simd::u8x16 dv = simd::load(dst + 4 * p);
-        const simd::u16x8 sl = simd::low(sv), sh = simd::high(sv);
-        simd::u16x8 rl = simd::div255(sl * simd::alphas(sl)) + simd::low(dv);
-        simd::u16x8 rh = simd::div255(sh * simd::alphas(sh)) + simd::high(dv);
-        rl = rl > 255 ? 255 : rl;
-        rh = rh > 255 ? 255 : rh;
-        simd::store(out + 4 * p, simd::pack(rl, rh) | pads);
-    }
-    for (; p < n; ++p) {
-        const uint32_t a = s[4 * p + 3];
-        uint32_t word = 0;
-        for (int c = 0; c < 4; ++c)
-            word |= std::min(255u, dst[4 * p + c] + mul255(s[4 * p + c], a)) << (8 * c);
-        word |= pad;
-        std::memcpy(out + 4 * p, &word, 4);
-    }
-}
 
 uint32_t blend_factor(uint32_t factor, uint32_t s, uint32_t d, int c, bool source)
 {

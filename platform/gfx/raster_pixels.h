@@ -4,6 +4,7 @@
 // stages' combining and blending, and the span shader that runs them.
 
 #include "platform/gfx/raster_internal.h"
+#include "platform/gfx/raster_kernels.h"
 
 #include <cstdint>
 
@@ -52,13 +53,19 @@ void sample_modulate_blend(const Stage& stage, const Sampler& sampler, int64_t d
 Value combine_stages(const PixelState& state, uint32_t (*temps)[kChunk], int n, Value diffuse, const Value* textures,
                      ScaledRun* scaled = nullptr);
 
-// Blends over 32-bit pixels (bytes B, G, R, A); `out` may be `dst` itself; `pad` is ORed
-// into every result (the unused byte of X8R8G8B8). Source alpha and its complement:
-void blend_src_alpha(uint8_t* out, const uint32_t* src, const uint8_t* dst, int n, uint32_t pad);
-// One and one:
-void blend_add(uint8_t* out, const uint32_t* src, const uint8_t* dst, int n, uint32_t pad);
-// Source alpha and one:
-void blend_add_src_alpha(uint8_t* out, const uint32_t* src, const uint8_t* dst, int n, uint32_t pad);
+// The blends the engine uses, over 32-bit pixels (see Kernels).
+inline void blend_src_alpha(uint8_t* out, const uint32_t* src, const uint8_t* dst, int n, uint32_t pad)
+{
+    kernels().blend_src_alpha(out, src, dst, n, pad);
+}
+inline void blend_add(uint8_t* out, const uint32_t* src, const uint8_t* dst, int n, uint32_t pad)
+{
+    kernels().blend_add(out, src, dst, n, pad);
+}
+inline void blend_add_src_alpha(uint8_t* out, const uint32_t* src, const uint8_t* dst, int n, uint32_t pad)
+{
+    kernels().blend_add_src_alpha(out, src, dst, n, pad);
+}
 // Any blend states, over colours as ARGB words.
 void blend_generic(const PixelState& state, uint32_t* out, const uint32_t* src, const uint32_t* dst, int n);
 

@@ -3,6 +3,7 @@
 // triangle, and the fused sampling, modulation and blend of most sprites.
 
 #include "platform/gfx/raster_arith.h"
+#include "platform/gfx/raster_kernels.h"
 #include "platform/gfx/raster_pixels.h"
 
 #include <algorithm>
@@ -63,18 +64,6 @@ inline uint32_t texel_addressed(const Stage& stage, const Level& level, int64_t 
     return texel<K>(level, static_cast<int>(x), static_cast<int>(y), stage.format);
 }
 
-// Four 16-bit lanes (B, R, G, A) so that two channels share one multiply.
-constexpr uint64_t kLaneMask = 0x00FF00FF00FF00FFull;
-inline uint64_t spread(uint32_t c) { return (c & 0x00FF00FFu) | (static_cast<uint64_t>(c & 0xFF00FF00u) << 24); }
-inline uint32_t gather(uint64_t x)
-{
-    return static_cast<uint32_t>(x & 0x00FF00FFu) | static_cast<uint32_t>((x >> 24) & 0xFF00FF00u);
-}
-inline uint64_t lerp_lanes(uint64_t a, uint64_t b, uint32_t f)
-{
-    return ((a * (256u - f) + b * f) >> 8) & kLaneMask;
-}
-
 // Coordinates are texel units of the level in 16.16 fixed point; a point sample takes
 // the texel the coordinate lies in, a linear one the four around it (texel centres
 // at +0.5).
@@ -130,40 +119,9 @@ void sample_point(const Stage& stage, const Level& level, int64_t u, int64_t v, 
     }
 }
 
-// (a·(256 − f) + b·f) >> 8 in every 16-bit lane, as lerp_lanes does per channel.
-inline simd::u16x8 lerp16(simd::u16x8 a, simd::u16x8 b, simd::u16x8 f) { return (a * (256 - f) + b * f) >> 8; }
 
-// Textures decoded texel by texel: the four texels around each sample, their weights
-// (0..255, repeated in the four 16-bit lanes of the pixel's word), and the filtered
-// colours.
-struct Quads {
-    alignas(16) uint32_t c00[kChunk], c10[kChunk], c01[kChunk], c11[kChunk];
-    alignas(16) uint64_t fx[kChunk], fy[kChunk];
-    alignas(16) uint32_t result[kChunk];
-};
 
-inline uint64_t spread_weight(uint32_t w) { return w * 0x0001000100010001ull; }
 
-// Filters entries [0, n) of the quads; entries up to the next multiple of four are
-// filled with zeros first and computed too.
-[[gnu::always_inline]] inline simd::u16x16 lerp16(simd::u16x16 a, simd::u16x16 b, simd::u16x16 f) { return (a * (256 - f) + b * f) >> 8; }
-
-QUILLO_WIDE_VECTORS
-void bilerp_span(Quads& q, int n)
-{
-    for (int k = n; k < ((n + 3) & ~3); ++k) {
-        q.c00[k] = q.c10[k] = q.c01[k] = q.c11[k] = 0;
-        q.fx[k] = q.fy[k] = 0;
-    }
-    for (int p = 0; p < n; p += 4) {
-        const simd::u16x16 c00 = simd::widen(simd::load(q.c00 + p)), c10 = simd::widen(simd::load(q.c10 + p));
-        const simd::u16x16 c01 = simd::widen(simd::load(q.c01 + p)), c11 = simd::widen(simd::load(q.c11 + p));
-        simd::u16x16 fx, fy;
-        std::memcpy(&fx, q.fx + p, 32);
-        std::memcpy(&fy, q.fy + p, 32);
-        simd::store(q.result + p, simd::narrow(lerp16(lerp16(c00, c10, fx), lerp16(c01, c11, fx), fy)));
-    }
-}
 
 // A bilinear run over one level of a 32-bit texture: pixel k's footprint has its
 // top-left texel at (u + k·du, v + k·dv), 16.16, the half texel to the centres taken off.
@@ -319,7 +277,7 @@ struct ToArray {
     }
 };
 
-QUILLO_WIDE_VECTORS
+QUILLO_VECTOR_CLONES
 void linear_span(const LinearRun& r, uint32_t* out, int n)
 {
     ToArray sink{out, n};
@@ -370,7 +328,7 @@ void sample_linear(const Stage& stage, const Level& level, int64_t u, int64_t v,
                 v += dv;
             }
         }
-        bilerp_span(q, n);
+        kernels().bilerp_span(q, n);
         std::memcpy(out, q.result, static_cast<size_t>(n) * sizeof(uint32_t));
     }
 }
@@ -414,21 +372,7 @@ inline int64_t to_fixed(double texels)
 }
 
 // 16.16 from a value in 1/2^32, rounded.
-inline int64_t to_16(int64_t value) { return (value + 32768) >> 16; }
 
-void blend_levels(const Sampler& sampler, uint32_t* out, const uint32_t* spare, int n)
-{
-    const uint32_t f = sampler.mip_weight;
-    const simd::u16x8 weight = simd::u16x8{} + static_cast<uint16_t>(f);
-    int p = 0;
-    for (; p + 4 <= n; p += 4) {
-        const simd::u8x16 a = simd::load(out + p), b = simd::load(spare + p);
-        simd::store(out + p, simd::pack(lerp16(simd::low(a), simd::low(b), weight),
-                                        lerp16(simd::high(a), simd::high(b), weight)));
-    }
-    for (; p < n; ++p)
-        out[p] = gather(lerp_lanes(spread(out[p]), spread(spare[p]), f));
-}
 
 // Samples n pixels of a row of an affine triangle; (dx, dy) is the first pixel's
 // offset from the triangle's reference pixel.
@@ -443,7 +387,7 @@ void sample_span(const Stage& stage, const Sampler& sampler, int64_t dx, int64_t
                      to_16(pv.ref + dx * pv.dx + dy * pv.dy), to_16(pu.dx), to_16(pv.dx), i == 0 ? out : spare, n);
     }
     if (levels == 2)
-        blend_levels(sampler, out, spare, n);
+        kernels().blend_levels(sampler.mip_weight, out, spare, n);
 }
 
 // One sample at normalised (u, v).
@@ -456,63 +400,16 @@ void sample_at(const Stage& stage, const Sampler& sampler, double u, double v, u
                      i == 0 ? out : spare, 1);
     }
     if (levels == 2)
-        blend_levels(sampler, out, spare, 1);
+        kernels().blend_levels(sampler.mip_weight, out, spare, 1);
 }
 
 // --- texture × constant colour, blended by its alpha: the stages and the blend of
 // most sprites in one pass, with the arithmetic of modulate_by and blend_src_alpha.
 
-// Colours (one channel in each 16-bit lane) times one colour, blended over pixels
-// [p, p + 4) of a 32-bit row, only those below n.
-struct ModulateBlend {
-    simd::u16x16 color;
-    simd::u8x16 pads;
-    uint8_t* row;
-    int n;
-    [[gnu::always_inline]] void operator()(int p, simd::u16x16 source) const
-    {
-        const simd::u16x16 s = simd::div255(source * color);
-        const simd::u16x16 a = simd::alphas(s);
-        uint8_t* at = row + 4 * p;
-        if (p + 4 <= n) {
-            const simd::u16x16 d = simd::widen(simd::load(at));
-            simd::store(at, simd::narrow(simd::div255(s * a + d * (255 - a))) | pads);
-            return;
-        }
-        const size_t bytes = static_cast<size_t>(n - p) * 4;
-        simd::u8x16 d{};
-        std::memcpy(&d, at, bytes);
-        const simd::u8x16 result = simd::narrow(simd::div255(s * a + simd::widen(d) * (255 - a))) | pads;
-        std::memcpy(at, &result, bytes);
-    }
-};
 
-ModulateBlend modulate_blend_sink(uint32_t color, uint8_t* row, int n, uint32_t pad)
-{
-    ModulateBlend sink;
-    for (int i = 0; i < 16; ++i)
-        sink.color[i] = static_cast<uint16_t>(color >> (8 * (i % 4)) & 0xFFu);
-    sink.pads = simd::pad_vector(pad);
-    sink.row = row;
-    sink.n = n;
-    return sink;
-}
 
-QUILLO_WIDE_VECTORS
-void modulate_blend(const uint32_t* src, uint32_t color, uint8_t* row, int n, uint32_t pad)
-{
-    const ModulateBlend sink = modulate_blend_sink(color, row, n, pad);
-    int p = 0;
-    for (; p + 4 <= n; p += 4)
-        sink(p, simd::widen(simd::load(src + p)));
-    if (p < n) {
-        simd::u8x16 v{};
-        std::memcpy(&v, src + p, static_cast<size_t>(n - p) * 4);
-        sink(p, simd::widen(v));
-    }
-}
 
-QUILLO_WIDE_VECTORS
+QUILLO_VECTOR_CLONES
 void linear_modulate_blend(const LinearRun& r, uint32_t color, uint8_t* row, int n, uint32_t pad)
 {
     const ModulateBlend sink = modulate_blend_sink(color, row, n, pad);
@@ -539,7 +436,7 @@ void sample_modulate_blend(const Stage& stage, const Sampler& sampler, int64_t d
         }
     }
     sample_span(stage, sampler, dx, dy, texels, spare, n);
-    modulate_blend(texels, color, row, n, pad);
+    kernels().modulate_blend(texels, color, row, n, pad);
 }
 
 // --- sampler choice
