@@ -718,14 +718,16 @@ Result Device::draw_primitive(PrimitiveType type, uint32_t start_vertex, uint32_
         return error::invalid_call;
     if (const Result result = check_draw_state(static_cast<uint32_t>(needed)); failed(result))
         return result;
-    DrawCall call;
-    call.kind = DrawKind::primitive;
-    call.type = type;
-    call.start_vertex = start_vertex;
-    call.primitive_count = primitive_count;
-    call.fvf = state_.fvf;
-    call.stride = state_.streams[0].stride;
-    draws_.push_back(std::move(call));
+    if (draw_log()) {
+        DrawCall call;
+        call.kind = DrawKind::primitive;
+        call.type = type;
+        call.start_vertex = start_vertex;
+        call.primitive_count = primitive_count;
+        call.fvf = state_.fvf;
+        call.stride = state_.streams[0].stride;
+        draws_.push_back(std::move(call));
+    }
     const StreamSource& stream = state_.streams[0];
     raster_draw(state_, type, {stream.buffer->data() + stream.offset, stream.buffer->size() - stream.offset,
                                stream.stride, state_.fvf},
@@ -758,17 +760,19 @@ Result Device::draw_indexed_primitive(PrimitiveType type, int32_t base_vertex, u
         if (index < min_index || index - min_index >= vertex_count)
             return error::invalid_call;
     }
-    DrawCall call;
-    call.kind = DrawKind::indexed_primitive;
-    call.type = type;
-    call.base_vertex = base_vertex;
-    call.min_index = min_index;
-    call.vertex_count = vertex_count;
-    call.start_index = start_index;
-    call.primitive_count = primitive_count;
-    call.fvf = state_.fvf;
-    call.stride = state_.streams[0].stride;
-    draws_.push_back(std::move(call));
+    if (draw_log()) {
+        DrawCall call;
+        call.kind = DrawKind::indexed_primitive;
+        call.type = type;
+        call.base_vertex = base_vertex;
+        call.min_index = min_index;
+        call.vertex_count = vertex_count;
+        call.start_index = start_index;
+        call.primitive_count = primitive_count;
+        call.fvf = state_.fvf;
+        call.stride = state_.streams[0].stride;
+        draws_.push_back(std::move(call));
+    }
     const StreamSource& stream = state_.streams[0];
     raster_draw(state_, type, {stream.buffer->data() + stream.offset, stream.buffer->size() - stream.offset,
                                stream.stride, state_.fvf},
@@ -783,21 +787,23 @@ Result Device::draw_primitive_up(PrimitiveType type, uint32_t primitive_count, c
         || vertices == nullptr || stride == 0 || !in_scene_ || state_.fvf == 0 || fvf_stride(state_.fvf) == 0)
         return error::invalid_call;
     const size_t bytes = size_t{primitive_vertex_count(type, primitive_count)} * stride;
-    DrawCall call;
-    call.kind = DrawKind::user_primitive;
-    call.type = type;
-    call.primitive_count = primitive_count;
-    call.fvf = state_.fvf;
-    call.stride = stride;
     const auto* data = static_cast<const uint8_t*>(vertices);
-    // The copy goes into a buffer an earlier frame's record left, so that drawing does
-    // not allocate once the buffers have grown.
-    if (!spare_vertices_.empty()) {
-        call.user_vertices = std::move(spare_vertices_.back());
-        spare_vertices_.pop_back();
+    if (draw_log()) {
+        DrawCall call;
+        call.kind = DrawKind::user_primitive;
+        call.type = type;
+        call.primitive_count = primitive_count;
+        call.fvf = state_.fvf;
+        call.stride = stride;
+        // The copy goes into a buffer an earlier frame's record left, so that drawing does
+        // not allocate once the buffers have grown.
+        if (!spare_vertices_.empty()) {
+            call.user_vertices = std::move(spare_vertices_.back());
+            spare_vertices_.pop_back();
+        }
+        call.user_vertices.assign(data, data + bytes);
+        draws_.push_back(std::move(call));
     }
-    call.user_vertices.assign(data, data + bytes);
-    draws_.push_back(std::move(call));
     raster_draw(state_, type, {data, bytes, stride, state_.fvf}, {}, 0, 0, primitive_count);
     unbind(std::exchange(state_.streams[0], StreamSource{}).buffer);
     return ok;

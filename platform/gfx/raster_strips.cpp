@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 namespace platform::gfx::raster {
 
@@ -580,6 +581,37 @@ void for_each_strip(uint32_t height, uint32_t strip_rows, void (*rows)(void* con
         strip_rows = static_cast<uint32_t>(kStripRows);
     StripCall call{rows, context, strip_rows, height};
     detail::RenderPool::instance().run((height + strip_rows - 1) / strip_rows, run_call_strip, &call);
+}
+
+namespace {
+
+struct RangeStrips {
+    void (*rows)(void*, uint32_t, uint32_t);
+    void* context;
+    std::vector<RowRange> strips;
+};
+
+void run_range_strip(void* context, uint32_t strip)
+{
+    const RangeStrips& call = *static_cast<const RangeStrips*>(context);
+    call.rows(call.context, call.strips[strip].first, call.strips[strip].last);
+}
+
+} // namespace
+
+void for_each_strip(const std::vector<RowRange>& ranges, uint32_t strip_rows, uint32_t helpers,
+                    void (*rows)(void* context, uint32_t y0, uint32_t y1), void* context)
+{
+    if (strip_rows == 0)
+        strip_rows = static_cast<uint32_t>(kStripRows);
+    RangeStrips call{rows, context, {}};
+    for (const RowRange& range : ranges) {
+        for (uint32_t y = range.first; y < range.last; y += std::min(strip_rows, range.last - y))
+            call.strips.push_back({y, y + std::min(strip_rows, range.last - y)});
+    }
+    if (call.strips.empty())
+        return;
+    detail::RenderPool::instance().run(static_cast<uint32_t>(call.strips.size()), run_range_strip, &call, helpers);
 }
 
 } // namespace platform::gfx::raster
