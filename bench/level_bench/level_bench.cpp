@@ -245,7 +245,7 @@ std::unique_ptr<game::Screen> build_screen(game::ServiceProvider& provider)
 gameplay::Shape* first_group(gameplay::Level& level)
 {
     for (gameplay::Shape* shape : level.shapes) {
-        if (!shape->IsDead() && shape->IsKind(0) &&
+        if (!shape->IsDead() && shape->IsKind(gameplay::ShapeKind::Monster) &&
             static_cast<int>(gameplay::ShapeList::Collect(*shape).size()) >= level.settings.minChain)
             return shape;
     }

@@ -20,7 +20,8 @@
 // Device loss: a device can be made LOST and then NOT-RESET by the test hooks
 // (gfx/hooks.h). reset() fails while any default-pool resource still has references
 // held by the caller (the implicit back buffer and depth surface included); managed
-// resources survive a reset. Drawing records the call (see DrawCall).
+// resources survive a reset. For tests, drawing can log each call (see DrawCall, and
+// set_draw_log in gfx/hooks.h).
 //
 // Main thread only.
 
@@ -391,7 +392,7 @@ public:
     // Unbinds stream 0 afterwards.
     Result draw_primitive_up(PrimitiveType type, uint32_t primitive_count, const void* vertices,
                              uint32_t stride);
-    // Draws since the last present.
+    // Draws since the last present, while the draw log is on (gfx/hooks.h).
     const std::vector<DrawCall>& draw_calls() const { return draws_; }
 
     // --- targets (index 0 only)

@@ -16,6 +16,7 @@ struct HookState {
     std::array<FailurePlan, kCallCount> plans{};
     std::array<bool, kCallCount> planned{};
     PresentHandler present;
+    bool draw_log = false;
     std::vector<Device*> devices;
     uint32_t objects = 0;
 };
@@ -97,12 +98,23 @@ void set_present_handler(PresentHandler handler)
     hook_state().present = std::move(handler);
 }
 
+void set_draw_log(bool on)
+{
+    hook_state().draw_log = on;
+}
+
+bool draw_log()
+{
+    return hook_state().draw_log;
+}
+
 void reset_hooks()
 {
     HookState& state = hook_state();
     state.configuration = Configuration{};
     state.planned.fill(false);
     state.present = nullptr;
+    state.draw_log = false;
 }
 
 namespace detail {

@@ -95,7 +95,13 @@ uint32_t live_object_count();
 using PresentHandler = std::function<Result(Device& device, const Surface& back_buffer)>;
 void set_present_handler(PresentHandler handler);
 
-// Back to the default configuration, no failures, the platform's present handler.
+// Whether devices log their draws since the last present (Device::draw_calls), for tests
+// to read; off unless a test turns it on.
+void set_draw_log(bool on);
+bool draw_log();
+
+// Back to the default configuration, no failures, the platform's present handler, no
+// draw log.
 void reset_hooks();
 
 } // namespace platform::gfx

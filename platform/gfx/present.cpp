@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -209,9 +210,27 @@ Result present_headless(Device&, const Surface& back_buffer)
     return ok;
 }
 
+namespace {
+
+PresentHandler& window_present()
+{
+    static PresentHandler handler;
+    return handler;
+}
+
+} // namespace
+
+void set_window_present(PresentHandler handler)
+{
+    window_present() = std::move(handler);
+}
+
 Result present_default(Device& device, const Surface& back_buffer)
 {
-    return platform::is_headless() ? present_headless(device, back_buffer) : present_to_window(device, back_buffer);
+    if (platform::is_headless())
+        return present_headless(device, back_buffer);
+    const PresentHandler& handler = window_present();
+    return handler ? handler(device, back_buffer) : ok;
 }
 
 void reset_presentation()

@@ -2,8 +2,9 @@
 
 // Showing presented frames. A device hands its back buffer to the present handler of
 // gfx/hooks.h; when none is set, the platform's own is used: with a display, the
-// device window's SDL window shows the frame; headless, the frame is kept in memory
-// and, when asked through the environment, written as a PNG file:
+// device's window shows the frame (through the window back end: set_window_present);
+// headless, the frame is kept in memory and, when asked through the environment,
+// written as a PNG file:
 //
 //   QUILLO_SNAPSHOTS=DIR       write frames to DIR (created when missing) as
 //                              "frame-00001.png", named by the frame's number
@@ -45,9 +46,10 @@ const PresentedFrame& last_presented_frame();
 
 // The headless handler: keeps the frame and writes the snapshot it is due.
 Result present_headless(Device& device, const Surface& back_buffer);
-// The windowed handler: shows the frame in the SDL window of the device's window,
-// stretched to the window; nothing for a window without one.
-Result present_to_window(Device& device, const Surface& back_buffer);
+// The windowed handler, which shows the frame in the device's window: the window back end
+// that has windows to show frames in sets it when it starts. Without one a windowed
+// present shows nothing.
+void set_window_present(PresentHandler handler);
 // Chooses between the two by platform::is_headless().
 Result present_default(Device& device, const Surface& back_buffer);
 

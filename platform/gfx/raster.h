@@ -201,6 +201,13 @@ void settle(const void* memory, size_t size);
 void for_each_strip(uint32_t height, uint32_t strip_rows, void (*rows)(void* context, uint32_t y0, uint32_t y1),
                     void* context);
 
+// As for_each_strip, over the rows of each of `ranges` in turn (rows past a range's end are
+// not visited), cut into strips of `strip_rows` rows (0: the rasterizer's own choice), and
+// with at most `helpers` threads besides the calling one: for work too small to be worth
+// waking every thread.
+void for_each_strip(const std::vector<RowRange>& ranges, uint32_t strip_rows, uint32_t helpers,
+                    void (*rows)(void* context, uint32_t y0, uint32_t y1), void* context);
+
 // The threads that draw (the caller's included), and a new number of them (0: one per
 // processor the process may use, platform::usable_processors). The pictures do not depend on it.
 uint32_t thread_count();

@@ -1,7 +1,8 @@
 #pragma once
 
-// Shared by the rasterizer's geometry stage (raster.cpp) and its pixel stage
-// (raster_pixels.cpp); not for users of the rasterizer.
+// Shared by the rasterizer's geometry stage (raster_geometry.cpp, with its set-up in
+// raster_setup.cpp) and its pixel stage (raster_span.cpp, raster_sampling.cpp,
+// raster_combine.cpp); not for users of the rasterizer.
 
 #include "platform/gfx/raster.h"
 

@@ -3,8 +3,8 @@
 
 #include "platform/codepage.h"
 #include "platform/dialog.h"
-#include "platform/gfx/present_window.h"
 #include "platform/sdl/sdl_dialog.h"
+#include "platform/sdl/sdl_present.h"
 #include "platform/sdl/translate.h"
 #include "platform/termination.h"
 #include "platform/window_backend.h"
@@ -51,7 +51,8 @@ public:
     explicit SdlBackend(uint32_t wake_event) : wake_event_(wake_event) {}
     ~SdlBackend() override
     {
-        gfx::settle_window_presents();
+        sdl::settle_window_presents();
+        gfx::set_window_present(nullptr);
         SDL_Quit();
     }
 
@@ -76,7 +77,7 @@ public:
     void destroy_window(detail::WindowRecord& record) override
     {
         // A frame may still be on its way from the window's surface to the display.
-        gfx::settle_window_presents();
+        sdl::settle_window_presents();
         // SDL 2 would leave the renderer of the frame presenter dangling.
         if (SDL_Renderer* renderer = SDL_GetRenderer(native_of(record)))
             SDL_DestroyRenderer(renderer);
@@ -653,12 +654,13 @@ std::unique_ptr<Backend> make_sdl_backend(std::string* error)
         SDL_Quit();
         return nullptr;
     }
+    gfx::set_window_present(sdl::present_to_window);
     return std::make_unique<SdlBackend>(wake_event);
 }
 
 } // namespace detail
 
-// --- for the frame presenter of the graphics layer (platform/gfx/present_window.cpp)
+// --- for the frame presenter (sdl_present.cpp)
 
 namespace sdl {
 

@@ -185,6 +185,7 @@ protected:
     void SetUp() override
     {
         DeviceTest::SetUp();
+        set_draw_log(true);
         // Six vertices of position + normal + texture pair (stride 32).
         ASSERT_EQ(device->create_vertex_buffer(6 * 32, usage::write_only, 0x112, Pool::managed, &vertices, nullptr),
                   ok);
@@ -241,6 +242,24 @@ TEST_F(DrawTest, DrawsAreRecordedInsideAScene)
     ASSERT_EQ(device->present(), ok);
     EXPECT_TRUE(device->draw_calls().empty()) << "a present starts the next frame's record";
     EXPECT_EQ(device->present_count(), 1u);
+}
+
+// The log of draws is for tests alone: reset hooks leave it off, and then a draw of any
+// kind keeps nothing of itself (not even a copy of user vertices).
+TEST_F(DrawTest, WithTheDrawLogOffNothingOfADrawIsKept)
+{
+    reset_hooks();
+    EXPECT_FALSE(draw_log());
+    bind_all();
+    ASSERT_EQ(device->begin_scene(), ok);
+    ASSERT_EQ(device->draw_primitive(PrimitiveType::triangle_list, 3, 1), ok);
+    ASSERT_EQ(device->draw_indexed_primitive(PrimitiveType::triangle_list, 0, 0, 4, 0, 2), ok);
+    ASSERT_EQ(device->set_fvf(fvf::xyz), ok);
+    const float triangle[9] = {0, 0, 0, 1, 1, 1, 1, 0, 1};
+    ASSERT_EQ(device->draw_primitive_up(PrimitiveType::triangle_list, 1, triangle, 12), ok);
+    EXPECT_EQ(device->state().streams[0].buffer, nullptr);
+    ASSERT_EQ(device->end_scene(), ok);
+    EXPECT_TRUE(device->draw_calls().empty());
 }
 
 TEST_F(DrawTest, DrawsOutsideTheBoundDataAreRefused)

@@ -132,7 +132,8 @@ __attribute__((always_inline)) inline void fast_dct(const float* in, float* out,
 
 } // namespace
 
-QUILLO_MP3_VECTOR_CLONES void SynthesisFilter::compute(int16_t* out)
+// Each lane's sums keep their order, so every clone gives the same samples.
+QUILLO_VECTOR_CLONES void SynthesisFilter::compute(int16_t* out)
 {
     // c[n] = sum of S[k] cos(n (2k + 1) pi / 64); V needs n = 0..32 up to sign.
     float c[33];

@@ -2,16 +2,10 @@
 
 // Polyphase synthesis of 32 subbands into 16-bit samples, and where those samples go.
 
+#include "platform/vector_clones.h"
+
 #include <cstdint>
 #include <vector>
-
-// Hot loops are cloned for wider vector units where the machine has them; each lane's sums
-// keep their order, so every clone gives the same samples.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define QUILLO_MP3_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
-#else
-#define QUILLO_MP3_VECTOR_CLONES
-#endif
 
 namespace vadu::noise::mp3 {
 

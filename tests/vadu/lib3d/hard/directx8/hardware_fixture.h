@@ -43,6 +43,8 @@ protected:
     void SetUp() override
     {
         gfx::reset_hooks();
+        // The tests read what the device was asked to draw.
+        gfx::set_draw_log(true);
         platform::clear_module_failures();
         objects_before_ = gfx::live_object_count();
         platform::register_window_class("directx8 hardware test", platform::default_window_procedure);

@@ -124,6 +124,8 @@ protected:
     void SetUp() override
     {
         gfx::reset_hooks();
+        // The tests read what the device was asked to draw.
+        gfx::set_draw_log(true);
         objects_before_ = gfx::live_object_count();
         owner = std::make_unique<TestOwner>();
         ASSERT_TRUE(owner->get_device());

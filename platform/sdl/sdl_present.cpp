@@ -17,11 +17,11 @@
 // SDL's window surfaces have no vertical sync, so the present waits for the display's
 // refresh itself (gfx/pacing.h), as the device's presentation interval asks.
 
+#include "platform/sdl/sdl_present.h"
+
 #include "platform/gfx/pacing.h"
 #include "platform/gfx/present.h"
-#include "platform/gfx/present_window.h"
 #include "platform/gfx/raster.h"
-#include "platform/gfx/raster_internal.h"
 
 #include <SDL.h>
 
@@ -38,8 +38,18 @@
 #include <utility>
 #include <vector>
 
-namespace platform::gfx {
+namespace platform::sdl {
 namespace {
+
+namespace raster = gfx::raster;
+using gfx::Device;
+using gfx::Format;
+using gfx::PresentPacer;
+using gfx::Result;
+using gfx::Surface;
+using gfx::ok;
+namespace error = gfx::error;
+namespace present_interval = gfx::present_interval;
 
 struct WindowPresenter {
     // Only while frames are stretched.
@@ -221,16 +231,13 @@ struct Conversion {
     uint32_t pitch = 0;
     uint8_t* target = nullptr;
     int target_pitch = 0;
-    std::vector<raster::RowRange> bands;
 };
 
-void convert_band(void* context, uint32_t task)
+void convert_rows(void* context, uint32_t first, uint32_t last)
 {
     const Conversion& job = *static_cast<const Conversion*>(context);
     const Surface& back_buffer = *job.back_buffer;
     const uint32_t width = back_buffer.width();
-    const uint32_t first = job.bands[task].first;
-    const uint32_t last = std::min(back_buffer.height(), job.bands[task].last);
     const Format format = back_buffer.format();
     const uint32_t bytes = bytes_per_pixel(format);
     for (uint32_t y = first; y < last; ++y) {
@@ -273,24 +280,22 @@ bool convert(const Surface& back_buffer, uint8_t* target, int target_pitch,
         job.pixels = resolved.data();
         job.pitch = width * bytes;
     }
-    raster::detail::RenderPool& pool = raster::detail::RenderPool::instance();
-    // A few bands per thread, so that a thread held up elsewhere delays little.
-    const uint32_t tasks = std::min(height, std::max(1u, pool.threads() * 4));
+    // A few strips per thread, so that a thread held up elsewhere delays little.
+    const uint32_t tasks = std::min(height, std::max(1u, raster::thread_count() * 4));
     const uint32_t rows_per_task = (height + tasks - 1) / tasks;
-    const std::vector<raster::RowRange> all{{0, height}};
-    uint32_t count = 0;
-    for (const raster::RowRange& range : rows ? *rows : all) {
-        for (uint32_t y = range.first; y < std::min(range.last, height); y += rows_per_task) {
-            job.bands.push_back({y, std::min({range.last, height, y + rows_per_task})});
-            count += job.bands.back().last - y;
+    std::vector<raster::RowRange> ranges;
+    uint64_t count = 0;
+    for (const raster::RowRange& range : rows ? *rows : std::vector<raster::RowRange>{{0, height}}) {
+        const uint32_t last = std::min(range.last, height);
+        if (range.first < last) {
+            ranges.push_back({range.first, last});
+            count += last - range.first;
         }
     }
-    if (job.bands.empty())
-        return true;
     // A thread more for every quarter million pixels: copying a few rows is not worth
     // waking threads for.
-    const uint64_t pixels = uint64_t{count} * width;
-    pool.run(static_cast<uint32_t>(job.bands.size()), convert_band, &job, static_cast<uint32_t>(pixels / 262144));
+    const uint64_t pixels = count * width;
+    raster::for_each_strip(ranges, rows_per_task, static_cast<uint32_t>(pixels / 262144), convert_rows, &job);
     return true;
 }
 
@@ -408,7 +413,7 @@ void settle_window_presents()
 
 Result present_to_window(Device& device, const Surface& back_buffer)
 {
-    SDL_Window* window = sdl::native_window(device.window());
+    SDL_Window* window = native_window(device.window());
     if (window == nullptr || back_buffer.width() == 0 || back_buffer.height() == 0)
         return ok;
     // The previous frame's hand-over is over before anything of a window changes.
@@ -441,4 +446,4 @@ Result present_to_window(Device& device, const Surface& back_buffer)
     return present_stretched(device, window, presenter, back_buffer);
 }
 
-} // namespace platform::gfx
+} // namespace platform::sdl
