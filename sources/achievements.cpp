@@ -154,7 +154,8 @@ AchievementCollection::~AchievementCollection()
 }
 
 template <typename K>
-void AchievementCollection::Register(const char* name, const vadu::xml::parser::Node* root)
+void AchievementCollection::Register(const char* name, const vadu::xml::parser::Node* root,
+                                     gameplay::CheatCodes* codes)
 {
     auto kind = std::make_unique<K>();
     K* achievement = kind.get();
@@ -165,13 +166,8 @@ void AchievementCollection::Register(const char* name, const vadu::xml::parser::
     if (root != nullptr)
         LoadAchievement(name, *achievement, *root);
 
-    gameplay::CheatCodes* codes = nullptr;
-    try {
-        codes = &gameplay::CheatCodes::Instance();
-    } catch (const vadu::Gluck&) {
-        // No keyboard (tools, tests): no codes to type.
+    if (codes == nullptr)
         return;
-    }
     gameplay::CheatCodes::Matcher& matcher =
         codes->AddCode(std::make_unique<gameplay::CheatCodes::Matcher>(vadu::String("pleko") + name), alive_);
     std::weak_ptr<bool> alive = alive_;
@@ -195,7 +191,15 @@ void AchievementCollection::Build(const vadu::filesystem::String& path)
             LogLine("Achievements: the achievements file does not parse: " + document->get_error());
     }
     const vadu::xml::parser::Node* rootPointer = root.is_null() ? nullptr : &root;
-#define QUILLO_REGISTER_KIND(K) Register<K>(K::Name, rootPointer);
+    // Asked once for the whole collection: without a keyboard (tools, tests) each ask
+    // would fail again, by an exception, for every achievement.
+    gameplay::CheatCodes* codes = nullptr;
+    try {
+        codes = &gameplay::CheatCodes::Instance();
+    } catch (const vadu::Gluck&) {
+        // No keyboard: no codes to type.
+    }
+#define QUILLO_REGISTER_KIND(K) Register<K>(K::Name, rootPointer, codes);
     QUILLO_ACHIEVEMENT_KINDS(QUILLO_REGISTER_KIND)
 #undef QUILLO_REGISTER_KIND
 }

@@ -21,6 +21,7 @@ namespace vadu::xml::parser {
 class Node;
 }
 namespace gameplay {
+class CheatCodes;
 class RunningLevel;
 class Shape;
 class ShapeChain;
@@ -167,7 +168,7 @@ private:
     static int NextTypeId();
     void Build(const vadu::filesystem::String& path);
     template <typename K>
-    void Register(const char* name, const vadu::xml::parser::Node* root);
+    void Register(const char* name, const vadu::xml::parser::Node* root, gameplay::CheatCodes* codes);
 
     std::map<int, std::unique_ptr<AchievementBase>> achievements_;
     // Handlers of typed codes check this before unlocking: the codes outlive us.
