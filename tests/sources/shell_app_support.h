@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "game/controls/control.h"
 #include "game/screen.h"
 #include "game/screen_manager.h"
 #include "platform/folders.h"
@@ -26,6 +27,7 @@
 #include "sources/gameplay/balance.h"
 #include "sources/globals.h"
 #include "support/temp_folder.h"
+#include "vadu/lib3d/node/camera.h"
 
 namespace shell_test {
 
@@ -164,6 +166,33 @@ protected:
         platform::headless::push_mouse_move(window, x, y);
         platform::headless::push_mouse_button(window, 0, true, x, y);
         platform::headless::push_mouse_button(window, 0, false, x, y);
+    }
+
+    // A click at the middle of a control's node, once the control takes clicks, in a window
+    // that shows the game's 960 x 640 view one to one.
+    void click_control(const char* name)
+    {
+        game::Screen* screen = current_screen();
+        ASSERT_NE(screen, nullptr);
+        game::controls::Control* control = screen->FindControl(vadu::Atom(name));
+        ASSERT_NE(control, nullptr) << name;
+        ASSERT_TRUE(run_until([control] { return control->IsEnabled(); }, 180)) << name << " stays disabled";
+        vadu::lib3d::node::Node* node = control->GetImpl() ? control->GetImpl()->GetNode() : nullptr;
+        ASSERT_NE(node, nullptr) << name;
+        // The cameras are 960 x 640 and centred on their position.
+        vadu::math::Vector3 at = node->get_global_position();
+        if (vadu::lib3d::node::Camera* camera = screen->GetCamera()) {
+            const vadu::math::Vector3 centre = camera->get_global_position();
+            at.x -= centre.x;
+            at.y -= centre.y;
+        }
+        click(static_cast<int32_t>(at.x + 480.0f), static_cast<int32_t>(320.0f - at.y));
+    }
+
+    void type(const char* text)
+    {
+        for (const char* c = text; *c; ++c)
+            platform::headless::push_char(app_->get_window().window, static_cast<unsigned char>(*c));
     }
 
     static uint64_t frames_presented() { return platform::gfx::last_presented_frame().number; }

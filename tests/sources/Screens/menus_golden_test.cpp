@@ -107,32 +107,6 @@ protected:
             app_->Render();
     }
 
-    // A click at the middle of a control's node, once the control takes clicks.
-    void click_control(const char* name)
-    {
-        game::Screen* screen = current_screen();
-        ASSERT_NE(screen, nullptr);
-        game::controls::Control* control = screen->FindControl(vadu::Atom(name));
-        ASSERT_NE(control, nullptr) << name;
-        ASSERT_TRUE(run_until([control] { return control->IsEnabled(); }, 180)) << name << " stays disabled";
-        vadu::lib3d::node::Node* node = control->GetImpl() ? control->GetImpl()->GetNode() : nullptr;
-        ASSERT_NE(node, nullptr) << name;
-        // The cameras are 960 x 640 and centred on their position.
-        vadu::math::Vector3 at = node->get_global_position();
-        if (vadu::lib3d::node::Camera* camera = screen->GetCamera()) {
-            const vadu::math::Vector3 centre = camera->get_global_position();
-            at.x -= centre.x;
-            at.y -= centre.y;
-        }
-        click(static_cast<int32_t>(at.x + 480.0f), static_cast<int32_t>(320.0f - at.y));
-    }
-
-    void type(const char* text)
-    {
-        for (const char* c = text; *c; ++c)
-            platform::headless::push_char(app_->get_window().window, static_cast<unsigned char>(*c));
-    }
-
     // A first start, the splash clicked away, "Player" taken with Enter and the profile
     // panel closed: the main menu with its welcome line.
     void to_main_menu_with_a_player()

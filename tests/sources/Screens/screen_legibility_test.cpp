@@ -137,29 +137,6 @@ protected:
         return ink(shown, hidden);
     }
 
-    void click_control(const char* name)
-    {
-        game::Screen* screen = current_screen();
-        ASSERT_NE(screen, nullptr);
-        game::controls::Control* control = screen->FindControl(vadu::Atom(name));
-        ASSERT_NE(control, nullptr) << name;
-        ASSERT_TRUE(run_until([control] { return control->IsEnabled(); }, 180)) << name;
-        Node* node = control->GetImpl() ? control->GetImpl()->GetNode() : nullptr;
-        ASSERT_NE(node, nullptr) << name;
-        vadu::math::Vector3 at = node->get_global_position();
-        if (vadu::lib3d::node::Camera* camera = screen->GetCamera()) {
-            at.x -= camera->get_global_position().x;
-            at.y -= camera->get_global_position().y;
-        }
-        click(static_cast<int32_t>(at.x + 480.0f), static_cast<int32_t>(320.0f - at.y));
-    }
-
-    void type(const char* text)
-    {
-        for (const char* c = text; *c; ++c)
-            platform::headless::push_char(app_->get_window().window, static_cast<unsigned char>(*c));
-    }
-
     // A first start: the splash clicked away, "Player" taken, the profile panel closed.
     void to_main_menu_with_a_player()
     {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "game/screen.h"
+#include "golden_scene_support.h"
 #include "platform/random.h"
 #include "sources/gameplay/balance.h"
 #include "sources/gameplay/decorations.h"
@@ -113,14 +114,7 @@ TEST_F(LevelTest, ATapActsOnReleaseAtTheMappedPoint)
     // The in-level screen's camera (960 x 640 around the scene's origin) and the shapes'
     // layer with its origin at the screen's lower-left corner.
     game::Screen screen(nullptr);
-    auto camera = std::make_unique<vadu::lib3d::node::CameraParallel>(vadu::Atom("Camera"), nullptr);
-    camera->set_position({0.0f, 0.0f, -100.0f});
-    camera->set_scale({1.0f, 1.0f, -1.0f});
-    camera->change_attribute(vadu::Atom("Width"), 960.0);
-    camera->change_attribute(vadu::Atom("Height"), 640.0);
-    camera->change_attribute(vadu::Atom("NearPlane"), -200.0);
-    camera->change_attribute(vadu::Atom("FarPlane"), 200.0);
-    screen.SetCamera(std::move(camera));
+    screen.SetCamera(std::unique_ptr<vadu::lib3d::node::Camera>(golden_scene::make_game_camera(nullptr)));
     vadu::lib3d::node::Node scene(vadu::Atom("Game"), nullptr);
     auto* layer = new vadu::lib3d::node::Node(vadu::Atom("CharactersLayer"), &scene);
     layer->set_position({-480.0f, -320.0f, 0.0f});
